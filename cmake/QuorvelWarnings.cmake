@@ -1,0 +1,22 @@
+# Compiler settings shared by every target of the project.
+add_compile_options(-Wall -Wextra -Wpedantic)
+if(QUORVEL_WERROR)
+    add_compile_options(-Werror)
+endif()
+if(QUORVEL_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Marks a library as standard C++ only: the build fails if Qt ever reaches its link line.
+function(quorvel_forbid_qt target)
+    set_property(TARGET ${target} PROPERTY QUORVEL_QT_FREE ON)
+    get_target_property(_libs ${target} LINK_LIBRARIES)
+    if(_libs)
+        foreach(_lib IN LISTS _libs)
+            if(_lib MATCHES "Qt[0-9]*::")
+                message(FATAL_ERROR "${target} must not link Qt, but links ${_lib}")
+            endif()
+        endforeach()
+    endif()
+endfunction()

@@ -1,0 +1,111 @@
+#include "windows/windowplacer.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+namespace quorvel::windows {
+
+namespace {
+
+QScreen* screenOf(const QWidget* window) {
+    QScreen* screen = window ? window->screen() : nullptr;
+    return screen ? screen : QGuiApplication::primaryScreen();
+}
+
+// Fractional twips become whole pixels by rounding to the nearest pixel.
+int twipsToPixels(float twips, float twipsPerPixel) {
+    if (twipsPerPixel <= 0) {
+        return 0;
+    }
+    return static_cast<int>(placement::roundHalfEven(static_cast<double>(twips) / twipsPerPixel));
+}
+
+}  // namespace
+
+placement::ScreenTwips screenTwips(const QWidget* window) {
+    placement::ScreenTwips s;
+    QScreen* screen = screenOf(window);
+    if (!screen) {
+        return s;
+    }
+    const double dpiX = screen->logicalDotsPerInchX();
+    const double dpiY = screen->logicalDotsPerInchY();
+    s.twipsPerPixelX = dpiX > 0 ? static_cast<float>(1440.0 / dpiX) : 15.0f;
+    s.twipsPerPixelY = dpiY > 0 ? static_cast<float>(1440.0 / dpiY) : 15.0f;
+    const QRect g = screen->geometry();
+    s.width = static_cast<float>(g.width() * static_cast<double>(s.twipsPerPixelX));
+    s.height = static_cast<float>(g.height() * static_cast<double>(s.twipsPerPixelY));
+    return s;
+}
+
+placement::TwipsGeometry twipsGeometry(const QWidget* window) {
+    const placement::ScreenTwips s = screenTwips(window);
+    const QRect frame = window->frameGeometry();
+    placement::TwipsGeometry g;
+    g.left = static_cast<float>(frame.x() * static_cast<double>(s.twipsPerPixelX));
+    g.top = static_cast<float>(frame.y() * static_cast<double>(s.twipsPerPixelY));
+    g.width = static_cast<float>(frame.width() * static_cast<double>(s.twipsPerPixelX));
+    g.height = static_cast<float>(frame.height() * static_cast<double>(s.twipsPerPixelY));
+    return g;
+}
+
+void moveToTwips(QWidget* window, float left, float top) {
+    const placement::ScreenTwips s = screenTwips(window);
+    window->move(twipsToPixels(left, s.twipsPerPixelX), twipsToPixels(top, s.twipsPerPixelY));
+}
+
+void CenterForm(QWidget* window) {
+    const placement::TwipsGeometry g = twipsGeometry(window);
+    const placement::TwipsPosition p = placement::centerForm(screenTwips(window), g.width, g.height);
+    moveToTwips(window, p.left, p.top);
+}
+
+void CenterForm1(QWidget* window, placement::Edge edge) {
+    const placement::TwipsGeometry g = twipsGeometry(window);
+    const placement::TwipsPosition p =
+        placement::centerFormAtEdge(screenTwips(window), g.width, g.height, edge);
+    moveToTwips(window, p.left, p.top);
+}
+
+void SetTopmost(QWidget* window) {
+    const placement::TopmostRect r =
+        placement::topmostRect(twipsGeometry(window), screenTwips(window));
+    const bool wasVisible = window->isVisible();
+    if (!(window->windowFlags() & Qt::WindowStaysOnTopHint)) {
+        // Changing the flags re-creates the native window and hides it; show it again if it was up.
+        window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        if (wasVisible) {
+            window->show();
+        }
+    }
+    window->move(r.x, r.y);
+    // The rectangle is the outer frame; keep the frame's extra size out of the client size.
+    const QSize frameExtra = window->frameGeometry().size() - window->size();
+    window->resize(r.cx - frameExtra.width(), r.cy - frameExtra.height());
+    window->raise();
+}
+
+void DockToEdge(QWidget* window, QPoint pointer) {
+    placement::DockInput in;
+    in.pointer = {pointer.x(), pointer.y()};
+    const QRect frame = window->frameGeometry();
+    in.rect = {frame.left(), frame.top(), frame.left() + frame.width(),
+               frame.top() + frame.height()};
+    in.minimized = window->isMinimized();
+    in.window = twipsGeometry(window);
+    in.screenWidth = screenTwips(window).width;
+    const placement::DockStep step = placement::dockToEdge(in);
+    if (step.newLeft || step.newTop) {
+        moveToTwips(window, step.newLeft.value_or(in.window.left),
+                    step.newTop.value_or(in.window.top));
+    }
+    if (step.show) {
+        window->show();
+    }
+}
+
+void DockToEdge(QWidget* window) { DockToEdge(window, QCursor::pos()); }
+
+}  // namespace quorvel::windows
