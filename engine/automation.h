@@ -3,8 +3,8 @@
 // way to reach a host, and the window services the older generation needs for its keystrokes.
 //
 // Every member may fail; a failure is raised as AutomationError. Implementations: the recording
-// host for tests (engine/recordinghost.h) and the D-Bus client on Linux. Objects are handed out
-// as shared pointers because the host, not the caller, decides how long they live; an object
+// host for tests (engine/testing/recordinghost.h) and the D-Bus client on Linux. Objects are handed
+// out as shared pointers because the host, not the caller, decides how long they live; an object
 // whose entity was erased answers every further call with an error.
 //
 // Stable interface: other code implements these classes. Extend, don't change signatures.
@@ -23,6 +23,7 @@ namespace quorvel::engine {
 // Error numbers the program tells apart.
 inline constexpr std::int32_t kErrorInvalidCall = 5;           // e.g. no window with that title
 inline constexpr std::int32_t kErrorOverflow = 6;              // 16-bit position overflow
+inline constexpr std::int32_t kErrorObjectNotSet = 91;         // no host object to call
 inline constexpr std::int32_t kErrorMemberNotSupported = 438;  // the host lacks the member
 inline constexpr std::int32_t kErrorAutomation = 440;          // any other host failure
 

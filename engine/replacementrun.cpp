@@ -1,0 +1,260 @@
+#include "engine/replacementrun.h"
+
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "engine/leadingnumber.h"
+#include "engine/programfolder.h"
+#include "engine/replacestr.h"
+#include "engine/textutil.h"
+
+namespace quorvel::engine {
+
+namespace {
+
+constexpr char16_t kErrorCaption[] = u"错误";
+constexpr char16_t kFinishedLine[] = u"文本替换完成 双击窗口返回";
+constexpr char16_t kScriptFileName[] = u"batch.scr";
+constexpr std::size_t kExecutableNameLength = 9;  // separator + "cad-host" / "acad.exe"
+
+std::u16string decimal(int value) {
+    const std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
+}
+
+template <typename T>
+T& deref(const std::shared_ptr<T>& object) {
+    if (!object) {
+        throw AutomationError(kErrorObjectNotSet, u"对象变量未设置");
+    }
+    return *object;
+}
+
+// The drawing count is a 16-bit number like every count of the program.
+int drawingCountOf(int entries) {
+    if (entries > std::numeric_limits<std::int16_t>::max()) {
+        throw AutomationError(kErrorOverflow, u"溢出");
+    }
+    return entries;
+}
+
+struct EntityFilter {
+    std::vector<std::int16_t> types;
+    std::vector<FilterValue> values;
+};
+
+}  // namespace
+
+std::u16string progressLine(int drawingNumber, int drawingCount) {
+    return u"正在替换第 " + decimal(drawingNumber) + u" 页" + u"   共 " + decimal(drawingCount) +
+           u" 页";
+}
+
+std::u16string templatePath(const std::u16string& hostFullName) {
+    if (hostFullName.size() < kExecutableNameLength) {
+        throw AutomationError(kErrorInvalidCall, u"无效的过程调用或参数");
+    }
+    std::u16string path = hostFullName.substr(0, hostFullName.size() - kExecutableNameLength);
+    for (const char16_t* part : {u"TEMPLATE", u"acad.dwt"}) {
+        path += kPathSeparator;
+        path += part;
+    }
+    return path;
+}
+
+ReplacementRun::ReplacementRun(RunServices services) : s_(std::move(services)) {}
+
+bool ReplacementRun::searchTextMissing() {
+    if (!s_.options->Text1().empty()) {
+        return false;
+    }
+    s_.messages->showMessage(u"查找内容不能为空！", kErrorCaption, MessageIcon::Stop);
+    return true;
+}
+
+void ReplacementRun::reportFailure(const std::exception* failure) {
+    const auto* automation = dynamic_cast<const AutomationError*>(failure);
+    const bool memberMissing = automation && automation->number() == kErrorMemberNotSupported;
+    s_.messages->showMessage(memberMissing ? u"CAD版本不对！" : u"操作不当！", kErrorCaption,
+                             MessageIcon::Stop);
+}
+
+Application& ReplacementRun::host() {
+    return deref(s_.module1->acadApp);
+}
+
+Document& ReplacementRun::activeDocument() {
+    return deref(host().ActiveDocument());
+}
+
+bool ReplacementRun::newerGeneration() const {
+    return s_.options->Option2();
+}
+
+void ReplacementRun::switchFileDialogs(bool on) {
+    if (newerGeneration()) {
+        activeDocument().SendCommand(on ? kFileDialogsOnCommand : kFileDialogsOffCommand);
+    } else {
+        s_.windows->sendKeys(on ? kFileDialogsOnKeys : kFileDialogsOffKeys, true);
+    }
+}
+
+void ReplacementRun::fileDialogsBackOn() {
+    switchFileDialogs(true);
+    if (!newerGeneration()) {
+        // Keystrokes are typed, not called: the older path sends them a second time so the
+        // setting is back even when the first sequence met a host still busy with the drawing.
+        s_.windows->sendKeys(kFileDialogsOnKeys, true);
+    }
+}
+
+void ReplacementRun::openDrawing(const std::u16string& path) {
+    if (newerGeneration()) {
+        deref(host().Documents()).Open(path);
+    } else {
+        activeDocument().Open(path);
+    }
+}
+
+void ReplacementRun::replaceInActiveDrawing() {
+    // Both filters are built for every drawing, from the layer name as it is now.
+    const EntityFilter plain{{0}, {std::u16string(u"text")}};
+    const EntityFilter layer{{0, 8}, {std::u16string(u"text"), s_.options->Text3()}};
+
+    s_.random->reseedFromTimer();
+    const std::string number = std::to_string(s_.random->next());
+    const std::u16string name(number.begin(), number.end());
+    auto selection = deref(activeDocument().SelectionSets()).Add(name);
+
+    const EntityFilter& filter = s_.options->Check1() == kTicked ? layer : plain;
+    deref(selection).Select(kSelectAll, std::nullopt, std::nullopt, filter.types, filter.values);
+    for (const auto& entity : deref(selection).entities()) {
+        processEntity(deref(entity));
+    }
+}
+
+void ReplacementRun::processEntity(TextEntity& entity) {
+    const std::u16string searchText = s_.options->Text1();
+    const bool exact = s_.options->Check2() == kTicked;
+    const std::u16string current = entity.TextString();
+    const bool matches =
+        exact ? current == searchText : current.find(searchText) != std::u16string::npos;
+    if (!matches) {
+        return;
+    }
+    // The rewritten text is a new entity in place of the old one.
+    const auto copy = entity.Copy();
+    entity.erase();
+    if (newerGeneration() && s_.options->Check3() == kTicked) {
+        // Runs on the drawing's last object, which is the copy.
+        activeDocument().SendCommand(u"justifytext\rl\r\r" + trimSpaces(s_.options->Text4()) +
+                                     u"\r");
+    }
+    TextEntity& rewritten = deref(copy);
+    if (exact) {
+        rewritten.setTextString(s_.options->Text2());
+    } else {
+        rewritten.setTextString(
+            replaceStr(rewritten.TextString(), s_.options->Text1(), s_.options->Text2(), false));
+    }
+    if (s_.options->Check4() == kTicked) {
+        rewritten.setHeight(leadingNumber(trimSpaces(s_.options->Text5())));
+    }
+}
+
+void ReplacementRun::processBatchDrawing(int index, int drawingCount) {
+    s_.progress->setLabel1(progressLine(index + 1, drawingCount));
+    // The run keeps the event loop busy, so the window is painted on request.
+    s_.progress->repaintNow();
+
+    // Finished drawings leave the list, so the next one is always the first entry.
+    openDrawing(trimSpaces(s_.drawings->text(0)));
+    replaceInActiveDrawing();
+    fileDialogsBackOn();
+    if (newerGeneration()) {
+        activeDocument().Close(true);
+    } else {
+        s_.windows->sendKeys(kSaveKeys, true);
+    }
+    s_.drawings->removeAt(0);
+    if (index == drawingCount - 1) {
+        s_.progress->setLabel1(kFinishedLine);
+        s_.progress->setLabel5(s_.clock->timeOfDayText());
+    }
+}
+
+void ReplacementRun::batchSteps() {
+    s_.module1->ConnectCad();
+    s_.windows->activateByTitle(host().Caption());
+    s_.progress->show();
+    s_.mainWindow->hideMainWindow();
+    s_.windows->activateByTitle(host().Caption());
+    s_.progress->setLabel3(s_.clock->timeOfDayText());
+
+    const std::u16string templateDrawing = templatePath(host().FullName());
+    if (newerGeneration()) {
+        deref(host().Documents()).Add(templateDrawing);
+    }
+    const std::u16string scriptPath = fileInProgramFolder(s_.programFolder, kScriptFileName);
+    int drawingCount = 0;
+    if (s_.drawings->count() > 0) {
+        drawingCount = drawingCountOf(s_.drawings->count());
+        s_.scriptWriter->writeScript(scriptPath, s_.options->Text1());
+        switchFileDialogs(false);
+    }
+    for (int index = 0; index < drawingCount; ++index) {
+        processBatchDrawing(index, drawingCount);
+    }
+    s_.drawings->removeAll();
+}
+
+void ReplacementRun::previewSteps() {
+    s_.module1->ConnectCad();
+    s_.windows->activateByTitle(host().Caption());
+
+    const std::u16string templateDrawing = templatePath(host().FullName());
+    if (newerGeneration()) {
+        deref(host().Documents()).Add(templateDrawing);
+    }
+    const std::u16string scriptPath = fileInProgramFolder(s_.programFolder, kScriptFileName);
+    if (s_.drawings->count() == 0) {
+        return;
+    }
+    s_.scriptWriter->writeScript(scriptPath, s_.options->Text1());
+
+    openDrawing(trimSpaces(s_.drawings->text(0)));
+    // Dialogs go off only once the drawing is open, and come back on; nothing is saved.
+    switchFileDialogs(false);
+    replaceInActiveDrawing();
+    fileDialogsBackOn();
+}
+
+void ReplacementRun::runBatch() {
+    if (searchTextMissing()) {
+        return;
+    }
+    try {
+        batchSteps();
+    } catch (const std::exception& failure) {
+        reportFailure(&failure);
+    } catch (...) {
+        reportFailure(nullptr);
+    }
+    s_.progress->runEnded();
+}
+
+void ReplacementRun::runPreview() {
+    if (searchTextMissing()) {
+        return;
+    }
+    try {
+        previewSteps();
+    } catch (const std::exception& failure) {
+        reportFailure(&failure);
+    } catch (...) {
+        reportFailure(nullptr);
+    }
+}
+
+}  // namespace quorvel::engine

@@ -1,0 +1,90 @@
+#pragma once
+// What the runs need from the rest of the program besides the CAD host. The main window, the
+// drawing list, the progress window and the platform implement these; tests use doubles.
+
+#include <cstdint>
+#include <string>
+
+namespace quorvel::engine {
+
+// Value of a tick box: only 1 counts as ticked (2 is greyed).
+inline constexpr int kTicked = 1;
+
+// The option controls of the main window, read at the moment each value is needed.
+class ReplaceOptions {
+public:
+    virtual ~ReplaceOptions() = default;
+    virtual std::u16string Text1() const = 0;  // search text
+    virtual std::u16string Text2() const = 0;  // replacement
+    virtual std::u16string Text3() const = 0;  // layer name
+    virtual std::u16string Text4() const = 0;  // justification code
+    virtual std::u16string Text5() const = 0;  // height
+    virtual int Check1() const = 0;            // restrict to layer
+    virtual int Check2() const = 0;            // exact match
+    virtual int Check3() const = 0;            // change justification
+    virtual int Check4() const = 0;            // change height
+    virtual bool Option2() const = 0;          // the newer generation ("For R2000+")
+};
+
+// The drawing list, the runs' work queue.
+class DrawingList {
+public:
+    virtual ~DrawingList() = default;
+    virtual int count() const = 0;
+    virtual std::u16string text(int index) const = 0;
+    virtual void removeAt(int index) = 0;
+    virtual void removeAll() = 0;
+};
+
+// The progress window of a batch run.
+class ProgressWindow {
+public:
+    virtual ~ProgressWindow() = default;
+    virtual void show() = 0;
+    virtual void setLabel1(const std::u16string& text) = 0;  // progress line
+    virtual void setLabel3(const std::u16string& text) = 0;  // start time
+    virtual void setLabel5(const std::u16string& text) = 0;  // end time
+    virtual void repaintNow() = 0;
+    // The run's handler has ended, normally or after its error message.
+    virtual void runEnded() = 0;
+};
+
+class MainWindowVisibility {
+public:
+    virtual ~MainWindowVisibility() = default;
+    virtual void hideMainWindow() = 0;
+};
+
+enum class MessageIcon { None, Stop };
+
+// One-button (OK) message boxes.
+class Messages {
+public:
+    virtual ~Messages() = default;
+    virtual void showMessage(const std::u16string& text, const std::u16string& caption,
+                             MessageIcon icon) = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // The time of day in the user's locale format.
+    virtual std::u16string timeOfDayText() = 0;
+};
+
+class RandomNumbers {
+public:
+    virtual ~RandomNumbers() = default;
+    virtual void reseedFromTimer() = 0;
+    virtual std::uint32_t next() = 0;
+};
+
+// Writes the command script: the text in code page 936, no line end, replacing any old file.
+// Raises AutomationError when the file cannot be written.
+class ScriptFileWriter {
+public:
+    virtual ~ScriptFileWriter() = default;
+    virtual void writeScript(const std::u16string& path, const std::u16string& text) = 0;
+};
+
+}  // namespace quorvel::engine
