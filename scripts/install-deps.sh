@@ -7,6 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    libicu-dev
     clang-14 libclang-rt-14-dev
     python3-ezdxf librecad librecad-data
     xvfb xauth x11-utils imagemagick
