@@ -3,7 +3,9 @@
 #include <QDir>
 
 #include "app/mainwindow.h"
+#include "platform/filedialogs.h"
 #include "platform/helpviewer.h"
+#include "platform/messageboxes.h"
 #include "windows/windowplacer.h"
 
 int main(int argc, char* argv[]) {
@@ -18,6 +20,10 @@ int main(int argc, char* argv[]) {
     quorvel::platform::DesktopHelpViewer helpViewer;
     quorvel::app::MainWindowServices services;
     services.helpViewer = &helpViewer;
+    quorvel::platform::QtFileDialogs fileDialogs;
+    services.fileDialogs = &fileDialogs;
+    quorvel::platform::QtMessageBoxes messageBoxes;
+    services.messageBoxes = &messageBoxes;
     services.programFolder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 
     quorvel::app::MainWindow mainWindow(services);

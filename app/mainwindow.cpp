@@ -7,7 +7,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -15,6 +14,8 @@
 #include <vector>
 
 #include "app/appicon.h"
+#include "drawinglist/drawinglistview.h"
+#include "drawinglist/listcommands.h"
 #include "engine/programfolder.h"
 #include "platform/helpviewer.h"
 #include "windows/windowplacer.h"
@@ -112,12 +113,8 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
 void MainWindow::buildControls() {
     Frame1 = named(new QGroupBox(QStringLiteral("初始化文件"), this), "Frame1");
     Frame1->setToolTip(QStringLiteral("双击删除单个列表"));
-    List2 = named(new QListWidget(Frame1), "List2");
+    List2 = named(new drawinglist::DrawingListView(Frame1), "List2");
     List2->setToolTip(QStringLiteral("双击删除单个列表"));
-    List2->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    List2->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    List2->setTextElideMode(Qt::ElideNone);
-    List2->setDragEnabled(false);
     xpcmdbutton5 = makeButton(Frame1, "xpcmdbutton5", QStringLiteral("  添加文件"));
     xpcmdbutton5->setToolTip(QStringLiteral("支持资源管理器拖放文件！"));
     xpcmdbutton1 = makeButton(Frame1, "xpcmdbutton1", QStringLiteral("  删除选择"));
@@ -193,6 +190,19 @@ void MainWindow::connectRules() {
     connect(Option2, &QRadioButton::clicked, this, [this] { Check3->setEnabled(true); });
 
     connect(xpcmdbutton4, &QPushButton::clicked, this, &MainWindow::openHelp);
+
+    listCommands_ = new drawinglist::DrawingListCommands(List2, services_.fileDialogs,
+                                                         services_.messageBoxes, this);
+    connect(xpcmdbutton5, &QPushButton::clicked, listCommands_,
+            &drawinglist::DrawingListCommands::addFiles);
+    connect(xpcmdbutton1, &QPushButton::clicked, listCommands_,
+            &drawinglist::DrawingListCommands::removeSelected);
+    connect(xpcmdbutton6, &QPushButton::clicked, listCommands_,
+            &drawinglist::DrawingListCommands::removeAll);
+    connect(xpcmdbutton8, &QPushButton::clicked, listCommands_,
+            &drawinglist::DrawingListCommands::saveList);
+    connect(xpcmdbutton9, &QPushButton::clicked, listCommands_,
+            &drawinglist::DrawingListCommands::readList);
     // Exit ends the program at once: no close handling, every window goes with it.
     connect(xpcmdbutton3, &QPushButton::clicked, this, [] { QCoreApplication::exit(0); });
 }

@@ -5,19 +5,27 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QPushButton;
 class QRadioButton;
 
 namespace quorvel::platform {
+class FileDialogs;
 class HelpViewer;
-}
+class MessageBoxes;
+}  // namespace quorvel::platform
+
+namespace quorvel::drawinglist {
+class DrawingListView;
+class DrawingListCommands;
+}  // namespace quorvel::drawinglist
 
 namespace quorvel::app {
 
 // What the main window needs from the outside world.
 struct MainWindowServices {
     platform::HelpViewer* helpViewer = nullptr;
+    platform::FileDialogs* fileDialogs = nullptr;
+    platform::MessageBoxes* messageBoxes = nullptr;
     QString programFolder;  // folder of the executable
 };
 
@@ -34,7 +42,7 @@ public:
     // Shown again after a batch run, with the controls as the run left them.
     void showAgain();
 
-    QListWidget* List2 = nullptr;
+    drawinglist::DrawingListView* List2 = nullptr;
     QLineEdit* Text1 = nullptr;
     QLineEdit* Text2 = nullptr;
     QLineEdit* Text3 = nullptr;
@@ -73,6 +81,7 @@ private:
     void openHelp();
 
     MainWindowServices services_;
+    drawinglist::DrawingListCommands* listCommands_ = nullptr;
 };
 
 // The CJK font used for the buttons: "宋体" where installed, else a CJK serif or sans font.
