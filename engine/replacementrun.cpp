@@ -23,12 +23,14 @@ std::u16string decimal(int value) {
     return std::u16string(digits.begin(), digits.end());
 }
 
+// Objects from the host are used only through a checked pointer that keeps them alive for the
+// whole call.
 template <typename T>
-T& deref(const std::shared_ptr<T>& object) {
+std::shared_ptr<T> checked(std::shared_ptr<T> object) {
     if (!object) {
         throw AutomationError(kErrorObjectNotSet, u"对象变量未设置");
     }
-    return *object;
+    return object;
 }
 
 // The drawing count is a 16-bit number like every count of the program.
@@ -80,12 +82,12 @@ void ReplacementRun::reportFailure(const std::exception* failure) {
                              MessageIcon::Stop);
 }
 
-Application& ReplacementRun::host() {
-    return deref(s_.module1->acadApp);
+std::shared_ptr<Application> ReplacementRun::host() {
+    return checked(s_.module1->acadApp);
 }
 
-Document& ReplacementRun::activeDocument() {
-    return deref(host().ActiveDocument());
+std::shared_ptr<Document> ReplacementRun::activeDocument() {
+    return checked(host()->ActiveDocument());
 }
 
 bool ReplacementRun::newerGeneration() const {
@@ -94,7 +96,7 @@ bool ReplacementRun::newerGeneration() const {
 
 void ReplacementRun::switchFileDialogs(bool on) {
     if (newerGeneration()) {
-        activeDocument().SendCommand(on ? kFileDialogsOnCommand : kFileDialogsOffCommand);
+        activeDocument()->SendCommand(on ? kFileDialogsOnCommand : kFileDialogsOffCommand);
     } else {
         s_.windows->sendKeys(on ? kFileDialogsOnKeys : kFileDialogsOffKeys, true);
     }
@@ -111,9 +113,9 @@ void ReplacementRun::fileDialogsBackOn() {
 
 void ReplacementRun::openDrawing(const std::u16string& path) {
     if (newerGeneration()) {
-        deref(host().Documents()).Open(path);
+        checked(host()->Documents())->Open(path);
     } else {
-        activeDocument().Open(path);
+        activeDocument()->Open(path);
     }
 }
 
@@ -125,12 +127,12 @@ void ReplacementRun::replaceInActiveDrawing() {
     s_.random->reseedFromTimer();
     const std::string number = std::to_string(s_.random->next());
     const std::u16string name(number.begin(), number.end());
-    auto selection = deref(activeDocument().SelectionSets()).Add(name);
+    auto selection = checked(activeDocument()->SelectionSets())->Add(name);
 
     const EntityFilter& filter = s_.options->Check1() == kTicked ? layer : plain;
-    deref(selection).Select(kSelectAll, std::nullopt, std::nullopt, filter.types, filter.values);
-    for (const auto& entity : deref(selection).entities()) {
-        processEntity(deref(entity));
+    checked(selection)->Select(kSelectAll, std::nullopt, std::nullopt, filter.types, filter.values);
+    for (const auto& entity : checked(selection)->entities()) {
+        processEntity(*checked(entity));
     }
 }
 
@@ -148,18 +150,18 @@ void ReplacementRun::processEntity(TextEntity& entity) {
     entity.erase();
     if (newerGeneration() && s_.options->Check3() == kTicked) {
         // Runs on the drawing's last object, which is the copy.
-        activeDocument().SendCommand(u"justifytext\rl\r\r" + trimSpaces(s_.options->Text4()) +
-                                     u"\r");
+        activeDocument()->SendCommand(u"justifytext\rl\r\r" + trimSpaces(s_.options->Text4()) +
+                                      u"\r");
     }
-    TextEntity& rewritten = deref(copy);
+    const auto rewritten = checked(copy);
     if (exact) {
-        rewritten.setTextString(s_.options->Text2());
+        rewritten->setTextString(s_.options->Text2());
     } else {
-        rewritten.setTextString(
-            replaceStr(rewritten.TextString(), s_.options->Text1(), s_.options->Text2(), false));
+        rewritten->setTextString(
+            replaceStr(rewritten->TextString(), s_.options->Text1(), s_.options->Text2(), false));
     }
     if (s_.options->Check4() == kTicked) {
-        rewritten.setHeight(leadingNumber(trimSpaces(s_.options->Text5())));
+        rewritten->setHeight(leadingNumber(trimSpaces(s_.options->Text5())));
     }
 }
 
@@ -173,7 +175,7 @@ void ReplacementRun::processBatchDrawing(int index, int drawingCount) {
     replaceInActiveDrawing();
     fileDialogsBackOn();
     if (newerGeneration()) {
-        activeDocument().Close(true);
+        activeDocument()->Close(true);
     } else {
         s_.windows->sendKeys(kSaveKeys, true);
     }
@@ -186,15 +188,15 @@ void ReplacementRun::processBatchDrawing(int index, int drawingCount) {
 
 void ReplacementRun::batchSteps() {
     s_.module1->ConnectCad();
-    s_.windows->activateByTitle(host().Caption());
+    s_.windows->activateByTitle(host()->Caption());
     s_.progress->show();
     s_.mainWindow->hideMainWindow();
-    s_.windows->activateByTitle(host().Caption());
+    s_.windows->activateByTitle(host()->Caption());
     s_.progress->setLabel3(s_.clock->timeOfDayText());
 
-    const std::u16string templateDrawing = templatePath(host().FullName());
+    const std::u16string templateDrawing = templatePath(host()->FullName());
     if (newerGeneration()) {
-        deref(host().Documents()).Add(templateDrawing);
+        checked(host()->Documents())->Add(templateDrawing);
     }
     const std::u16string scriptPath = fileInProgramFolder(s_.programFolder, kScriptFileName);
     int drawingCount = 0;
@@ -211,11 +213,11 @@ void ReplacementRun::batchSteps() {
 
 void ReplacementRun::previewSteps() {
     s_.module1->ConnectCad();
-    s_.windows->activateByTitle(host().Caption());
+    s_.windows->activateByTitle(host()->Caption());
 
-    const std::u16string templateDrawing = templatePath(host().FullName());
+    const std::u16string templateDrawing = templatePath(host()->FullName());
     if (newerGeneration()) {
-        deref(host().Documents()).Add(templateDrawing);
+        checked(host()->Documents())->Add(templateDrawing);
     }
     const std::u16string scriptPath = fileInProgramFolder(s_.programFolder, kScriptFileName);
     if (s_.drawings->count() == 0) {

@@ -51,8 +51,8 @@ private:
 
     bool searchTextMissing();
     void reportFailure(const std::exception* failure);
-    Application& host();
-    Document& activeDocument();
+    std::shared_ptr<Application> host();
+    std::shared_ptr<Document> activeDocument();
     bool newerGeneration() const;
     void switchFileDialogs(bool on);
     void fileDialogsBackOn();

@@ -1,0 +1,77 @@
+#pragma once
+// A run wired to the recording host and the doubles, ready to be driven by a test.
+
+#include <regex>
+
+#include "doubles.h"
+#include "engine/replacementrun.h"
+
+namespace quorvel::engine::testing {
+
+struct RunRig {
+    explicit RunRig(RecordingHost::Generation generation = RecordingHost::Generation::R2000)
+        : host(journal, generation) {
+        options.option2 = generation == RecordingHost::Generation::R2000;
+        host.running = true;
+        host.openNew({}, {}, {});  // a running host always has a drawing open
+    }
+
+    ReplacementRun makeRun() {
+        RunServices services;
+        services.module1 = &module1;
+        services.windows = &host.windowControl();
+        services.options = &options;
+        services.drawings = &list;
+        services.progress = &progress;
+        services.mainWindow = &mainWindow;
+        services.messages = &messages;
+        services.clock = &clock;
+        services.random = &random;
+        services.scriptWriter = &script;
+        services.programFolder = u"/prog";
+        return ReplacementRun(services);
+    }
+    void batch() { makeRun().runBatch(); }
+    void preview() { makeRun().runPreview(); }
+
+    // Adds a drawing to the disk and to the list.
+    void listDrawing(const std::u16string& path, Drawing drawing) {
+        host.addFile(path, std::move(drawing));
+        list.entries.push_back(path);
+    }
+    // The text entities of a file as saved.
+    std::vector<std::u16string> textsOnDisk(const std::u16string& path) const {
+        std::vector<std::u16string> texts;
+        for (const TextRecord& entity : host.files.at(path)) {
+            texts.push_back(entity.text);
+        }
+        return texts;
+    }
+    // The journal from the first entry equal to `from` on, entity handles left out.
+    std::vector<std::string> journalFrom(const std::string& from = {}) const {
+        std::vector<std::string> result;
+        bool started = from.empty();
+        const std::regex handle("Text#[0-9]+");
+        for (const std::string& entry : journal) {
+            started = started || entry == from;
+            if (started) {
+                result.push_back(std::regex_replace(entry, handle, "Text"));
+            }
+        }
+        return result;
+    }
+
+    std::vector<std::string> journal;
+    RecordingHost host;
+    FakeOptions options;
+    FakeDrawingList list{journal};
+    FakeProgress progress{journal};
+    FakeMainWindow mainWindow{journal};
+    FakeMessages messages{journal};
+    FakeClock clock;
+    FakeRandom random{journal};
+    FakeScriptWriter script{journal};
+    Module1 module1{host.connector(), messages};
+};
+
+}  // namespace quorvel::engine::testing
