@@ -1,0 +1,391 @@
+#include "cadhost/dxf/codepage.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <stdexcept>
+#include <utility>
+
+namespace quorvel::dxf {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+std::string upperAscii(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return upper;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Four hex digits at `pos`, or -1.
+long hex4(std::string_view text, std::size_t pos) {
+    if (pos + 4 > text.size())
+        return -1;
+    long value = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const int digit = hexValue(text[pos + i]);
+        if (digit < 0)
+            return -1;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+class Iconv {
+public:
+    Iconv(const char* to, const char* from) : handle_(iconv_open(to, from)) {}
+    ~Iconv() {
+        if (valid())
+            iconv_close(handle_);
+    }
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
+    bool valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
+
+    // Converts as much as possible; returns false when the input holds something the target
+    // cannot take or that is malformed. `consumed` tells how far the input was read.
+    bool convert(std::string_view in, std::string& out, std::size_t& consumed) const {
+        iconv(handle_, nullptr, nullptr, nullptr, nullptr);
+        char* inPtr = const_cast<char*>(in.data());
+        std::size_t inLeft = in.size();
+        bool ok = true;
+        while (inLeft > 0) {
+            std::array<char, 1024> buffer{};
+            char* outPtr = buffer.data();
+            std::size_t outLeft = buffer.size();
+            const std::size_t result = iconv(handle_, &inPtr, &inLeft, &outPtr, &outLeft);
+            out.append(buffer.data(), buffer.size() - outLeft);
+            if (result == static_cast<std::size_t>(-1)) {
+                if (errno == E2BIG)
+                    continue;
+                ok = false;
+                break;
+            }
+        }
+        if (ok) {
+            std::array<char, 64> buffer{};
+            char* outPtr = buffer.data();
+            std::size_t outLeft = buffer.size();
+            iconv(handle_, nullptr, nullptr, &outPtr, &outLeft);
+            out.append(buffer.data(), buffer.size() - outLeft);
+        }
+        consumed = in.size() - inLeft;
+        return ok;
+    }
+
+private:
+    iconv_t handle_;
+};
+
+// Decodes bytes of a legacy code page with iconv, replacing what does not decode.
+std::string decodeWith(const Iconv& toUtf8, std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 2);
+    while (!bytes.empty()) {
+        std::size_t consumed = 0;
+        if (toUtf8.convert(bytes, out, consumed))
+            break;
+        appendUtf8(out, kReplacement);
+        bytes.remove_prefix(std::min(bytes.size(), consumed + 1));
+    }
+    return out;
+}
+
+// The code pages that "\M+n" escapes name.
+const char* multiByteEncoding(char digit) {
+    switch (digit) {
+        case '1':
+            return "CP932";
+        case '2':
+            return "CP950";
+        case '3':
+            return "CP949";
+        case '4':
+            return "JOHAB";
+        case '5':
+            return "GBK";
+        default:
+            return nullptr;
+    }
+}
+
+bool isAsciiWithoutControls(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0x20 && byte < 0x80;
+    });
+}
+
+void appendEscape(std::string& out, char32_t unit) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out += "\\U+";
+    for (int shift = 12; shift >= 0; shift -= 4) {
+        out += kHex[(unit >> shift) & 0xF];
+    }
+}
+
+void appendEscapedCodePoint(std::string& out, char32_t codePoint) {
+    if (codePoint >= 0x10000) {
+        const char32_t offset = codePoint - 0x10000;
+        appendEscape(out, 0xD800 + (offset >> 10));
+        appendEscape(out, 0xDC00 + (offset & 0x3FF));
+    } else {
+        appendEscape(out, codePoint);
+    }
+}
+
+// Characters that cannot stand in a DXF value line as they are.
+bool breaksLine(char32_t codePoint) {
+    return codePoint < 0x20 && codePoint != '\t';
+}
+
+}  // namespace
+
+std::string iconvNameForCodePage(std::string_view dwgCodePage) {
+    static const std::pair<const char*, const char*> kNames[] = {
+        {"ANSI_936", "GBK"},         {"GB2312", "GBK"},
+        {"DOS936", "GBK"},           {"ANSI_932", "CP932"},
+        {"DOS932", "CP932"},         {"ANSI_949", "CP949"},
+        {"KSC5601", "CP949"},        {"DOS949", "CP949"},
+        {"ANSI_950", "CP950"},       {"BIG5", "CP950"},
+        {"DOS950", "CP950"},         {"ANSI_1361", "JOHAB"},
+        {"JOHAB", "JOHAB"},          {"ANSI_874", "CP874"},
+        {"DOS874", "CP874"},         {"ANSI_1250", "CP1250"},
+        {"ANSI_1251", "CP1251"},     {"ANSI_1252", "CP1252"},
+        {"ANSI_1253", "CP1253"},     {"ANSI_1254", "CP1254"},
+        {"ANSI_1255", "CP1255"},     {"ANSI_1256", "CP1256"},
+        {"ANSI_1257", "CP1257"},     {"ANSI_1258", "CP1258"},
+        {"DOS437", "CP437"},         {"DOS850", "CP850"},
+        {"DOS852", "CP852"},         {"DOS855", "CP855"},
+        {"DOS857", "CP857"},         {"DOS860", "CP860"},
+        {"DOS861", "CP861"},         {"DOS863", "CP863"},
+        {"DOS864", "CP864"},         {"DOS865", "CP865"},
+        {"DOS866", "CP866"},         {"DOS869", "CP869"},
+        {"ISO8859-1", "ISO-8859-1"}, {"ISO8859-2", "ISO-8859-2"},
+        {"ISO8859-3", "ISO-8859-3"}, {"ISO8859-4", "ISO-8859-4"},
+        {"ISO8859-5", "ISO-8859-5"}, {"ISO8859-6", "ISO-8859-6"},
+        {"ISO8859-7", "ISO-8859-7"}, {"ISO8859-8", "ISO-8859-8"},
+        {"ISO8859-9", "ISO-8859-9"}, {"ISO8859-10", "ISO-8859-10"},
+        {"MACINTOSH", "MACINTOSH"},  {"UTF-8", "UTF-8"},
+        {"UTF8", "UTF-8"},
+    };
+    std::string_view trimmed = dwgCodePage;
+    while (!trimmed.empty() && std::isspace(static_cast<unsigned char>(trimmed.front()))) {
+        trimmed.remove_prefix(1);
+    }
+    while (!trimmed.empty() && std::isspace(static_cast<unsigned char>(trimmed.back()))) {
+        trimmed.remove_suffix(1);
+    }
+    const std::string upper = upperAscii(trimmed);
+    for (const auto& [name, iconvName] : kNames) {
+        if (upper == name)
+            return iconvName;
+    }
+    return "CP1252";
+}
+
+void appendUtf8(std::string& out, char32_t codePoint) {
+    if ((codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF) {
+        codePoint = kReplacement;
+    }
+    if (codePoint < 0x80) {
+        out += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        out += static_cast<char>(0xE0 | (codePoint >> 12));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (codePoint >> 18));
+        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+}
+
+char32_t nextCodePoint(std::string_view utf8, std::size_t& pos) {
+    const auto lead = static_cast<unsigned char>(utf8[pos]);
+    if (lead < 0x80) {
+        ++pos;
+        return lead;
+    }
+    int length = 0;
+    char32_t value = 0;
+    char32_t minimum = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        value = lead & 0x1F;
+        minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        value = lead & 0x0F;
+        minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        value = lead & 0x07;
+        minimum = 0x10000;
+    } else {
+        ++pos;
+        return kReplacement;
+    }
+    if (pos + length > utf8.size()) {
+        ++pos;
+        return kReplacement;
+    }
+    for (int i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(utf8[pos + i]);
+        if ((next & 0xC0) != 0x80) {
+            ++pos;
+            return kReplacement;
+        }
+        value = (value << 6) | (next & 0x3F);
+    }
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        ++pos;
+        return kReplacement;
+    }
+    pos += length;
+    return value;
+}
+
+std::string decodeEscapes(std::string_view utf8) {
+    if (utf8.find('\\') == std::string_view::npos)
+        return std::string(utf8);
+    std::string out;
+    out.reserve(utf8.size());
+    std::size_t pos = 0;
+    while (pos < utf8.size()) {
+        const char c = utf8[pos];
+        if (c == '\\' && pos + 2 < utf8.size() && utf8[pos + 2] == '+') {
+            const char kind =
+                static_cast<char>(std::toupper(static_cast<unsigned char>(utf8[pos + 1])));
+            if (kind == 'U') {
+                const long unit = hex4(utf8, pos + 3);
+                if (unit >= 0) {
+                    pos += 7;
+                    char32_t codePoint = static_cast<char32_t>(unit);
+                    if (unit >= 0xD800 && unit <= 0xDBFF) {
+                        const bool pairFollows = pos + 7 <= utf8.size() && utf8[pos] == '\\' &&
+                                                 (utf8[pos + 1] == 'U' || utf8[pos + 1] == 'u') &&
+                                                 utf8[pos + 2] == '+';
+                        const long low = pairFollows ? hex4(utf8, pos + 3) : -1;
+                        if (low >= 0xDC00 && low <= 0xDFFF) {
+                            codePoint = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                            pos += 7;
+                        } else {
+                            codePoint = kReplacement;
+                        }
+                    }
+                    appendUtf8(out, codePoint);
+                    continue;
+                }
+            } else if (kind == 'M' && pos + 8 <= utf8.size()) {
+                const char* encoding = multiByteEncoding(utf8[pos + 3]);
+                const long value = encoding ? hex4(utf8, pos + 4) : -1;
+                if (value >= 0) {
+                    const char bytes[2] = {static_cast<char>(value >> 8),
+                                           static_cast<char>(value & 0xFF)};
+                    Iconv toUtf8("UTF-8", encoding);
+                    std::string decoded;
+                    std::size_t consumed = 0;
+                    if (toUtf8.valid() &&
+                        toUtf8.convert(std::string_view(bytes, 2), decoded, consumed)) {
+                        out += decoded;
+                    } else {
+                        appendUtf8(out, kReplacement);
+                    }
+                    pos += 8;
+                    continue;
+                }
+            }
+        }
+        out += c;
+        ++pos;
+    }
+    return out;
+}
+
+struct TextCodec::Converters {
+    Iconv toUtf8;
+    Iconv fromUtf8;
+    Converters(const std::string& encoding)
+        : toUtf8("UTF-8", encoding.c_str()), fromUtf8(encoding.c_str(), "UTF-8") {}
+};
+
+TextCodec::TextCodec(std::string encoding) : encoding_(std::move(encoding)) {
+    utf8_ = encoding_ == "UTF-8";
+    if (!utf8_) {
+        converters_ = std::make_unique<Converters>(encoding_);
+        if (!converters_->toUtf8.valid() || !converters_->fromUtf8.valid()) {
+            // Without a converter the drawing is read as Windows-1252, which every byte decodes in.
+            encoding_ = "CP1252";
+            converters_ = std::make_unique<Converters>(encoding_);
+        }
+    }
+}
+
+TextCodec::~TextCodec() = default;
+
+std::string TextCodec::decode(std::string_view bytes) const {
+    if (utf8_ || isAsciiWithoutControls(bytes)) {
+        if (!utf8_)
+            return decodeEscapes(bytes);
+        // Repair malformed UTF-8 so that callers always get valid text.
+        std::string clean;
+        clean.reserve(bytes.size());
+        std::size_t pos = 0;
+        while (pos < bytes.size())
+            appendUtf8(clean, nextCodePoint(bytes, pos));
+        return decodeEscapes(clean);
+    }
+    return decodeEscapes(decodeWith(converters_->toUtf8, bytes));
+}
+
+std::string TextCodec::encode(std::string_view utf8) const {
+    std::string out;
+    out.reserve(utf8.size());
+    std::size_t pos = 0;
+    while (pos < utf8.size()) {
+        const std::size_t start = pos;
+        const char32_t codePoint = nextCodePoint(utf8, pos);
+        if (breaksLine(codePoint)) {
+            appendEscapedCodePoint(out, codePoint);
+        } else if (codePoint < 0x80) {
+            out += static_cast<char>(codePoint);
+        } else if (utf8_) {
+            appendUtf8(out, codePoint);
+        } else {
+            std::string piece;
+            appendUtf8(piece, codePoint);  // the malformed input was mapped to U+FFFD already
+            (void)start;
+            std::string converted;
+            std::size_t consumed = 0;
+            if (converters_->fromUtf8.convert(piece, converted, consumed)) {
+                out += converted;
+            } else {
+                appendEscapedCodePoint(out, codePoint);
+            }
+        }
+    }
+    return out;
+}
+
+}  // namespace quorvel::dxf
