@@ -68,7 +68,7 @@ std::u16string templatePath(const std::u16string& hostFullName) {
 ReplacementRun::ReplacementRun(RunServices services) : s_(std::move(services)) {}
 
 bool ReplacementRun::searchTextMissing() {
-    if (!s_.options->Text1().empty()) {
+    if (!s_.options->searchText().empty()) {
         return false;
     }
     s_.messages->showMessage(u"查找内容不能为空！", kErrorCaption, MessageIcon::Stop);
@@ -91,7 +91,7 @@ std::shared_ptr<Document> ReplacementRun::activeDocument() {
 }
 
 bool ReplacementRun::newerGeneration() const {
-    return s_.options->Option2();
+    return s_.options->newerGeneration();
 }
 
 void ReplacementRun::switchFileDialogs(bool on) {
@@ -122,14 +122,14 @@ void ReplacementRun::openDrawing(const std::u16string& path) {
 void ReplacementRun::replaceInActiveDrawing() {
     // Both filters are built for every drawing, from the layer name as it is now.
     const EntityFilter plain{{0}, {std::u16string(u"text")}};
-    const EntityFilter layer{{0, 8}, {std::u16string(u"text"), s_.options->Text3()}};
+    const EntityFilter layer{{0, 8}, {std::u16string(u"text"), s_.options->layerName()}};
 
     s_.random->reseedFromTimer();
     const std::string number = std::to_string(s_.random->next());
     const std::u16string name(number.begin(), number.end());
     auto selection = checked(activeDocument()->SelectionSets())->Add(name);
 
-    const EntityFilter& filter = s_.options->Check1() == kTicked ? layer : plain;
+    const EntityFilter& filter = s_.options->layerTick() == kTicked ? layer : plain;
     checked(selection)->Select(kSelectAll, std::nullopt, std::nullopt, filter.types, filter.values);
     for (const auto& entity : checked(selection)->entities()) {
         processEntity(*checked(entity));
@@ -137,8 +137,8 @@ void ReplacementRun::replaceInActiveDrawing() {
 }
 
 void ReplacementRun::processEntity(TextEntity& entity) {
-    const std::u16string searchText = s_.options->Text1();
-    const bool exact = s_.options->Check2() == kTicked;
+    const std::u16string searchText = s_.options->searchText();
+    const bool exact = s_.options->exactMatchTick() == kTicked;
     const std::u16string current = entity.TextString();
     const bool matches =
         exact ? current == searchText : current.find(searchText) != std::u16string::npos;
@@ -148,20 +148,20 @@ void ReplacementRun::processEntity(TextEntity& entity) {
     // The rewritten text is a new entity in place of the old one.
     const auto copy = entity.Copy();
     entity.erase();
-    if (newerGeneration() && s_.options->Check3() == kTicked) {
+    if (newerGeneration() && s_.options->justificationTick() == kTicked) {
         // Runs on the drawing's last object, which is the copy.
-        activeDocument()->SendCommand(u"justifytext\rl\r\r" + trimSpaces(s_.options->Text4()) +
+        activeDocument()->SendCommand(u"justifytext\rl\r\r" + trimSpaces(s_.options->justificationCode()) +
                                       u"\r");
     }
     const auto rewritten = checked(copy);
     if (exact) {
-        rewritten->setTextString(s_.options->Text2());
+        rewritten->setTextString(s_.options->replacementText());
     } else {
         rewritten->setTextString(
-            replaceStr(rewritten->TextString(), s_.options->Text1(), s_.options->Text2(), false));
+            replaceStr(rewritten->TextString(), s_.options->searchText(), s_.options->replacementText(), false));
     }
-    if (s_.options->Check4() == kTicked) {
-        rewritten->setHeight(leadingNumber(trimSpaces(s_.options->Text5())));
+    if (s_.options->heightTick() == kTicked) {
+        rewritten->setHeight(leadingNumber(trimSpaces(s_.options->heightText())));
     }
 }
 
@@ -202,7 +202,7 @@ void ReplacementRun::batchSteps() {
     int drawingCount = 0;
     if (s_.drawings->count() > 0) {
         drawingCount = drawingCountOf(s_.drawings->count());
-        s_.scriptWriter->writeScript(scriptPath, s_.options->Text1());
+        s_.scriptWriter->writeScript(scriptPath, s_.options->searchText());
         switchFileDialogs(false);
     }
     for (int index = 0; index < drawingCount; ++index) {
@@ -223,7 +223,7 @@ void ReplacementRun::previewSteps() {
     if (s_.drawings->count() == 0) {
         return;
     }
-    s_.scriptWriter->writeScript(scriptPath, s_.options->Text1());
+    s_.scriptWriter->writeScript(scriptPath, s_.options->searchText());
 
     openDrawing(trimSpaces(s_.drawings->text(0)));
     // Dialogs go off only once the drawing is open, and come back on; nothing is saved.

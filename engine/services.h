@@ -14,16 +14,16 @@ inline constexpr int kTicked = 1;
 class ReplaceOptions {
 public:
     virtual ~ReplaceOptions() = default;
-    virtual std::u16string Text1() const = 0;  // search text
-    virtual std::u16string Text2() const = 0;  // replacement
-    virtual std::u16string Text3() const = 0;  // layer name
-    virtual std::u16string Text4() const = 0;  // justification code
-    virtual std::u16string Text5() const = 0;  // height
-    virtual int Check1() const = 0;            // restrict to layer
-    virtual int Check2() const = 0;            // exact match
-    virtual int Check3() const = 0;            // change justification
-    virtual int Check4() const = 0;            // change height
-    virtual bool Option2() const = 0;          // the newer generation ("For R2000+")
+    virtual std::u16string searchText() const = 0;         // Text1
+    virtual std::u16string replacementText() const = 0;    // Text2
+    virtual std::u16string layerName() const = 0;          // Text3
+    virtual std::u16string justificationCode() const = 0;  // Text4
+    virtual std::u16string heightText() const = 0;         // Text5
+    virtual int layerTick() const = 0;                     // Check1
+    virtual int exactMatchTick() const = 0;                // Check2
+    virtual int justificationTick() const = 0;             // Check3
+    virtual int heightTick() const = 0;                    // Check4
+    virtual bool newerGeneration() const = 0;              // Option2 ("For R2000+") chosen
 };
 
 // The drawing list, the runs' work queue.

@@ -22,16 +22,16 @@ struct FakeOptions final : ReplaceOptions {
     int check4 = 0;
     bool option2 = true;
 
-    std::u16string Text1() const override { return text1; }
-    std::u16string Text2() const override { return text2; }
-    std::u16string Text3() const override { return text3; }
-    std::u16string Text4() const override { return text4; }
-    std::u16string Text5() const override { return text5; }
-    int Check1() const override { return check1; }
-    int Check2() const override { return check2; }
-    int Check3() const override { return check3; }
-    int Check4() const override { return check4; }
-    bool Option2() const override { return option2; }
+    std::u16string searchText() const override { return text1; }
+    std::u16string replacementText() const override { return text2; }
+    std::u16string layerName() const override { return text3; }
+    std::u16string justificationCode() const override { return text4; }
+    std::u16string heightText() const override { return text5; }
+    int layerTick() const override { return check1; }
+    int exactMatchTick() const override { return check2; }
+    int justificationTick() const override { return check3; }
+    int heightTick() const override { return check4; }
+    bool newerGeneration() const override { return option2; }
 };
 
 struct FakeDrawingList final : DrawingList {
