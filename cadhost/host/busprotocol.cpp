@@ -1,0 +1,304 @@
+#include "cadhost/host/busprotocol.h"
+
+namespace quorvel::cadhost {
+namespace {
+
+const BusInterface kApplication{
+    "org.quorvel.CadHost.Application",
+    {},
+    {{"Visible", "b", true},
+     {"Caption", "s"},
+     {"FullName", "s"},
+     {"Release", "s"},
+     {"ActiveDocument", "o"},
+     {"Documents", "o"}},
+};
+
+// The older generation has no documents collection.
+const BusInterface kApplicationR14{
+    "org.quorvel.CadHost.Application",
+    {},
+    {{"Visible", "b", true},
+     {"Caption", "s"},
+     {"FullName", "s"},
+     {"Release", "s"},
+     {"ActiveDocument", "o"}},
+};
+
+const BusInterface kWindows{
+    "org.quorvel.CadHost.Windows",
+    {{"ActivateWindow", {{"title", "s"}}}, {"SendKeys", {{"keys", "s"}}}},
+    {},
+};
+
+const BusInterface kDocuments{
+    "org.quorvel.CadHost.Documents",
+    {{"Item", {{"index", "i"}, {"document", "o", true}}},
+     {"Add", {{"templatePath", "s"}, {"document", "o", true}}},
+     {"Open", {{"path", "s"}, {"document", "o", true}}}},
+    {{"Count", "i"}},
+};
+
+const BusMethod kOpenIntoDocument{"Open", {{"path", "s"}, {"document", "o", true}}};
+const BusMethod kSendCommand{"SendCommand", {{"text", "s"}}};
+const BusMethod kGetVariable{"GetVariable", {{"name", "s"}, {"value", "v", true}}};
+const BusMethod kClose{"Close", {{"saveChanges", "b"}}};
+const std::vector<BusProperty> kDocumentProperties{
+    {"Name", "s"},       {"FullName", "s"}, {"Saved", "b"},         {"ModelSpace", "o"},
+    {"PaperSpace", "o"}, {"Utility", "o"},  {"SelectionSets", "o"},
+};
+
+const BusInterface kDocument{
+    "org.quorvel.CadHost.Document",
+    {kOpenIntoDocument, kSendCommand, kGetVariable, kClose},
+    kDocumentProperties,
+};
+
+// The older generation types its commands instead.
+const BusInterface kDocumentR14{
+    "org.quorvel.CadHost.Document",
+    {kOpenIntoDocument, kGetVariable, kClose},
+    kDocumentProperties,
+};
+
+const BusInterface kSpace{"org.quorvel.CadHost.Space", {}, {{"Name", "s"}, {"Count", "i"}}};
+
+const BusInterface kUtility{"org.quorvel.CadHost.Utility", {}, {{"Document", "o"}}};
+
+const BusInterface kSelectionSets{
+    "org.quorvel.CadHost.SelectionSets",
+    {{"Add", {{"name", "s"}, {"selectionSet", "o", true}}}},
+    {{"Count", "i"}},
+};
+
+const BusInterface kSelectionSet{
+    "org.quorvel.CadHost.SelectionSet",
+    {{"Select",
+      {{"mode", "i"},
+       {"corner1", "v"},
+       {"corner2", "v"},
+       {"filterTypes", "an"},
+       {"filterValues", "av"}}},
+     {"Item", {{"index", "i"}, {"entity", "o", true}}},
+     {"Entities", {{"entities", "ao", true}}}},
+    {{"Name", "s"}, {"Count", "i"}},
+};
+
+const BusInterface kEntity{
+    "org.quorvel.CadHost.Entity",
+    {{"Copy", {{"copy", "o", true}}}, {"erase", {}}},
+    {{"ObjectName", "s"}, {"Handle", "s"}, {"Layer", "s"}},
+};
+
+const BusInterface kText{
+    "org.quorvel.CadHost.Text",
+    {},
+    {{"TextString", "s", true}, {"Height", "d", true}},
+};
+
+const QString kDocumentsPrefix = QStringLiteral("/Application/Documents/D");
+
+bool readNumber(QStringView text, int& number) {
+    if (text.isEmpty() || text.size() > 9 || text.startsWith(u'0')) {
+        return false;
+    }
+    bool ok = false;
+    number = text.toInt(&ok);
+    return ok && number > 0;
+}
+
+}  // namespace
+
+QString BusMethod::inSignature() const {
+    QString signature;
+    for (const BusArgument& argument : arguments) {
+        if (!argument.out) {
+            signature += QLatin1String(argument.type);
+        }
+    }
+    return signature;
+}
+
+const BusMethod* BusInterface::method(const QString& wanted) const {
+    for (const BusMethod& m : methods) {
+        if (wanted == QLatin1String(m.name)) {
+            return &m;
+        }
+    }
+    return nullptr;
+}
+
+const BusProperty* BusInterface::property(const QString& wanted) const {
+    for (const BusProperty& p : properties) {
+        if (wanted == QLatin1String(p.name)) {
+            return &p;
+        }
+    }
+    return nullptr;
+}
+
+std::optional<ObjectRef> parseObjectPath(const QString& path) {
+    if (path == QLatin1String(kApplicationPath)) {
+        return ObjectRef{ObjectKind::Application};
+    }
+    if (path == u"/Application/Documents") {
+        return ObjectRef{ObjectKind::Documents};
+    }
+    if (!path.startsWith(kDocumentsPrefix)) {
+        return std::nullopt;
+    }
+    const QStringView rest = QStringView(path).mid(kDocumentsPrefix.size());
+    const QList<QStringView> parts = rest.split(u'/');
+    ObjectRef ref;
+    if (!readNumber(parts[0], ref.document)) {
+        return std::nullopt;
+    }
+    if (parts.size() == 1) {
+        ref.kind = ObjectKind::Document;
+        return ref;
+    }
+    if (parts.size() == 2) {
+        if (parts[1] == u"ModelSpace") {
+            ref.kind = ObjectKind::ModelSpace;
+        } else if (parts[1] == u"PaperSpace") {
+            ref.kind = ObjectKind::PaperSpace;
+        } else if (parts[1] == u"Utility") {
+            ref.kind = ObjectKind::Utility;
+        } else if (parts[1] == u"SelectionSets") {
+            ref.kind = ObjectKind::SelectionSets;
+        } else {
+            return std::nullopt;
+        }
+        return ref;
+    }
+    if (parts.size() != 3) {
+        return std::nullopt;
+    }
+    if (parts[1] == u"SelectionSets" && parts[2].startsWith(u'S')) {
+        ref.kind = ObjectKind::SelectionSet;
+        if (!readNumber(parts[2].mid(1), ref.selectionSet)) {
+            return std::nullopt;
+        }
+        return ref;
+    }
+    if (parts[1] == u"Entities" && parts[2].startsWith(u'E')) {
+        const QStringView name = parts[2].mid(1);
+        const qsizetype separator = name.indexOf(u'_');
+        if (separator < 0 || !readNumber(name.left(separator), ref.load)) {
+            return std::nullopt;
+        }
+        const QStringView id = name.mid(separator + 1);
+        bool ok = false;
+        ref.entity = id.toULongLong(&ok);
+        if (!ok || ref.entity == 0 || id.startsWith(u'0') || id.startsWith(u'+')) {
+            return std::nullopt;
+        }
+        ref.kind = ObjectKind::Entity;
+        return ref;
+    }
+    return std::nullopt;
+}
+
+QString documentPath(int document) {
+    return kDocumentsPrefix + QString::number(document);
+}
+
+QString selectionSetPath(int document, int selectionSet) {
+    return documentPath(document) + QStringLiteral("/SelectionSets/S") +
+           QString::number(selectionSet);
+}
+
+QString entityPath(int document, int load, dxf::EntityId entity) {
+    return documentPath(document) + QStringLiteral("/Entities/E") + QString::number(load) + u'_' +
+           QString::number(entity);
+}
+
+std::vector<const BusInterface*> interfacesOf(ObjectKind kind, Release release, bool textEntity) {
+    const bool older = release == Release::R14;
+    switch (kind) {
+        case ObjectKind::Application:
+            return {older ? &kApplicationR14 : &kApplication, &kWindows};
+        case ObjectKind::Documents:
+            if (older) {
+                return {};
+            }
+            return {&kDocuments};
+        case ObjectKind::Document:
+            return {older ? &kDocumentR14 : &kDocument};
+        case ObjectKind::ModelSpace:
+        case ObjectKind::PaperSpace:
+            return {&kSpace};
+        case ObjectKind::Utility:
+            return {&kUtility};
+        case ObjectKind::SelectionSets:
+            return {&kSelectionSets};
+        case ObjectKind::SelectionSet:
+            return {&kSelectionSet};
+        case ObjectKind::Entity:
+            if (textEntity) {
+                return {&kEntity, &kText};
+            }
+            return {&kEntity};
+    }
+    return {};
+}
+
+QString introspectionXml(const std::vector<const BusInterface*>& interfaces,
+                         const QStringList& children) {
+    QString xml = QStringLiteral(
+        "<!DOCTYPE node PUBLIC \"-//freedesktop//DTD D-BUS Object Introspection 1.0//EN\"\n"
+        " \"http://www.freedesktop.org/standards/dbus/1.0/introspect.dtd\">\n<node>\n");
+    for (const BusInterface* interface : interfaces) {
+        xml += QStringLiteral("  <interface name=\"%1\">\n").arg(QLatin1String(interface->name));
+        for (const BusProperty& property : interface->properties) {
+            xml +=
+                QStringLiteral("    <property name=\"%1\" type=\"%2\" access=\"%3\"/>\n")
+                    .arg(QLatin1String(property.name), QLatin1String(property.type),
+                         property.writable ? QStringLiteral("readwrite") : QStringLiteral("read"));
+        }
+        for (const BusMethod& method : interface->methods) {
+            if (method.arguments.empty()) {
+                xml +=
+                    QStringLiteral("    <method name=\"%1\"/>\n").arg(QLatin1String(method.name));
+                continue;
+            }
+            xml += QStringLiteral("    <method name=\"%1\">\n").arg(QLatin1String(method.name));
+            for (const BusArgument& argument : method.arguments) {
+                xml += QStringLiteral("      <arg name=\"%1\" type=\"%2\" direction=\"%3\"/>\n")
+                           .arg(QLatin1String(argument.name), QLatin1String(argument.type),
+                                argument.out ? QStringLiteral("out") : QStringLiteral("in"));
+            }
+            xml += QStringLiteral("    </method>\n");
+        }
+        xml += QStringLiteral("  </interface>\n");
+    }
+    xml += QStringLiteral(
+        "  <interface name=\"org.freedesktop.DBus.Introspectable\">\n"
+        "    <method name=\"Introspect\">\n"
+        "      <arg name=\"xml_data\" type=\"s\" direction=\"out\"/>\n"
+        "    </method>\n"
+        "  </interface>\n"
+        "  <interface name=\"org.freedesktop.DBus.Properties\">\n"
+        "    <method name=\"Get\">\n"
+        "      <arg name=\"interface_name\" type=\"s\" direction=\"in\"/>\n"
+        "      <arg name=\"property_name\" type=\"s\" direction=\"in\"/>\n"
+        "      <arg name=\"value\" type=\"v\" direction=\"out\"/>\n"
+        "    </method>\n"
+        "    <method name=\"Set\">\n"
+        "      <arg name=\"interface_name\" type=\"s\" direction=\"in\"/>\n"
+        "      <arg name=\"property_name\" type=\"s\" direction=\"in\"/>\n"
+        "      <arg name=\"value\" type=\"v\" direction=\"in\"/>\n"
+        "    </method>\n"
+        "    <method name=\"GetAll\">\n"
+        "      <arg name=\"interface_name\" type=\"s\" direction=\"in\"/>\n"
+        "      <arg name=\"values\" type=\"a{sv}\" direction=\"out\"/>\n"
+        "    </method>\n"
+        "  </interface>\n");
+    for (const QString& child : children) {
+        xml += QStringLiteral("  <node name=\"%1\"/>\n").arg(child);
+    }
+    xml += QStringLiteral("</node>\n");
+    return xml;
+}
+
+}  // namespace quorvel::cadhost

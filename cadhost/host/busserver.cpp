@@ -1,0 +1,737 @@
+#include "cadhost/host/busserver.h"
+
+#include "cadhost/host/commandinterpreter.h"
+#include "cadhost/host/hosterror.h"
+#include "cadhost/host/hostmodel.h"
+
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_set>
+
+#include <unistd.h>
+
+namespace quorvel::cadhost {
+namespace {
+
+const QString kIntrospectable = QStringLiteral("org.freedesktop.DBus.Introspectable");
+const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
+
+// A failure answered with one of the standard D-Bus error names.
+struct BusFailure {
+    QString name;
+    QString message;
+};
+
+[[noreturn]] void failWith(const char* name, const QString& message) {
+    throw BusFailure{QStringLiteral("org.freedesktop.DBus.Error.") + QLatin1String(name), message};
+}
+
+[[noreturn]] void invalidArgument(const QString& message) {
+    throw HostError(HostErrorKind::InvalidArgument, message);
+}
+
+QVariant objectPath(const QString& path) {
+    return QVariant::fromValue(QDBusObjectPath(path));
+}
+
+QString toQString(const std::string& utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+// Unwraps a variant argument as Qt hands it over.
+QVariant unwrap(const QVariant& value) {
+    if (value.metaType() == QMetaType::fromType<QDBusVariant>()) {
+        return value.value<QDBusVariant>().variant();
+    }
+    return value;
+}
+
+std::vector<std::int16_t> readFilterTypes(const QVariant& value) {
+    QList<short> types;
+    if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
+        value.value<QDBusArgument>() >> types;
+    } else {
+        types = value.value<QList<short>>();
+    }
+    return {types.begin(), types.end()};
+}
+
+// A filter value as the text it is matched as: numbers by their decimal digits.
+std::string filterValueText(const QVariant& wrapped) {
+    const QVariant value = unwrap(wrapped);
+    switch (value.metaType().id()) {
+        case QMetaType::QString:
+            return value.toString().toStdString();
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::UChar:
+            return value.toString().toStdString();
+        case QMetaType::Bool:
+            return value.toBool() ? "1" : "0";
+        case QMetaType::Double:
+            return QString::number(value.toDouble(), 'g', 15).toStdString();
+        default:
+            invalidArgument(QStringLiteral("过滤值只能是文字或数字。"));
+    }
+}
+
+std::vector<std::string> readFilterValues(const QVariant& value) {
+    QVariantList values;
+    if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
+        value.value<QDBusArgument>() >> values;
+    } else {
+        values = value.toList();
+    }
+    std::vector<std::string> texts;
+    texts.reserve(static_cast<std::size_t>(values.size()));
+    for (const QVariant& v : values) {
+        texts.push_back(filterValueText(v));
+    }
+    return texts;
+}
+
+HostError fromDxfError(const dxf::DxfError& error) {
+    const QString message = QString::fromUtf8(error.what());
+    switch (error.kind()) {
+        case dxf::DxfError::Kind::Format:
+            return HostError(HostErrorKind::OpenFailed, message);
+        case dxf::DxfError::Kind::Io:
+            return HostError(HostErrorKind::SaveFailed, message);
+        case dxf::DxfError::Kind::InvalidArgument:
+            return HostError(HostErrorKind::InvalidArgument, message);
+        case dxf::DxfError::Kind::NoSuchEntity:
+            return HostError(HostErrorKind::ObjectErased,
+                             QStringLiteral("该对象已被删除。") + message);
+    }
+    return HostError(HostErrorKind::InvalidArgument, message);
+}
+
+bool isSingleLineText(const std::string& type) {
+    return type == "TEXT" || type == "ATTRIB" || type == "ATTDEF";
+}
+
+int checkedIndex(const QVariant& value, std::size_t count) {
+    const int index = value.toInt();
+    if (index < 0 || static_cast<std::size_t>(index) >= count) {
+        invalidArgument(QStringLiteral("索引 %1 超出范围（共 %2 项）。").arg(index).arg(count));
+    }
+    return index;
+}
+
+}  // namespace
+
+BusServer::BusServer(HostModel& model, CommandInterpreter& interpreter, HostWindowControl& window,
+                     QString executablePath, QObject* parent)
+    : QDBusVirtualObject(parent),
+      model_(model),
+      interpreter_(interpreter),
+      window_(window),
+      executablePath_(std::move(executablePath)) {}
+
+QString BusServer::introspect(const QString&) const {
+    // Introspect calls are answered in handleMessage, with the object's own children.
+    return {};
+}
+
+bool BusServer::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
+    if (busy_ || depth_ > 0) {
+        queue_.push_back({message, connection});
+        return true;
+    }
+    serve(message, connection);
+    if (!queue_.empty()) {
+        drainQueue();
+    }
+    return true;
+}
+
+void BusServer::setBusy(bool busy) {
+    busy_ = busy;
+    if (!busy_ && !queue_.empty() && !drainScheduled_) {
+        drainScheduled_ = true;
+        QTimer::singleShot(0, this, [this] {
+            drainScheduled_ = false;
+            drainQueue();
+        });
+    }
+}
+
+void BusServer::drainQueue() {
+    while (!busy_ && depth_ == 0 && !queue_.empty()) {
+        PendingCall next = std::move(queue_.front());
+        queue_.pop_front();
+        serve(next.message, next.connection);
+    }
+}
+
+void BusServer::serve(const QDBusMessage& message, const QDBusConnection& connection) {
+    ++depth_;
+    QDBusMessage reply = answer(message, connection);
+    --depth_;
+    if (message.isReplyRequired()) {
+        QDBusConnection(connection).send(reply);
+    }
+}
+
+bool BusServer::callerAllowed(const QDBusMessage& message, const QDBusConnection& connection) {
+    const QString sender = message.service();
+    if (sender.isEmpty()) {
+        return true;  // a direct call within this process
+    }
+    const auto known = allowedCallers_.constFind(sender);
+    if (known != allowedCallers_.constEnd()) {
+        return *known;
+    }
+    const QDBusReply<uint> uid = connection.interface()->serviceUid(sender);
+    const bool allowed = uid.isValid() && uid.value() == ::getuid();
+    allowedCallers_.insert(sender, allowed);
+    return allowed;
+}
+
+QDBusMessage BusServer::answer(const QDBusMessage& message, const QDBusConnection& connection) {
+    try {
+        if (!callerAllowed(message, connection)) {
+            failWith("AccessDenied", QStringLiteral("只为本用户的程序服务。"));
+        }
+        const auto ref = parseObjectPath(message.path());
+        if (!ref) {
+            failWith("UnknownObject", QStringLiteral("没有对象“%1”。").arg(message.path()));
+        }
+        checkExists(*ref);
+        const auto interfaces = interfacesOf(ref->kind, model_.release(), isTextEntity(*ref));
+        const QString interface = message.interface();
+        const QString member = message.member();
+        const QVariantList args = message.arguments();
+
+        if (interface == kIntrospectable || (interface.isEmpty() && member == u"Introspect")) {
+            if (member != u"Introspect" || !message.signature().isEmpty()) {
+                failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
+            }
+            return message.createReply(introspectionXml(interfaces, childrenOf(*ref)));
+        }
+
+        if (interface == kProperties) {
+            auto findProperty = [&](const QString& interfaceName, const QString& name) {
+                for (const BusInterface* candidate : interfaces) {
+                    if (!interfaceName.isEmpty() &&
+                        interfaceName != QLatin1String(candidate->name)) {
+                        continue;
+                    }
+                    if (const BusProperty* property = candidate->property(name)) {
+                        return property;
+                    }
+                }
+                if (!interfaceName.isEmpty() &&
+                    std::none_of(interfaces.begin(), interfaces.end(), [&](auto* candidate) {
+                        return interfaceName == QLatin1String(candidate->name);
+                    })) {
+                    failWith("UnknownInterface",
+                             QStringLiteral("没有接口“%1”。").arg(interfaceName));
+                }
+                failWith("UnknownProperty", QStringLiteral("没有属性“%1”。").arg(name));
+            };
+            if (member == u"Get" && message.signature() == u"ss") {
+                findProperty(args[0].toString(), args[1].toString());
+                const QVariant value = getProperty(*ref, args[1].toString());
+                return message.createReply(QVariant::fromValue(QDBusVariant(value)));
+            }
+            if (member == u"Set" && message.signature() == u"ssv") {
+                const BusProperty* property = findProperty(args[0].toString(), args[1].toString());
+                if (!property->writable) {
+                    failWith("PropertyReadOnly",
+                             QStringLiteral("属性“%1”是只读的。").arg(args[1].toString()));
+                }
+                setProperty(*ref, args[1].toString(), unwrap(args[2]));
+                return message.createReply();
+            }
+            if (member == u"GetAll" && message.signature() == u"s") {
+                const QString interfaceName = args[0].toString();
+                QVariantMap values;
+                bool found = interfaceName.isEmpty();
+                for (const BusInterface* candidate : interfaces) {
+                    if (!interfaceName.isEmpty() &&
+                        interfaceName != QLatin1String(candidate->name)) {
+                        continue;
+                    }
+                    found = true;
+                    for (const BusProperty& property : candidate->properties) {
+                        try {
+                            values.insert(QLatin1String(property.name),
+                                          getProperty(*ref, QLatin1String(property.name)));
+                        } catch (const HostError&) {
+                            // a value that cannot be had now (no active document) is left out
+                        }
+                    }
+                }
+                if (!found) {
+                    failWith("UnknownInterface",
+                             QStringLiteral("没有接口“%1”。").arg(interfaceName));
+                }
+                return message.createReply(QVariant::fromValue(values));
+            }
+            if (member == u"Get" || member == u"Set" || member == u"GetAll") {
+                failWith("InvalidArgs", QStringLiteral("“%1”的参数类型不对。").arg(member));
+            }
+            failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
+        }
+
+        const BusMethod* method = nullptr;
+        if (interface.isEmpty()) {
+            for (const BusInterface* candidate : interfaces) {
+                method = candidate->method(member);
+                if (method != nullptr) {
+                    break;
+                }
+            }
+        } else {
+            const auto found = std::find_if(
+                interfaces.begin(), interfaces.end(),
+                [&](auto* candidate) { return interface == QLatin1String(candidate->name); });
+            if (found == interfaces.end()) {
+                failWith("UnknownInterface", QStringLiteral("没有接口“%1”。").arg(interface));
+            }
+            method = (*found)->method(member);
+        }
+        if (method == nullptr) {
+            failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
+        }
+        if (message.signature() != method->inSignature()) {
+            failWith("InvalidArgs", QStringLiteral("“%1”的参数应为“%2”，收到的是“%3”。")
+                                        .arg(member, method->inSignature(), message.signature()));
+        }
+        return message.createReply(call(*ref, member, args));
+    } catch (const BusFailure& failure) {
+        return message.createErrorReply(failure.name, failure.message);
+    } catch (const HostError& error) {
+        return message.createErrorReply(error.dbusName(), error.message());
+    } catch (const dxf::DxfError& error) {
+        const HostError converted = fromDxfError(error);
+        return message.createErrorReply(converted.dbusName(), converted.message());
+    } catch (const std::bad_alloc&) {
+        return message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.NoMemory"),
+                                        QStringLiteral("内存不足。"));
+    }
+}
+
+HostDocument& BusServer::documentOf(const ObjectRef& ref) {
+    HostDocument* document = model_.find(ref.document);
+    if (document == nullptr) {
+        throw HostError(HostErrorKind::ObjectClosed, QStringLiteral("该对象所属的图形已关闭。"));
+    }
+    return *document;
+}
+
+void BusServer::checkExists(const ObjectRef& ref) {
+    switch (ref.kind) {
+        case ObjectKind::Application:
+        case ObjectKind::Documents:
+            return;
+        case ObjectKind::Document:
+        case ObjectKind::ModelSpace:
+        case ObjectKind::PaperSpace:
+        case ObjectKind::Utility:
+        case ObjectKind::SelectionSets:
+            documentOf(ref);
+            return;
+        case ObjectKind::SelectionSet: {
+            HostDocument& document = documentOf(ref);
+            const bool found = std::any_of(
+                document.selectionSets.begin(), document.selectionSets.end(),
+                [&](const SelectionSetData& set) { return set.number == ref.selectionSet; });
+            if (!found) {
+                throw HostError(HostErrorKind::ObjectClosed,
+                                QStringLiteral("该选择集已随图形内容一起消失。"));
+            }
+            return;
+        }
+        case ObjectKind::Entity: {
+            HostDocument& document = documentOf(ref);
+            if (document.load != ref.load) {
+                throw HostError(HostErrorKind::ObjectClosed,
+                                QStringLiteral("该对象所属的图形内容已被替换。"));
+            }
+            if (!document.drawing.exists(ref.entity)) {
+                throw HostError(HostErrorKind::ObjectErased, QStringLiteral("该对象已被删除。"));
+            }
+            return;
+        }
+    }
+}
+
+bool BusServer::isTextEntity(const ObjectRef& ref) {
+    return ref.kind == ObjectKind::Entity &&
+           isSingleLineText(documentOf(ref).drawing.entityType(ref.entity));
+}
+
+QStringList BusServer::childrenOf(const ObjectRef& ref) {
+    switch (ref.kind) {
+        case ObjectKind::Application:
+            return model_.release() == Release::R14 ? QStringList{}
+                                                    : QStringList{QStringLiteral("Documents")};
+        case ObjectKind::Documents: {
+            QStringList children;
+            for (const auto& document : model_.documents()) {
+                children.append(QStringLiteral("D%1").arg(document->number));
+            }
+            return children;
+        }
+        case ObjectKind::Document:
+            return {QStringLiteral("ModelSpace"), QStringLiteral("PaperSpace"),
+                    QStringLiteral("Utility"), QStringLiteral("SelectionSets")};
+        case ObjectKind::SelectionSets: {
+            QStringList children;
+            for (const SelectionSetData& set : documentOf(ref).selectionSets) {
+                children.append(QStringLiteral("S%1").arg(set.number));
+            }
+            return children;
+        }
+        default:
+            return {};
+    }
+}
+
+QVariant BusServer::getProperty(const ObjectRef& ref, const QString& name) {
+    switch (ref.kind) {
+        case ObjectKind::Application:
+            if (name == u"Visible") {
+                return window_.isHostWindowVisible();
+            }
+            if (name == u"Caption") {
+                return model_.caption();
+            }
+            if (name == u"FullName") {
+                return executablePath_;
+            }
+            if (name == u"Release") {
+                return model_.release() == Release::R14 ? QStringLiteral("R14")
+                                                        : QStringLiteral("R2000");
+            }
+            if (name == u"ActiveDocument") {
+                return objectPath(documentPath(model_.activeOrThrow().number));
+            }
+            if (name == u"Documents") {
+                return objectPath(QStringLiteral("/Application/Documents"));
+            }
+            break;
+        case ObjectKind::Documents:
+            if (name == u"Count") {
+                return static_cast<int>(model_.documents().size());
+            }
+            break;
+        case ObjectKind::Document: {
+            HostDocument& document = documentOf(ref);
+            const QString path = documentPath(document.number);
+            if (name == u"Name") {
+                return document.name();
+            }
+            if (name == u"FullName") {
+                return document.filePath;
+            }
+            if (name == u"Saved") {
+                return document.isSaved();
+            }
+            if (name == u"ModelSpace" || name == u"PaperSpace" || name == u"Utility" ||
+                name == u"SelectionSets") {
+                return objectPath(path + u'/' + name);
+            }
+            break;
+        }
+        case ObjectKind::ModelSpace:
+        case ObjectKind::PaperSpace: {
+            const bool model = ref.kind == ObjectKind::ModelSpace;
+            if (name == u"Name") {
+                return model ? QStringLiteral("*Model_Space") : QStringLiteral("*Paper_Space");
+            }
+            if (name == u"Count") {
+                return static_cast<int>(
+                    documentOf(ref)
+                        .drawing.entities(model ? dxf::Space::Model : dxf::Space::Paper)
+                        .size());
+            }
+            break;
+        }
+        case ObjectKind::Utility:
+            if (name == u"Document") {
+                return objectPath(documentPath(ref.document));
+            }
+            break;
+        case ObjectKind::SelectionSets:
+            if (name == u"Count") {
+                return static_cast<int>(documentOf(ref).selectionSets.size());
+            }
+            break;
+        case ObjectKind::SelectionSet: {
+            for (const SelectionSetData& set : documentOf(ref).selectionSets) {
+                if (set.number != ref.selectionSet) {
+                    continue;
+                }
+                if (name == u"Name") {
+                    return set.name;
+                }
+                if (name == u"Count") {
+                    return static_cast<int>(set.entities.size());
+                }
+            }
+            break;
+        }
+        case ObjectKind::Entity: {
+            const dxf::Drawing& drawing = documentOf(ref).drawing;
+            if (name == u"ObjectName") {
+                return toQString(drawing.entityType(ref.entity));
+            }
+            if (name == u"Handle") {
+                return toQString(drawing.handle(ref.entity));
+            }
+            if (name == u"Layer") {
+                const auto info = drawing.entity(ref.entity);
+                return info ? toQString(info->layer) : QString();
+            }
+            if (name == u"TextString") {
+                return toQString(drawing.text(ref.entity));
+            }
+            if (name == u"Height") {
+                return drawing.height(ref.entity);
+            }
+            break;
+        }
+    }
+    failWith("UnknownProperty", QStringLiteral("没有属性“%1”。").arg(name));
+}
+
+void BusServer::setProperty(const ObjectRef& ref, const QString& name, const QVariant& value) {
+    if (ref.kind == ObjectKind::Application && name == u"Visible") {
+        if (value.metaType().id() != QMetaType::Bool) {
+            failWith("InvalidArgs", QStringLiteral("Visible 需要布尔值。"));
+        }
+        window_.setHostWindowVisible(value.toBool());
+        return;
+    }
+    if (ref.kind == ObjectKind::Entity && name == u"TextString") {
+        if (value.metaType().id() != QMetaType::QString) {
+            failWith("InvalidArgs", QStringLiteral("TextString 需要文字。"));
+        }
+        HostDocument& document = documentOf(ref);
+        document.drawing.setText(ref.entity, value.toString().toStdString());
+        model_.markChanged(document.number);
+        return;
+    }
+    if (ref.kind == ObjectKind::Entity && name == u"Height") {
+        bool numeric = false;
+        const double height = value.toDouble(&numeric);
+        if (!numeric || value.metaType().id() == QMetaType::QString ||
+            value.metaType().id() == QMetaType::Bool) {
+            failWith("InvalidArgs", QStringLiteral("Height 需要数字。"));
+        }
+        if (!std::isfinite(height) || height <= 0) {
+            invalidArgument(QStringLiteral("文字高度必须是正数，收到的是 %1。").arg(height));
+        }
+        HostDocument& document = documentOf(ref);
+        document.drawing.setHeight(ref.entity, height);
+        model_.markChanged(document.number);
+        return;
+    }
+    failWith("PropertyReadOnly", QStringLiteral("属性“%1”是只读的。").arg(name));
+}
+
+QVariantList BusServer::call(const ObjectRef& ref, const QString& member,
+                             const QVariantList& args) {
+    switch (ref.kind) {
+        case ObjectKind::Application:
+            return callApplication(member, args);
+        case ObjectKind::Documents:
+            return callDocuments(member, args);
+        case ObjectKind::Document:
+            return callDocument(ref, member, args);
+        case ObjectKind::SelectionSets:
+            return callSelectionSets(ref, member, args);
+        case ObjectKind::SelectionSet:
+            return callSelectionSet(ref, member, args);
+        case ObjectKind::Entity:
+            return callEntity(ref, member);
+        default:
+            break;
+    }
+    failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
+}
+
+void BusServer::runCommandInput(const std::function<void()>& typeInput) {
+    interpreter_.takeFailures();
+    typeInput();
+    const QStringList failures = interpreter_.takeFailures();
+    if (!failures.isEmpty()) {
+        throw HostError(HostErrorKind::CommandFailed, failures.join(u'\n'));
+    }
+}
+
+QVariantList BusServer::callApplication(const QString& member, const QVariantList& args) {
+    if (member == u"ActivateWindow") {
+        const QString title = args[0].toString();
+        const QString caption = model_.caption();
+        const bool matches =
+            !title.isEmpty() && (caption.compare(title, Qt::CaseInsensitive) == 0 ||
+                                 caption.startsWith(title, Qt::CaseInsensitive));
+        if (!matches || !window_.isHostWindowVisible()) {
+            throw HostError(HostErrorKind::NoSuchWindow,
+                            QStringLiteral("找不到标题为“%1”的窗口。").arg(title));
+        }
+        window_.activateHostWindow();
+        return {};
+    }
+    if (member == u"SendKeys") {
+        const auto strokes = parseKeyStrokes(args[0].toString());
+        runCommandInput([&] { interpreter_.typeKeys(strokes); });
+        return {};
+    }
+    failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
+}
+
+QVariantList BusServer::callDocuments(const QString& member, const QVariantList& args) {
+    if (member == u"Item") {
+        const int index = checkedIndex(args[0], model_.documents().size());
+        return {
+            objectPath(documentPath(model_.documents()[static_cast<std::size_t>(index)]->number))};
+    }
+    if (member == u"Add") {
+        return {objectPath(documentPath(model_.addFromTemplate(args[0].toString()).number))};
+    }
+    if (member == u"Open") {
+        return {objectPath(documentPath(model_.openNew(args[0].toString()).number))};
+    }
+    failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
+}
+
+QVariantList BusServer::callDocument(const ObjectRef& ref, const QString& member,
+                                     const QVariantList& args) {
+    if (member == u"Open") {
+        return {objectPath(documentPath(model_.openInto(ref.document, args[0].toString()).number))};
+    }
+    if (member == u"SendCommand") {
+        model_.setActive(ref.document);
+        const QString text = args[0].toString();
+        runCommandInput([&] { interpreter_.type(text); });
+        return {};
+    }
+    if (member == u"GetVariable") {
+        const QString name = args[0].toString();
+        if (name.compare(u"FILEDIA", Qt::CaseInsensitive) == 0) {
+            return {QVariant::fromValue(
+                QDBusVariant(QVariant::fromValue(static_cast<short>(model_.filedia()))))};
+        }
+        invalidArgument(QStringLiteral("不支持系统变量“%1”。").arg(name));
+    }
+    if (member == u"Close") {
+        model_.close(ref.document, args[0].toBool());
+        return {};
+    }
+    failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
+}
+
+QVariantList BusServer::callSelectionSets(const ObjectRef& ref, const QString& member,
+                                          const QVariantList& args) {
+    if (member == u"Add") {
+        HostDocument& document = documentOf(ref);
+        const QString name = args[0].toString();
+        if (name.trimmed().isEmpty()) {
+            invalidArgument(QStringLiteral("选择集名称不能为空。"));
+        }
+        for (const SelectionSetData& set : document.selectionSets) {
+            if (set.name.compare(name, Qt::CaseInsensitive) == 0) {
+                throw HostError(HostErrorKind::DuplicateName,
+                                QStringLiteral("选择集“%1”已存在。").arg(name));
+            }
+        }
+        SelectionSetData set;
+        set.number = document.nextSelectionSet++;
+        set.name = name;
+        document.selectionSets.push_back(std::move(set));
+        return {
+            objectPath(selectionSetPath(document.number, document.selectionSets.back().number))};
+    }
+    failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
+}
+
+QVariantList BusServer::callSelectionSet(const ObjectRef& ref, const QString& member,
+                                         const QVariantList& args) {
+    HostDocument& document = documentOf(ref);
+    SelectionSetData* set = nullptr;
+    for (SelectionSetData& candidate : document.selectionSets) {
+        if (candidate.number == ref.selectionSet) {
+            set = &candidate;
+        }
+    }
+    if (set == nullptr) {
+        throw HostError(HostErrorKind::ObjectClosed, QStringLiteral("该选择集已不存在。"));
+    }
+    if (member == u"Select") {
+        const int mode = args[0].toInt();
+        const auto types = readFilterTypes(args[3]);
+        const auto values = readFilterValues(args[4]);
+        if (types.size() != values.size()) {
+            invalidArgument(QStringLiteral("过滤类型有 %1 项，过滤值有 %2 项，两者应一样多。")
+                                .arg(types.size())
+                                .arg(values.size()));
+        }
+        std::vector<dxf::EntityId> chosen;
+        if (mode == 5) {
+            chosen = document.drawing.select(types, values);
+        } else if (mode == 3) {
+            if (const auto last = document.drawing.lastObject()) {
+                const auto passing = document.drawing.select(types, values);
+                if (std::find(passing.begin(), passing.end(), *last) != passing.end()) {
+                    chosen.push_back(*last);
+                }
+            }
+        } else {
+            invalidArgument(
+                QStringLiteral("不支持选择模式 %1（支持 5 = 全部，3 = 最后一个）。").arg(mode));
+        }
+        std::unordered_set<dxf::EntityId> present(set->entities.begin(), set->entities.end());
+        for (const auto id : chosen) {
+            if (present.insert(id).second) {
+                set->entities.push_back(id);
+            }
+        }
+        return {};
+    }
+    if (member == u"Item") {
+        const int index = checkedIndex(args[0], set->entities.size());
+        return {objectPath(entityPath(document.number, document.load,
+                                      set->entities[static_cast<std::size_t>(index)]))};
+    }
+    if (member == u"Entities") {
+        QList<QDBusObjectPath> paths;
+        paths.reserve(static_cast<qsizetype>(set->entities.size()));
+        for (const auto id : set->entities) {
+            paths.append(QDBusObjectPath(entityPath(document.number, document.load, id)));
+        }
+        return {QVariant::fromValue(paths)};
+    }
+    failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
+}
+
+QVariantList BusServer::callEntity(const ObjectRef& ref, const QString& member) {
+    HostDocument& document = documentOf(ref);
+    if (member == u"Copy") {
+        const auto copy = document.drawing.copy(ref.entity);
+        model_.markChanged(document.number);
+        return {objectPath(entityPath(document.number, document.load, copy))};
+    }
+    if (member == u"erase") {
+        document.drawing.erase(ref.entity);
+        model_.markChanged(document.number);
+        return {};
+    }
+    failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
+}
+
+}  // namespace quorvel::cadhost

@@ -1,0 +1,91 @@
+#pragma once
+// Answers the automation calls on the bus for every object path under /Application.
+//
+// Calls run one at a time on the GUI thread. While the window has a dialog open, or while a call
+// is still being answered, new calls wait in order and are answered afterwards: a busy host
+// answers later, never with an error.
+
+#include "cadhost/host/busprotocol.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QHash>
+#include <QVariant>
+
+#include <deque>
+
+namespace quorvel::cadhost {
+
+class CommandInterpreter;
+class HostModel;
+struct HostDocument;
+
+// What the bus needs of the host window.
+class HostWindowControl {
+public:
+    virtual ~HostWindowControl() = default;
+    virtual bool isHostWindowVisible() const = 0;
+    virtual void setHostWindowVisible(bool visible) = 0;
+    // Brings the visible window to the front with its command line focused.
+    virtual void activateHostWindow() = 0;
+};
+
+class BusServer : public QDBusVirtualObject {
+    Q_OBJECT
+public:
+    BusServer(HostModel& model, CommandInterpreter& interpreter, HostWindowControl& window,
+              QString executablePath, QObject* parent = nullptr);
+
+    QString introspect(const QString& path) const override;
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+
+    // While busy, calls are kept and answered once it ends.
+    void setBusy(bool busy);
+
+    // The answer to one call: a reply or an error message. Public for tests of the dispatch.
+    QDBusMessage answer(const QDBusMessage& call, const QDBusConnection& connection);
+
+private:
+    struct PendingCall {
+        QDBusMessage message;
+        QDBusConnection connection;
+    };
+
+    void serve(const QDBusMessage& message, const QDBusConnection& connection);
+    void drainQueue();
+    bool callerAllowed(const QDBusMessage& message, const QDBusConnection& connection);
+
+    QVariantList call(const ObjectRef& ref, const QString& member, const QVariantList& args);
+    QVariant getProperty(const ObjectRef& ref, const QString& name);
+    void setProperty(const ObjectRef& ref, const QString& name, const QVariant& value);
+
+    // Raises ObjectClosed / ObjectErased when the object is gone.
+    void checkExists(const ObjectRef& ref);
+    bool isTextEntity(const ObjectRef& ref);
+    QStringList childrenOf(const ObjectRef& ref);
+    HostDocument& documentOf(const ObjectRef& ref);
+
+    QVariantList callApplication(const QString& member, const QVariantList& args);
+    QVariantList callDocuments(const QString& member, const QVariantList& args);
+    QVariantList callDocument(const ObjectRef& ref, const QString& member,
+                              const QVariantList& args);
+    QVariantList callSelectionSets(const ObjectRef& ref, const QString& member,
+                                   const QVariantList& args);
+    QVariantList callSelectionSet(const ObjectRef& ref, const QString& member,
+                                  const QVariantList& args);
+    QVariantList callEntity(const ObjectRef& ref, const QString& member);
+    void runCommandInput(const std::function<void()>& typeInput);
+
+    HostModel& model_;
+    CommandInterpreter& interpreter_;
+    HostWindowControl& window_;
+    QString executablePath_;
+    bool busy_ = false;
+    int depth_ = 0;
+    bool drainScheduled_ = false;
+    std::deque<PendingCall> queue_;
+    QHash<QString, bool> allowedCallers_;
+};
+
+}  // namespace quorvel::cadhost
