@@ -545,7 +545,7 @@ void Drawing::Impl::parse() {
                 break;
             case 5:
             case 105:
-                if (!(record.flags & kHasHandle) &&
+                if (!(record.flags & kHasHandle) && record.kind != RecordKind::Section &&
                     (tag.code == 5) != (types.name(record.type) == "DIMSTYLE")) {
                     if (const auto handle = parseHandle(tag.value)) {
                         record.handle = *handle;
@@ -947,8 +947,10 @@ void Drawing::Impl::writePlacement(RecordEditor& editor, const TextPlacement& be
     auto& tags = editor.tags();
     const auto setNumber = [&](int code, double value) {
         const std::size_t at = editor.find(code);
-        if (at != RecordEditor::npos)
+        // Values that stay the same keep their spelling.
+        if (at != RecordEditor::npos && parseNumber(tags[at].value) != value) {
             tags[at].value = formatNumber(value);
+        }
     };
     setNumber(10, after.first.x);
     setNumber(20, after.first.y);
@@ -963,17 +965,15 @@ void Drawing::Impl::writePlacement(RecordEditor& editor, const TextPlacement& be
         }
     }
     if (after.second && (justified || editor.find(11) != RecordEditor::npos)) {
-        std::size_t at = editor.find(11);
-        if (at == RecordEditor::npos) {
+        if (editor.find(11) == RecordEditor::npos) {
             editor.insert(position, 11, formatNumber(after.second->x));
             editor.insert(position + 1, 21, formatNumber(after.second->y));
             if (hasZ)
                 editor.insert(position + 2, 31, formatNumber(after.second->z));
         } else {
-            tags[at].value = formatNumber(after.second->x);
+            setNumber(11, after.second->x);
             setNumber(21, after.second->y);
-            if (editor.find(31) != RecordEditor::npos)
-                setNumber(31, after.second->z);
+            setNumber(31, after.second->z);
         }
     }
     if (j.vertical != 0 || editor.find(73) != RecordEditor::npos) {

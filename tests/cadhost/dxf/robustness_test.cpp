@@ -1,0 +1,102 @@
+// Damaged and hostile input: refused with a message or read as it is, never a crash, never a
+// file that reads differently from what was loaded.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cadhost/dxf/drawing.h"
+
+namespace quorvel::dxf {
+namespace {
+
+const std::string kSmall =
+    "999\r\ncomment\r\n  0\r\nSECTION\r\n  2\r\nHEADER\r\n  9\r\n$ACADVER\r\n  1\r\nAC1009\r\n"
+    "  9\r\n$HANDSEED\r\n  5\r\n30\r\n  0\r\nENDSEC\r\n"
+    "  0\r\nSECTION\r\n  2\r\nUNKNOWN_THING\r\n1001\r\nwhatever\r\n  0\r\nENDSEC\r\n"
+    "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n"
+    "  0\r\nTEXT\r\n  5\r\n20\r\n  8\r\nA\r\n 10\r\n1.0\r\n 20\r\n2.0\r\n 40\r\nabc\r\n  "
+    "1\r\nOLD\r\n"
+    "  0\r\nPOLYLINE\r\n  5\r\n21\r\n  8\r\n0\r\n 66\r\n1\r\n  0\r\nVERTEX\r\n  5\r\n22\r\n  "
+    "8\r\n0\r\n"
+    " 10\r\n0\r\n 20\r\n0\r\n  0\r\nSEQEND\r\n  5\r\n23\r\n  8\r\n0\r\n"
+    "  0\r\nLINE\r\n  5\r\n24\r\n  8\r\n0\r\n 10\r\n0\r\n 20\r\n0\r\n 11\r\n1\r\n 21\r\n1\r\n"
+    "  0\r\nENDSEC\r\n  0\r\nEOF\r\ntrailing bytes\r\n";
+
+std::string errorOf(const std::string& bytes) {
+    try {
+        Drawing::fromBytes(bytes);
+    } catch (const DxfError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(Robustness, OtherFormatsAreNamed) {
+    EXPECT_NE(errorOf(std::string("AC1032\0\0\0\0\0", 11)).find("DWG"), std::string::npos);
+    EXPECT_NE(errorOf(std::string("AC1032\0\0\0\0\0", 11)).find("R2018"), std::string::npos);
+    EXPECT_NE(errorOf("AutoCAD Binary DXF\r\n\x1a").find("二进制 DXF"), std::string::npos);
+    EXPECT_NE(errorOf("%PDF-1.4").find("PDF"), std::string::npos);
+    EXPECT_FALSE(errorOf("").empty());
+    EXPECT_FALSE(errorOf("hello").empty());
+    EXPECT_FALSE(errorOf("  0\nLINE\n").empty());
+}
+
+TEST(Robustness, SmallDrawingRoundTripsAndEdits) {
+    Drawing drawing = Drawing::fromBytes(kSmall);
+    EXPECT_EQ(drawing.toBytes(), kSmall);
+    const auto texts = drawing.select({0}, {"TEXT"});
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_DOUBLE_EQ(drawing.height(texts[0]), 0);  // "abc" where a number belongs
+    EXPECT_EQ(drawing.select({}, {}).size(), 3u);   // vertices are part of their polyline
+
+    const EntityId polylineCopy = drawing.copy(drawing.select({0}, {"POLYLINE"}).front());
+    drawing.setHeight(texts[0], 2.5);
+    drawing.justify(texts[0], "BR");
+    const std::string edited = drawing.toBytes();
+    EXPECT_NE(edited.find("POLYLINE\r\n  5\r\n30\r\n"),
+              std::string::npos);  // handles from $HANDSEED
+    EXPECT_NE(edited.find("$HANDSEED\r\n  5\r\n33\r\n"), std::string::npos);
+    EXPECT_NE(edited.find(" 40\r\n2.5\r\n"), std::string::npos);
+    EXPECT_NE(edited.find(" 72\r\n2\r\n"), std::string::npos);
+    EXPECT_NE(edited.find(" 73\r\n1\r\n"), std::string::npos);
+    EXPECT_NE(edited.find("EOF\r\ntrailing bytes\r\n"), std::string::npos);
+    const Drawing reread = Drawing::fromBytes(edited);
+    EXPECT_EQ(reread.toBytes(), edited);
+    EXPECT_EQ(
+        std::get<PolylineGeometry>(reread.entity(reread.select({0}, {"POLYLINE"}).back())->geometry)
+            .vertices.size(),
+        1u);
+
+    drawing.erase(polylineCopy);
+    drawing.erase(drawing.select({0}, {"POLYLINE"}).front());
+    EXPECT_EQ(drawing.toBytes().find("VERTEX"), std::string::npos);
+}
+
+TEST(Robustness, DamagedFiles) {
+    // Missing EOF after complete sections is read (and written back as it was).
+    const std::string noEof = kSmall.substr(0, kSmall.find("  0\r\nEOF"));
+    EXPECT_EQ(Drawing::fromBytes(noEof).toBytes(), noEof);
+    // Unix line ends, odd padding and negative codes.
+    const std::string odd =
+        "0\nSECTION\n2\nENTITIES\n   0\nTEXT\n-5\nx\n1071\n7\n 8 \nL\n  1\nhi\n0\nENDSEC\n0\nEOF";
+    const Drawing oddDrawing = Drawing::fromBytes(odd);
+    EXPECT_EQ(oddDrawing.toBytes(), odd);
+    EXPECT_EQ(oddDrawing.text(oddDrawing.select({0, 8}, {"text", "l"}).front()), "hi");
+    // A group code that is not a number, and truncation anywhere: refused or read back exactly.
+    EXPECT_NE(errorOf("0\nSECTION\n2\nENTITIES\nX\nTEXT\n").find("第 5 行"), std::string::npos);
+    for (std::size_t cut = 0; cut < kSmall.size(); ++cut) {
+        const std::string truncated = kSmall.substr(0, cut);
+        try {
+            EXPECT_EQ(Drawing::fromBytes(truncated).toBytes(), truncated) << cut;
+        } catch (const DxfError&) {
+        }
+    }
+    // An enormous value line.
+    std::string huge = kSmall;
+    huge.replace(huge.find("OLD"), 3, std::string(5'000'000, 'x'));
+    Drawing hugeDrawing = Drawing::fromBytes(huge);
+    EXPECT_EQ(hugeDrawing.text(hugeDrawing.select({0}, {"TEXT"}).front()).size(), 5'000'000u);
+}
+
+}  // namespace
+}  // namespace quorvel::dxf
