@@ -219,6 +219,35 @@ void MainWindow::openHelp() {
     }
 }
 
+namespace {
+
+int tickValue(const QCheckBox* box) {
+    switch (box->checkState()) {
+        case Qt::Checked:
+            return 1;
+        case Qt::PartiallyChecked:
+            return 2;
+        case Qt::Unchecked:
+            break;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::u16string MainWindow::searchText() const { return Text1->text().toStdU16String(); }
+std::u16string MainWindow::replacementText() const { return Text2->text().toStdU16String(); }
+std::u16string MainWindow::layerName() const { return Text3->text().toStdU16String(); }
+std::u16string MainWindow::justificationCode() const { return Text4->text().toStdU16String(); }
+std::u16string MainWindow::heightText() const { return Text5->text().toStdU16String(); }
+int MainWindow::layerTick() const { return tickValue(Check1); }
+int MainWindow::exactMatchTick() const { return tickValue(Check2); }
+int MainWindow::justificationTick() const { return tickValue(Check3); }
+int MainWindow::heightTick() const { return tickValue(Check4); }
+bool MainWindow::newerGeneration() const { return Option2->isChecked(); }
+
+void MainWindow::hideMainWindow() { hide(); }
+
 void MainWindow::showAgain() {
     show();
     raise();

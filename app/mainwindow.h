@@ -1,6 +1,8 @@
 #pragma once
 #include <QWidget>
 
+#include "engine/services.h"
+
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -31,7 +33,10 @@ struct MainWindowServices {
 
 // The main window "batchfrm": the drawing list, the search and replacement texts, the options
 // and the ten command buttons. Every control carries its layout name as objectName.
-class MainWindow : public QWidget {
+// The replacement runs read the options from the controls at the moment they need them.
+class MainWindow : public QWidget,
+                   public engine::ReplaceOptions,
+                   public engine::MainWindowVisibility {
     Q_OBJECT
 public:
     explicit MainWindow(MainWindowServices services, QWidget* parent = nullptr);
@@ -41,6 +46,20 @@ public:
 
     // Shown again after a batch run, with the controls as the run left them.
     void showAgain();
+
+    // The option controls as the replacement runs read them; a tick box's value is 0 (clear),
+    // 1 (ticked) or 2 (greyed).
+    std::u16string searchText() const override;
+    std::u16string replacementText() const override;
+    std::u16string layerName() const override;
+    std::u16string justificationCode() const override;
+    std::u16string heightText() const override;
+    int layerTick() const override;
+    int exactMatchTick() const override;
+    int justificationTick() const override;
+    int heightTick() const override;
+    bool newerGeneration() const override;
+    void hideMainWindow() override;
 
     drawinglist::DrawingListView* List2 = nullptr;
     QLineEdit* Text1 = nullptr;

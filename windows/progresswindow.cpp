@@ -1,0 +1,95 @@
+#include "windows/progresswindow.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QMouseEvent>
+
+#include "windows/windowplacer.h"
+
+namespace quorvel::windows {
+
+namespace {
+
+constexpr int kClientWidthTwips = 3900;
+constexpr int kClientHeightTwips = 1140;
+
+int toPixels(int twips, float twipsPerPixel) {
+    return static_cast<int>(placement::roundHalfEven(twips / static_cast<double>(twipsPerPixel)));
+}
+
+}  // namespace
+
+Form3::Form3(std::function<void()> showMainWindow, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
+      showMainWindow_(std::move(showMainWindow)) {
+    setObjectName(QStringLiteral("Form3"));
+    // Closing unloads the window: the next run starts again from the layout texts.
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    const placement::ScreenTwips screen = screenTwips(this);
+    setFixedSize(toPixels(kClientWidthTwips, screen.twipsPerPixelX),
+                 toPixels(kClientHeightTwips, screen.twipsPerPixelY));
+
+    struct LabelPlace {
+        QLabel** label;
+        const char* name;
+        QString text;
+        int left;
+        int top;
+    };
+    const LabelPlace places[] = {
+        {&Label1, "Label1", QStringLiteral("正在替换第   页  共   页"), 840, 120},
+        {&Label2, "Label2", QStringLiteral("开始时间："), 840, 480},
+        {&Label3, "Label3", QString(), 1920, 480},
+        {&Label4, "Label4", QStringLiteral("结束时间："), 840, 840},
+        {&Label5, "Label5", QString(), 1920, 840},
+    };
+    for (const LabelPlace& place : places) {
+        auto* label = new QLabel(this);
+        label->setObjectName(QString::fromLatin1(place.name));
+        label->move(toPixels(place.left, screen.twipsPerPixelX),
+                    toPixels(place.top, screen.twipsPerPixelY));
+        setLabelText(label, place.text);
+        // A double-click on a text is a double-click on the window.
+        label->installEventFilter(this);
+        *place.label = label;
+    }
+
+    // Placement at load: topmost first, then centred, which replaces the position.
+    SetTopmost(this);
+    CenterForm(this);
+}
+
+void Form3::setLabelText(QLabel* label, const QString& text) {
+    label->setText(text);
+    label->adjustSize();
+}
+
+void Form3::mouseDoubleClickEvent(QMouseEvent* event) {
+    event->accept();
+    returnToMainWindow();
+}
+
+bool Form3::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonDblClick && watched->parent() == this) {
+        returnToMainWindow();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form3::returnToMainWindow() {
+    // A run blocks the interface, but a double-click can still arrive while its error message
+    // is up; leaving then would show the main window before the run has finished. Ignored until
+    // the run has ended.
+    if (runGoingOn_) {
+        return;
+    }
+    const auto showMainWindow = showMainWindow_;
+    close();
+    if (showMainWindow) {
+        showMainWindow();
+    }
+}
+
+}  // namespace quorvel::windows
