@@ -27,7 +27,9 @@ std::size_t DrawingList::add(std::u16string text) {
     return index;
 }
 
-void DrawingList::removeAt(std::size_t index) { removeRange(index, 1); }
+void DrawingList::removeAt(std::size_t index) {
+    removeRange(index, 1);
+}
 
 void DrawingList::removeRange(std::size_t first, std::size_t count) {
     if (first > entries_.size() || count > entries_.size() - first) {
@@ -56,7 +58,9 @@ void DrawingList::removeEach(std::vector<std::size_t> indices) {
     entries_.resize(kept);
 }
 
-void DrawingList::removeAll() { entries_.clear(); }
+void DrawingList::removeAll() {
+    entries_.clear();
+}
 
 DrawingList::Pending DrawingList::prepare(std::vector<std::u16string> texts) const {
     Pending pending;
@@ -80,9 +84,8 @@ DrawingList::Pending DrawingList::prepare(std::vector<std::u16string> texts) con
         }
         const std::size_t finalIndex = existingBefore + j;
         pending.finalIndices_.push_back(finalIndex);
-        if (!pending.runs_.empty() && pending.runs_.back().firstIndex +
-                                              pending.runs_.back().count ==
-                                          finalIndex) {
+        if (!pending.runs_.empty() &&
+            pending.runs_.back().firstIndex + pending.runs_.back().count == finalIndex) {
             ++pending.runs_.back().count;
         } else {
             pending.runs_.push_back({finalIndex, 1, j});
@@ -142,6 +145,8 @@ std::vector<std::u16string> DrawingList::withoutExactDuplicates(
     return kept;
 }
 
-bool isDroppableDrawing(std::u16string_view path) { return path.ends_with(u"dwg"); }
+bool isDroppableDrawing(std::u16string_view path) {
+    return path.ends_with(u"dwg");
+}
 
 }  // namespace quorvel::drawinglist

@@ -60,7 +60,8 @@ public:
 
     // The dialog's duplicate test: keeps each candidate that equals no entry exactly (letter case
     // included) and no candidate kept before it; the order of the candidates stays.
-    std::vector<std::u16string> withoutExactDuplicates(std::vector<std::u16string> candidates) const;
+    std::vector<std::u16string> withoutExactDuplicates(
+        std::vector<std::u16string> candidates) const;
 
 private:
     SortKeyMaker sortKey_;

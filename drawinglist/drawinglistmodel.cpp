@@ -23,7 +23,9 @@ std::vector<std::u16string> toU16(const QStringList& texts) {
 
 DrawingListModel::DrawingListModel(QObject* parent) : QAbstractListModel(parent) {}
 
-int DrawingListModel::count() const { return static_cast<int>(list_.count()); }
+int DrawingListModel::count() const {
+    return static_cast<int>(list_.count());
+}
 
 QString DrawingListModel::textAt(int index) const {
     if (index < 0 || index >= count()) {
@@ -50,7 +52,9 @@ void DrawingListModel::removeAll() {
     endResetModel();
 }
 
-void DrawingListModel::add(const QString& text) { addAll(QStringList{text}); }
+void DrawingListModel::add(const QString& text) {
+    addAll(QStringList{text});
+}
 
 void DrawingListModel::addAll(const QStringList& texts) {
     if (texts.isEmpty()) {

@@ -30,7 +30,9 @@ private:
     int rowHeight_ = 1;
 };
 
-bool carriesFiles(const QMimeData* mime) { return mime && mime->hasUrls(); }
+bool carriesFiles(const QMimeData* mime) {
+    return mime && mime->hasUrls();
+}
 
 }  // namespace
 
@@ -53,7 +55,9 @@ DrawingListView::DrawingListView(QWidget* parent)
     applyRowHeight();
 }
 
-int DrawingListView::count() const { return drawings_->count(); }
+int DrawingListView::count() const {
+    return drawings_->count();
+}
 
 QString DrawingListView::hintText() {
     return QStringLiteral("双击删除单个列表，支持资源管理器拖放文件");

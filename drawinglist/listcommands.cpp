@@ -57,9 +57,13 @@ void DrawingListCommands::addFiles() {
     }
 }
 
-void DrawingListCommands::removeSelected() { list_->removeSelected(); }
+void DrawingListCommands::removeSelected() {
+    list_->removeSelected();
+}
 
-void DrawingListCommands::removeAll() { list_->drawings()->removeAll(); }
+void DrawingListCommands::removeAll() {
+    list_->drawings()->removeAll();
+}
 
 void DrawingListCommands::saveList() {
     try {

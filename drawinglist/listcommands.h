@@ -28,7 +28,7 @@ public:
     void saveList();
     void readList();
 
-    static const QString kChooseFileMessage;    // "请选择文件！"
+    static const QString kChooseFileMessage;     // "请选择文件！"
     static const QString kSaveCancelledMessage;  // "保存文件被取消！"
     static const QString kReadCancelledMessage;  // "读取文件被取消！"
     static const QString kBadListFileMessage;    // "数据文件格式有误或操作不当！"

@@ -25,9 +25,8 @@ std::string encode(std::size_t count, TextAt textAt) {
 }  // namespace
 
 std::string encodeListFile(const DrawingList& list) {
-    return encode(list.count(), [&list](std::size_t i) -> const std::u16string& {
-        return list.textAt(i);
-    });
+    return encode(list.count(),
+                  [&list](std::size_t i) -> const std::u16string& { return list.textAt(i); });
 }
 
 std::string encodeListFile(const std::vector<std::u16string>& entries) {

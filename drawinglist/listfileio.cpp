@@ -52,12 +52,15 @@ ListFileOutcome saveListFile(const QString& path, const DrawingListModel& list) 
     QSaveFile file(path);
     // A folder that takes no new files still lets an existing, writable list be rewritten.
     file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: a buffered write that fails only when flushed at commit goes unnoticed and the
+    // torn file replaces the old one; written straight through, a short write is seen here.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         return !target.exists() && !folder.isWritable() ? ListFileOutcome::Refused
                                                         : ListFileOutcome::Failed;
     }
     if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-        static_cast<qint64>(bytes.size())) {
+            static_cast<qint64>(bytes.size()) ||
+        file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         return ListFileOutcome::Failed;
     }
@@ -98,8 +101,8 @@ ListFileOutcome readListFile(const QString& path, DrawingListModel& list) {
         bytes.append(buffer, static_cast<std::size_t>(got));
     }
     file.close();
-    list.addAll(toQStringList(
-        decodeListFile(bytes, complete ? LastLine::Counts : LastLine::Unfinished)));
+    list.addAll(
+        toQStringList(decodeListFile(bytes, complete ? LastLine::Counts : LastLine::Unfinished)));
     return complete ? ListFileOutcome::Done : ListFileOutcome::Failed;
 }
 

@@ -28,7 +28,9 @@ std::string foldedKey(std::u16string_view text) {
 
 }  // namespace
 
-SortKeyMaker caseFoldedOrder() { return foldedKey; }
+SortKeyMaker caseFoldedOrder() {
+    return foldedKey;
+}
 
 SortKeyMaker caseInsensitiveOrder() {
     UErrorCode status = U_ZERO_ERROR;
@@ -37,6 +39,13 @@ SortKeyMaker caseInsensitiveOrder() {
         return caseFoldedOrder();
     }
     ucol_setStrength(collator.get(), UCOL_SECONDARY);
+    // The "zh" tailoring puts Han characters first; the list keeps Latin letters ahead, as the
+    // platform's sorted list box does, with Han characters still in pinyin order.
+    const int32_t rootScriptOrder = UCOL_REORDER_CODE_NONE;
+    ucol_setReorderCodes(collator.get(), &rootScriptOrder, 1, &status);
+    if (U_FAILURE(status)) {
+        return caseFoldedOrder();
+    }
     return [collator](std::u16string_view text) {
         if (text.size() > static_cast<std::size_t>(INT32_MAX / 8)) {
             return foldedKey(text);  // beyond what the collator takes in one call

@@ -55,8 +55,8 @@ std::optional<QStringList> runDialog(QWidget* owner, const QString& title,
 
 }  // namespace
 
-std::optional<QStringList> QtFileDialogs::chooseFilesToOpen(QWidget* owner, const QString& title,
-                                                            const std::vector<FileFilter>& filters) {
+std::optional<QStringList> QtFileDialogs::chooseFilesToOpen(
+    QWidget* owner, const QString& title, const std::vector<FileFilter>& filters) {
     return runDialog(owner, title, filters, QFileDialog::AcceptOpen, QFileDialog::ExistingFiles);
 }
 

@@ -22,8 +22,8 @@ public:
     virtual ~FileDialogs() = default;
 
     // Several files at once; the result holds full paths in the order the dialog gave them.
-    virtual std::optional<QStringList> chooseFilesToOpen(QWidget* owner, const QString& title,
-                                                         const std::vector<FileFilter>& filters) = 0;
+    virtual std::optional<QStringList> chooseFilesToOpen(
+        QWidget* owner, const QString& title, const std::vector<FileFilter>& filters) = 0;
     virtual std::optional<QString> chooseFileToOpen(QWidget* owner, const QString& title,
                                                     const std::vector<FileFilter>& filters) = 0;
     // No overwrite question and no default extension: a name typed without one stays so.
