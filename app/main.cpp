@@ -1,11 +1,22 @@
 // Quorvel: batch find-and-replace of text across CAD drawings.
 #include <QApplication>
 #include <QDir>
+#include <QPushButton>
+
+#include <unistd.h>
 
 #include "app/mainwindow.h"
+#include "app/replacementcommands.h"
 #include "platform/filedialogs.h"
 #include "platform/helpviewer.h"
+#include "platform/linkopener.h"
+#include "platform/localclock.h"
 #include "platform/messageboxes.h"
+#include "platform/scriptfilewriter.h"
+#include "platform/timerrandom.h"
+#include "platform/unavailablehost.h"
+#include "windows/aboutwindow.h"
+#include "windows/sidepanel.h"
 #include "windows/windowplacer.h"
 
 int main(int argc, char* argv[]) {
@@ -13,9 +24,19 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
+    // The web view's sandbox refuses to run as root.
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    }
+    // The side panels' web views show their own pages (an unreachable site, say) in Chinese too.
+    QByteArray webFlags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!webFlags.contains("--lang")) {
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", webFlags.append(" --lang=zh-CN").trimmed());
+    }
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quorvel"));
+    // No display name: on X11 it would be appended to every window title.
 
     quorvel::platform::DesktopHelpViewer helpViewer;
     quorvel::app::MainWindowServices services;
@@ -27,7 +48,43 @@ int main(int argc, char* argv[]) {
     services.programFolder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 
     quorvel::app::MainWindow mainWindow(services);
+
+    // Batch run and preview. Reaching a host fails with a message until the bus connector is in.
+    quorvel::platform::UnavailableHostConnector hostConnector;
+    quorvel::platform::UnavailableWindowControl hostWindows;
+    quorvel::platform::LocaleClock clock;
+    quorvel::platform::TimerSeededRandom random;
+    quorvel::platform::CodePageScriptFileWriter scriptWriter;
+    quorvel::app::ReplacementPlatform replacementPlatform;
+    replacementPlatform.connector = &hostConnector;
+    replacementPlatform.windows = &hostWindows;
+    replacementPlatform.messageBoxes = &messageBoxes;
+    replacementPlatform.clock = &clock;
+    replacementPlatform.random = &random;
+    replacementPlatform.scriptWriter = &scriptWriter;
+    replacementPlatform.programFolder = services.programFolder;
+    quorvel::app::ReplacementCommands replacementCommands(mainWindow, replacementPlatform);
+
+    // Load handling: the side panels first, right then left, each placing itself at its edge;
+    // then the main window is centred. The help path is worked out by the main window at each use.
+    using quorvel::windows::SidePanel;
+    const auto adfrm = SidePanel::makeRightPanel(quorvel::windows::systemSidePanelServices());
+    adfrm->show();
+    const auto ad1frm = SidePanel::makeLeftPanel(quorvel::windows::systemSidePanelServices());
+    ad1frm->show();
     quorvel::windows::CenterForm(&mainWindow);
+
+    // Exit, or the main window closed by the window system: the panels go with the program.
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [&] {
+        adfrm->close();
+        ad1frm->close();
+    });
+
+    quorvel::platform::DesktopLinkOpener linkOpener;
+    QObject::connect(mainWindow.xpcmdbutton2, &QPushButton::clicked, &mainWindow, [&] {
+        quorvel::windows::AboutWindow::showMoreSoftware(linkOpener, &mainWindow);
+    });
+
     mainWindow.show();
     return QApplication::exec();
 }
