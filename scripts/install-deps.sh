@@ -13,7 +13,7 @@ packages=(
     xvfb xauth x11-utils imagemagick
     dbus dbus-x11
     fonts-noto-cjk
-    fp-utils
+    fp-utils desktop-file-utils xdotool
 )
 
 missing=()
