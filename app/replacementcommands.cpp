@@ -95,13 +95,23 @@ ReplacementCommands::ReplacementCommands(MainWindow& window, ReplacementPlatform
                                          QObject* parent)
     : QObject(parent),
       window_(window),
-      messages_(*platform.messageBoxes, &window),
+      messages_(*platform.messageBoxes, [this] { return messageOwner(); }),
       module1_(*platform.connector, messages_),
       queue_(*window.List2->drawings()),
       progress_([&window] { window.showAgain(); }),
       run_(runServices(window, platform, module1_, messages_, queue_, progress_)) {
     connect(window.Command9, &QPushButton::clicked, this, &ReplacementCommands::runBatch);
     connect(window.xpcmdbutton7, &QPushButton::clicked, this, &ReplacementCommands::runPreview);
+}
+
+QWidget* ReplacementCommands::messageOwner() const {
+    // A box owned by a hidden window would be hidden too, and one without an owner could end
+    // up behind the topmost progress window.
+    if (window_.isVisible()) {
+        return &window_;
+    }
+    windows::Form3* form = progress_.form();
+    return form && form->isVisible() ? form : nullptr;
 }
 
 void ReplacementCommands::runBatch() {

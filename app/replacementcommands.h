@@ -82,6 +82,8 @@ public:
     void runPreview();
 
 private:
+    QWidget* messageOwner() const;
+
     MainWindow& window_;
     platform::EngineMessageBoxes messages_;
     engine::Module1 module1_;

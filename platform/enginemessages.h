@@ -1,22 +1,23 @@
 #pragma once
-#include <QPointer>
 #include <QWidget>
+#include <functional>
 
 #include "engine/services.h"
 #include "platform/messageboxes.h"
 
 namespace quorvel::platform {
 
-// The engine's message boxes shown through MessageBoxes, owned by the given window.
+// The engine's message boxes shown through MessageBoxes. The owner is asked for at each message:
+// during a batch run the main window is hidden and the progress window stands in for it.
 class EngineMessageBoxes final : public engine::Messages {
 public:
-    EngineMessageBoxes(MessageBoxes& boxes, QWidget* owner);
+    EngineMessageBoxes(MessageBoxes& boxes, std::function<QWidget*()> owner);
     void showMessage(const std::u16string& text, const std::u16string& caption,
                      engine::MessageIcon icon) override;
 
 private:
     MessageBoxes& boxes_;
-    QPointer<QWidget> owner_;
+    std::function<QWidget*()> owner_;
 };
 
 }  // namespace quorvel::platform

@@ -115,6 +115,7 @@ TEST_F(Commands, BatchRunHidesTheWindowAndFormThreeLeadsBack) {
     EXPECT_EQ(boxes.shown[0].text, QStringLiteral("操作不当！"));
     EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("错误"));
     EXPECT_EQ(boxes.shown[0].icon, platform::MessageIcon::Stop);
+    EXPECT_EQ(boxes.shown[0].owner, form);  // the main window is hidden
     EXPECT_EQ(window.List2->drawings()->count(), 1);
 }
 

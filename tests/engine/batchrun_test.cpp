@@ -359,8 +359,7 @@ TEST(BatchFailures, NoHostGivesTwoMessagesInARow) {
 
 TEST(BatchFailures, HostWindowNotFoundEndsTheRun) {
     RunRig rig;
-    rig.host.caption = u"renamed";
-    rig.host.failAt("Application.Caption", 1, kErrorAutomation);
+    rig.host.failAt("Window.activateByTitle", 1, kErrorInvalidCall, u"找不到窗口");
     rig.listDrawing(u"/d/a.dwg", {{u"AB"}});
     rig.batch();
     EXPECT_EQ(rig.messages.shown.at(0).text, u"操作不当！");
