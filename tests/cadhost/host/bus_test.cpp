@@ -1,0 +1,443 @@
+// The host as clients see it: the real cad-host on a private bus, driven by QtDBus calls.
+#include "ezdxf_support.h"
+#include "privatebus.h"
+
+#include <QDBusArgument>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+
+#include <gmock/gmock.h>
+
+#include <cmath>
+#include <limits>
+
+namespace quorvel::cadhost::test {
+namespace {
+
+using ::testing::SizeIs;
+
+const QString kApplication = QStringLiteral("/Application");
+const QString kDocumentsPath = QStringLiteral("/Application/Documents");
+const QString kApp = QStringLiteral("org.quorvel.CadHost.Application");
+const QString kWindows = QStringLiteral("org.quorvel.CadHost.Windows");
+const QString kDocuments = QStringLiteral("org.quorvel.CadHost.Documents");
+const QString kDocument = QStringLiteral("org.quorvel.CadHost.Document");
+const QString kSets = QStringLiteral("org.quorvel.CadHost.SelectionSets");
+const QString kSet = QStringLiteral("org.quorvel.CadHost.SelectionSet");
+const QString kEntity = QStringLiteral("org.quorvel.CadHost.Entity");
+const QString kText = QStringLiteral("org.quorvel.CadHost.Text");
+const QString kError = QStringLiteral("org.quorvel.CadHost.Error.");
+const QString kDBusError = QStringLiteral("org.freedesktop.DBus.Error.");
+
+MATCHER(Succeeds, "") {
+    if (arg.type() == QDBusMessage::ReplyMessage) {
+        return true;
+    }
+    *result_listener << arg.errorName().toStdString() << ": " << arg.errorMessage().toStdString();
+    return false;
+}
+
+MATCHER_P(FailsWith, name, "") {
+    if (arg.type() == QDBusMessage::ErrorMessage && arg.errorName() == name) {
+        return true;
+    }
+    *result_listener << "answered "
+                     << (arg.type() == QDBusMessage::ErrorMessage ? arg.errorName().toStdString()
+                                                                  : std::string("a reply"));
+    return false;
+}
+
+class BusTest : public ::testing::Test {
+protected:
+    QString activeDocument() {
+        return pathOf(bus.getProperty(kApplication, kApp, QStringLiteral("ActiveDocument")));
+    }
+
+    QString sampleFile(const QString& name = QStringLiteral("sample.dwg")) {
+        const QString path = folder.filePath(name);
+        writeDrawing(QStringLiteral("sample"), path);
+        return path;
+    }
+
+    // A selection set of the document filled by Select mode 5 with the filter.
+    QStringList selectAll(const QString& document, const QList<short>& types,
+                          const QVariantList& values, const QString& name) {
+        const QString sets =
+            pathOf(bus.getProperty(document, kDocument, QStringLiteral("SelectionSets")));
+        const QString set = pathOf(bus.call(sets, kSets, QStringLiteral("Add"), {name}));
+        const QVariant omitted =
+            QVariant::fromValue(QDBusVariant(QVariant::fromValue(QList<double>{})));
+        EXPECT_THAT(bus.call(set, kSet, QStringLiteral("Select"),
+                             {5, omitted, omitted, QVariant::fromValue(types), values}),
+                    Succeeds());
+        const QDBusMessage entities = bus.call(set, kSet, QStringLiteral("Entities"));
+        QStringList paths;
+        const QDBusArgument argument = firstArgument(entities).value<QDBusArgument>();
+        QList<QDBusObjectPath> list;
+        argument >> list;
+        for (const auto& path : list) {
+            paths.append(path.path());
+        }
+        return paths;
+    }
+
+    QString textOf(const QString& entity) {
+        return valueOf(bus.getProperty(entity, kText, QStringLiteral("TextString"))).toString();
+    }
+
+    QTemporaryDir folder;
+    PrivateBus bus;
+};
+
+TEST_F(BusTest, ActivationStartsOneHiddenHostWithAnUntitledDrawing) {
+    EXPECT_EQ(bus.activateHost(), 1u);
+    EXPECT_EQ(bus.activateHost(), 2u);  // attached, not started again
+
+    EXPECT_EQ(valueOf(bus.getProperty(kApplication, kApp, QStringLiteral("Caption"))).toString(),
+              QStringLiteral("CAD 主机 - [Drawing1.dwg]"));
+    EXPECT_EQ(valueOf(bus.getProperty(kApplication, kApp, QStringLiteral("Visible"))), false);
+    const QString fullName =
+        valueOf(bus.getProperty(kApplication, kApp, QStringLiteral("FullName"))).toString();
+    EXPECT_TRUE(fullName.endsWith(QStringLiteral("/cad-host")));
+    EXPECT_TRUE(
+        QFile::exists(fullName.left(fullName.size() - 9) + QStringLiteral("/TEMPLATE/acad.dwt")));
+
+    const QString document = activeDocument();
+    EXPECT_EQ(valueOf(bus.getProperty(document, kDocument, QStringLiteral("Name"))).toString(),
+              QStringLiteral("Drawing1.dwg"));
+    EXPECT_EQ(valueOf(bus.getProperty(document, kDocument, QStringLiteral("Saved"))), true);
+    EXPECT_EQ(valueOf(bus.getProperty(kDocumentsPath, kDocuments, QStringLiteral("Count"))), 1);
+
+    EXPECT_THAT(bus.setProperty(kApplication, kApp, QStringLiteral("Visible"), true), Succeeds());
+    EXPECT_EQ(valueOf(bus.getProperty(kApplication, kApp, QStringLiteral("Visible"))), true);
+}
+
+// One drawing the way a batch run treats it: select texts, copy, erase, rewrite, justify,
+// new height, Close(true); the file is then read back with ezdxf.
+TEST_F(BusTest, ObjectModelRewritesTextsAndCloseSavesTheFile) {
+    bus.activateHost();
+    const QString file = sampleFile();
+    const QString document =
+        pathOf(bus.call(kDocumentsPath, kDocuments, QStringLiteral("Open"), {file}));
+    EXPECT_EQ(activeDocument(), document);
+    EXPECT_THAT(bus.call(document, kDocument, QStringLiteral("SendCommand"),
+                         {QStringLiteral("filedia\r0\r")}),
+                Succeeds());
+
+    const QStringList onLayer = selectAll(
+        document, {0, 8}, {QStringLiteral("text"), QStringLiteral("标注")}, QStringLiteral("4711"));
+    ASSERT_THAT(onLayer, SizeIs(1));
+    EXPECT_EQ(textOf(onLayer[0]), QStringLiteral("图号 旧文本-01"));
+
+    const QStringList texts =
+        selectAll(document, {0}, {QStringLiteral("TEXT")}, QStringLiteral("4712"));
+    ASSERT_THAT(texts, SizeIs(3));  // MTEXT is not single-line text
+    for (const QString& entity : texts) {
+        const QString before = textOf(entity);
+        if (!before.contains(QStringLiteral("旧文本"))) {
+            continue;
+        }
+        const QString copy = pathOf(bus.call(entity, kEntity, QStringLiteral("Copy")));
+        ASSERT_FALSE(copy.isEmpty());
+        ASSERT_THAT(bus.call(entity, kEntity, QStringLiteral("erase")), Succeeds());
+        EXPECT_THAT(bus.getProperty(entity, kText, QStringLiteral("TextString")),
+                    FailsWith(kError + QStringLiteral("ObjectErased")));
+        EXPECT_THAT(bus.call(document, kDocument, QStringLiteral("SendCommand"),
+                             {QStringLiteral("justifytext\rl\r\rmc\r")}),
+                    Succeeds());
+        QString after = before;
+        after.replace(QStringLiteral("旧文本"), QStringLiteral("新文本"));
+        EXPECT_THAT(bus.setProperty(copy, kText, QStringLiteral("TextString"), after), Succeeds());
+        EXPECT_THAT(bus.setProperty(copy, kText, QStringLiteral("Height"), 7.5), Succeeds());
+        for (const double bad : {0.0, -1.0, std::numeric_limits<double>::quiet_NaN()}) {
+            EXPECT_THAT(bus.setProperty(copy, kText, QStringLiteral("Height"), bad),
+                        FailsWith(kError + QStringLiteral("InvalidArgument")));
+        }
+    }
+    EXPECT_EQ(valueOf(bus.getProperty(document, kDocument, QStringLiteral("Saved"))), false);
+    EXPECT_THAT(bus.call(document, kDocument, QStringLiteral("Close"), {true}), Succeeds());
+    EXPECT_EQ(valueOf(bus.getProperty(kDocumentsPath, kDocuments, QStringLiteral("Count"))), 1);
+    EXPECT_THAT(bus.getProperty(document, kDocument, QStringLiteral("Name")),
+                FailsWith(kError + QStringLiteral("ObjectClosed")));
+
+    EXPECT_TRUE(QFile::exists(folder.filePath(QStringLiteral("sample.bak"))));
+    const auto saved = textsOf(readBack(file));
+    ASSERT_THAT(saved, SizeIs(3));
+    EXPECT_EQ(saved[0].text, QStringLiteral("Hello World"));  // untouched, now first
+    EXPECT_EQ(saved[1].text, QStringLiteral("图号 新文本-01"));
+    EXPECT_EQ(saved[2].text, QStringLiteral("新文本"));
+    for (const auto& rewritten : {saved[1], saved[2]}) {
+        EXPECT_DOUBLE_EQ(rewritten.height, 7.5);
+        EXPECT_EQ(rewritten.halign, 1);
+        EXPECT_EQ(rewritten.valign, 2);
+    }
+    EXPECT_EQ(saved[0].height, 3.0);
+}
+
+TEST_F(BusTest, OpenReadsFromDiskIntoANewDocumentAndDocumentOpenReplacesContent) {
+    bus.activateHost();
+    const QString file = sampleFile();
+    const QString first =
+        pathOf(bus.call(kDocumentsPath, kDocuments, QStringLiteral("Open"), {file}));
+    const QStringList texts = selectAll(first, {0}, {QStringLiteral("text")}, QStringLiteral("1"));
+    ASSERT_THAT(texts, SizeIs(3));
+    ASSERT_THAT(
+        bus.setProperty(texts[0], kText, QStringLiteral("TextString"), QStringLiteral("改")),
+        Succeeds());
+
+    const QString second =
+        pathOf(bus.call(kDocumentsPath, kDocuments, QStringLiteral("Open"), {file}));
+    EXPECT_NE(second, first);
+    const QStringList fresh = selectAll(second, {0}, {QStringLiteral("text")}, QStringLiteral("1"));
+    ASSERT_THAT(fresh, SizeIs(3));
+    EXPECT_EQ(textOf(fresh[0]), QStringLiteral("图号 旧文本-01"));  // from disk
+    EXPECT_EQ(textOf(texts[0]), QStringLiteral("改"));              // the first one kept its edit
+
+    EXPECT_EQ(pathOf(bus.call(first, kDocument, QStringLiteral("Open"), {file})), first);
+    EXPECT_EQ(valueOf(bus.getProperty(first, kDocument, QStringLiteral("Saved"))), true);
+    EXPECT_THAT(bus.getProperty(texts[0], kText, QStringLiteral("TextString")),
+                FailsWith(kError + QStringLiteral("ObjectClosed")));
+
+    EXPECT_THAT(bus.call(kDocumentsPath, kDocuments, QStringLiteral("Open"),
+                         {folder.filePath(QStringLiteral("missing.dwg"))}),
+                FailsWith(kError + QStringLiteral("OpenFailed")));
+    QFile notADrawing(folder.filePath(QStringLiteral("binary.dwg")));
+    ASSERT_TRUE(notADrawing.open(QIODevice::WriteOnly));
+    notADrawing.write("AC1015\0\0\0\0\0\0binary", 18);
+    notADrawing.close();
+    EXPECT_THAT(bus.call(first, kDocument, QStringLiteral("Open"), {notADrawing.fileName()}),
+                FailsWith(kError + QStringLiteral("OpenFailed")));
+    EXPECT_EQ(textOf(selectAll(first, {0}, {QStringLiteral("text")}, QStringLiteral("2"))[0]),
+              QStringLiteral("图号 旧文本-01"));  // a failed Open keeps the content
+}
+
+TEST_F(BusTest, MembersTheHostLacksAnswerTheStandardUnknownErrors) {
+    bus.activateHost();
+    const QString document = activeDocument();
+    EXPECT_THAT(bus.call(document, kDocument, QStringLiteral("Plot")),
+                FailsWith(kDBusError + QStringLiteral("UnknownMethod")));
+    EXPECT_THAT(bus.call(document, QString(), QStringLiteral("Plot")),
+                FailsWith(kDBusError + QStringLiteral("UnknownMethod")));
+    EXPECT_THAT(bus.getProperty(document, kDocument, QStringLiteral("Layers")),
+                FailsWith(kDBusError + QStringLiteral("UnknownProperty")));
+    EXPECT_THAT(
+        bus.call(document, QStringLiteral("org.quorvel.CadHost.Plotter"), QStringLiteral("Plot")),
+        FailsWith(kDBusError + QStringLiteral("UnknownInterface")));
+    EXPECT_THAT(bus.setProperty(kApplication, kApp, QStringLiteral("Caption"), QStringLiteral("x")),
+                FailsWith(kDBusError + QStringLiteral("PropertyReadOnly")));
+    EXPECT_THAT(bus.call(QStringLiteral("/Application/Documents/D99"), kDocument,
+                         QStringLiteral("Close"), {false}),
+                FailsWith(kError + QStringLiteral("ObjectClosed")));
+    EXPECT_THAT(bus.call(QStringLiteral("/Elsewhere"), kDocument, QStringLiteral("Close"), {false}),
+                FailsWith(kDBusError + QStringLiteral("UnknownObject")));
+    EXPECT_THAT(bus.call(document, kDocument, QStringLiteral("Close"), {QStringLiteral("yes")}),
+                FailsWith(kDBusError + QStringLiteral("InvalidArgs")));
+
+    // a line has no text members
+    const QString file = sampleFile();
+    const QString opened =
+        pathOf(bus.call(kDocumentsPath, kDocuments, QStringLiteral("Open"), {file}));
+    const QStringList lines = selectAll(opened, {0}, {QStringLiteral("LINE")}, QStringLiteral("x"));
+    ASSERT_THAT(lines, SizeIs(1));
+    EXPECT_THAT(bus.getProperty(lines[0], kText, QStringLiteral("TextString")),
+                FailsWith(kDBusError + QStringLiteral("UnknownInterface")));
+    EXPECT_THAT(bus.getProperty(lines[0], QString(), QStringLiteral("TextString")),
+                FailsWith(kDBusError + QStringLiteral("UnknownProperty")));
+}
+
+TEST_F(BusTest, OlderReleaseLacksDocumentsAndSendCommandAndWorksByKeystrokes) {
+    bus.startHost({QStringLiteral("--release"), QStringLiteral("R14")});
+    const QString document = activeDocument();
+    EXPECT_THAT(bus.getProperty(kApplication, kApp, QStringLiteral("Documents")),
+                FailsWith(kDBusError + QStringLiteral("UnknownProperty")));
+    EXPECT_THAT(bus.call(document, kDocument, QStringLiteral("SendCommand"),
+                         {QStringLiteral("filedia\r0\r")}),
+                FailsWith(kDBusError + QStringLiteral("UnknownMethod")));
+    EXPECT_THAT(bus.call(kDocumentsPath, kDocuments, QStringLiteral("Open"), {sampleFile()}),
+                FailsWith(kDBusError + QStringLiteral("UnknownInterface")));
+
+    // the older generation's path: Open on the active document, keystrokes, "qsave"
+    const QString file = sampleFile(QStringLiteral("older.dwg"));
+    EXPECT_EQ(pathOf(bus.call(document, kDocument, QStringLiteral("Open"), {file})), document);
+    const QString caption =
+        valueOf(bus.getProperty(kApplication, kApp, QStringLiteral("Caption"))).toString();
+    EXPECT_EQ(caption, QStringLiteral("CAD 主机 - [older.dwg]"));
+    EXPECT_THAT(bus.call(kApplication, kWindows, QStringLiteral("ActivateWindow"), {caption}),
+                FailsWith(kError + QStringLiteral("NoSuchWindow")));  // still hidden
+    ASSERT_THAT(bus.setProperty(kApplication, kApp, QStringLiteral("Visible"), true), Succeeds());
+    EXPECT_THAT(bus.call(kApplication, kWindows, QStringLiteral("ActivateWindow"), {caption}),
+                Succeeds());
+    EXPECT_THAT(bus.call(kApplication, kWindows, QStringLiteral("ActivateWindow"),
+                         {QStringLiteral("cad 主机")}),
+                Succeeds());  // beginning of the title, letter case ignored
+    EXPECT_THAT(bus.call(kApplication, kWindows, QStringLiteral("ActivateWindow"),
+                         {QStringLiteral("记事本")}),
+                FailsWith(kError + QStringLiteral("NoSuchWindow")));
+
+    EXPECT_THAT(bus.call(kApplication, kWindows, QStringLiteral("SendKeys"),
+                         {QStringLiteral("filedia~0~")}),
+                Succeeds());
+    const QVariant filedia =
+        firstArgument(bus.call(document, kDocument, QStringLiteral("GetVariable"),
+                               {QStringLiteral("FILEDIA")}))
+            .value<QDBusVariant>()
+            .variant();
+    EXPECT_EQ(filedia.toInt(), 0);
+
+    const QStringList texts =
+        selectAll(document, {0}, {QStringLiteral("text")}, QStringLiteral("7"));
+    ASSERT_THAT(texts, SizeIs(3));
+    ASSERT_THAT(
+        bus.setProperty(texts[2], kText, QStringLiteral("TextString"), QStringLiteral("R14 改")),
+        Succeeds());
+    EXPECT_THAT(
+        bus.call(kApplication, kWindows, QStringLiteral("SendKeys"), {QStringLiteral("qsave~")}),
+        Succeeds());
+    EXPECT_EQ(valueOf(bus.getProperty(document, kDocument, QStringLiteral("Saved"))), true);
+    EXPECT_EQ(textsOf(readBack(file))[2].text, QStringLiteral("R14 改"));
+
+    EXPECT_THAT(
+        bus.call(kApplication, kWindows, QStringLiteral("SendKeys"), {QStringLiteral("^s")}),
+        FailsWith(kError + QStringLiteral("InvalidKeys")));
+    EXPECT_THAT(
+        bus.call(kApplication, kWindows, QStringLiteral("SendKeys"), {QStringLiteral("plot~")}),
+        Succeeds());  // unknown input is no error
+}
+
+TEST_F(BusTest, ASaveThatFailsIsReportedAndLeavesTheDocumentOpen) {
+    bus.activateHost();
+    QTemporaryDir doomed;
+    const QString file = doomed.filePath(QStringLiteral("gone.dwg"));
+    writeDrawing(QStringLiteral("sample"), file);
+    const QString document =
+        pathOf(bus.call(kDocumentsPath, kDocuments, QStringLiteral("Open"), {file}));
+    const QStringList texts =
+        selectAll(document, {0}, {QStringLiteral("text")}, QStringLiteral("s"));
+    ASSERT_THAT(bus.setProperty(texts[0], kText, QStringLiteral("TextString"), QStringLiteral("x")),
+                Succeeds());
+    doomed.remove();
+
+    EXPECT_THAT(
+        bus.call(document, kDocument, QStringLiteral("SendCommand"), {QStringLiteral("qsave\r")}),
+        FailsWith(kError + QStringLiteral("CommandFailed")));
+    EXPECT_THAT(bus.call(document, kDocument, QStringLiteral("Close"), {true}),
+                FailsWith(kError + QStringLiteral("SaveFailed")));
+    EXPECT_EQ(valueOf(bus.getProperty(kDocumentsPath, kDocuments, QStringLiteral("Count"))), 2);
+    EXPECT_EQ(textOf(texts[0]), QStringLiteral("x"));
+
+    // an untitled drawing has no file to save to
+    const QString untitled =
+        pathOf(bus.call(kDocumentsPath, kDocuments, QStringLiteral("Add"), {QString()}));
+    EXPECT_EQ(valueOf(bus.getProperty(untitled, kDocument, QStringLiteral("Name"))).toString(),
+              QStringLiteral("Drawing2.dwg"));
+    EXPECT_THAT(bus.call(untitled, kDocument, QStringLiteral("Close"), {true}),
+                FailsWith(kError + QStringLiteral("SaveFailed")));
+    EXPECT_THAT(bus.call(untitled, kDocument, QStringLiteral("Close"), {false}), Succeeds());
+}
+
+TEST_F(BusTest, SelectionSetsRefuseDuplicateNamesAndMismatchedFilters) {
+    bus.activateHost();
+    const QString document = activeDocument();
+    const QString sets =
+        pathOf(bus.getProperty(document, kDocument, QStringLiteral("SelectionSets")));
+    const QString set = pathOf(bus.call(sets, kSets, QStringLiteral("Add"), {QStringLiteral("a")}));
+    EXPECT_THAT(bus.call(sets, kSets, QStringLiteral("Add"), {QStringLiteral("A")}),
+                FailsWith(kError + QStringLiteral("DuplicateName")));
+    const QVariant omitted =
+        QVariant::fromValue(QDBusVariant(QVariant::fromValue(QList<double>{})));
+    EXPECT_THAT(bus.call(set, kSet, QStringLiteral("Select"),
+                         {5, omitted, omitted, QVariant::fromValue(QList<short>{0, 8}),
+                          QVariantList{QStringLiteral("text")}}),
+                FailsWith(kError + QStringLiteral("InvalidArgument")));
+    EXPECT_THAT(
+        bus.call(set, kSet, QStringLiteral("Select"),
+                 {1, omitted, omitted, QVariant::fromValue(QList<short>{}), QVariantList{}}),
+        FailsWith(kError + QStringLiteral("InvalidArgument")));
+    EXPECT_THAT(bus.call(set, kSet, QStringLiteral("Item"), {0}),
+                FailsWith(kError + QStringLiteral("InvalidArgument")));
+}
+
+TEST_F(BusTest, ASecondHostCannotTakeTheNameAndEnds) {
+    bus.activateHost();
+    EXPECT_EQ(bus.runHostToEnd({}), 1);
+    EXPECT_EQ(bus.runHostToEnd({QStringLiteral("--release"), QStringLiteral("R1")}), 2);
+    EXPECT_TRUE(bus.hostRunning());
+}
+
+// Interface members of one introspection text, as "interface.member:signature".
+QSet<QString> membersOf(const QString& xml) {
+    QSet<QString> members;
+    QXmlStreamReader reader(xml);
+    QString interface;
+    QString method;
+    QString signature;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        const auto attributes = reader.attributes();
+        if (reader.isStartElement() && reader.name() == u"interface") {
+            interface = attributes.value(QLatin1String("name")).toString();
+        } else if (reader.isStartElement() && reader.name() == u"property") {
+            members.insert(interface + u'.' + attributes.value(QLatin1String("name")).toString() +
+                           u':' + attributes.value(QLatin1String("type")).toString() + u':' +
+                           attributes.value(QLatin1String("access")).toString());
+        } else if (reader.isStartElement() && reader.name() == u"method") {
+            method = attributes.value(QLatin1String("name")).toString();
+            signature.clear();
+        } else if (reader.isStartElement() && reader.name() == u"arg") {
+            signature += attributes.value(QLatin1String("direction")).toString() +
+                         attributes.value(QLatin1String("type")).toString() + u' ';
+        } else if (reader.isEndElement() && reader.name() == u"method") {
+            members.insert(interface + u'.' + method + u'(' + signature + u')');
+        }
+    }
+    QSet<QString> own;
+    for (const QString& member : members) {
+        if (member.startsWith(QStringLiteral("org.quorvel."))) {
+            own.insert(member);
+        }
+    }
+    return own;
+}
+
+TEST_F(BusTest, IntrospectionAgreesWithTheProtocolFiles) {
+    bus.activateHost();
+    const QString document =
+        pathOf(bus.call(kDocumentsPath, kDocuments, QStringLiteral("Open"), {sampleFile()}));
+    const QStringList texts =
+        selectAll(document, {0}, {QStringLiteral("text")}, QStringLiteral("i"));
+    ASSERT_FALSE(texts.isEmpty());
+    const QString set = pathOf(
+        bus.call(pathOf(bus.getProperty(document, kDocument, QStringLiteral("SelectionSets"))),
+                 kSets, QStringLiteral("Add"), {QStringLiteral("j")}));
+    const std::vector<std::pair<QString, QString>> objects{
+        {QStringLiteral("application.xml"), kApplication},
+        {QStringLiteral("documents.xml"), kDocumentsPath},
+        {QStringLiteral("document.xml"), document},
+        {QStringLiteral("space.xml"), document + QStringLiteral("/ModelSpace")},
+        {QStringLiteral("utility.xml"), document + QStringLiteral("/Utility")},
+        {QStringLiteral("selectionsets.xml"), document + QStringLiteral("/SelectionSets")},
+        {QStringLiteral("selectionset.xml"), set},
+        {QStringLiteral("entity.xml"), texts[0]},
+    };
+    for (const auto& [fileName, path] : objects) {
+        QFile file(QStringLiteral(CADHOST_XML_DIR "/") + fileName);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << fileName.toStdString();
+        const QDBusMessage reply =
+            bus.call(path, QStringLiteral("org.freedesktop.DBus.Introspectable"),
+                     QStringLiteral("Introspect"));
+        ASSERT_THAT(reply, Succeeds());
+        const QSet<QString> expected = membersOf(QString::fromUtf8(file.readAll()));
+        const QSet<QString> actual = membersOf(firstArgument(reply).toString());
+        EXPECT_FALSE(expected.isEmpty());
+        EXPECT_EQ(actual, expected) << fileName.toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace quorvel::cadhost::test
