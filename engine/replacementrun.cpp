@@ -105,8 +105,7 @@ void ReplacementRun::switchFileDialogs(bool on) {
 void ReplacementRun::fileDialogsBackOn() {
     switchFileDialogs(true);
     if (!newerGeneration()) {
-        // Keystrokes are typed, not called: the older path sends them a second time so the
-        // setting is back even when the first sequence met a host still busy with the drawing.
+        // Typed keys, unlike calls, can be swallowed by a host still busy with the drawing.
         s_.windows->sendKeys(kFileDialogsOnKeys, true);
     }
 }
@@ -146,19 +145,18 @@ void ReplacementRun::processEntity(TextEntity& entity) {
         return;
     }
     // The rewritten text is a new entity in place of the old one.
-    const auto copy = entity.Copy();
+    const auto rewritten = checked(entity.Copy());
     entity.erase();
     if (newerGeneration() && s_.options->justificationTick() == kTicked) {
         // Runs on the drawing's last object, which is the copy.
-        activeDocument()->SendCommand(u"justifytext\rl\r\r" + trimSpaces(s_.options->justificationCode()) +
-                                      u"\r");
+        activeDocument()->SendCommand(u"justifytext\rl\r\r" +
+                                      trimSpaces(s_.options->justificationCode()) + u"\r");
     }
-    const auto rewritten = checked(copy);
     if (exact) {
         rewritten->setTextString(s_.options->replacementText());
     } else {
-        rewritten->setTextString(
-            replaceStr(rewritten->TextString(), s_.options->searchText(), s_.options->replacementText(), false));
+        rewritten->setTextString(replaceStr(rewritten->TextString(), s_.options->searchText(),
+                                            s_.options->replacementText(), false));
     }
     if (s_.options->heightTick() == kTicked) {
         rewritten->setHeight(leadingNumber(trimSpaces(s_.options->heightText())));

@@ -34,19 +34,18 @@ TEST(Preview, NewerGenerationOpensOnlyTheFirstDrawingAndSavesNothing) {
     rig.preview();
 
     Journal expected = kConnect;
-    expected.insert(expected.end(),
-                    {"Application.Documents", "Documents.Add(/opt/cadhost/TEMPLATE/acad.dwt)",
-                     "Script.write(/prog/batch.scr|AB)", "Application.Documents",
-                     "Documents.Open(/d/1.dwg)",
-                     // dialogs go off only after the open
-                     "Application.ActiveDocument", "Document.SendCommand(filedia<CR>0<CR>)",
-                     "Random.reseed", "Application.ActiveDocument", "Document.SelectionSets",
-                     "SelectionSets.Add(1001)", "SelectionSet.Select(5,0='text')",
-                     "SelectionSet.entities", "Text.TextString", "Text.Copy", "Text.erase",
-                     "Application.ActiveDocument",
-                     "Document.SendCommand(justifytext<CR>l<CR><CR>mc<CR>)", "Text.TextString",
-                     "Text.setTextString(XY)", "Text.TextString", "Application.ActiveDocument",
-                     "Document.SendCommand(filedia<CR>1<CR>)"});
+    expected.insert(
+        expected.end(),
+        {"Application.Documents", "Documents.Add(/opt/cadhost/TEMPLATE/acad.dwt)",
+         "Script.write(/prog/batch.scr|AB)", "Application.Documents", "Documents.Open(/d/1.dwg)",
+         // dialogs go off only after the open
+         "Application.ActiveDocument", "Document.SendCommand(filedia<CR>0<CR>)", "Random.reseed",
+         "Application.ActiveDocument", "Document.SelectionSets", "SelectionSets.Add(1001)",
+         "SelectionSet.Select(5,0='text')", "SelectionSet.entities", "Text.TextString", "Text.Copy",
+         "Text.erase", "Application.ActiveDocument",
+         "Document.SendCommand(justifytext<CR>l<CR><CR>mc<CR>)", "Text.TextString",
+         "Text.setTextString(XY)", "Text.TextString", "Application.ActiveDocument",
+         "Document.SendCommand(filedia<CR>1<CR>)"});
     EXPECT_EQ(rig.journalFrom(), expected);
 
     EXPECT_EQ(rig.list.entries.size(), 3u);

@@ -82,12 +82,24 @@ TEST(ReplaceStr, PositionsBeyondSixteenBitsOverflow) {
 
 TEST(LeadingNumber, ReadsTheLongestLeadingNumber) {
     const std::pair<std::u16string, double> cases[] = {
-        {u"5", 5.0},      {u"2.5mm", 2.5}, {u"2.5.1", 2.5}, {u".5", 0.5},
-        {u"7.", 7.0},     {u"-3", -3.0},   {u"+4", 4.0},    {u"1e2x", 100.0},
-        {u"5e", 5.0},     {u"5em", 5.0},   {u"1,5", 1.0},  // "." is the decimal point whatever the
-                                                           // locale
-        {u"mm2.5", 0.0},  {u"", 0.0},      {u".", 0.0},     {u"-", 0.0},
-        {u"1e-999", 0.0}, {u"３", 0.0},  // full-width digits are not digits here
+        {u"5", 5.0},
+        {u"2.5mm", 2.5},
+        {u"2.5.1", 2.5},
+        {u".5", 0.5},
+        {u"7.", 7.0},
+        {u"-3", -3.0},
+        {u"+4", 4.0},
+        {u"1e2x", 100.0},
+        {u"5e", 5.0},
+        {u"5em", 5.0},
+        {u"1,5", 1.0},  // "." is the decimal point whatever the
+                        // locale
+        {u"mm2.5", 0.0},
+        {u"", 0.0},
+        {u".", 0.0},
+        {u"-", 0.0},
+        {u"1e-999", 0.0},
+        {u"３", 0.0},  // full-width digits are not digits here
     };
     for (const auto& [text, expected] : cases) {
         EXPECT_DOUBLE_EQ(leadingNumber(text), expected) << toUtf8(text);
