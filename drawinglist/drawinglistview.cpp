@@ -1,5 +1,6 @@
 #include "drawinglist/drawinglistview.h"
 
+#include <QCursor>
 #include <QDropEvent>
 #include <QHelpEvent>
 #include <QMimeData>
@@ -93,7 +94,15 @@ void DrawingListView::updateToolTipAt(int viewportY) {
     const auto entry =
         entryUnderPointer(viewportY * twipsPerPixel, rowHeightPixels() * twipsPerPixel, topIndex,
                           static_cast<std::size_t>(count()));
-    setToolTip(entry ? drawings_->textAt(static_cast<int>(*entry)) : hintText());
+    const QString text = entry ? drawings_->textAt(static_cast<int>(*entry)) : hintText();
+    if (text == toolTip()) {
+        return;
+    }
+    setToolTip(text);
+    // A tip already showing follows the pointer to the next entry.
+    if (QToolTip::isVisible()) {
+        QToolTip::showText(QCursor::pos(), text, viewport());
+    }
 }
 
 void DrawingListView::mouseMoveEvent(QMouseEvent* event) {
