@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -182,9 +183,18 @@ TEST_F(ListCommandsTest, CancelledAddShowsTheStopMessageAndKeepsTheList) {
 TEST_F(ListCommandsTest, SaveWritesGbkLinesWithCrLfAndEmptyListGivesNoBytes) {
     ASSERT_TRUE(folder.isValid());
     writeBytes(file("list.txt"), "old content that is longer\r\n");
-    dialogs.answer({file("list.txt")});
+    const auto permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                             QFileDevice::ReadUser | QFileDevice::WriteUser |
+                             QFileDevice::ReadGroup;
+    ASSERT_TRUE(QFile::setPermissions(file("list.txt"), permissions));
+    ASSERT_TRUE(QFile::link(file("list.txt"), file("link.txt")));
+    dialogs.answer({file("link.txt")});
     commands.saveList();
+    // Replaced without a question, through the link, keeping who may read it.
     EXPECT_EQ(readBytes(file("list.txt")), QByteArray());
+    EXPECT_EQ(QFile::permissions(file("list.txt")), permissions);
+    EXPECT_TRUE(QFileInfo(file("link.txt")).isSymLink());
+    QFile::remove(file("link.txt"));
 
     model().addAll({"C:\\b.dwg", "C:\\a.dwg", "D:\\图纸\\总图.dwg"});
     dialogs.answer({file("list")});
