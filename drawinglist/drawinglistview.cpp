@@ -14,8 +14,6 @@
 
 namespace quorvel::drawinglist {
 
-namespace {
-
 // Rows exactly as tall as the tooltip arithmetic assumes.
 class FixedRowDelegate : public QStyledItemDelegate {
 public:
@@ -31,6 +29,8 @@ private:
     int rowHeight_ = 1;
 };
 
+namespace {
+
 bool carriesFiles(const QMimeData* mime) {
     return mime && mime->hasUrls();
 }
@@ -38,9 +38,11 @@ bool carriesFiles(const QMimeData* mime) {
 }  // namespace
 
 DrawingListView::DrawingListView(QWidget* parent)
-    : QListView(parent), drawings_(new DrawingListModel(this)) {
+    : QListView(parent),
+      drawings_(new DrawingListModel(this)),
+      rowDelegate_(new FixedRowDelegate(this)) {
     setModel(drawings_);
-    setItemDelegate(new FixedRowDelegate(this));
+    setItemDelegate(rowDelegate_);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -83,7 +85,7 @@ int DrawingListView::rowHeightPixels() const {
 }
 
 void DrawingListView::applyRowHeight() {
-    static_cast<FixedRowDelegate*>(itemDelegate())->setRowHeight(rowHeightPixels());
+    rowDelegate_->setRowHeight(rowHeightPixels());
     scheduleDelayedItemsLayout();
 }
 
@@ -171,7 +173,8 @@ bool DrawingListView::viewportEvent(QEvent* event) {
 
 void DrawingListView::changeEvent(QEvent* event) {
     QListView::changeEvent(event);
-    if (event->type() == QEvent::FontChange) {
+    // The measuring font comes from the window, which a new parent may change.
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::ParentChange) {
         applyRowHeight();
     }
 }

@@ -4,6 +4,7 @@
 namespace quorvel::drawinglist {
 
 class DrawingListModel;
+class FixedRowDelegate;
 
 // The list box "List2": the drawings in their sorted order, extended selection, no horizontal
 // scrolling, files dropped from a file manager, and a tooltip naming the entry under the pointer.
@@ -43,6 +44,7 @@ private:
     void applyRowHeight();
 
     DrawingListModel* drawings_;
+    FixedRowDelegate* rowDelegate_;
 };
 
 }  // namespace quorvel::drawinglist
