@@ -57,16 +57,31 @@ double referenceCapHeight(const QFontMetricsF& metrics) {
     return cap > 1 ? cap : metrics.ascent() * 0.7;
 }
 
-void extendRect(QRectF& rect, const QPointF& p) {
-    if (rect.isNull()) {
-        rect = QRectF(p, QSizeF(0, 0));
-        return;
+// Bounds that also grow from a single point (a QRectF of size 0 counts as null).
+struct Bounds {
+    bool empty = true;
+    double left = 0, bottom = 0, right = 0, top = 0;
+
+    void add(const QPointF& p) {
+        if (!std::isfinite(p.x()) || !std::isfinite(p.y())) {
+            return;
+        }
+        if (empty) {
+            left = right = p.x();
+            bottom = top = p.y();
+            empty = false;
+            return;
+        }
+        left = std::min(left, p.x());
+        right = std::max(right, p.x());
+        bottom = std::min(bottom, p.y());
+        top = std::max(top, p.y());
     }
-    rect.setLeft(std::min(rect.left(), p.x()));
-    rect.setRight(std::max(rect.right(), p.x()));
-    rect.setTop(std::min(rect.top(), p.y()));
-    rect.setBottom(std::max(rect.bottom(), p.y()));
-}
+
+    QRectF rect() const {
+        return empty ? QRectF() : QRectF(QPointF(left, bottom), QPointF(right, top));
+    }
+};
 
 // A polyline segment with a bulge is an arc; the bulge is tan(quarter of its angle).
 void addBulgeSegment(QPainterPath& path, const QPointF& from, const QPointF& to, double bulge) {
@@ -305,38 +320,38 @@ private:
     double capHeight_;
 };
 
-void extendByEntity(QRectF& rect, const dxf::EntityInfo& entity) {
+void extendByEntity(Bounds& rect, const dxf::EntityInfo& entity) {
     std::visit(
         [&](const auto& g) {
             using G = std::decay_t<decltype(g)>;
             if constexpr (std::is_same_v<G, dxf::LineGeometry>) {
-                extendRect(rect, toQt(g.start));
-                extendRect(rect, toQt(g.end));
+                rect.add(toQt(g.start));
+                rect.add(toQt(g.end));
             } else if constexpr (std::is_same_v<G, dxf::PolylineGeometry>) {
                 for (const auto& v : g.vertices) {
-                    extendRect(rect, toQt(v));
+                    rect.add(toQt(v));
                 }
             } else if constexpr (std::is_same_v<G, dxf::CircleGeometry> ||
                                  std::is_same_v<G, dxf::ArcGeometry>) {
-                extendRect(rect, toQt(g.center) - QPointF(g.radius, g.radius));
-                extendRect(rect, toQt(g.center) + QPointF(g.radius, g.radius));
+                rect.add(toQt(g.center) - QPointF(g.radius, g.radius));
+                rect.add(toQt(g.center) + QPointF(g.radius, g.radius));
             } else if constexpr (std::is_same_v<G, dxf::TextGeometry>) {
                 const QPointF at = toQt(g.insertion);
-                extendRect(rect, at);
+                rect.add(at);
                 // a rough size, enough for zooming
                 const double width = g.height * 0.8 * static_cast<double>(g.text.size()) / 2;
                 const double a = g.rotation * std::numbers::pi / 180;
-                extendRect(rect, at + QPointF(std::cos(a), std::sin(a)) * width +
-                                     QPointF(-std::sin(a), std::cos(a)) * g.height);
+                rect.add(at + QPointF(std::cos(a), std::sin(a)) * width +
+                         QPointF(-std::sin(a), std::cos(a)) * g.height);
                 if (g.alignment) {
-                    extendRect(rect, toQt(*g.alignment));
+                    rect.add(toQt(*g.alignment));
                 }
             } else if constexpr (std::is_same_v<G, dxf::MTextGeometry>) {
-                extendRect(rect, toQt(g.insertion));
-                extendRect(rect, toQt(g.insertion) +
-                                     QPointF(std::max(g.width, g.height * 4), -g.height * 2));
+                rect.add(toQt(g.insertion));
+                rect.add(toQt(g.insertion) +
+                         QPointF(std::max(g.width, g.height * 4), -g.height * 2));
             } else if constexpr (std::is_same_v<G, dxf::InsertGeometry>) {
-                extendRect(rect, toQt(g.insertion));
+                rect.add(toQt(g.insertion));
             }
         },
         entity.geometry);
@@ -372,26 +387,35 @@ void DrawingView::reload() {
     entities_.clear();
     blocks_.clear();
     extents_ = QRectF();
+    hasContent_ = false;
     if (drawing_ == nullptr) {
         return;
     }
     entities_ = drawing_->entities(paper_ ? dxf::Space::Paper : dxf::Space::Model);
+    Bounds bounds;
     for (const auto& entity : entities_) {
-        extendByEntity(extents_, entity);
+        extendByEntity(bounds, entity);
     }
-    if (extents_.isNull() && !paper_) {
+    extents_ = bounds.rect();
+    hasContent_ = !bounds.empty;
+    if (bounds.empty && !paper_) {
         if (const auto header = drawing_->extents()) {
             extents_ = QRectF(toQt(header->min), toQt(header->max)).normalized();
+            hasContent_ = true;
         }
     }
 }
 
 void DrawingView::zoomExtents() {
     QRectF area = extents_;
-    if (area.isNull() || area.width() <= 0 || area.height() <= 0) {
-        const double size = std::max(area.width(), area.height());
-        area = size > 0 ? QRectF(area.center() - QPointF(size, size) / 2, QSizeF(size, size))
-                        : QRectF(0, 0, 420, 297);
+    if (!(area.width() > 0 && area.height() > 0)) {
+        // a point, a straight line or nothing: a square around it (an A3 sheet for nothing)
+        double size = std::max(area.width(), area.height());
+        if (size <= 0) {
+            size = hasContent_ ? 10 : 420;
+        }
+        const QPointF middle = hasContent_ ? area.center() : QPointF(210, 148.5);
+        area = QRectF(middle - QPointF(size, size) / 2, QSizeF(size, size));
     }
     center_ = area.center();
     const double margin = 0.92;
@@ -399,6 +423,7 @@ void DrawingView::zoomExtents() {
     if (!std::isfinite(scale_) || scale_ <= 0) {
         scale_ = 1;
     }
+    fitted_ = true;
     update();
 }
 
@@ -447,6 +472,7 @@ void DrawingView::wheelEvent(QWheelEvent* event) {
     const QPointF at = event->position();
     const QPointF worldBefore = worldToScreen().inverted().map(at);
     scale_ = std::clamp(scale_ * std::pow(1.2, steps), 1e-9, 1e9);
+    fitted_ = false;
     const QPointF worldAfter = worldToScreen().inverted().map(at);
     center_ += worldBefore - worldAfter;
     update();
@@ -465,6 +491,7 @@ void DrawingView::mouseMoveEvent(QMouseEvent* event) {
         const QPointF delta = event->position() - lastMouse_;
         lastMouse_ = event->position();
         center_ -= QPointF(delta.x() / scale_, -delta.y() / scale_);
+        fitted_ = false;
         update();
     }
     emit cursorMoved(worldToScreen().inverted().map(event->position()));
@@ -482,7 +509,11 @@ void DrawingView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void DrawingView::resizeEvent(QResizeEvent*) {
-    update();
+    if (fitted_) {
+        zoomExtents();
+    } else {
+        update();
+    }
 }
 
 }  // namespace quorvel::cadhost

@@ -52,9 +52,11 @@ private:
     std::vector<dxf::EntityInfo> entities_;
     mutable std::map<std::string, std::vector<dxf::EntityInfo>> blocks_;
     QRectF extents_;
+    bool hasContent_ = false;
     QPointF center_;
     double scale_ = 1;  // pixels per drawing unit
     bool panning_ = false;
+    bool fitted_ = true;  // still zoomed to extents: follows size changes
     QPointF lastMouse_;
 };
 

@@ -31,7 +31,6 @@ void complain(const QString& message) {
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("cad-host"));
-    QApplication::setApplicationDisplayName(QStringLiteral("CAD 主机"));
     // The host keeps running with its window hidden; it ends when its user closes the window.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -45,6 +44,8 @@ int main(int argc, char** argv) {
                                         QStringLiteral("启动时就显示窗口。"));
     options.addOption(releaseOption);
     options.addOption(showOption);
+    options.addPositionalArgument(QStringLiteral("图形"), QStringLiteral("启动后打开的图形文件。"),
+                                  QStringLiteral("[图形...]"));
     options.process(application);
 
     const QString releaseName = options.value(releaseOption).toUpper();
@@ -73,6 +74,13 @@ int main(int argc, char** argv) {
         model.addFromTemplate(QString());
     } catch (const HostError& error) {
         complain(error.message());
+    }
+    for (const QString& file : options.positionalArguments()) {
+        try {
+            model.openNew(file);
+        } catch (const HostError& error) {
+            complain(error.message());
+        }
     }
 
     if (!bus.registerVirtualObject(QLatin1String(kApplicationPath), &server,
