@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QWindow>
 
 #include "platform/linkopener.h"
 #include "windows/handcursor.h"
@@ -227,7 +228,13 @@ void AboutWindow::showEvent(QShowEvent* event) {
 }
 
 void AboutWindow::showModal(platform::LinkOpener& linkOpener, QWidget* owner) {
-    AboutWindow window(linkOpener, owner);
+    // Not a child of its owner, whose style sheet would override the window's own fonts; it
+    // still stays in front of it.
+    AboutWindow window(linkOpener);
+    if (owner && owner->window()->windowHandle()) {
+        window.winId();
+        window.windowHandle()->setTransientParent(owner->window()->windowHandle());
+    }
     window.exec();
 }
 

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <gmock/gmock.h>
 
@@ -194,14 +195,17 @@ TEST_F(AboutWindowTest, PressOnALinkAndReleaseElsewhereOpensNothing) {
 TEST(AboutWindowModal, MoreSoftwareOpensTheHomePageThenTheCentredModalWindowEveryTime) {
     test_doubles::RecordingLinkOpener opener;
     QWidget owner;
+    // The main window styles its own fonts; that must not reach the About window.
+    owner.setStyleSheet(QStringLiteral("* { font-family: \"Noto Serif CJK SC\"; }"));
     owner.show();
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         bool inspected = false;
         whenModalShown([&](windows::AboutWindow* about) {
             inspected = true;
-            EXPECT_EQ(about->parentWidget(), &owner);
+            EXPECT_EQ(about->windowHandle()->transientParent(), owner.windowHandle());
             EXPECT_EQ(about->pos(), centredPosition(about));
+            EXPECT_EQ(about->Label2->font().family(), windows::westernFontFamily("Tahoma"));
             ASSERT_EQ(opener.calls.size(), size_t(round + 1));  // the page came first
             // Moved away by its user: the next show must centre it again.
             about->move(3, 4);
