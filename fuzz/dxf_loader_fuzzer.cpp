@@ -13,18 +13,21 @@ using quorvel::dxf::EntityId;
 namespace {
 
 void check(bool condition) {
-    if (!condition) std::abort();
+    if (!condition)
+        std::abort();
 }
 
 void edit(Drawing& drawing) {
     int budget = 6;
     for (const EntityId id : drawing.select({0}, {"TEXT,ATTRIB,ATTDEF"})) {
-        if (budget-- == 0) break;
+        if (budget-- == 0)
+            break;
         const std::string old = drawing.text(id);
         const EntityId copy = drawing.copy(id);
         drawing.erase(id);
         check(drawing.lastObject() == copy);
-        if (drawing.entityType(copy) == "TEXT") drawing.justify(copy, budget % 2 ? "mc" : "TR");
+        if (drawing.entityType(copy) == "TEXT")
+            drawing.justify(copy, budget % 2 ? "mc" : "TR");
         drawing.setText(copy, old + " 新\\U+ \n");
         drawing.setHeight(copy, 2.5);
     }

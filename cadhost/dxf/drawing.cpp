@@ -413,8 +413,6 @@ void Drawing::Impl::parse() {
 
     RawTag tag;
     while (true) {
-        if (cursor.onlyBlankLeft())
-            break;
         if (!cursor.next(tag))
             break;
         if (tag.code == 0) {
@@ -1216,7 +1214,7 @@ void Drawing::save(const std::filesystem::path& requested) {
         ioError("不能在文件夹“" + folder.string() + "”中保存图形", errno);
 
     int failure = 0;
-    impl_->write([&](std::string_view piece) {
+    const auto writeOut = [&](std::string_view piece) {
         while (failure == 0 && !piece.empty()) {
             const ssize_t written = ::write(fd, piece.data(), piece.size());
             if (written < 0) {
@@ -1227,7 +1225,24 @@ void Drawing::save(const std::filesystem::path& requested) {
             }
             piece.remove_prefix(static_cast<std::size_t>(written));
         }
+    };
+    // Edited records are small: gather them so that a drawing with many edits does not cost a
+    // system call per record.
+    constexpr std::size_t kBufferSize = 1 << 20;
+    std::string buffer;
+    buffer.reserve(kBufferSize);
+    impl_->write([&](std::string_view piece) {
+        if (buffer.size() + piece.size() > kBufferSize) {
+            writeOut(buffer);
+            buffer.clear();
+        }
+        if (piece.size() >= kBufferSize / 4) {
+            writeOut(piece);
+        } else {
+            buffer.append(piece);
+        }
     });
+    writeOut(buffer);
     if (failure == 0 && exists && ::fchmod(fd, existing.st_mode & 07777) != 0)
         failure = errno;
     if (failure == 0 && ::fsync(fd) != 0)

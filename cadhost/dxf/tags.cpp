@@ -120,22 +120,51 @@ void TagCursor::fail(std::size_t offset, const std::string& what) const {
 }
 
 bool TagCursor::next(RawTag& tag) {
-    if (position_ >= data_.size())
+    const std::size_t size = data_.size();
+    if (position_ >= size)
         return false;
-    const Line codeLine = lineAt(data_, position_);
-    if (!parseGroupCode(codeLine.text, tag.code)) {
-        std::string shown(codeLine.text.substr(0, 40));
-        for (char& c : shown) {
-            if (static_cast<unsigned char>(c) < 0x20)
-                c = ' ';
-        }
-        fail(position_, "的组码无效：“" + shown + "”");
+    // Most code lines are a few spaces, digits and the line end: read those in one pass.
+    const char* data = data_.data();
+    std::size_t p = position_;
+    while (p < size && data[p] == ' ')
+        ++p;
+    const bool negative = p < size && data[p] == '-';
+    if (negative)
+        ++p;
+    int code = 0;
+    std::size_t digits = 0;
+    while (p < size && digits < 7 && static_cast<unsigned>(data[p] - '0') < 10) {
+        code = code * 10 + (data[p] - '0');
+        ++p;
+        ++digits;
     }
-    if (!codeLine.complete)
-        fail(position_, "之后缺少组值，文件不完整");
-    const Line valueLine = lineAt(data_, codeLine.next);
+    if (p < size && data[p] == '\r')
+        ++p;
+    std::size_t valueBegin = 0;
+    if (digits > 0 && digits < 7 && p < size && data[p] == '\n') {
+        tag.code = negative ? -code : code;
+        valueBegin = p + 1;
+    } else {
+        const Line codeLine = lineAt(data_, position_);
+        if (!parseGroupCode(codeLine.text, tag.code)) {
+            if (onlyBlankLeft()) {
+                position_ = size;  // blank lines at the very end
+                return false;
+            }
+            std::string shown(codeLine.text.substr(0, 40));
+            for (char& c : shown) {
+                if (static_cast<unsigned char>(c) < 0x20)
+                    c = ' ';
+            }
+            fail(position_, "的组码无效：“" + shown + "”");
+        }
+        if (!codeLine.complete)
+            fail(position_, "之后缺少组值，文件不完整");
+        valueBegin = codeLine.next;
+    }
+    const Line valueLine = lineAt(data_, valueBegin);
     tag.begin = position_;
-    tag.valueBegin = codeLine.next;
+    tag.valueBegin = valueBegin;
     tag.value = valueLine.text;
     tag.end = valueLine.next;
     position_ = valueLine.next;
@@ -197,15 +226,16 @@ std::string RecordEditor::formatCodeLine(int code, std::size_t near) const {
 void RecordEditor::insert(std::size_t index, int code, std::string value) {
     index = std::min(index, tags_.size());
     const std::size_t near = index > 0 ? index - 1 : 0;
-    std::string valueEnd = tags_.empty() ? "\n" : tags_[near].valueEnd;
-    if (valueEnd.empty())
-        valueEnd =
-            tags_.empty()
-                ? "\n"
-                : tags_[near].codeLine.substr(tags_[near].codeLine.find_last_not_of("\r\n") + 1);
-    if (valueEnd.empty())
-        valueEnd = "\n";
-    Tag tag{code, formatCodeLine(code, near), std::move(value), std::move(valueEnd)};
+    // A code line always ends in its line end, so the neighbour's tells which one to use.
+    std::string_view lineEnd = "\n";
+    if (!tags_.empty()) {
+        const std::string_view model = tags_[near].codeLine;
+        const std::size_t text = model.find_last_not_of("\r\n");
+        const std::string_view found = model.substr(text == std::string_view::npos ? 0 : text + 1);
+        if (!found.empty())
+            lineEnd = found;
+    }
+    Tag tag{code, formatCodeLine(code, near), std::move(value), std::string(lineEnd)};
     tags_.insert(tags_.begin() + static_cast<std::ptrdiff_t>(index), std::move(tag));
 }
 
