@@ -1,5 +1,6 @@
 #include "windows/sidepanel.h"
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QTimer>
 #include <QWebEngineView>
@@ -77,8 +78,14 @@ SidePanel::SidePanel(const QString& name, placement::Edge edge, const QUrl& page
     setObjectName(name);
     setWindowTitle(QStringLiteral("休息一下，马上回来！"));
     setWindowIcon(windowIcon());
-    // The panels never keep the program alive: it ends with its main window.
-    setAttribute(Qt::WA_QuitOnClose, false);
+    // The panels close when the program quits: by its exit command, or when the main window is
+    // closed by the window system. Until then they count as open windows, as the main window may
+    // be hidden for a while (a batch run) without the program ending.
+    // Tool windows do not count by default.
+    setAttribute(Qt::WA_QuitOnClose, true);
+    if (QCoreApplication* application = QCoreApplication::instance()) {
+        connect(application, &QCoreApplication::aboutToQuit, this, &QWidget::close);
+    }
 
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, QColor(197, 210, 240));

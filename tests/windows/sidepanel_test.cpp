@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QScreen>
+#include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -195,6 +196,24 @@ TEST_F(SidePanelTest, AMinimizedPanelIsNeverMoved) {
     clock.advance(6000);
     EXPECT_EQ(left->pos(), before);
     EXPECT_EQ(right->x(), 1277);
+}
+
+TEST_F(SidePanelTest, PanelsCloseWhenTheProgramQuits) {
+    // The main window's close (exit button or window system) quits the program.
+    QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });  // rather than hang
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(right->isVisible());
+    EXPECT_FALSE(left->isVisible());
+}
+
+TEST_F(SidePanelTest, PanelsKeepTheProgramRunningWhileTheMainWindowIsHidden) {
+    // A batch run hides the main window and its progress window closes before it comes back.
+    QWidget progressWindow;
+    progressWindow.show();
+    QTimer::singleShot(0, &progressWindow, [&progressWindow] { progressWindow.close(); });
+    QTimer::singleShot(50, [] { QCoreApplication::exit(7); });
+    EXPECT_EQ(QApplication::exec(), 7);
 }
 
 TEST(PanelTimer, IdleAtIntervalZeroAndNeverFasterThanTheWindowSystemTimers) {
