@@ -869,6 +869,20 @@ void Drawing::Impl::removeReferencesTo(std::uint64_t handle) {
             } else if (tag.code == 331 && i + 1 < tags.size() && tags[i + 1].code == 5) {
                 editor.erase(i, 2);  // a draw-order entry: entity and sort handle
             } else {
+                if (tag.code == 330 && depth == 0) {
+                    // A hatch boundary path counts its source objects (97) before listing
+                    // them; the count must follow.
+                    for (std::size_t back = i; back-- > 0;) {
+                        if (tags[back].code == 92 || tags[back].code == 0)
+                            break;
+                        if (tags[back].code == 97) {
+                            const auto count = parseNumber(tags[back].value);
+                            if (count && *count >= 1)
+                                tags[back].value = std::to_string(static_cast<long>(*count) - 1);
+                            break;
+                        }
+                    }
+                }
                 editor.erase(i);
             }
         }

@@ -258,6 +258,35 @@ TEST(DrawingEdit, BatchRunResultReadsBackCleanInEzdxf) {
     }
 }
 
+TEST(DrawingEdit, EraseLeavesNoReferenceBehind) {
+    REQUIRE_EZDXF();
+    TemporaryFolder out;
+    const auto file = out.path() / "erased.dxf";
+    Drawing drawing = Drawing::load(ezdxfDrawings() / "r2000_gbk.dxf");
+    // A grouped text, a text with an extension dictionary, a hatch's boundary.
+    for (const EntityId id : drawing.select({0}, {"TEXT"})) {
+        const std::string text = drawing.text(id);
+        if (text == "grouped OLD" || text == "dictionary OLD")
+            drawing.erase(id);
+    }
+    const auto boundary = drawing.select({0, 8}, {"LWPOLYLINE", "BOUNDARY"});
+    ASSERT_EQ(boundary.size(), 1u);
+    drawing.erase(boundary.front());
+    drawing.save(file);
+
+    const auto view = readWithEzdxf(file);
+    EXPECT_EQ(view.auditErrors, 0) << (view.auditMessages.empty() ? "" : view.auditMessages[0]);
+    // The group keeps its other member.
+    const auto before = readWithEzdxf(ezdxfDrawings() / "r2000_gbk.dxf");
+    const std::string members = before.groups.at("G1");
+    ASSERT_EQ(members.find(' '), 2u);
+    ASSERT_EQ(view.groups.count("G1"), 1u);
+    EXPECT_EQ(view.groups.at("G1"), members.substr(3));
+    ASSERT_EQ(view.hatchSources.size(), 1u);
+    EXPECT_EQ(view.hatchSources.begin()->second, "");
+    EXPECT_EQ(readFile(file).find("kept with the text"), std::string::npos);
+}
+
 TEST(DrawingEdit, CopyStaysInItsLayoutAndGetsAFreshHandle) {
     REQUIRE_EZDXF();
     Drawing drawing = Drawing::load(ezdxfDrawings() / "r2000_gbk.dxf");

@@ -120,6 +120,8 @@ EzdxfView readWithEzdxf(const std::filesystem::path& file) {
             view.texts[text.handle] = text;
         } else if (fields[0] == "GROUP" && fields.size() >= 3) {
             view.groups[fields[1]] = fields[2];
+        } else if (fields[0] == "HATCH" && fields.size() >= 3) {
+            view.hatchSources[fields[1]] = fields[2];
         }
     }
     return view;

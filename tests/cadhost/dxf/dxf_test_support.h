@@ -41,9 +41,10 @@ struct TextSeen {
 struct EzdxfView {
     int auditErrors = -1;
     std::vector<std::string> auditMessages;
-    std::map<std::string, std::string> entities;  // handle -> type, block and attributes
-    std::map<std::string, TextSeen> texts;        // handle -> text
-    std::map<std::string, std::string> groups;    // name -> member handles
+    std::map<std::string, std::string> entities;      // handle -> type, block and attributes
+    std::map<std::string, TextSeen> texts;            // handle -> text
+    std::map<std::string, std::string> groups;        // name -> member handles
+    std::map<std::string, std::string> hatchSources;  // hatch handle -> boundary object handles
 };
 EzdxfView readWithEzdxf(const std::filesystem::path& file);
 

@@ -48,12 +48,17 @@ def make(folder):
     msp.add_mtext("多行文字 OLD\\P第二行", dxfattribs={"layer": "TEXTS", "char_height": 2.5})
     grouped = msp.add_text("grouped OLD", dxfattribs={"layer": "TEXTS", "height": 2})
     grouped.set_pos((0, 100))
-    doc.groups.new("G1").extend([grouped])
+    doc.groups.new("G1").extend([grouped, msp.query("LINE").first])
     with_dictionary = msp.add_text("dictionary OLD", dxfattribs={"layer": "TEXTS", "height": 2})
     with_dictionary.set_pos((0, 110))
     xdict = with_dictionary.new_extension_dict()
     xdict.add_dictionary_var("NOTE", "kept with the text")
-    doc.layout("Layout1")
+    boundary = msp.add_lwpolyline([(200, 0), (210, 0), (210, 10)], close=True,
+                                  dxfattribs={"layer": "BOUNDARY"})
+    hatch = msp.add_hatch(color=3)
+    path = hatch.paths.add_polyline_path([(200, 0), (210, 0), (210, 10)], is_closed=True)
+    path.source_boundary_objects = [boundary.dxf.handle]
+    hatch.dxf.associative = 1
     second = doc.layouts.new("Layout2")
     second.add_text("second layout OLD", dxfattribs={"layer": "TEXTS", "height": 3})
     doc.saveas(f"{folder}/r2000_gbk.dxf")
@@ -108,6 +113,9 @@ def dump(path):
                     entity.dxf.halign, entity.dxf.valign, number(entity.dxf.insert.x),
                     number(entity.dxf.insert.y), number(align.x) if align else "",
                     number(align.y) if align else "", decode_escapes(entity.dxf.text)))
+        for entity in block.query("HATCH"):
+            sources = [h for p in entity.paths for h in p.source_boundary_objects]
+            print("HATCH\t%s\t%s" % (entity.dxf.handle, " ".join(sources)))
     for name, group in doc.groups:
         print("GROUP\t%s\t%s" % (name, " ".join(e.dxf.handle for e in group)))
 
