@@ -1,5 +1,6 @@
 #include "windows/progresswindow.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -79,16 +80,22 @@ bool Form3::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Form3::returnToMainWindow() {
+    close();
+}
+
+void Form3::closeEvent(QCloseEvent* event) {
     // A run blocks the interface, but a double-click can still arrive while its error message
     // is up; leaving then would show the main window before the run has finished. Ignored until
     // the run has ended.
     if (runGoingOn_) {
+        event->ignore();
         return;
     }
-    const auto showMainWindow = showMainWindow_;
-    close();
-    if (showMainWindow) {
-        showMainWindow();
+    event->accept();
+    // However the window goes (a double-click, or the window system closing it), the hidden
+    // main window comes back: otherwise nothing would be left to return to it.
+    if (showMainWindow_) {
+        showMainWindow_();
     }
 }
 

@@ -89,4 +89,18 @@ TEST(Form3, DoubleClickIsIgnoredWhileARunIsGoingOn) {
     EXPECT_EQ(shown, 1);
 }
 
+TEST(Form3, ClosedByTheWindowSystemAfterTheRunItStillLeadsBack) {
+    int shown = 0;
+    QPointer<Form3> form = new Form3([&shown] { ++shown; });
+    form->show();
+    form->setRunGoingOn(true);
+    EXPECT_FALSE(form->close());
+    EXPECT_EQ(shown, 0);
+    form->setRunGoingOn(false);
+    EXPECT_TRUE(form->close());
+    destroyClosedWindows();
+    EXPECT_TRUE(form.isNull());
+    EXPECT_EQ(shown, 1);
+}
+
 }  // namespace
