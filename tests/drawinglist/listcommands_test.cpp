@@ -37,23 +37,20 @@ public:
         QString kind;
         QString title;
         QStringList labels;
-        std::vector<QStringList> patterns;
+        QStringList firstPatterns;
     };
 
     std::optional<QStringList> chooseFilesToOpen(QWidget*, const QString& title,
                                                  const std::vector<FileFilter>& filters) override {
-        record("open many", title, filters);
-        return next();
+        return next("open many", title, filters);
     }
     std::optional<QString> chooseFileToOpen(QWidget*, const QString& title,
                                             const std::vector<FileFilter>& filters) override {
-        record("open", title, filters);
-        return first(next());
+        return first(next("open", title, filters));
     }
     std::optional<QString> chooseFileToSave(QWidget*, const QString& title,
                                             const std::vector<FileFilter>& filters) override {
-        record("save", title, filters);
-        return first(next());
+        return first(next("save", title, filters));
     }
 
     void answer(QStringList paths) { answers.push_back(std::move(paths)); }
@@ -63,27 +60,22 @@ public:
     std::vector<Shown> shown;
 
 private:
-    void record(const QString& kind, const QString& title, const std::vector<FileFilter>& filters) {
-        Shown s{kind, title, {}, {}};
+    std::optional<QStringList> next(const QString& kind, const QString& title,
+                                    const std::vector<FileFilter>& filters) {
+        Shown s{kind, title, {}, filters.empty() ? QStringList() : filters.front().patterns};
         for (const FileFilter& f : filters) {
             s.labels << f.label;
-            s.patterns.push_back(f.patterns);
         }
         shown.push_back(s);
-    }
-    std::optional<QStringList> next() {
-        if (answers.empty()) {
-            return std::nullopt;
+        std::optional<QStringList> answer;
+        if (!answers.empty()) {
+            answer = answers.front();
+            answers.pop_front();
         }
-        auto answer = answers.front();
-        answers.pop_front();
         return answer;
     }
     static std::optional<QString> first(const std::optional<QStringList>& paths) {
-        if (!paths || paths->isEmpty()) {
-            return std::nullopt;
-        }
-        return paths->front();
+        return paths && !paths->isEmpty() ? std::optional<QString>(paths->front()) : std::nullopt;
     }
 };
 
@@ -159,7 +151,7 @@ TEST_F(ListCommandsTest, AddFilesSkipsExactDuplicatesCaseIncluded) {
     EXPECT_EQ(dialogs.shown[0].kind, "open many");
     EXPECT_EQ(dialogs.shown[0].title, "Select File(s)...");
     EXPECT_EQ(dialogs.shown[0].labels, QStringList({"图形 (*.dwg)"}));
-    EXPECT_EQ(dialogs.shown[0].patterns.front(), QStringList({"*.dwg"}));
+    EXPECT_EQ(dialogs.shown[0].firstPatterns, QStringList({"*.dwg"}));
 
     // Already there: nothing more, and nothing shown.
     dialogs.answer({"/d/five.dwg"});
@@ -308,17 +300,6 @@ TEST_F(ListCommandsTest, HardFilesReadWithoutLosingLines) {
     ASSERT_EQ(model().count(), 100003);
     EXPECT_TRUE(entries().contains(QString::fromUtf16(u"bad \uFFFD byte")));
     EXPECT_TRUE(entries().contains(QString::fromUtf16(u"nul\0byte", 8)));
-}
-
-TEST_F(ListCommandsTest, RemoveButtonsTakeTheSelectionOrEverything) {
-    model().addAll({"/d/a.dwg", "/d/b.dwg", "/d/c.dwg", "/d/d.dwg"});
-    view.selectionModel()->select(model().index(0), QItemSelectionModel::Select);
-    view.selectionModel()->select(model().index(2), QItemSelectionModel::Select);
-    commands.removeSelected();
-    EXPECT_EQ(entries(), QStringList({"/d/b.dwg", "/d/d.dwg"}));
-    commands.removeAll();
-    EXPECT_EQ(model().count(), 0);
-    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST(ListCommandsMessageBox, TheRealMessageBoxShowsTheTextWithOneOkButton) {
