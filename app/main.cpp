@@ -14,7 +14,7 @@
 #include "platform/messageboxes.h"
 #include "platform/scriptfilewriter.h"
 #include "platform/timerrandom.h"
-#include "platform/unavailablehost.h"
+#include "platform/dbus/busautomation.h"
 #include "windows/aboutwindow.h"
 #include "windows/sidepanel.h"
 #include "windows/windowplacer.h"
@@ -49,9 +49,9 @@ int main(int argc, char* argv[]) {
 
     quorvel::app::MainWindow mainWindow(services);
 
-    // Batch run and preview. Reaching a host fails with a message until the bus connector is in.
-    quorvel::platform::UnavailableHostConnector hostConnector;
-    quorvel::platform::UnavailableWindowControl hostWindows;
+    // Batch run and preview, driving cad-host on the user's own session bus.
+    quorvel::platform::dbus::BusHostConnector hostConnector;
+    quorvel::platform::dbus::BusWindowControl hostWindows;
     quorvel::platform::LocaleClock clock;
     quorvel::platform::TimerSeededRandom random;
     quorvel::platform::CodePageScriptFileWriter scriptWriter;
@@ -67,18 +67,14 @@ int main(int argc, char* argv[]) {
 
     // Load handling: the side panels first, right then left, each placing itself at its edge;
     // then the main window is centred. The help path is worked out by the main window at each use.
+    // The panels close when the program quits (exit, or the main window closed by the window
+    // system).
     using quorvel::windows::SidePanel;
     const auto adfrm = SidePanel::makeRightPanel(quorvel::windows::systemSidePanelServices());
     adfrm->show();
     const auto ad1frm = SidePanel::makeLeftPanel(quorvel::windows::systemSidePanelServices());
     ad1frm->show();
     quorvel::windows::CenterForm(&mainWindow);
-
-    // Exit, or the main window closed by the window system: the panels go with the program.
-    QObject::connect(&application, &QCoreApplication::aboutToQuit, [&] {
-        adfrm->close();
-        ad1frm->close();
-    });
 
     quorvel::platform::DesktopLinkOpener linkOpener;
     QObject::connect(mainWindow.xpcmdbutton2, &QPushButton::clicked, &mainWindow, [&] {
