@@ -49,8 +49,12 @@ struct EntityFilter {
 }  // namespace
 
 std::u16string progressLine(int drawingNumber, int drawingCount) {
-    return u"正在替换第 " + decimal(drawingNumber) + u" 页" + u"   共 " + decimal(drawingCount) +
-           u" 页";
+    std::u16string line = u"正在替换第 ";
+    line += decimal(drawingNumber);
+    line += u" 页   共 ";
+    line += decimal(drawingCount);
+    line += u" 页";
+    return line;
 }
 
 std::u16string templatePath(const std::u16string& hostFullName) {

@@ -121,9 +121,11 @@ public:
                 const std::vector<FilterValue>& filterValues) override {
         std::u16string described = fromUtf8(std::to_string(mode));
         for (std::size_t i = 0; i < filterTypes.size(); ++i) {
-            described += u"," + fromUtf8(std::to_string(filterTypes[i]));
+            described += u',';
+            described += fromUtf8(std::to_string(filterTypes[i]));
             if (i < filterValues.size()) {
-                described += u"=" + fromUtf8(describeValue(filterValues[i]));
+                described += u'=';
+                described += fromUtf8(describeValue(filterValues[i]));
             }
         }
         host_.enter("SelectionSet.Select", described, true);

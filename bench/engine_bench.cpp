@@ -1,0 +1,100 @@
+// The engine's own cost: replaceStr on long texts, and a batch run against the in-memory host,
+// so the host's time is all that remains in the end-to-end figures.
+#include <benchmark/benchmark.h>
+
+#include "engine/replacementrun.h"
+#include "engine/replacestr.h"
+#include "engine/testing/recordinghost.h"
+
+namespace {
+
+using namespace quorvel::engine;
+
+void ReplaceStrManyOccurrences(benchmark::State& state) {
+    std::u16string text;
+    while (text.size() < static_cast<std::size_t>(state.range(0))) {
+        text += u"图号-A";
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(replaceStr(text, u"-", u"——", false));
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size() * 2));
+}
+BENCHMARK(ReplaceStrManyOccurrences)->Arg(64)->Arg(4096)->Arg(30000);
+
+struct Options final : ReplaceOptions {
+    std::u16string searchText() const override { return u"AB"; }
+    std::u16string replacementText() const override { return u"XY"; }
+    std::u16string layerName() const override { return u"0"; }
+    std::u16string justificationCode() const override { return u"mc"; }
+    std::u16string heightText() const override { return u"2.5"; }
+    int layerTick() const override { return 0; }
+    int exactMatchTick() const override { return 0; }
+    int justificationTick() const override { return 1; }
+    int heightTick() const override { return 1; }
+    bool newerGeneration() const override { return true; }
+};
+struct Queue final : DrawingList {
+    std::vector<std::u16string> entries;
+    int count() const override { return static_cast<int>(entries.size()); }
+    std::u16string text(int index) const override { return entries.at(index); }
+    void removeAt(int index) override { entries.erase(entries.begin() + index); }
+    void removeAll() override { entries.clear(); }
+};
+struct Quiet final : ProgressWindow, MainWindowVisibility, Messages, Clock, ScriptFileWriter {
+    void show() override {}
+    void setLabel1(const std::u16string&) override {}
+    void setLabel3(const std::u16string&) override {}
+    void setLabel5(const std::u16string&) override {}
+    void repaintNow() override {}
+    void runEnded() override {}
+    void hideMainWindow() override {}
+    void showMessage(const std::u16string&, const std::u16string&, MessageIcon) override {}
+    std::u16string timeOfDayText() override { return u"10:00:00"; }
+    void writeScript(const std::u16string&, const std::u16string&) override {}
+};
+struct Counter final : RandomNumbers {
+    std::uint32_t value = 0;
+    void reseedFromTimer() override {}
+    std::uint32_t next() override { return ++value; }
+};
+
+// 50 drawings of state.range(0) texts, every other one matching.
+void BatchRunInMemory(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        testing::RecordingHost host;
+        host.running = true;
+        host.openNew({}, {}, {});
+        Queue queue;
+        for (int d = 0; d < 50; ++d) {
+            testing::Drawing drawing;
+            for (int t = 0; t < state.range(0); ++t) {
+                drawing.push_back({t % 2 ? u"AB-" : u"other"});
+            }
+            const std::u16string path = u"/d/" + std::u16string(1, char16_t(u'A' + d % 26)) +
+                                        std::u16string(1, char16_t(u'0' + d / 26)) + u".dwg";
+            host.addFile(path, std::move(drawing));
+            queue.entries.push_back(path);
+        }
+        Options options;
+        Quiet quiet;
+        Counter random;
+        Module1 module1(host.connector(), quiet);
+        RunServices services{&module1, &host.windowControl(),
+                             &options, &queue,
+                             &quiet,   &quiet,
+                             &quiet,   &quiet,
+                             &random,  &quiet,
+                             u"/prog"};
+        ReplacementRun run(services);
+        state.ResumeTiming();
+        run.runBatch();
+        benchmark::DoNotOptimize(host.savedPaths.size());
+    }
+}
+BENCHMARK(BatchRunInMemory)->Arg(10)->Arg(200)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
