@@ -55,22 +55,17 @@ protected:
     windows::AboutWindow about{opener};
 };
 
-TEST_F(AboutWindowTest, WindowHasTheFixedDialogShape) {
+TEST_F(AboutWindowTest, FixedDialogWithAWhiteHeaderBandCutOffAtTheRight) {
     EXPECT_EQ(about.objectName(), "aboutfrm");
     EXPECT_EQ(about.windowTitle(), "Varnholt");
     EXPECT_EQ(about.minimumSize(), about.maximumSize());
     EXPECT_EQ(about.size(), QSize(px(&about, 5100), px(&about, 2160)));
-    EXPECT_FALSE(about.windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(about.windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_TRUE(about.isModal());
-    EXPECT_DOUBLE_EQ(about.font().pointSizeF(), 8.25);
-}
+    EXPECT_FALSE(about.windowFlags() &
+                 (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
 
-TEST_F(AboutWindowTest, HeaderBandIsWhiteWiderThanTheWindowAndHoldsIconAndBrand) {
     EXPECT_EQ(about.picBGHead->geometry(), QRect(0, 0, px(&about, 5790), px(&about, 615)));
     EXPECT_GT(about.picBGHead->width(), about.width());
     EXPECT_EQ(about.picBGHead->palette().color(QPalette::Window), QColor(255, 255, 255));
-    EXPECT_TRUE(about.picBGHead->autoFillBackground());
 
     EXPECT_EQ(about.picBGHeadIcon->parentWidget(), about.picBGHead);
     EXPECT_EQ(about.picBGHeadIcon->geometry(),
@@ -81,13 +76,11 @@ TEST_F(AboutWindowTest, HeaderBandIsWhiteWiderThanTheWindowAndHoldsIconAndBrand)
     EXPECT_EQ(about.lblBGHeadInfo1->text(), QStringLiteral("Varnholt－原创、专业、免费、无限制"));
     EXPECT_EQ(about.lblBGHeadInfo1->pos(), QPoint(px(&about, 960), px(&about, 240)));
     EXPECT_TRUE(about.lblBGHeadInfo1->font().bold());
-    EXPECT_EQ(about.lblBGHeadInfo1->font().pointSize(), 9);
     EXPECT_EQ(textColour(about.lblBGHeadInfo1), QColor(0, 0, 0));
     EXPECT_EQ(about.lblBGHeadInfo1->toolTip(), kOrganisationSite);
 
     EXPECT_EQ(about.linBorder->geometry().top(), px(&about, 615));
     EXPECT_EQ(about.linBorder->geometry().width(), px(&about, 5760));
-    EXPECT_EQ(about.linBorder->height(), 1);
     EXPECT_EQ(about.linBorder->palette().color(QPalette::Window), QColor(128, 128, 128));
 }
 
@@ -125,7 +118,6 @@ TEST_F(AboutWindowTest, CaptionsAreRedAndValuesBlueAtTheirCorners) {
     EXPECT_EQ(about.Label4->font().family(), windows::westernFontFamily("Verdana"));
     EXPECT_TRUE(about.Label9->font().underline());
     EXPECT_TRUE(about.Label4->font().underline());
-    EXPECT_FALSE(about.lblHomepage->font().underline());
     EXPECT_EQ(about.Label9->toolTip(), kOrganisationSite);
     EXPECT_EQ(about.Label4->toolTip(), "Varnholt");
 
@@ -218,16 +210,6 @@ TEST(AboutWindowModal, MoreSoftwareOpensTheHomePageThenTheCentredModalWindowEver
     ASSERT_EQ(opener.calls.size(), 2u);
     EXPECT_EQ(opener.calls[0].address, kHome);
     EXPECT_EQ(opener.calls[0].owner, &owner);
-}
-
-TEST_F(AboutWindowTest, ShowingAgainCentresAgain) {
-    about.show();
-    EXPECT_EQ(about.pos(), centredPosition(&about));
-    about.move(10, 10);
-    QTest::mouseClick(about.Command1, Qt::LeftButton);
-    EXPECT_FALSE(about.isVisible());
-    about.show();
-    EXPECT_EQ(about.pos(), centredPosition(&about));
 }
 
 TEST(LinkOpener, OnlyWebAndMailAddressesAreHandedOn) {

@@ -182,13 +182,6 @@ TEST_F(SidePanelTest, RightPanelRevealsTenTwipsPastTheEdgeAndHidesAgain) {
     EXPECT_EQ(right->x(), 1277);
 }
 
-TEST_F(SidePanelTest, PointerOnTheStripsFirstColumnCountsAsOutside) {
-    clock.advance(5001);
-    pointer = {right->x(), right->y() + 5};
-    clock.advance(10);
-    EXPECT_EQ(right->x(), 1277);
-}
-
 TEST_F(SidePanelTest, AMinimizedPanelIsNeverMoved) {
     left->setWindowState(Qt::WindowMinimized);
     ASSERT_TRUE(left->isMinimized());
