@@ -364,7 +364,6 @@ std::string TextCodec::encode(std::string_view utf8) const {
     out.reserve(utf8.size());
     std::size_t pos = 0;
     while (pos < utf8.size()) {
-        const std::size_t start = pos;
         const char32_t codePoint = nextCodePoint(utf8, pos);
         if (breaksLine(codePoint)) {
             appendEscapedCodePoint(out, codePoint);
@@ -375,7 +374,6 @@ std::string TextCodec::encode(std::string_view utf8) const {
         } else {
             std::string piece;
             appendUtf8(piece, codePoint);  // the malformed input was mapped to U+FFFD already
-            (void)start;
             std::string converted;
             std::size_t consumed = 0;
             if (converters_->fromUtf8.convert(piece, converted, consumed)) {

@@ -287,10 +287,9 @@ struct Drawing::Impl {
     std::vector<std::uint32_t> created;  // copies, oldest first
     std::unique_ptr<TextCodec> codec;
 
-    // Built on the first erase: who points at a handle, and which record a handle names.
+    // Built on the first erase: which records point at a handle.
     bool referencesIndexed = false;
     std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> referrers;
-    std::unordered_map<std::uint64_t, std::uint32_t> recordByHandle;
 
     // ---- loading ----
     void parse();
@@ -367,7 +366,7 @@ struct Drawing::Impl {
     void indexReferences();
     void indexRecordReferences(std::uint32_t index);
     void eraseRecords(const std::vector<std::uint32_t>& group);
-    void removeReferencesTo(std::uint64_t handle);
+    void removeReferencesTo(std::uint64_t handle, std::vector<std::uint64_t>& pending);
     TextPlacement placementOf(const RecordEditor& editor) const;
     void writePlacement(RecordEditor& editor, const TextPlacement& before,
                         const TextPlacement& after) const;
@@ -397,7 +396,6 @@ void Drawing::Impl::parse() {
     std::uint32_t lastMain = kNone;
     bool sawSection = false;
     bool sawEof = false;
-    bool ownerSeen = false;
     std::string_view headerVariable;
     std::uint64_t maxHandle = 0;
     bool anyHandle = false;
@@ -427,7 +425,6 @@ void Drawing::Impl::parse() {
             Record record;
             record.begin = tag.begin;
             record.type = types.intern(type);
-            ownerSeen = false;
             if (type == "EOF") {
                 if (section != Section::None) {
                     formatError(sourceLine(tag.begin) + "：节没有以 ENDSEC 结束，文件不完整");
@@ -570,7 +567,6 @@ void Drawing::Impl::parse() {
             default:
                 break;
         }
-        (void)ownerSeen;
         if (current == headerRecord && tag.code != 9 && !headerVariable.empty()) {
             const std::string_view value = trimmed(tag.value);
             if (headerVariable == "$ACADVER" && tag.code == 1) {
@@ -762,8 +758,6 @@ void Drawing::Impl::indexReferences() {
         return;
     for (std::uint32_t i = head; i != kNone; i = records[i].next) {
         const Record& record = records[i];
-        if (record.flags & kHasHandle)
-            recordByHandle.emplace(record.handle, i);
         if (record.kind == RecordKind::Eof || record.kind == RecordKind::Prefix ||
             i == headerRecord) {
             continue;
@@ -774,23 +768,25 @@ void Drawing::Impl::indexReferences() {
 }
 
 void Drawing::Impl::eraseRecords(const std::vector<std::uint32_t>& group) {
-    std::vector<std::uint64_t> handles;
+    // A worklist rather than recursion: ownership chains in a file can be long.
+    std::vector<std::uint64_t> pending;
     for (const std::uint32_t index : group) {
         if (records[index].flags & kErased)
             continue;
         unlink(index);
-        if (records[index].flags & kHasHandle) {
-            handles.push_back(records[index].handle);
-            recordByHandle.erase(records[index].handle);
-        }
+        if (records[index].flags & kHasHandle)
+            pending.push_back(records[index].handle);
     }
-    for (const std::uint64_t handle : handles)
-        removeReferencesTo(handle);
+    while (!pending.empty()) {
+        const std::uint64_t handle = pending.back();
+        pending.pop_back();
+        removeReferencesTo(handle, pending);
+    }
 }
 
 // Takes every pointer to `handle` out of the records that hold one. An object owned by the
 // erased one (its extension dictionary, say) goes with it.
-void Drawing::Impl::removeReferencesTo(std::uint64_t handle) {
+void Drawing::Impl::removeReferencesTo(std::uint64_t handle, std::vector<std::uint64_t>& pending) {
     const auto found = referrers.find(handle);
     if (found == referrers.end())
         return;
@@ -823,7 +819,9 @@ void Drawing::Impl::removeReferencesTo(std::uint64_t handle) {
             }
         }
         if (ownedByErased && !entity) {
-            eraseRecords({index});
+            unlink(index);
+            if (records[index].flags & kHasHandle)
+                pending.push_back(records[index].handle);
             continue;
         }
         bool changed = false;
@@ -1316,9 +1314,14 @@ std::vector<EntityId> Drawing::select(const std::vector<std::int16_t>& codes,
         }
     }
     const Impl& d = *impl_;
-    // Entity types and layers are few: decide each one once.
-    std::vector<std::int8_t> typeVerdict(d.types.size(), -1);
-    std::vector<std::int8_t> layerVerdict(d.layers.size() + 1, -1);
+    // Entity types and layers are few: each filter decides each of them once.
+    std::vector<std::vector<std::int8_t>> verdicts(codes.size());
+    for (std::size_t f = 0; f < codes.size(); ++f) {
+        if (codes[f] == 0)
+            verdicts[f].assign(d.types.size(), -1);
+        if (codes[f] == 8)
+            verdicts[f].assign(d.layers.size() + 1, -1);
+    }
     std::vector<EntityId> selected;
     for (std::uint32_t i = d.head; i != kNone; i = d.records[i].next) {
         const Record& record = d.records[i];
@@ -1329,20 +1332,15 @@ std::vector<EntityId> Drawing::select(const std::vector<std::int16_t>& codes,
         for (std::size_t f = 0; f < codes.size() && passes; ++f) {
             const std::int16_t code = codes[f];
             if (code == 0) {
-                auto& verdict = typeVerdict[record.type];
+                auto& verdict = verdicts[f][record.type];
                 if (verdict < 0)
                     verdict = wildcardMatch(d.types.name(record.type), values[f]) ? 1 : 0;
                 passes = verdict == 1;
             } else if (code == 8) {
-                const std::size_t slot = record.layer == kNone ? d.layers.size() : record.layer;
-                if (codes.size() == 1 || std::count(codes.begin(), codes.end(), 8) == 1) {
-                    auto& verdict = layerVerdict[slot];
-                    if (verdict < 0)
-                        verdict = wildcardMatch(d.layerName(record), values[f]) ? 1 : 0;
-                    passes = verdict == 1;
-                } else {
-                    passes = wildcardMatch(d.layerName(record), values[f]);
-                }
+                auto& verdict = verdicts[f][record.layer == kNone ? d.layers.size() : record.layer];
+                if (verdict < 0)
+                    verdict = wildcardMatch(d.layerName(record), values[f]) ? 1 : 0;
+                passes = verdict == 1;
             } else {
                 if (!tags)
                     tags.emplace(d.bytesOf(i));
@@ -1542,8 +1540,6 @@ EntityId Drawing::copy(EntityId id) {
         if (newMain == kNone)
             newMain = added;
         if (d.referencesIndexed) {
-            if (d.records[added].flags & kHasHandle)
-                d.recordByHandle[d.records[added].handle] = added;
             d.indexRecordReferences(added);
         }
     }

@@ -126,10 +126,9 @@ bool readSet(const std::vector<char32_t>& pattern, std::size_t& pos, Token& toke
 std::vector<Token> tokenize(const std::vector<char32_t>& pattern, std::size_t begin,
                             std::size_t end) {
     std::vector<Token> tokens;
-    std::size_t pos = begin;
     const std::vector<char32_t> slice(pattern.begin() + static_cast<std::ptrdiff_t>(begin),
                                       pattern.begin() + static_cast<std::ptrdiff_t>(end));
-    pos = 0;
+    std::size_t pos = 0;
     while (pos < slice.size()) {
         const char32_t c = slice[pos++];
         Token token{Token::Kind::Literal, c, false, {}};
@@ -212,10 +211,9 @@ bool wildcardMatch(std::string_view text, std::string_view pattern) {
     bool matched = false;
     std::size_t start = begin;
     std::size_t i = begin;
-    int bracketDepth = 0;
     while (true) {
         const bool atEnd = i >= patternPoints.size();
-        if (atEnd || (patternPoints[i] == U',' && bracketDepth == 0)) {
+        if (atEnd || patternPoints[i] == U',') {
             if (matchTokens(tokenize(patternPoints, start, i), folded)) {
                 matched = true;
                 break;
@@ -225,15 +223,14 @@ bool wildcardMatch(std::string_view text, std::string_view pattern) {
             start = i + 1;
         } else if (patternPoints[i] == U'`') {
             ++i;
-        } else if (patternPoints[i] == U'[' && bracketDepth == 0) {
-            bracketDepth = 1;
-            // The first character after '[' (or "[~") is a member even when it is ']'.
-            if (i + 1 < patternPoints.size() && patternPoints[i + 1] == U'~')
-                ++i;
-            if (i + 1 < patternPoints.size())
-                ++i;
-        } else if (patternPoints[i] == U']' && bracketDepth == 1) {
-            bracketDepth = 0;
+        } else if (patternPoints[i] == U'[') {
+            // A comma inside a closed bracket expression is one of its characters.
+            Token set{Token::Kind::Set, 0, false, {}};
+            std::size_t after = i + 1;
+            if (readSet(patternPoints, after, set)) {
+                i = after;
+                continue;
+            }
         }
         ++i;
     }
