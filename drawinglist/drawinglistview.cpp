@@ -114,6 +114,9 @@ void DrawingListView::mouseMoveEvent(QMouseEvent* event) {
 
 void DrawingListView::mouseDoubleClickEvent(QMouseEvent* event) {
     QListView::mouseDoubleClickEvent(event);
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
     removeSelected();
     emit selectedRemoved();
 }
