@@ -118,7 +118,6 @@ void DrawingListView::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     removeSelected();
-    emit selectedRemoved();
 }
 
 void DrawingListView::dragEnterEvent(QDragEnterEvent* event) {

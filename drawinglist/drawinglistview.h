@@ -27,10 +27,6 @@ public:
 
     static QString hintText();
 
-signals:
-    // A double-click removed the selected entries.
-    void selectedRemoved();
-
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
