@@ -1,5 +1,6 @@
 #include "cadhost/dxf/wildcard.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -214,7 +215,9 @@ bool wildcardMatch(std::string_view text, std::string_view pattern) {
     while (true) {
         const bool atEnd = i >= patternPoints.size();
         if (atEnd || patternPoints[i] == U',') {
-            if (matchTokens(tokenize(patternPoints, start, i), folded)) {
+            // A backquote ending the pattern steps past its end.
+            const std::size_t end = std::min(i, patternPoints.size());
+            if (matchTokens(tokenize(patternPoints, start, end), folded)) {
                 matched = true;
                 break;
             }

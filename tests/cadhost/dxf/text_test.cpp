@@ -42,6 +42,8 @@ TEST(Wildcard, HostPatterns) {
         {"ÉTAGE", "étage", true},
         {"", "*", true},
         {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaab", "*a*a*a*a*a*a*a*a*c", false},
+        {"a`", "a`", true},
+        {"a", "a,`", true},
         {"[x", "[x", true},
         {"]", "[]]", true},
     };

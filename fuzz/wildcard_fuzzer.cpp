@@ -1,0 +1,31 @@
+// Layer filters come from what the user types: any pattern must be matched without a crash or
+// a hang, and a text with every character escaped must match itself.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "cadhost/dxf/codepage.h"
+#include "cadhost/dxf/wildcard.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const std::size_t split = input.find('\0');
+    const std::string_view text = input.substr(0, split);
+    const std::string_view pattern =
+        split == std::string_view::npos ? std::string_view() : input.substr(split + 1);
+    (void)quorvel::dxf::wildcardMatch(text, pattern);
+
+    if (!quorvel::dxf::wildcardMatch(text, "*"))
+        std::abort();
+    std::string escaped;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        escaped += '`';
+        quorvel::dxf::appendUtf8(escaped, quorvel::dxf::nextCodePoint(text, pos));
+    }
+    // Malformed UTF-8 reads as U+FFFD on both sides, so the escaped form still matches.
+    if (!quorvel::dxf::wildcardMatch(text, escaped))
+        std::abort();
+    return 0;
+}
