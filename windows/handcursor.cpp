@@ -14,14 +14,31 @@ namespace {
 constexpr int kSize = 32;
 
 // 'X' black, 'o' white, anything else transparent. Rows shorter than 32 are padded.
+// clang-format off
 constexpr std::array<const char*, 21> kHandRows = {
-    "......XX",           ".....XooX",          ".....XooX",          ".....XooX",
-    ".....XooX",          ".....XooXXX",        ".....XooXooXXX",     ".....XooXooXooXX",
-    ".XX..XooXooXooXoX",  "XooX.XooooooooXooX", "XoooXXoooooooooooX", ".XoooXoooooooooooX",
-    "..XooXoooooooooooX", "..XooooooooooooooX", "...XoooooooooooooX", "...XooooooooooooX",
-    "....XoooooooooooX",  "....XooooooooooX",   ".....XoooooooooX",   ".....XoooooooooX",
+    "......XX",
+    ".....XooX",
+    ".....XooX",
+    ".....XooX",
+    ".....XooX",
+    ".....XooXXX",
+    ".....XooXooXXX",
+    ".....XooXooXooXX",
+    ".XX..XooXooXooXoX",
+    "XooX.XooooooooXooX",
+    "XoooXXoooooooooooX",
+    ".XoooXoooooooooooX",
+    "..XooXoooooooooooX",
+    "..XooooooooooooooX",
+    "...XoooooooooooooX",
+    "...XooooooooooooX",
+    "....XoooooooooooX",
+    "....XooooooooooX",
+    ".....XoooooooooX",
+    ".....XoooooooooX",
     ".....XXXXXXXXXXX",
 };
+// clang-format on
 
 char pixelAt(int x, int y) {
     if (y >= static_cast<int>(kHandRows.size())) {
