@@ -26,12 +26,13 @@ constexpr int kStartDelayMs = 5000;
 constexpr int kDockIntervalMs = 1;
 
 // A QTimer that stays idle at interval 0 (a QTimer would fire on every pass of the event loop)
-// and never runs faster than the window system's timers do where the panels come from: a 1 ms
-// request there fires about every 10 to 16 ms, and running 1000 times a second per panel costs
-// CPU for no visible difference.
+// and never runs faster than every kShortestTimerIntervalMs. The panels were designed around
+// window-system timers that fire a 1 ms request only every 10 to 16 ms; really running 1000
+// times a second per panel costs CPU for no visible difference.
 class QtPanelTimer final : public PanelTimer {
 public:
-    QtPanelTimer(QObject* owner, std::function<void()> onTick) : timer_(owner) {
+    // The timer has no parent: it belongs to this object alone. The owner only scopes the tick.
+    QtPanelTimer(QObject* owner, std::function<void()> onTick) {
         timer_.setTimerType(Qt::CoarseTimer);
         QObject::connect(&timer_, &QTimer::timeout, owner, std::move(onTick));
     }
