@@ -387,6 +387,7 @@ void Drawing::Impl::parse() {
     if (source.compare(0, 3, "\xEF\xBB\xBF") == 0)
         start = 3;
     TagCursor cursor(source, start);
+    records.reserve(source.size() / 96);
 
     enum class Section { None, Header, Blocks, Entities, Objects, Other };
     Section section = Section::None;
@@ -1255,7 +1256,15 @@ void Drawing::save(const std::filesystem::path& requested) {
         }
     });
     writeOut(buffer);
-    if (failure == 0 && exists && ::fchmod(fd, existing.st_mode & 07777) != 0)
+    // The drawing keeps its permissions; a new one gets those of any new file (mkstemp's are
+    // private).
+    mode_t mode = existing.st_mode & 07777;
+    if (!exists) {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (failure == 0 && ::fchmod(fd, mode) != 0)
         failure = errno;
     if (failure == 0 && ::fsync(fd) != 0)
         failure = errno;

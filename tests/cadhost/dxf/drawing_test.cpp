@@ -2,6 +2,7 @@
 // reads our results back; LibreCAD's shipped drawings and its PDF export check the rest.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -412,6 +413,14 @@ TEST(DrawingSave, KeepsABackupAndRefusesWhatCannotBeWritten) {
         std::filesystem::permissions(out.path(), std::filesystem::perms::owner_write,
                                      std::filesystem::perm_options::add);
     }
+    // A new drawing file gets the permissions of any new file, not those of a temporary one.
+    const mode_t previousMask = ::umask(022);
+    drawing.save(out.path() / "copy.dwg");
+    ::umask(previousMask);
+    EXPECT_EQ(std::filesystem::status(out.path() / "copy.dwg").permissions(),
+              std::filesystem::perms(0644));
+    std::filesystem::remove(out.path() / "copy.dwg");
+
     EXPECT_THROW(drawing.save(out.path() / "missing" / "plan.dwg"), DxfError);
     EXPECT_THROW(drawing.save(out.path()), DxfError);
     EXPECT_EQ(readFile(file), saved);
