@@ -63,16 +63,27 @@ void DrawingList::removeAll() {
 }
 
 DrawingList::Pending DrawingList::prepare(std::vector<std::u16string> texts) const {
-    Pending pending;
-    pending.entries_.reserve(texts.size());
+    std::vector<Entry> given;
+    given.reserve(texts.size());
     for (std::u16string& text : texts) {
         Entry entry{std::move(text), {}};
         entry.sortKey = sortKey_(entry.text);
-        pending.entries_.push_back(std::move(entry));
+        given.push_back(std::move(entry));
     }
     // Stable: equal texts keep the order they were given in, as one-by-one adding would.
-    std::stable_sort(pending.entries_.begin(), pending.entries_.end(),
-                     [](const Entry& a, const Entry& b) { return a.sortKey < b.sortKey; });
+    // Sorting positions rather than entries moves each entry once.
+    std::vector<std::size_t> order(given.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(), [&given](std::size_t a, std::size_t b) {
+        return given[a].sortKey < given[b].sortKey;
+    });
+    Pending pending;
+    pending.entries_.reserve(given.size());
+    for (std::size_t i : order) {
+        pending.entries_.push_back(std::move(given[i]));
+    }
 
     // A new entry goes after every existing entry that sorts equal to it.
     pending.finalIndices_.reserve(pending.entries_.size());
