@@ -1,0 +1,268 @@
+// A batch run through the real cad-host over 100 drawings (1,000 matching texts among 5,000 other
+// entities each), against an ezdxf script doing the same replacement on copies of the same
+// drawings. Reports both times and the mean D-Bus round trip of the run.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <vector>
+
+#include "engine/module1.h"
+#include "engine/replacementrun.h"
+#include "platform/dbus/busautomation.h"
+#include "platform/dbus/buscaller.h"
+#include "tests/integration/privatebus.h"
+
+namespace {
+
+using namespace quorvel;
+
+constexpr int kDrawings = 100;
+constexpr int kMatchingTexts = 1000;
+constexpr int kOtherEntities = 5000;
+
+class Options final : public engine::ReplaceOptions {
+public:
+    std::u16string searchText() const override { return u"旧文本"; }
+    std::u16string replacementText() const override { return u"新文字"; }
+    std::u16string layerName() const override { return {}; }
+    std::u16string justificationCode() const override { return {}; }
+    std::u16string heightText() const override { return {}; }
+    int layerTick() const override { return 0; }
+    int exactMatchTick() const override { return 0; }
+    int justificationTick() const override { return 0; }
+    int heightTick() const override { return 0; }
+    bool newerGeneration() const override { return true; }
+};
+
+class Queue final : public engine::DrawingList {
+public:
+    explicit Queue(std::vector<std::u16string> paths) : paths_(std::move(paths)) {}
+    int count() const override { return static_cast<int>(paths_.size()); }
+    std::u16string text(int index) const override { return paths_.at(index); }
+    void removeAt(int index) override { paths_.erase(paths_.begin() + index); }
+    void removeAll() override { paths_.clear(); }
+
+private:
+    std::vector<std::u16string> paths_;
+};
+
+struct Quiet final : engine::ProgressWindow,
+                     engine::MainWindowVisibility,
+                     engine::Messages,
+                     engine::Clock,
+                     engine::RandomNumbers,
+                     engine::ScriptFileWriter {
+    void show() override {}
+    void setLabel1(const std::u16string&) override {}
+    void setLabel3(const std::u16string&) override {}
+    void setLabel5(const std::u16string&) override {}
+    void repaintNow() override {}
+    void runEnded() override {}
+    void hideMainWindow() override {}
+    void showMessage(const std::u16string& text, const std::u16string&,
+                     engine::MessageIcon) override {
+        messages.push_back(text);
+    }
+    std::u16string timeOfDayText() override { return u"0:00:00"; }
+    void reseedFromTimer() override {}
+    std::uint32_t next() override { return ++number; }
+    void writeScript(const std::u16string&, const std::u16string&) override {}
+
+    std::vector<std::u16string> messages;
+    std::uint32_t number = 0;
+};
+
+// One drawing written by ezdxf, copied into two folders: one for each contender.
+bool prepare(const QTemporaryDir& folder, QStringList& forQuorvel, QStringList& forEzdxf) {
+    const QString original = folder.filePath(QStringLiteral("original.dwg"));
+    if (!integration::ezdxf::run({QStringLiteral("bench"), original,
+                                  QString::number(kMatchingTexts),
+                                  QString::number(kOtherEntities)})) {
+        return false;
+    }
+    for (const char* side : {"quorvel", "ezdxf"}) {
+        QDir(folder.path()).mkdir(QLatin1String(side));
+    }
+    for (int index = 0; index < kDrawings; ++index) {
+        const QString name = QStringLiteral("/drawing-%1.dwg").arg(index, 3, 10, QLatin1Char('0'));
+        const QString quorvelCopy = folder.path() + QStringLiteral("/quorvel") + name;
+        const QString ezdxfCopy = folder.path() + QStringLiteral("/ezdxf") + name;
+        if (!QFile::copy(original, quorvelCopy) || !QFile::copy(original, ezdxfCopy)) {
+            return false;
+        }
+        forQuorvel.push_back(quorvelCopy);
+        forEzdxf.push_back(ezdxfCopy);
+    }
+    return true;
+}
+
+void BM_BatchRunAgainstEzdxf(benchmark::State& state) {
+    QTemporaryDir folder;
+    QStringList quorvelDrawings;
+    QStringList ezdxfDrawings;
+    if (!prepare(folder, quorvelDrawings, ezdxfDrawings)) {
+        state.SkipWithError("ezdxf could not write the drawings");
+        return;
+    }
+    integration::PrivateBus bus;
+    if (!bus.startHostByHand()) {
+        state.SkipWithError("cad-host did not start on the private bus");
+        return;
+    }
+
+    for (auto _ : state) {
+        std::vector<std::u16string> paths;
+        for (const QString& path : quorvelDrawings) {
+            paths.push_back(path.toStdU16String());
+        }
+        Options options;
+        Queue queue(std::move(paths));
+        Quiet quiet;
+        platform::dbus::BusHostConnector connector(bus.connection());
+        platform::dbus::BusWindowControl windows(bus.connection());
+        engine::Module1 module1(connector, quiet);
+        engine::RunServices services;
+        services.module1 = &module1;
+        services.windows = &windows;
+        services.options = &options;
+        services.drawings = &queue;
+        services.progress = &quiet;
+        services.mainWindow = &quiet;
+        services.messages = &quiet;
+        services.clock = &quiet;
+        services.random = &quiet;
+        services.scriptWriter = &quiet;
+        services.programFolder = folder.path().toStdU16String();
+        engine::ReplacementRun run(services);
+
+        platform::dbus::busCallStatistics().reset();
+        QElapsedTimer quorvelTime;
+        quorvelTime.start();
+        run.runBatch();
+        const double quorvelSeconds = quorvelTime.nsecsElapsed() / 1e9;
+        if (!quiet.messages.empty() || queue.count() != 0) {
+            state.SkipWithError("the batch run failed");
+            return;
+        }
+        const auto& statistics = platform::dbus::busCallStatistics();
+        const double calls = static_cast<double>(statistics.calls.load());
+        const double busSeconds = statistics.nanoseconds.load() / 1e9;
+
+        QProcess python;
+        python.setProcessChannelMode(QProcess::ForwardedChannels);
+        QElapsedTimer ezdxfTime;
+        ezdxfTime.start();
+        python.start(QStringLiteral("/usr/bin/python3"),
+                     QStringList{QStringLiteral(QUORVEL_BENCH_EZDXF_SCRIPT),
+                                 QStringLiteral("旧文本"), QStringLiteral("新文字")} +
+                         ezdxfDrawings);
+        python.waitForFinished(-1);
+        const double ezdxfSeconds = ezdxfTime.nsecsElapsed() / 1e9;
+        if (python.exitCode() != 0) {
+            state.SkipWithError("the ezdxf script failed");
+            return;
+        }
+
+        state.SetIterationTime(quorvelSeconds);
+        state.counters["quorvel_s"] = quorvelSeconds;
+        state.counters["ezdxf_s"] = ezdxfSeconds;
+        state.counters["bus_calls"] = calls;
+        state.counters["round_trip_us"] = calls > 0 ? busSeconds * 1e6 / calls : 0;
+        state.counters["share_in_calls"] = busSeconds / quorvelSeconds;
+        std::printf(
+            "quorvel %.1f s (%.0f bus calls, mean round trip %.1f us, %.0f%% of the run "
+            "waiting for answers); ezdxf %.1f s\n",
+            quorvelSeconds, calls, calls > 0 ? busSeconds * 1e6 / calls : 0,
+            100 * busSeconds / quorvelSeconds, ezdxfSeconds);
+    }
+}
+
+BENCHMARK(BM_BatchRunAgainstEzdxf)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// Where a run's time goes: single members on one of the benchmark's drawings, open in the host.
+struct OpenDrawing {
+    OpenDrawing() {
+        const QString path = folder.filePath(QStringLiteral("drawing.dwg"));
+        if (!integration::ezdxf::run({QStringLiteral("bench"), path,
+                                      QString::number(kMatchingTexts),
+                                      QString::number(kOtherEntities)}) ||
+            !bus.startHostByHand()) {
+            return;
+        }
+        platform::dbus::BusHostConnector connector(bus.connection());
+        host = connector.attachRunning(engine::kCadProgId);
+        auto document = host->Documents()->Open(path.toStdU16String());
+        auto selection = document->SelectionSets()->Add(u"bench");
+        selection->Select(engine::kSelectAll, std::nullopt, std::nullopt, {0},
+                          {std::u16string(u"text")});
+        texts = selection->entities();
+    }
+    QTemporaryDir folder;
+    integration::PrivateBus bus;
+    std::shared_ptr<engine::Application> host;
+    std::vector<std::shared_ptr<engine::TextEntity>> texts;
+};
+
+OpenDrawing& openDrawing() {
+    static OpenDrawing drawing;
+    return drawing;
+}
+
+void BM_CaptionRoundTrip(benchmark::State& state) {
+    auto& drawing = openDrawing();
+    if (!drawing.host) {
+        state.SkipWithError("no host");
+        return;
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(drawing.host->Caption());
+    }
+}
+BENCHMARK(BM_CaptionRoundTrip)->Unit(benchmark::kMicrosecond);
+
+void BM_TextStringRoundTrip(benchmark::State& state) {
+    auto& drawing = openDrawing();
+    if (drawing.texts.empty()) {
+        state.SkipWithError("no texts");
+        return;
+    }
+    std::size_t next = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(drawing.texts[next++ % drawing.texts.size()]->TextString());
+    }
+}
+BENCHMARK(BM_TextStringRoundTrip)->Unit(benchmark::kMicrosecond);
+
+// Copy, erase and rewrite: what a matching text costs besides reading it.
+void BM_CopyEraseRewrite(benchmark::State& state) {
+    auto& drawing = openDrawing();
+    if (drawing.texts.empty()) {
+        state.SkipWithError("no texts");
+        return;
+    }
+    auto current = drawing.texts.front();
+    for (auto _ : state) {
+        auto copy = current->Copy();
+        current->erase();
+        copy->setTextString(u"新文字");
+        current = copy;
+    }
+    drawing.texts.front() = current;
+}
+BENCHMARK(BM_CopyEraseRewrite)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
