@@ -359,7 +359,6 @@ void BusWindowControl::sendKeys(const std::u16string& keys, bool wait) {
         QStringLiteral("SendKeys"));
     message.setArguments({qtext(keys)});
     message.setAutoStartService(false);
-    message.setDelayedReply(false);
     connection_.send(message);
 }
 
