@@ -5,7 +5,7 @@ set -euo pipefail
 build="${1:-build-fuzz}"
 seconds="${FUZZ_SECONDS:-60}"
 for target in "$build"/fuzz/*_fuzzer; do
-    [ -x "$target" ] || continue
+    [ -f "$target" ] && [ -x "$target" ] || continue  # not the corpus folders
     name=$(basename "$target")
     corpus="$build/fuzz/corpus-$name"
     mkdir -p "$corpus"
