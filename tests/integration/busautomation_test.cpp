@@ -11,6 +11,7 @@
 
 #include "engine/module1.h"
 #include "platform/dbus/busautomation.h"
+#include "platform/dbus/buscaller.h"
 #include "tests/integration/privatebus.h"
 
 using quorvel::engine::AutomationError;
@@ -60,6 +61,25 @@ QString activeDocumentPath(const PrivateBus& bus) {
         .variant()
         .value<QDBusObjectPath>()
         .path();
+}
+
+TEST(BusErrors, OnlyTheUnknownMemberErrorsAre438) {
+    using quorvel::platform::dbus::automationErrorFrom;
+    for (const char* name : {"UnknownMethod", "UnknownProperty", "UnknownInterface"}) {
+        const QDBusError error(QDBusMessage::createError(
+            QStringLiteral("org.freedesktop.DBus.Error.") + QLatin1String(name),
+            QStringLiteral("没有")));
+        EXPECT_EQ(automationErrorFrom(error).number(), 438) << name;
+    }
+    // A path the host never handed out is a fault, not a missing member.
+    for (const char* name :
+         {"org.freedesktop.DBus.Error.UnknownObject", "org.freedesktop.DBus.Error.AccessDenied",
+          "org.freedesktop.DBus.Error.NoReply", "org.quorvel.CadHost.Error.ObjectErased"}) {
+        const AutomationError converted = automationErrorFrom(
+            QDBusError(QDBusMessage::createError(QLatin1String(name), QStringLiteral("message"))));
+        EXPECT_EQ(converted.number(), quorvel::engine::kErrorAutomation) << name;
+        EXPECT_FALSE(converted.description().empty());
+    }
 }
 
 TEST(BusHostConnector, StartsOneHostByActivationAndAttachesToItAfterwards) {
