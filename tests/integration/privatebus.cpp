@@ -3,6 +3,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcessEnvironment>
