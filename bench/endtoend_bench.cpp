@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QDBusMessage>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -225,6 +226,22 @@ void BM_CaptionRoundTrip(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_CaptionRoundTrip)->Unit(benchmark::kMicrosecond);
+
+// The bus daemon alone answering, no host involved: the floor of every round trip.
+void BM_DaemonRoundTrip(benchmark::State& state) {
+    auto& drawing = openDrawing();
+    if (!drawing.host) {
+        state.SkipWithError("no host");
+        return;
+    }
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId"));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(drawing.bus.connection().call(message));
+    }
+}
+BENCHMARK(BM_DaemonRoundTrip)->Unit(benchmark::kMicrosecond);
 
 void BM_TextStringRoundTrip(benchmark::State& state) {
     auto& drawing = openDrawing();
