@@ -368,13 +368,33 @@ DrawingView::DrawingView(QWidget* parent) : QWidget(parent) {
 
 void DrawingView::setDrawing(const dxf::Drawing* drawing) {
     drawing_ = drawing;
+    blocks_.clear();
+    fitted_ = true;
+    if (!isVisible()) {
+        entities_.clear();
+        stale_ = true;
+        return;
+    }
     reload();
     zoomExtents();
 }
 
 void DrawingView::refresh() {
+    if (!isVisible()) {
+        stale_ = true;  // read again when shown: a hidden host spends nothing on drawing
+        return;
+    }
     reload();
     update();
+}
+
+void DrawingView::showEvent(QShowEvent*) {
+    if (stale_) {
+        reload();
+        if (fitted_) {
+            zoomExtents();
+        }
+    }
 }
 
 void DrawingView::setPaperSpace(bool paper) {
@@ -384,6 +404,7 @@ void DrawingView::setPaperSpace(bool paper) {
 }
 
 void DrawingView::reload() {
+    stale_ = false;
     entities_.clear();
     blocks_.clear();
     extents_ = QRectF();

@@ -41,6 +41,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void reload();
@@ -53,6 +54,7 @@ private:
     mutable std::map<std::string, std::vector<dxf::EntityInfo>> blocks_;
     QRectF extents_;
     bool hasContent_ = false;
+    bool stale_ = false;
     QPointF center_;
     double scale_ = 1;  // pixels per drawing unit
     bool panning_ = false;

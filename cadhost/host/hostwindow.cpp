@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -118,8 +119,15 @@ HostWindow::HostWindow(HostModel& model, CommandInterpreter& interpreter, QWidge
     refreshTimer_.setSingleShot(true);
     refreshTimer_.setInterval(kRefreshDelayMs);
     connect(&refreshTimer_, &QTimer::timeout, this, [this] {
+        QElapsedTimer spent;
+        spent.start();
         updateTabTexts();
         view_->refresh();
+        view_->repaint();
+        // A big drawing takes long to draw: wait longer before the next redraw, so that a run
+        // through the bus keeps most of the time.
+        refreshTimer_.setInterval(
+            std::max<int>(kRefreshDelayMs, static_cast<int>(spent.elapsed()) * 4));
     });
 
     connect(&model_, &HostModel::documentsChanged, this, &HostWindow::rebuildTabs);

@@ -4,6 +4,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QThread>
 
 #include <csignal>
@@ -24,7 +25,11 @@ PrivateBus::PrivateBus() {
     // Hosts started by activation inherit the daemon's environment: no display in tests.
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     daemon_.setProcessEnvironment(environment);
-    daemon_.setProcessChannelMode(QProcess::SeparateChannels);
+    // Hosts started by activation write to the daemon's output: into files, never into a pipe
+    // that nobody reads and that would stop them once full.
+    const QString addressFile = logFolder_.filePath(QStringLiteral("address"));
+    daemon_.setStandardOutputFile(addressFile);
+    daemon_.setStandardErrorFile(logFolder_.filePath(QStringLiteral("daemon.log")));
     daemon_.start(QStringLiteral("dbus-daemon"),
                   {QStringLiteral("--config-file=" CADHOST_SESSION_CONF),
                    QStringLiteral("--print-address=1"), QStringLiteral("--nofork")});
@@ -32,13 +37,20 @@ PrivateBus::PrivateBus() {
         throw std::runtime_error("dbus-daemon did not start");
     }
     QDeadlineTimer deadline(20000);
-    while (!daemon_.canReadLine() && !deadline.hasExpired()) {
-        daemon_.waitForReadyRead(200);
+    while (address_.isEmpty() && !deadline.hasExpired()) {
+        QFile file(addressFile);
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray content = file.readAll();
+            if (content.contains('\n')) {
+                address_ = QString::fromUtf8(content.left(content.indexOf('\n'))).trimmed();
+            }
+        }
+        if (address_.isEmpty()) {
+            QThread::msleep(20);
+        }
     }
-    address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
     if (address_.isEmpty()) {
-        throw std::runtime_error("dbus-daemon printed no address: " +
-                                 daemon_.readAllStandardError().toStdString());
+        throw std::runtime_error("dbus-daemon printed no address");
     }
     bus_ =
         std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address_, connectionName_));
@@ -93,6 +105,8 @@ void PrivateBus::startHost(const QStringList& arguments) {
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address_);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     host->setProcessEnvironment(environment);
+    host->setStandardOutputFile(QProcess::nullDevice());
+    host->setStandardErrorFile(logFolder_.filePath(QStringLiteral("host.log")), QIODevice::Append);
     host->start(QStringLiteral(CADHOST_EXECUTABLE), arguments);
     if (!host->waitForStarted(10000)) {
         throw std::runtime_error("cad-host did not start");
@@ -114,6 +128,8 @@ int PrivateBus::runHostToEnd(const QStringList& arguments) {
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address_);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     host.setProcessEnvironment(environment);
+    host.setStandardOutputFile(QProcess::nullDevice());
+    host.setStandardErrorFile(logFolder_.filePath(QStringLiteral("host.log")), QIODevice::Append);
     host.start(QStringLiteral(CADHOST_EXECUTABLE), arguments);
     if (!host.waitForFinished(30000)) {
         host.kill();

@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
 #include <QVariant>
 
 #include <memory>
@@ -41,6 +42,7 @@ public:
 private:
     void rememberHostPid();
 
+    QTemporaryDir logFolder_;
     QProcess daemon_;
     QString address_;
     QString connectionName_;
