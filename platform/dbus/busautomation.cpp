@@ -104,7 +104,7 @@ engine::AutomationError startFailure(const QDBusError& error) {
     if (name.startsWith(u"org.freedesktop.DBus.Error.Spawn.")) {
         return engine::AutomationError(
             kErrorCannotCreateObject,
-            u"无法启动 CAD 主机：cad-host 没能运行起来（没有图形显示，或者程序文件损坏）。");
+            u"无法启动 CAD 主机：cad-host 没能运行起来，请检查图形显示和程序安装。");
     }
     if (name == u"org.freedesktop.DBus.Error.TimedOut" ||
         name == u"org.freedesktop.DBus.Error.Timeout") {
