@@ -1,0 +1,152 @@
+// The host window on the offscreen platform: title, tabs, command line, closing with unsaved
+// drawings, and bus calls held back while a dialog is open.
+#include "cadhost/host/hostwindow.h"
+#include "cadhost/host/busprotocol.h"
+#include "cadhost/host/busserver.h"
+#include "cadhost/host/commandinterpreter.h"
+#include "cadhost/host/hostmodel.h"
+#include "ezdxf_support.h"
+#include "privatebus.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gmock/gmock.h>
+
+namespace quorvel::cadhost {
+namespace {
+
+using ::testing::HasSubstr;
+
+class HostWindowTest : public ::testing::Test {
+protected:
+    HostWindowTest() {
+        model.addFromTemplate(QString());
+        sample = folder.filePath(QStringLiteral("sample.dwg"));
+        test::writeDrawing(QStringLiteral("sample"), sample);
+        model.openNew(sample);
+    }
+
+    QTabBar* tabs() { return window.findChild<QTabBar*>(QStringLiteral("DrawingTabs")); }
+
+    void editActiveDrawing() {
+        HostDocument& document = model.activeOrThrow();
+        const auto texts = document.drawing.select({0}, {"TEXT"});
+        document.drawing.setText(texts.front(), "改");
+        model.markChanged(document.number);
+    }
+
+    // Answers the next message box with the button of that text.
+    void answerNextQuestion(const QString& button) {
+        QTimer::singleShot(0, [button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            for (QAbstractButton* candidate : box->buttons()) {
+                if (candidate->text() == button) {
+                    candidate->click();
+                    return;
+                }
+            }
+            ADD_FAILURE() << "no button " << button.toStdString();
+        });
+    }
+
+    QTemporaryDir folder;
+    QString sample;
+    HostModel model{Release::R2000, QStringLiteral(CADHOST_TEMPLATE_SOURCE)};
+    CommandInterpreter interpreter{model};
+    HostWindow window{model, interpreter};
+};
+
+TEST_F(HostWindowTest, TitleFollowsTheActiveDrawingAndTabsMarkUnsavedOnes) {
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("CAD 主机 - [sample.dwg]"));
+    ASSERT_EQ(tabs()->count(), 2);
+    EXPECT_EQ(tabs()->tabText(1), QStringLiteral("sample.dwg"));
+    EXPECT_EQ(tabs()->currentIndex(), 1);
+
+    editActiveDrawing();
+    QTRY_COMPARE(tabs()->tabText(1), QStringLiteral("sample.dwg*"));
+
+    tabs()->setCurrentIndex(0);
+    EXPECT_EQ(model.activeOrThrow().name(), QStringLiteral("Drawing1.dwg"));
+    EXPECT_EQ(window.windowTitle(), model.caption());
+
+    model.close(model.documents()[0]->number, false);
+    EXPECT_EQ(tabs()->count(), 1);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("CAD 主机 - [sample.dwg]"));
+}
+
+TEST_F(HostWindowTest, CommandLineRunsCommandsAndKeepsAHistory) {
+    auto* commandLine = window.findChild<QLineEdit*>(QStringLiteral("CommandLine"));
+    auto* history = window.findChild<QPlainTextEdit*>(QStringLiteral("CommandHistory"));
+    commandLine->setText(QStringLiteral("filedia 0"));
+    QTest::keyClick(commandLine, Qt::Key_Return);
+    EXPECT_EQ(model.filedia(), 0);
+    commandLine->setText(QStringLiteral("plot"));
+    QTest::keyClick(commandLine, Qt::Key_Return);
+    EXPECT_THAT(history->toPlainText().toStdString(), HasSubstr("命令: filedia"));
+    EXPECT_THAT(history->toPlainText().toStdString(), HasSubstr("未知命令“plot”。"));
+}
+
+TEST_F(HostWindowTest, ClosingWithUnsavedDrawingsAsksFirst) {
+    window.show();
+    editActiveDrawing();
+
+    answerNextQuestion(QStringLiteral("取消"));
+    EXPECT_FALSE(window.close());
+    EXPECT_EQ(model.documents().size(), 2u);
+
+    answerNextQuestion(QStringLiteral("保存(&S)"));
+    EXPECT_TRUE(window.close());
+    EXPECT_TRUE(model.activeOrThrow().isSaved());
+    EXPECT_EQ(test::textsOf(test::readBack(sample))[0].text, QStringLiteral("改"));
+}
+
+TEST_F(HostWindowTest, ClosingATabWithUnsavedChangesCanBeDeclined) {
+    editActiveDrawing();
+    answerNextQuestion(QStringLiteral("不保存(&N)"));
+    emit tabs()->tabCloseRequested(1);
+    EXPECT_EQ(model.documents().size(), 1u);
+    EXPECT_EQ(test::textsOf(test::readBack(sample))[0].text, QStringLiteral("图号 旧文本-01"));
+}
+
+TEST_F(HostWindowTest, BusCallsWaitWhileTheHostIsBusyAndAreAnsweredAfterwards) {
+    test::PrivateBus bus;
+    QDBusConnection hostSide =
+        QDBusConnection::connectToBus(bus.address(), QStringLiteral("host-side"));
+    BusServer server(model, interpreter, window, QStringLiteral("/opt/cad/cad-host"));
+    window.setBusServer(&server);
+    ASSERT_TRUE(hostSide.registerVirtualObject(QLatin1String(kApplicationPath), &server,
+                                               QDBusConnection::SubPath));
+    ASSERT_TRUE(hostSide.registerService(QLatin1String(kBusName)));
+
+    server.setBusy(true);
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QLatin1String(kBusName), QLatin1String(kApplicationPath),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    call << QStringLiteral("org.quorvel.CadHost.Application") << QStringLiteral("Caption");
+    QDBusPendingCall pending = bus.bus().asyncCall(call, -1);
+    QTest::qWait(300);
+    EXPECT_FALSE(pending.isFinished());
+
+    server.setBusy(false);
+    QTRY_VERIFY(pending.isFinished());
+    ASSERT_FALSE(pending.isError()) << pending.error().message().toStdString();
+    EXPECT_EQ(pending.reply().arguments()[0].value<QDBusVariant>().variant().toString(),
+              QStringLiteral("CAD 主机 - [sample.dwg]"));
+    hostSide.unregisterService(QLatin1String(kBusName));
+    QDBusConnection::disconnectFromBus(QStringLiteral("host-side"));
+}
+
+}  // namespace
+}  // namespace quorvel::cadhost
