@@ -134,7 +134,8 @@ HostWindow::HostWindow(HostModel& model, CommandInterpreter& interpreter, QWidge
     connect(&model_, &HostModel::activeDocumentChanged, this, &HostWindow::showActiveDocument);
     connect(&model_, &HostModel::documentChanged, this, [this](int number) {
         const HostDocument* active = model_.active();
-        if (active != nullptr && active->number == number && shownDrawing_ != &active->drawing) {
+        if (active != nullptr && active->number == number &&
+            (shownDrawing_ != &active->drawing || shownLoad_ != active->load)) {
             showActiveDocument();  // the same document with new content
         }
         if (!refreshTimer_.isActive()) {
@@ -264,8 +265,10 @@ void HostWindow::showActiveDocument() {
     }
     rebuildingTabs_ = false;
     const dxf::Drawing* drawing = active != nullptr ? &active->drawing : nullptr;
-    if (drawing != shownDrawing_) {
+    const int load = active != nullptr ? active->load : 0;
+    if (drawing != shownDrawing_ || load != shownLoad_) {
         shownDrawing_ = drawing;
+        shownLoad_ = load;
         view_->setDrawing(drawing);
     }
 }

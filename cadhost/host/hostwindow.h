@@ -65,7 +65,9 @@ private:
     QLabel* filediaLabel_;
     QLabel* cursorLabel_;
     QTimer refreshTimer_;
+    // The drawing on show and which content of it: Open on a document replaces the content.
     const void* shownDrawing_ = nullptr;
+    int shownLoad_ = 0;
     bool rebuildingTabs_ = false;
 };
 
