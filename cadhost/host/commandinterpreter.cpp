@@ -218,14 +218,15 @@ void CommandInterpreter::runQsave() {
         return;
     }
     if (model_.filedia() == 1 && askSavePath) {
-        const QString path = askSavePath(document->name());
-        if (path.isEmpty()) {
-            echo(QStringLiteral("*取消*"));
-        } else {
-            saveUnder(path);
+        if (const auto path = askSavePath(document->name())) {
+            if (path->isEmpty()) {
+                echo(QStringLiteral("*取消*"));
+            } else {
+                saveUnder(*path);
+            }
+            finish();
+            return;
         }
-        finish();
-        return;
     }
     setState(State::SaveName, QStringLiteral("输入文件名 <%1>:").arg(document->name()));
 }

@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace quorvel::cadhost {
@@ -37,9 +38,10 @@ public:
     // Failures of commands since the last call (a save that could not be written), then cleared.
     QStringList takeFailures();
 
-    // Asks the user for a file name to save an untitled drawing under (FILEDIA 1); an empty
-    // result means cancelled. Without it, the name is asked on the command line.
-    std::function<QString(const QString& suggestedName)> askSavePath;
+    // Asks the user for a file name to save an untitled drawing under (FILEDIA 1): the name, an
+    // empty text when cancelled, nothing when no dialog can be shown now. Without a dialog the
+    // name is asked on the command line.
+    std::function<std::optional<QString>(const QString& suggestedName)> askSavePath;
 
 signals:
     // One line for the command history.

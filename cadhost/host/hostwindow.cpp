@@ -163,7 +163,12 @@ HostWindow::HostWindow(HostModel& model, CommandInterpreter& interpreter, QWidge
     connect(&interpreter_, &CommandInterpreter::promptChanged, this, &HostWindow::updatePrompt);
     connect(&interpreter_, &CommandInterpreter::pendingInputChanged, this,
             &HostWindow::updatePrompt);
-    interpreter_.askSavePath = [this](const QString& name) { return askSavePath(name); };
+    interpreter_.askSavePath = [this](const QString& name) -> std::optional<QString> {
+        if (!isVisible()) {
+            return std::nullopt;  // no dialog from a hidden host: the command line asks
+        }
+        return askSavePath(name);
+    };
 
     connect(commandLine_, &QLineEdit::returnPressed, this, [this] {
         const QString text = commandLine_->text();

@@ -98,6 +98,16 @@ TEST_F(HostWindowTest, CommandLineRunsCommandsAndKeepsAHistory) {
     EXPECT_THAT(history->toPlainText().toStdString(), HasSubstr("未知命令“plot”。"));
 }
 
+TEST_F(HostWindowTest, QsaveOfAnUntitledDrawingAsksOnTheCommandLineWhileTheWindowIsHidden) {
+    model.addFromTemplate(QString());
+    ASSERT_EQ(model.filedia(), 1);
+    interpreter.type(QStringLiteral("qsave\r"));  // a dialog nobody sees would hold the host
+    EXPECT_THAT(interpreter.prompt().toStdString(), HasSubstr("输入文件名 <Drawing2.dwg>"));
+    const QString target = folder.filePath(QStringLiteral("named.dwg"));
+    interpreter.type(target + u'\r');
+    EXPECT_EQ(model.activeOrThrow().filePath, target);
+}
+
 TEST_F(HostWindowTest, ClosingWithUnsavedDrawingsAsksFirst) {
     window.show();
     editActiveDrawing();
