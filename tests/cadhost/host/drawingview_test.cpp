@@ -1,0 +1,60 @@
+// The drawing view, rendered offscreen: zoom to extents fills the view with the drawing.
+#include "cadhost/host/drawingview.h"
+#include "ezdxf_support.h"
+
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <gmock/gmock.h>
+
+namespace quorvel::cadhost {
+namespace {
+
+// The box around every pixel that differs from the top-left (background) pixel.
+QRect inkedArea(const QImage& image) {
+    const QRgb background = image.pixel(0, 0);
+    QRect area;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) != background) {
+                area |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return area;
+}
+
+TEST(DrawingViewTest, ZoomToExtentsFitsTheDrawingAndWheelZoomsAtThePointer) {
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("sample.dwg"));
+    test::writeDrawing(QStringLiteral("sample"), file);
+    const dxf::Drawing drawing = dxf::Drawing::load(file.toStdString());
+
+    DrawingView view;
+    view.resize(600, 400);
+    view.show();
+    view.setDrawing(&drawing);
+    const QRectF extents = view.contentExtents();
+    EXPECT_GT(extents.width(), 60);   // the line runs from x 0 to 100
+    EXPECT_GT(extents.height(), 60);  // the circle reaches y 70, the text lies near y 80
+
+    const QRect inked = inkedArea(view.grab().toImage());
+    // fitted with a small margin: the drawing spans most of the view in one direction
+    EXPECT_TRUE(inked.width() > 500 || inked.height() > 330)
+        << inked.width() << "x" << inked.height();
+    EXPECT_TRUE(QRect(0, 0, 600, 400).contains(inked));
+}
+
+TEST(DrawingViewTest, ShowsAnEmptyDrawingAndNoDrawingWithoutFailing) {
+    const dxf::Drawing empty = dxf::Drawing::fromTemplate(CADHOST_TEMPLATE_SOURCE);
+    DrawingView view;
+    view.resize(300, 200);
+    view.show();
+    view.setDrawing(&empty);
+    EXPECT_FALSE(view.grab().toImage().isNull());
+    view.setDrawing(nullptr);
+    EXPECT_FALSE(inkedArea(view.grab().toImage()).isEmpty());  // says there is no drawing
+}
+
+}  // namespace
+}  // namespace quorvel::cadhost
