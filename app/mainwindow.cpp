@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +17,7 @@
 #include "drawinglist/listcommands.h"
 #include "engine/programfolder.h"
 #include "platform/helpviewer.h"
+#include "windows/fonts.h"
 #include "windows/windowplacer.h"
 
 namespace quorvel::app {
@@ -77,15 +77,7 @@ T* named(T* widget, const char* name) {
 }  // namespace
 
 QString buttonFontFamily() {
-    const QStringList installed = QFontDatabase::families();
-    for (const QString& candidate :
-         {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
-          QStringLiteral("Noto Sans CJK SC")}) {
-        if (installed.contains(candidate)) {
-            return candidate;
-        }
-    }
-    return QStringLiteral("宋体");
+    return windows::songtiFontFamily();
 }
 
 MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
@@ -235,18 +227,40 @@ int tickValue(const QCheckBox* box) {
 
 }  // namespace
 
-std::u16string MainWindow::searchText() const { return Text1->text().toStdU16String(); }
-std::u16string MainWindow::replacementText() const { return Text2->text().toStdU16String(); }
-std::u16string MainWindow::layerName() const { return Text3->text().toStdU16String(); }
-std::u16string MainWindow::justificationCode() const { return Text4->text().toStdU16String(); }
-std::u16string MainWindow::heightText() const { return Text5->text().toStdU16String(); }
-int MainWindow::layerTick() const { return tickValue(Check1); }
-int MainWindow::exactMatchTick() const { return tickValue(Check2); }
-int MainWindow::justificationTick() const { return tickValue(Check3); }
-int MainWindow::heightTick() const { return tickValue(Check4); }
-bool MainWindow::newerGeneration() const { return Option2->isChecked(); }
+std::u16string MainWindow::searchText() const {
+    return Text1->text().toStdU16String();
+}
+std::u16string MainWindow::replacementText() const {
+    return Text2->text().toStdU16String();
+}
+std::u16string MainWindow::layerName() const {
+    return Text3->text().toStdU16String();
+}
+std::u16string MainWindow::justificationCode() const {
+    return Text4->text().toStdU16String();
+}
+std::u16string MainWindow::heightText() const {
+    return Text5->text().toStdU16String();
+}
+int MainWindow::layerTick() const {
+    return tickValue(Check1);
+}
+int MainWindow::exactMatchTick() const {
+    return tickValue(Check2);
+}
+int MainWindow::justificationTick() const {
+    return tickValue(Check3);
+}
+int MainWindow::heightTick() const {
+    return tickValue(Check4);
+}
+bool MainWindow::newerGeneration() const {
+    return Option2->isChecked();
+}
 
-void MainWindow::hideMainWindow() { hide(); }
+void MainWindow::hideMainWindow() {
+    hide();
+}
 
 void MainWindow::showAgain() {
     show();

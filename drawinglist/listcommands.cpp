@@ -66,51 +66,44 @@ void DrawingListCommands::removeAll() {
 }
 
 void DrawingListCommands::saveList() {
-    try {
+    runListFileCommand(kSaveCancelledMessage, [this]() -> std::optional<ListFileOutcome> {
         const std::optional<QString> path =
             dialogs_ ? dialogs_->chooseFileToSave(owner_, QStringLiteral("保存列表文件"),
                                                   listFileFilters())
                      : std::nullopt;
         if (!path) {
-            showError(kSaveCancelledMessage);
-            return;
+            return std::nullopt;
         }
-        switch (saveListFile(*path, *list_->drawings())) {
-            case ListFileOutcome::Done:
-                return;
-            case ListFileOutcome::Refused:
-                showError(kSaveCancelledMessage);
-                return;
-            case ListFileOutcome::Failed:
-                showError(kBadListFileMessage);
-                return;
-        }
-    } catch (const std::exception&) {
-        showError(kBadListFileMessage);
-    }
+        return saveListFile(*path, *list_->drawings());
+    });
 }
 
 void DrawingListCommands::readList() {
     // Emptied before the dialog opens, whatever follows.
     list_->drawings()->removeAll();
-    try {
+    runListFileCommand(kReadCancelledMessage, [this]() -> std::optional<ListFileOutcome> {
         const std::optional<QString> path =
             dialogs_ ? dialogs_->chooseFileToOpen(owner_, QStringLiteral("读取列表文件"),
                                                   listFileFilters())
                      : std::nullopt;
         if (!path) {
-            showError(kReadCancelledMessage);
-            return;
+            return std::nullopt;
         }
-        switch (readListFile(*path, *list_->drawings())) {
-            case ListFileOutcome::Done:
-                return;
-            case ListFileOutcome::Refused:
-                showError(kReadCancelledMessage);
-                return;
-            case ListFileOutcome::Failed:
-                showError(kBadListFileMessage);
-                return;
+        return readListFile(*path, *list_->drawings());
+    });
+}
+
+// A cancelled dialog or a refused file gets the command's own message; every other failure
+// the common one.
+void DrawingListCommands::runListFileCommand(
+    const QString& cancelledMessage,
+    const std::function<std::optional<ListFileOutcome>()>& command) {
+    try {
+        const std::optional<ListFileOutcome> outcome = command();
+        if (!outcome || *outcome == ListFileOutcome::Refused) {
+            showError(cancelledMessage);
+        } else if (*outcome == ListFileOutcome::Failed) {
+            showError(kBadListFileMessage);
         }
     } catch (const std::exception&) {
         showError(kBadListFileMessage);

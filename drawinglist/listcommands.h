@@ -2,6 +2,11 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
+#include "drawinglist/listfileio.h"
+
 class QWidget;
 
 namespace quorvel::platform {
@@ -36,6 +41,8 @@ public:
 
 private:
     void showError(const QString& text);
+    void runListFileCommand(const QString& cancelledMessage,
+                            const std::function<std::optional<ListFileOutcome>()>& command);
 
     DrawingListView* list_;
     platform::FileDialogs* dialogs_;

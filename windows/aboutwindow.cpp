@@ -8,6 +8,7 @@
 #include <QWindow>
 
 #include "platform/linkopener.h"
+#include "windows/fonts.h"
 #include "windows/handcursor.h"
 #include "windows/makerinfo.h"
 #include "windows/windowicon.h"
@@ -27,19 +28,6 @@ const QColor kGrey(128, 128, 128);
 
 QString fromUtf8(const char* text) {
     return QString::fromUtf8(text);
-}
-
-// "宋体" where installed, else a Chinese face that is.
-QString songtiFontFamily() {
-    const QStringList installed = QFontDatabase::families();
-    for (const QString& candidate :
-         {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
-          QStringLiteral("Noto Sans CJK SC")}) {
-        if (installed.contains(candidate)) {
-            return candidate;
-        }
-    }
-    return QStringLiteral("宋体");
 }
 
 QFont makeFont(const QString& family, double points, bool bold = false, bool underline = false) {
