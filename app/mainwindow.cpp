@@ -10,6 +10,7 @@
 #include <QRadioButton>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "app/appicon.h"
@@ -119,6 +120,9 @@ void MainWindow::buildControls() {
     Text1 = named(new QLineEdit(Frame2), "Text1");
     Label4 = named(new QLabel(QStringLiteral("替换为"), Frame2), "Label4");
     Text2 = named(new QLineEdit(Frame2), "Text2");
+    // No length limit of the program's own (a line edit cuts text at 32767 characters).
+    Text1->setMaxLength(std::numeric_limits<int>::max());
+    Text2->setMaxLength(std::numeric_limits<int>::max());
 
     Frame3 = named(new QGroupBox(QStringLiteral("CAD版本"), this), "Frame3");
     Option1 = named(new QRadioButton(QStringLiteral("For R14"), Frame3), "Option1");

@@ -1,7 +1,9 @@
 #include "platform/filedialogs.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFileSystemModel>
 
 namespace quorvel::platform {
@@ -35,18 +37,30 @@ void applyFilters(QFileDialog& dialog, const std::vector<FileFilter>& filters) {
 
 std::optional<QStringList> runDialog(QWidget* owner, const QString& title,
                                      const std::vector<FileFilter>& filters,
-                                     QFileDialog::AcceptMode acceptMode,
-                                     QFileDialog::FileMode fileMode) {
+                                     QFileDialog::AcceptMode acceptMode, bool several) {
     QFileDialog dialog(owner, title);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setAcceptMode(acceptMode);
-    dialog.setFileMode(fileMode);
+    // AnyFile: a typed name is handed on as typed, existing or not (the ExistingFiles mode would
+    // refuse it). Several files are still chosen at once in the dialog's views.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (several) {
+        for (const char* name : {"listView", "treeView"}) {
+            if (auto* view = dialog.findChild<QAbstractItemView*>(QLatin1String(name))) {
+                view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+            }
+        }
+    }
     applyFilters(dialog, filters);
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
     QStringList chosen = dialog.selectedFiles();
+    if (several) {
+        // A folder picked along with files is not a file (alone it only opens in the dialog).
+        chosen.removeIf([](const QString& path) { return QFileInfo(path).isDir(); });
+    }
     if (chosen.isEmpty()) {
         return std::nullopt;
     }
@@ -57,19 +71,19 @@ std::optional<QStringList> runDialog(QWidget* owner, const QString& title,
 
 std::optional<QStringList> QtFileDialogs::chooseFilesToOpen(
     QWidget* owner, const QString& title, const std::vector<FileFilter>& filters) {
-    return runDialog(owner, title, filters, QFileDialog::AcceptOpen, QFileDialog::ExistingFiles);
+    return runDialog(owner, title, filters, QFileDialog::AcceptOpen, true);
 }
 
 std::optional<QString> QtFileDialogs::chooseFileToOpen(QWidget* owner, const QString& title,
                                                        const std::vector<FileFilter>& filters) {
-    // AnyFile: a typed name that does not exist is handed on, and reading it then fails.
-    auto chosen = runDialog(owner, title, filters, QFileDialog::AcceptOpen, QFileDialog::AnyFile);
+    // A typed name that does not exist is handed on, and reading it then fails.
+    auto chosen = runDialog(owner, title, filters, QFileDialog::AcceptOpen, false);
     return chosen ? std::optional<QString>(chosen->front()) : std::nullopt;
 }
 
 std::optional<QString> QtFileDialogs::chooseFileToSave(QWidget* owner, const QString& title,
                                                        const std::vector<FileFilter>& filters) {
-    auto chosen = runDialog(owner, title, filters, QFileDialog::AcceptSave, QFileDialog::AnyFile);
+    auto chosen = runDialog(owner, title, filters, QFileDialog::AcceptSave, false);
     return chosen ? std::optional<QString>(chosen->front()) : std::nullopt;
 }
 

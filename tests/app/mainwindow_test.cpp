@@ -109,8 +109,7 @@ TEST_F(MainWindowTest, EveryControlSitsInItsContainerAtItsPlace) {
         QWidget* w = control(e.name);
         ASSERT_NE(w, nullptr);
         EXPECT_EQ(w->parentWidget()->objectName(), QString::fromLatin1(e.container)) << e.name;
-        EXPECT_EQ(w->geometry(), QRect(px(e.left), px(e.top), px(e.width), px(e.height)))
-            << e.name;
+        EXPECT_EQ(w->geometry(), QRect(px(e.left), px(e.top), px(e.width), px(e.height))) << e.name;
     }
 }
 
@@ -128,9 +127,9 @@ TEST_F(MainWindowTest, CaptionsFontsAndTooltips) {
         EXPECT_EQ(button->text(), QString::fromUtf8(caption)) << name;
         EXPECT_EQ(button->font().pointSize(), 9) << name;
         EXPECT_EQ(button->font().family(), quorvel::app::buttonFontFamily()) << name;
-        const QString expectedTip =
-            QString::fromLatin1(name) == "xpcmdbutton5" ? QStringLiteral("支持资源管理器拖放文件！")
-                                                        : QString();
+        const QString expectedTip = QString::fromLatin1(name) == "xpcmdbutton5"
+                                        ? QStringLiteral("支持资源管理器拖放文件！")
+                                        : QString();
         EXPECT_EQ(button->toolTip(), expectedTip) << name;
     }
     EXPECT_TRUE(QStringList({"宋体", "SimSun", "Noto Serif CJK SC", "Noto Sans CJK SC"})
@@ -150,8 +149,8 @@ TEST_F(MainWindowTest, CaptionsFontsAndTooltips) {
     EXPECT_EQ(control<QCheckBox>("Check4")->text(), "修改文本的高度");
     EXPECT_EQ(control("Frame1")->toolTip(), "双击删除单个列表");
     EXPECT_EQ(control("List2")->toolTip(), "双击删除单个列表");
-    for (const char* silent : {"Frame2", "Frame3", "Frame4", "Text1", "Text2", "Text3", "Check1",
-                               "Option1", "Label3"}) {
+    for (const char* silent :
+         {"Frame2", "Frame3", "Frame4", "Text1", "Text2", "Text3", "Check1", "Option1", "Label3"}) {
         EXPECT_TRUE(control(silent)->toolTip().isEmpty()) << silent;
     }
 }
@@ -159,6 +158,12 @@ TEST_F(MainWindowTest, CaptionsFontsAndTooltips) {
 TEST_F(MainWindowTest, InitialValuesAndEnabledStates) {
     EXPECT_TRUE(control<QLineEdit>("Text1")->text().isEmpty());
     EXPECT_TRUE(control<QLineEdit>("Text2")->text().isEmpty());
+    // No length limit: a long search or replacement text is kept whole.
+    const QString longText(40000, QLatin1Char('x'));
+    for (const char* name : {"Text1", "Text2"}) {
+        control<QLineEdit>(name)->setText(longText);
+        EXPECT_EQ(control<QLineEdit>(name)->text(), longText) << name;
+    }
     EXPECT_EQ(control<QLineEdit>("Text3")->text(), "0");
     EXPECT_EQ(control<QLineEdit>("Text4")->text(), "mc");
     EXPECT_EQ(control<QLineEdit>("Text5")->text(), "5");
