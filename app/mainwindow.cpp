@@ -128,6 +128,9 @@ void MainWindow::buildControls() {
     Option1 = named(new QRadioButton(QStringLiteral("For R14"), Frame3), "Option1");
     Option2 = named(new QRadioButton(QStringLiteral("For R2000+"), Frame3), "Option2");
     Option2->setChecked(true);
+    // Tab enters the option group at its chosen button; Qt moves this tab stop along with the
+    // focus from then on.
+    Option1->setFocusPolicy(Qt::ClickFocus);
 
     Frame4 = named(new QGroupBox(QStringLiteral("选项"), this), "Frame4");
     Check2 = named(new QCheckBox(QStringLiteral("完全匹配"), Frame4), "Check2");

@@ -191,7 +191,7 @@ TEST_F(MainWindowTest, TabOrderFollowsTheTabIndicesAndFocusStartsOnPreview) {
     QStringList chain;
     QWidget* w = control("xpcmdbutton7");
     do {
-        if (w->focusPolicy() & Qt::TabFocus) {
+        if (w->focusPolicy() != Qt::NoFocus) {
             chain << w->objectName();
         }
         w = w->nextInFocusChain();
@@ -203,6 +203,16 @@ TEST_F(MainWindowTest, TabOrderFollowsTheTabIndicesAndFocusStartsOnPreview) {
                               "List2",        "xpcmdbutton5", "xpcmdbutton6", "xpcmdbutton1",
                               "xpcmdbutton8", "xpcmdbutton9"};
     EXPECT_EQ(chain, full);
+
+    // Real tabbing: the option group is one stop, at its chosen button.
+    QStringList tabbed;
+    for (int i = 0; i < 10; ++i) {
+        tabbed << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(tabbed,
+              QStringList({"xpcmdbutton7", "xpcmdbutton2", "xpcmdbutton3", "Command9",
+                           "xpcmdbutton4", "Text2", "Text1", "Option2", "Check2", "Check1"}));
 }
 
 TEST_F(MainWindowTest, TickBoxesEnableTheirFieldsAndKeepTheText) {
