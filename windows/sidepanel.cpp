@@ -78,7 +78,8 @@ SidePanel::SidePanel(const QString& name, placement::Edge edge, const QUrl& page
       services_(std::move(services)) {
     setObjectName(name);
     setWindowTitle(QStringLiteral("休息一下，马上回来！"));
-    setWindowIcon(windowIcon());
+    // Qualified: unqualified, the name finds QWidget::windowIcon() and sets nothing new.
+    setWindowIcon(quorvel::windows::windowIcon());
     // The panels close when the program quits: by its exit command, or when the main window is
     // closed by the window system. Until then they count as open windows, as the main window may
     // be hidden for a while (a batch run) without the program ending.

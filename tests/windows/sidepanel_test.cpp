@@ -105,6 +105,7 @@ TEST_F(SidePanelTest, StartUpPlacesBothPanelsFlushWithTheirEdgesInFrontOfEveryth
     for (SidePanel* panel : {right.get(), left.get()}) {
         SCOPED_TRACE(panel->objectName().toStdString());
         EXPECT_EQ(panel->windowTitle(), QStringLiteral("休息一下，马上回来！"));
+        EXPECT_TRUE(panel->windowIcon().availableSizes().contains(QSize(32, 32)));
         EXPECT_TRUE(panel->windowFlags() & Qt::FramelessWindowHint);
         EXPECT_TRUE(panel->windowFlags() & Qt::WindowStaysOnTopHint);
         EXPECT_TRUE(panel->isVisible());
