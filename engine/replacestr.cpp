@@ -25,19 +25,30 @@ std::u16string replaceStr(const std::u16string& searchStr, const std::u16string&
     if (oldLength > kLargestPosition) {
         raiseOverflow();
     }
-    // The remainder is searchStr from remainderStart on; positions are counted within it.
-    std::u16string prefix;
+    // The remainder is searchStr from remainderStart on; positions count from 1 within it, 0 when
+    // there is no occurrence. A position is 16-bit from the moment it is found.
     std::size_t remainderStart = 0;
-    std::size_t found = searchStr.find(oldStr, remainderStart);
-    while (found != std::u16string::npos) {
+    const auto nextPosition = [&] {
+        const std::size_t found = searchStr.find(oldStr, remainderStart);
+        if (found == std::u16string::npos) {
+            return std::size_t{0};
+        }
         const std::size_t position = found - remainderStart + 1;
-        if (position > kLargestPosition || position + oldLength > kLargestPosition) {
+        if (position > kLargestPosition) {
+            raiseOverflow();
+        }
+        return position;
+    };
+    std::u16string prefix;
+    std::size_t position = nextPosition();
+    while (position > 0) {
+        if (position + oldLength > kLargestPosition) {
             raiseOverflow();
         }
         prefix.append(searchStr, remainderStart, position - 1);
         prefix += newStr;
-        remainderStart = found + oldLength;
-        found = searchStr.find(oldStr, remainderStart);
+        remainderStart += position - 1 + oldLength;
+        position = nextPosition();
         if (firstOnly) {
             break;
         }

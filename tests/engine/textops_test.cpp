@@ -69,6 +69,10 @@ TEST(ReplaceStr, PositionsBeyondSixteenBitsOverflow) {
     EXPECT_EQ(replaceStr(std::u16string(32765, u'.') + u"x", u"x", u"n", false),
               std::u16string(32765, u'.') + u"n");
 
+    // The search for the next occurrence comes before firstOnly ends the loop.
+    EXPECT_THROW(replaceStr(u"x" + std::u16string(32767, u'.') + u"x", u"x", u"y", true),
+                 AutomationError);
+
     // Positions count within the remainder, so later occurrences start again from 1.
     std::u16string longText;
     for (int i = 0; i < 5000; ++i) {
