@@ -41,8 +41,7 @@ windows::Form3& ProgressWindowBridge::loaded() {
 void ProgressWindowBridge::show() {
     windows::Form3& form = loaded();
     form.setRunGoingOn(true);
-    form.show();
-    form.raise();
+    form.showForRun();
 }
 
 void ProgressWindowBridge::setLabel1(const std::u16string& text) {

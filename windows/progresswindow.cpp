@@ -1,9 +1,13 @@
 #include "windows/progresswindow.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QThread>
+#include <QWindow>
 
 #include "windows/windowplacer.h"
 
@@ -13,6 +17,8 @@ namespace {
 
 constexpr int kClientWidthTwips = 3900;
 constexpr int kClientHeightTwips = 1140;
+constexpr int kExposureWaitMs = 1000;
+constexpr unsigned long kExposurePollMs = 5;
 
 int toPixels(int twips, float twipsPerPixel) {
     return static_cast<int>(placement::roundHalfEven(twips / static_cast<double>(twipsPerPixel)));
@@ -59,6 +65,24 @@ Form3::Form3(std::function<void()> showMainWindow, QWidget* parent)
     // Placement at load: topmost first, then centred, which replaces the position.
     SetTopmost(this);
     CenterForm(this);
+}
+
+void Form3::showForRun() {
+    show();
+    raise();
+    // Nothing is drawn in a window before the window system has reported it on the screen, and
+    // the run does not return to the event loop: wait for that here, letting window events
+    // through but no user input, for at most a second.
+    const auto exposed = [this] { return windowHandle() && windowHandle()->isExposed(); };
+    const QDeadlineTimer deadline(kExposureWaitMs);
+    while (!exposed() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::ExcludeSocketNotifiers);
+        if (!exposed()) {
+            QThread::msleep(kExposurePollMs);
+        }
+    }
+    repaint();
 }
 
 void Form3::setLabelText(QLabel* label, const QString& text) {

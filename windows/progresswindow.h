@@ -19,6 +19,10 @@ public:
     // Sets a label's text; every label sizes itself to its text.
     static void setLabelText(QLabel* label, const QString& text);
 
+    // Shows the window for a batch run, ready to be painted on request (repaint()) although the
+    // run keeps the event loop busy.
+    void showForRun();
+
     // While a run is going on the return double-click is ignored.
     void setRunGoingOn(bool going) { runGoingOn_ = going; }
     bool runGoingOn() const { return runGoingOn_; }

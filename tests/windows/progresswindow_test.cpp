@@ -55,6 +55,33 @@ TEST(Form3, LabelsSizeThemselvesToTheirText) {
     EXPECT_EQ(form.Label1->width(), form.Label1->sizeHint().width());
 }
 
+// Records the text of a label each time it is painted.
+struct PaintedTexts : QObject {
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            texts.push_back(static_cast<QLabel*>(watched)->text());
+        }
+        return false;
+    }
+    std::vector<QString> texts;
+};
+
+TEST(Form3, ShownForARunItPaintsEachProgressLineWithoutTheEventLoop) {
+    // The run never returns to the event loop, yet every progress line must reach the screen.
+    Form3 form({});
+    PaintedTexts painted;
+    form.Label1->installEventFilter(&painted);
+    form.showForRun();
+    EXPECT_FALSE(painted.texts.empty());
+    for (const QString& line : {QStringLiteral("正在替换第 1 页   共 2 页"),
+                                QStringLiteral("正在替换第 2 页   共 2 页")}) {
+        Form3::setLabelText(form.Label1, line);
+        form.repaint();
+        ASSERT_FALSE(painted.texts.empty());
+        EXPECT_EQ(painted.texts.back(), line);
+    }
+}
+
 TEST(Form3, DoubleClickOnTheWindowOrAnyLabelReturnsToTheMainWindow) {
     for (int target = 0; target <= 5; ++target) {
         int shown = 0;
