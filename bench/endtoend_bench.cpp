@@ -4,12 +4,12 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QDBusMessage>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -23,7 +23,8 @@ namespace {
 
 using namespace quorvel;
 
-constexpr int kDrawings = 100;
+// `--drawings=N` shortens the run while tuning; the reported figure is for the full 100.
+int drawingCount = 100;
 constexpr int kMatchingTexts = 1000;
 constexpr int kOtherEntities = 5000;
 
@@ -90,7 +91,7 @@ bool prepare(const QTemporaryDir& folder, QStringList& forQuorvel, QStringList& 
     for (const char* side : {"quorvel", "ezdxf"}) {
         QDir(folder.path()).mkdir(QLatin1String(side));
     }
-    for (int index = 0; index < kDrawings; ++index) {
+    for (int index = 0; index < drawingCount; ++index) {
         const QString name = QStringLiteral("/drawing-%1.dwg").arg(index, 3, 10, QLatin1Char('0'));
         const QString quorvelCopy = folder.path() + QStringLiteral("/quorvel") + name;
         const QString ezdxfCopy = folder.path() + QStringLiteral("/ezdxf") + name;
@@ -125,8 +126,8 @@ void BM_BatchRunAgainstEzdxf(benchmark::State& state) {
         Options options;
         Queue queue(std::move(paths));
         Quiet quiet;
-        platform::dbus::BusHostConnector connector(bus.connection());
-        platform::dbus::BusWindowControl windows(bus.connection());
+        platform::dbus::BusHostConnector connector(bus.address());
+        platform::dbus::BusWindowControl windows(bus.address());
         engine::Module1 module1(connector, quiet);
         engine::RunServices services;
         services.module1 = &module1;
@@ -196,7 +197,7 @@ struct OpenDrawing {
             !bus.startHostByHand()) {
             return;
         }
-        platform::dbus::BusHostConnector connector(bus.connection());
+        platform::dbus::BusHostConnector connector(bus.address());
         host = connector.attachRunning(engine::kCadProgId);
         auto document = host->Documents()->Open(path.toStdU16String());
         auto selection = document->SelectionSets()->Add(u"bench");
@@ -234,11 +235,16 @@ void BM_DaemonRoundTrip(benchmark::State& state) {
         state.SkipWithError("no host");
         return;
     }
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId"));
+    const auto connection = platform::dbus::BusConnection::open(drawing.bus.address());
+    if (!connection) {
+        state.SkipWithError("no bus");
+        return;
+    }
     for (auto _ : state) {
-        benchmark::DoNotOptimize(drawing.bus.connection().call(message));
+        QString id;
+        connection->callDaemon("GetId", {},
+                               [&](platform::dbus::MessageReader& reader) { id = reader.text(); });
+        benchmark::DoNotOptimize(id);
     }
 }
 BENCHMARK(BM_DaemonRoundTrip)->Unit(benchmark::kMicrosecond);
@@ -278,6 +284,16 @@ BENCHMARK(BM_CopyEraseRewrite)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
+    int kept = 1;
+    for (int index = 1; index < argc; ++index) {
+        const QByteArray argument(argv[index]);
+        if (argument.startsWith("--drawings=")) {
+            drawingCount = std::max(1, argument.mid(11).toInt());
+        } else {
+            argv[kept++] = argv[index];
+        }
+    }
+    argc = kept;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -11,7 +11,7 @@ packages=(
     clang-14 libclang-rt-14-dev
     python3-ezdxf librecad librecad-data
     xvfb xauth x11-utils imagemagick
-    dbus dbus-x11
+    dbus dbus-x11 libdbus-1-dev
     fonts-noto-cjk
     fp-utils desktop-file-utils xdotool
 )

@@ -1,11 +1,10 @@
 #include "cadhost/host/busserver.h"
 
+#include "cadhost/host/busendpoint.h"
 #include "cadhost/host/commandinterpreter.h"
 #include "cadhost/host/hosterror.h"
 #include "cadhost/host/hostmodel.h"
 
-#include <QDBusArgument>
-#include <QDBusConnectionInterface>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QTimer>
@@ -53,12 +52,7 @@ QVariant unwrap(const QVariant& value) {
 }
 
 std::vector<std::int16_t> readFilterTypes(const QVariant& value) {
-    QList<short> types;
-    if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
-        value.value<QDBusArgument>() >> types;
-    } else {
-        types = value.value<QList<short>>();
-    }
+    const auto types = value.value<QList<short>>();
     return {types.begin(), types.end()};
 }
 
@@ -86,12 +80,7 @@ std::string filterValueText(const QVariant& wrapped) {
 }
 
 std::vector<std::string> readFilterValues(const QVariant& value) {
-    QVariantList values;
-    if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
-        value.value<QDBusArgument>() >> values;
-    } else {
-        values = value.toList();
-    }
+    const QVariantList values = value.toList();
     std::vector<std::string> texts;
     texts.reserve(static_cast<std::size_t>(values.size()));
     for (const QVariant& v : values) {
@@ -132,27 +121,21 @@ int checkedIndex(const QVariant& value, std::size_t count) {
 
 BusServer::BusServer(HostModel& model, CommandInterpreter& interpreter, HostWindowControl& window,
                      QString executablePath, QObject* parent)
-    : QDBusVirtualObject(parent),
+    : QObject(parent),
       model_(model),
       interpreter_(interpreter),
       window_(window),
       executablePath_(std::move(executablePath)) {}
 
-QString BusServer::introspect(const QString&) const {
-    // Introspect calls are answered in handleMessage, with the object's own children.
-    return {};
-}
-
-bool BusServer::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
+void BusServer::handleMessage(const BusMessage& message, BusEndpoint& endpoint) {
     if (busy_ || depth_ > 0) {
-        queue_.push_back({message, connection});
-        return true;
+        queue_.push_back({message, &endpoint});
+        return;
     }
-    serve(message, connection);
+    serve(message, endpoint);
     if (!queue_.empty()) {
         drainQueue();
     }
-    return true;
 }
 
 void BusServer::setBusy(bool busy) {
@@ -170,20 +153,20 @@ void BusServer::drainQueue() {
     while (!busy_ && depth_ == 0 && !queue_.empty()) {
         PendingCall next = std::move(queue_.front());
         queue_.pop_front();
-        serve(next.message, next.connection);
+        serve(next.message, *next.endpoint);
     }
 }
 
-void BusServer::serve(const QDBusMessage& message, const QDBusConnection& connection) {
+void BusServer::serve(const BusMessage& message, BusEndpoint& endpoint) {
     ++depth_;
-    QDBusMessage reply = answer(message, connection);
+    const BusMessage reply = answer(message, endpoint);
     --depth_;
     if (message.isReplyRequired()) {
-        QDBusConnection(connection).send(reply);
+        endpoint.send(reply);
     }
 }
 
-bool BusServer::callerAllowed(const QDBusMessage& message, const QDBusConnection& connection) {
+bool BusServer::callerAllowed(const BusMessage& message, BusEndpoint& endpoint) {
     const QString sender = message.service();
     if (sender.isEmpty()) {
         return true;  // a direct call within this process
@@ -192,15 +175,15 @@ bool BusServer::callerAllowed(const QDBusMessage& message, const QDBusConnection
     if (known != allowedCallers_.constEnd()) {
         return *known;
     }
-    const QDBusReply<uint> uid = connection.interface()->serviceUid(sender);
-    const bool allowed = uid.isValid() && uid.value() == ::getuid();
+    const std::optional<uint> uid = endpoint.unixUser(sender);
+    const bool allowed = uid && *uid == ::getuid();
     allowedCallers_.insert(sender, allowed);
     return allowed;
 }
 
-QDBusMessage BusServer::answer(const QDBusMessage& message, const QDBusConnection& connection) {
+BusMessage BusServer::answer(const BusMessage& message, BusEndpoint& endpoint) {
     try {
-        if (!callerAllowed(message, connection)) {
+        if (!callerAllowed(message, endpoint)) {
             failWith("AccessDenied", QStringLiteral("只为本用户的程序服务。"));
         }
         const auto ref = parseObjectPath(message.path());

@@ -5,18 +5,18 @@
 // is still being answered, new calls wait in order and are answered afterwards: a busy host
 // answers later, never with an error.
 
+#include "cadhost/host/busmessage.h"
 #include "cadhost/host/busprotocol.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVirtualObject>
 #include <QHash>
+#include <QObject>
 #include <QVariant>
 
 #include <deque>
 
 namespace quorvel::cadhost {
 
+class BusEndpoint;
 class CommandInterpreter;
 class HostModel;
 struct HostDocument;
@@ -31,30 +31,29 @@ public:
     virtual void activateHostWindow() = 0;
 };
 
-class BusServer : public QDBusVirtualObject {
+class BusServer : public QObject {
     Q_OBJECT
 public:
     BusServer(HostModel& model, CommandInterpreter& interpreter, HostWindowControl& window,
               QString executablePath, QObject* parent = nullptr);
 
-    QString introspect(const QString& path) const override;
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+    void handleMessage(const BusMessage& message, BusEndpoint& endpoint);
 
     // While busy, calls are kept and answered once it ends.
     void setBusy(bool busy);
 
     // The answer to one call: a reply or an error message. Public for tests of the dispatch.
-    QDBusMessage answer(const QDBusMessage& call, const QDBusConnection& connection);
+    BusMessage answer(const BusMessage& call, BusEndpoint& endpoint);
 
 private:
     struct PendingCall {
-        QDBusMessage message;
-        QDBusConnection connection;
+        BusMessage message;
+        BusEndpoint* endpoint;
     };
 
-    void serve(const QDBusMessage& message, const QDBusConnection& connection);
+    void serve(const BusMessage& message, BusEndpoint& endpoint);
     void drainQueue();
-    bool callerAllowed(const QDBusMessage& message, const QDBusConnection& connection);
+    bool callerAllowed(const BusMessage& message, BusEndpoint& endpoint);
 
     QVariantList call(const ObjectRef& ref, const QString& member, const QVariantList& args);
     QVariant getProperty(const ObjectRef& ref, const QString& name);

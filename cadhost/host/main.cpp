@@ -1,6 +1,7 @@
 // cad-host: the CAD host that Quorvel drives. Serves its drawings on the session bus under the
 // name "AutoCAD.Application" and shows them in a window that stays hidden until a client sets
 // Visible (or --show is given).
+#include "cadhost/host/busendpoint.h"
 #include "cadhost/host/busprotocol.h"
 #include "cadhost/host/busserver.h"
 #include "cadhost/host/commandinterpreter.h"
@@ -10,9 +11,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusError>
 #include <QDir>
 #include <QTimer>
 
@@ -56,9 +54,10 @@ int main(int argc, char** argv) {
     }
     const Release release = releaseName == u"R14" ? Release::R14 : Release::R2000;
 
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        complain(QStringLiteral("无法连接会话总线：%1").arg(bus.lastError().message()));
+    QString busError;
+    const std::unique_ptr<BusEndpoint> bus = BusEndpoint::connect(QString(), &busError);
+    if (!bus) {
+        complain(QStringLiteral("无法连接会话总线：%1").arg(busError));
         return 1;
     }
 
@@ -83,24 +82,18 @@ int main(int argc, char** argv) {
         }
     }
 
-    if (!bus.registerVirtualObject(QLatin1String(kApplicationPath), &server,
-                                   QDBusConnection::SubPath)) {
-        complain(QStringLiteral("无法注册总线对象：%1").arg(bus.lastError().message()));
-        return 1;
-    }
+    bus->setServer(&server);
     // The name is taken last, so a client that sees it finds a host ready to answer.
-    const auto reply = bus.interface()->registerService(
-        QLatin1String(kBusName), QDBusConnectionInterface::DontQueueService,
-        QDBusConnectionInterface::DontAllowReplacement);
-    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
-        complain(QStringLiteral("总线名称 %1 已被另一个程序占用。").arg(QLatin1String(kBusName)));
+    if (!bus->requestName(QLatin1String(kBusName), &busError)) {
+        complain(QStringLiteral("总线名称 %1 已被另一个程序占用。%2")
+                     .arg(QLatin1String(kBusName), busError));
         return 1;
     }
 
     // Without its bus nobody can reach a hidden host any more; a visible one stays for its user.
     QTimer busWatch;
     QObject::connect(&busWatch, &QTimer::timeout, [&] {
-        if (!QDBusConnection::sessionBus().isConnected() && !window.isVisible()) {
+        if (!bus->isConnected() && !window.isVisible()) {
             QApplication::quit();
         }
     });

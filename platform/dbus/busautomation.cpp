@@ -1,11 +1,7 @@
 #include "platform/dbus/busautomation.h"
 
+#include <dbus/dbus.h>
 #include <unistd.h>
-#include <QDBusMessage>
-#include <QDBusMetaType>
-#include <QDBusObjectPath>
-#include <QDBusVariant>
-#include <QMap>
 #include <QThread>
 #include <chrono>
 
@@ -30,6 +26,7 @@ constexpr char kTextInterface[] = "org.quorvel.CadHost.Text";
 constexpr auto kOwnerWait = std::chrono::seconds(10);
 
 using Caller = std::shared_ptr<const BusCaller>;
+using Connection = std::shared_ptr<const BusConnection>;
 
 QString qtext(const std::u16string& text) {
     return QString::fromStdU16String(text);
@@ -37,36 +34,34 @@ QString qtext(const std::u16string& text) {
 
 // ---- the bus daemon -------------------------------------------------------------------------
 
-QDBusMessage callDaemon(const QDBusConnection& connection, const char* member,
-                        const QVariantList& arguments) {
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QLatin1String(member));
-    message.setArguments(arguments);
-    return connection.call(message, QDBus::Block, kNoCallTimeout);
-}
-
-void requireBus(const QDBusConnection& connection) {
-    if (!connection.isConnected()) {
+Connection requireBus(LazyBusConnection& lazy) {
+    Connection connection = lazy.get();
+    if (!connection) {
         throw engine::AutomationError(kErrorCannotCreateObject,
                                       u"无法连接 CAD 主机：连接不到本用户的会话总线。");
     }
+    return connection;
 }
 
 // The unique name of the name's owner, or empty when it has none.
-QString ownerOf(const QDBusConnection& connection, const QString& name) {
-    const QDBusMessage reply = callDaemon(connection, "GetNameOwner", {name});
-    if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1) {
-        return reply.arguments().front().toString();
-    }
-    return {};
+QString ownerOf(const BusConnection& connection, const QString& name) {
+    QString owner;
+    connection.callDaemon(
+        "GetNameOwner", [&](MessageWriter& writer) { writer.text(name); },
+        [&](MessageReader& reader) { owner = reader.text(); });
+    return owner;
 }
 
 // Drawings and keystrokes go only to a host that runs as this user.
-void requireOwnUser(const QDBusConnection& connection, const QString& hostName) {
-    const QDBusMessage reply = callDaemon(connection, "GetConnectionUnixUser", {hostName});
-    const bool own = reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1 &&
-                     reply.arguments().front().toUInt() == ::getuid();
+void requireOwnUser(const BusConnection& connection, const QString& hostName) {
+    bool own = false;
+    try {
+        connection.callDaemon(
+            "GetConnectionUnixUser", [&](MessageWriter& writer) { writer.text(hostName); },
+            [&](MessageReader& reader) { own = reader.uint32() == ::getuid(); });
+    } catch (const engine::AutomationError&) {
+        own = false;
+    }
     if (!own) {
         throw engine::AutomationError(kErrorCannotCreateObject,
                                       u"总线上的 CAD 主机不属于当前用户，不能连接。");
@@ -75,26 +70,24 @@ void requireOwnUser(const QDBusConnection& connection, const QString& hostName) 
 
 // A bus started without the display variables hands none to the programs it starts, and a
 // window program cannot start without them.
-void passActivationEnvironment(const QDBusConnection& connection) {
+void passActivationEnvironment(const BusConnection& connection) {
     static const char* const kVariables[] = {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY",
                                              "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"};
-    QMap<QString, QString> environment;
+    std::vector<std::pair<QString, QString>> environment;
     for (const char* variable : kVariables) {
         if (!qEnvironmentVariableIsEmpty(variable)) {
-            environment.insert(QLatin1String(variable), qEnvironmentVariable(variable));
+            environment.emplace_back(QLatin1String(variable), qEnvironmentVariable(variable));
         }
     }
-    if (environment.isEmpty()) {
+    if (environment.empty()) {
         return;
     }
-    static const QMetaType registered = qDBusRegisterMetaType<QMap<QString, QString>>();
-    (void)registered;
     // A bus that refuses the update may still start the host; the start reports what fails.
-    callDaemon(connection, "UpdateActivationEnvironment", {QVariant::fromValue(environment)});
+    connection.callDaemon("UpdateActivationEnvironment",
+                          [&](MessageWriter& writer) { writer.textMap(environment); }, {});
 }
 
-engine::AutomationError startFailure(const QDBusError& error) {
-    const QString name = error.name();
+engine::AutomationError startFailure(const QString& name, const QString& message) {
     if (name == u"org.freedesktop.DBus.Error.ServiceUnknown") {
         return engine::AutomationError(
             kErrorCannotCreateObject,
@@ -112,7 +105,7 @@ engine::AutomationError startFailure(const QDBusError& error) {
                                        u"无法启动 CAD 主机：cad-host 启动后迟迟没有响应。");
     }
     return engine::AutomationError(kErrorCannotCreateObject,
-                                   u"无法启动 CAD 主机：" + error.message().toStdU16String());
+                                   u"无法启动 CAD 主机：" + message.toStdU16String());
 }
 
 // ---- the host's objects ---------------------------------------------------------------------
@@ -122,6 +115,20 @@ public:
     BusObject(Caller caller, QString path) : caller_(std::move(caller)), path_(std::move(path)) {}
 
 protected:
+    QString pathProperty(const char* interface, const char* name) const {
+        QString path;
+        caller_->property(path_, interface, name,
+                          [&](MessageReader& reader) { path = reader.objectPath(); });
+        return path;
+    }
+    QString pathAnswer(const char* interface, const char* member,
+                       const WriteArguments& write = {}) const {
+        QString path;
+        caller_->call(path_, interface, member, write,
+                      [&](MessageReader& reader) { path = reader.objectPath(); });
+        return path;
+    }
+
     Caller caller_;
     QString path_;
 };
@@ -131,18 +138,22 @@ public:
     using BusObject::BusObject;
 
     std::u16string TextString() override {
-        return textFrom(caller_->property(path_, kTextInterface, "TextString")).toStdU16String();
+        std::u16string text;
+        caller_->property(path_, kTextInterface, "TextString",
+                          [&](MessageReader& reader) { text = reader.text().toStdU16String(); });
+        return text;
     }
     void setTextString(const std::u16string& text) override {
-        caller_->setProperty(path_, kTextInterface, "TextString", qtext(text));
+        caller_->setProperty(path_, kTextInterface, "TextString",
+                             [&](MessageWriter& writer) { writer.variantText(qtext(text)); });
     }
     std::shared_ptr<engine::TextEntity> Copy() override {
-        const QVariantList answer = caller_->call(path_, kEntityInterface, "Copy");
-        return std::make_shared<BusTextEntity>(caller_, objectPathFrom(answer.value(0)));
+        return std::make_shared<BusTextEntity>(caller_, pathAnswer(kEntityInterface, "Copy"));
     }
     void erase() override { caller_->call(path_, kEntityInterface, "erase"); }
     void setHeight(double height) override {
-        caller_->setProperty(path_, kTextInterface, "Height", height);
+        caller_->setProperty(path_, kTextInterface, "Height",
+                             [&](MessageWriter& writer) { writer.variantReal(height); });
     }
 };
 
@@ -154,42 +165,33 @@ public:
                 const std::optional<engine::Point3>& corner2,
                 const std::vector<std::int16_t>& filterTypes,
                 const std::vector<engine::FilterValue>& filterValues) override {
-        const QList<short> types(filterTypes.begin(), filterTypes.end());
-        QVariantList values;
-        for (const engine::FilterValue& value : filterValues) {
-            values.push_back(std::visit(
-                [](const auto& alternative) -> QVariant {
-                    using T = std::decay_t<decltype(alternative)>;
-                    if constexpr (std::is_same_v<T, std::u16string>) {
-                        return qtext(alternative);
-                    } else {
-                        return QVariant::fromValue(alternative);
-                    }
-                },
-                value));
-        }
-        caller_->call(path_, kSelectionSetInterface, "Select",
-                      {mode, corner(corner1), corner(corner2), QVariant::fromValue(types), values});
+        caller_->call(path_, kSelectionSetInterface, "Select", [&](MessageWriter& writer) {
+            writer.int32(mode)
+                .variantReals(corner(corner1))
+                .variantReals(corner(corner2))
+                .int16s(filterTypes)
+                .variants(filterValues);
+        });
     }
 
     std::vector<std::shared_ptr<engine::TextEntity>> entities() override {
         // The whole enumeration in one call.
-        const QVariantList answer = caller_->call(path_, kSelectionSetInterface, "Entities");
         std::vector<std::shared_ptr<engine::TextEntity>> result;
-        for (const QString& path : objectPathsFrom(answer.value(0))) {
-            result.push_back(std::make_shared<BusTextEntity>(caller_, path));
-        }
+        caller_->call(path_, kSelectionSetInterface, "Entities", {}, [&](MessageReader& reader) {
+            for (const QString& path : reader.objectPaths()) {
+                result.push_back(std::make_shared<BusTextEntity>(caller_, path));
+            }
+        });
         return result;
     }
 
 private:
     // An omitted point is an empty list of coordinates.
-    static QVariant corner(const std::optional<engine::Point3>& point) {
-        QList<double> coordinates;
-        if (point) {
-            coordinates = {(*point)[0], (*point)[1], (*point)[2]};
+    static std::vector<double> corner(const std::optional<engine::Point3>& point) {
+        if (!point) {
+            return {};
         }
-        return QVariant::fromValue(QDBusVariant(QVariant::fromValue(coordinates)));
+        return {(*point)[0], (*point)[1], (*point)[2]};
     }
 };
 
@@ -198,9 +200,9 @@ public:
     using BusObject::BusObject;
 
     std::shared_ptr<engine::SelectionSet> Add(const std::u16string& name) override {
-        const QVariantList answer =
-            caller_->call(path_, kSelectionSetsInterface, "Add", {qtext(name)});
-        return std::make_shared<BusSelectionSet>(caller_, objectPathFrom(answer.value(0)));
+        return std::make_shared<BusSelectionSet>(
+            caller_, pathAnswer(kSelectionSetsInterface, "Add",
+                                [&](MessageWriter& writer) { writer.text(qtext(name)); }));
     }
 };
 
@@ -209,27 +211,29 @@ public:
     using BusObject::BusObject;
 
     std::shared_ptr<engine::Document> Open(const std::u16string& path) override {
-        const QVariantList answer = caller_->call(path_, kDocumentInterface, "Open", {qtext(path)});
-        return std::make_shared<BusDocument>(caller_, objectPathFrom(answer.value(0)));
+        return std::make_shared<BusDocument>(
+            caller_, pathAnswer(kDocumentInterface, "Open",
+                                [&](MessageWriter& writer) { writer.text(qtext(path)); }));
     }
     std::shared_ptr<engine::AutomationObject> ModelSpace() override { return object("ModelSpace"); }
     std::shared_ptr<engine::AutomationObject> PaperSpace() override { return object("PaperSpace"); }
     std::shared_ptr<engine::AutomationObject> Utility() override { return object("Utility"); }
     void SendCommand(const std::u16string& text) override {
-        caller_->call(path_, kDocumentInterface, "SendCommand", {qtext(text)});
+        caller_->call(path_, kDocumentInterface, "SendCommand",
+                      [&](MessageWriter& writer) { writer.text(qtext(text)); });
     }
     std::shared_ptr<engine::SelectionSets> SelectionSets() override {
         return std::make_shared<BusSelectionSets>(
-            caller_, objectPathFrom(caller_->property(path_, kDocumentInterface, "SelectionSets")));
+            caller_, pathProperty(kDocumentInterface, "SelectionSets"));
     }
     void Close(bool saveChanges) override {
-        caller_->call(path_, kDocumentInterface, "Close", {saveChanges});
+        caller_->call(path_, kDocumentInterface, "Close",
+                      [&](MessageWriter& writer) { writer.boolean(saveChanges); });
     }
 
 private:
     std::shared_ptr<engine::AutomationObject> object(const char* property) {
-        return std::make_shared<BusObject>(
-            caller_, objectPathFrom(caller_->property(path_, kDocumentInterface, property)));
+        return std::make_shared<BusObject>(caller_, pathProperty(kDocumentInterface, property));
     }
 };
 
@@ -246,9 +250,9 @@ public:
 
 private:
     std::shared_ptr<engine::Document> document(const char* member, const std::u16string& path) {
-        const QVariantList answer =
-            caller_->call(path_, kDocumentsInterface, member, {qtext(path)});
-        return std::make_shared<BusDocument>(caller_, objectPathFrom(answer.value(0)));
+        return std::make_shared<BusDocument>(
+            caller_, pathAnswer(kDocumentsInterface, member,
+                                [&](MessageWriter& writer) { writer.text(qtext(path)); }));
     }
 };
 
@@ -258,84 +262,98 @@ public:
         : BusObject(std::move(caller), QLatin1String(kApplicationPath)) {}
 
     void setVisible(bool visible) override {
-        caller_->setProperty(path_, kApplicationInterface, "Visible", visible);
+        caller_->setProperty(path_, kApplicationInterface, "Visible",
+                             [&](MessageWriter& writer) { writer.variantBoolean(visible); });
     }
     std::u16string Caption() override { return text("Caption"); }
     std::u16string FullName() override { return text("FullName"); }
     std::shared_ptr<engine::Document> ActiveDocument() override {
-        return std::make_shared<BusDocument>(caller_, path("ActiveDocument"));
+        return std::make_shared<BusDocument>(caller_,
+                                             pathProperty(kApplicationInterface, "ActiveDocument"));
     }
     std::shared_ptr<engine::Documents> Documents() override {
-        return std::make_shared<BusDocuments>(caller_, path("Documents"));
+        return std::make_shared<BusDocuments>(caller_,
+                                              pathProperty(kApplicationInterface, "Documents"));
     }
 
 private:
     std::u16string text(const char* property) {
-        return textFrom(caller_->property(path_, kApplicationInterface, property)).toStdU16String();
-    }
-    QString path(const char* property) {
-        return objectPathFrom(caller_->property(path_, kApplicationInterface, property));
+        std::u16string value;
+        caller_->property(path_, kApplicationInterface, property,
+                          [&](MessageReader& reader) { value = reader.text().toStdU16String(); });
+        return value;
     }
 };
 
-std::shared_ptr<engine::Application> applicationOn(const QDBusConnection& connection,
+std::shared_ptr<engine::Application> applicationOn(const Connection& connection,
                                                    const QString& hostName) {
-    requireOwnUser(connection, hostName);
+    requireOwnUser(*connection, hostName);
     return std::make_shared<BusApplication>(std::make_shared<BusCaller>(connection, hostName));
 }
 
 }  // namespace
 
+std::shared_ptr<const BusConnection> LazyBusConnection::get() {
+    if (!connection_ || !connection_->isConnected()) {
+        connection_ = BusConnection::open(address_);
+    }
+    return connection_;
+}
+
 // ---- connector --------------------------------------------------------------------------------
 
-BusHostConnector::BusHostConnector(QDBusConnection connection)
-    : connection_(std::move(connection)) {}
+BusHostConnector::BusHostConnector(QString busAddress) : connection_(std::move(busAddress)) {}
 
 std::shared_ptr<engine::Application> BusHostConnector::attachRunning(const std::u16string& progId) {
-    requireBus(connection_);
-    const QString owner = ownerOf(connection_, qtext(progId));
+    const Connection connection = requireBus(connection_);
+    const QString owner = ownerOf(*connection, qtext(progId));
     if (owner.isEmpty()) {
         throw engine::AutomationError(kErrorCannotCreateObject, u"没有正在运行的 CAD 主机。");
     }
-    return applicationOn(connection_, owner);
+    return applicationOn(connection, owner);
 }
 
 std::shared_ptr<engine::Application> BusHostConnector::create(const std::u16string& progId) {
-    requireBus(connection_);
+    const Connection connection = requireBus(connection_);
     const QString name = qtext(progId);
-    passActivationEnvironment(connection_);
-    const QDBusMessage started = callDaemon(connection_, "StartServiceByName", {name, 0u});
-    if (started.type() != QDBusMessage::ReplyMessage) {
-        throw startFailure(QDBusError(started));
+    passActivationEnvironment(*connection);
+    QString errorName;
+    QString errorMessage;
+    const bool started = connection->callDaemon(
+        "StartServiceByName", [&](MessageWriter& writer) { writer.text(name).uint32(0); }, {},
+        &errorName, &errorMessage);
+    if (!started) {
+        throw startFailure(errorName, errorMessage);
     }
     const auto deadline = std::chrono::steady_clock::now() + kOwnerWait;
-    QString owner = ownerOf(connection_, name);
+    QString owner = ownerOf(*connection, name);
     while (owner.isEmpty() && std::chrono::steady_clock::now() < deadline) {
         QThread::msleep(20);
-        owner = ownerOf(connection_, name);
+        owner = ownerOf(*connection, name);
     }
     if (owner.isEmpty()) {
         throw engine::AutomationError(kErrorCannotCreateObject,
                                       u"无法启动 CAD 主机：cad-host 启动后没有在会话总线上出现。");
     }
-    return applicationOn(connection_, owner);
+    return applicationOn(connection, owner);
 }
 
 // ---- window control -------------------------------------------------------------------------
 
-BusWindowControl::BusWindowControl(QDBusConnection connection, QString hostBusName)
-    : connection_(std::move(connection)), hostBusName_(std::move(hostBusName)) {}
+BusWindowControl::BusWindowControl(QString busAddress, QString hostBusName)
+    : connection_(std::move(busAddress)), hostBusName_(std::move(hostBusName)) {}
 
 void BusWindowControl::activateByTitle(const std::u16string& title) {
-    const QString host = connection_.isConnected() ? ownerOf(connection_, hostBusName_) : QString();
+    const Connection connection = connection_.get();
+    const QString host = connection ? ownerOf(*connection, hostBusName_) : QString();
     if (host.isEmpty()) {
         throw engine::AutomationError(engine::kErrorInvalidCall, u"找不到 CAD 主机窗口。");
     }
-    requireOwnUser(connection_, host);
+    requireOwnUser(*connection, host);
     try {
-        BusCaller(connection_, host)
+        BusCaller(connection, host)
             .call(QLatin1String(kApplicationPath), kWindowsInterface, "ActivateWindow",
-                  {qtext(title)});
+                  [&](MessageWriter& writer) { writer.text(qtext(title)); });
     } catch (const engine::AutomationError& failure) {
         // No such window is a plain failure, whatever the host says.
         throw engine::AutomationError(engine::kErrorInvalidCall, failure.description());
@@ -344,22 +362,20 @@ void BusWindowControl::activateByTitle(const std::u16string& title) {
 }
 
 void BusWindowControl::sendKeys(const std::u16string& keys, bool wait) {
-    if (foregroundHost_.isEmpty()) {
+    const Connection connection = connection_.get();
+    if (foregroundHost_.isEmpty() || !connection) {
         throw engine::AutomationError(engine::kErrorInvalidCall,
                                       u"没有激活的 CAD 主机窗口，无法发送按键。");
     }
-    const BusCaller host(connection_, foregroundHost_);
+    const auto write = [&](MessageWriter& writer) { writer.text(qtext(keys)); };
     if (wait) {
         // The host answers once it has processed the keys.
-        host.call(QLatin1String(kApplicationPath), kWindowsInterface, "SendKeys", {qtext(keys)});
+        BusCaller(connection, foregroundHost_)
+            .call(QLatin1String(kApplicationPath), kWindowsInterface, "SendKeys", write);
         return;
     }
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        foregroundHost_, QLatin1String(kApplicationPath), QLatin1String(kWindowsInterface),
-        QStringLiteral("SendKeys"));
-    message.setArguments({qtext(keys)});
-    message.setAutoStartService(false);
-    connection_.send(message);
+    connection->send(foregroundHost_, QLatin1String(kApplicationPath), kWindowsInterface,
+                     "SendKeys", write);
 }
 
 }  // namespace quorvel::platform::dbus

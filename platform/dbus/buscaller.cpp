@@ -1,11 +1,10 @@
 #include "platform/dbus/buscaller.h"
 
-#include <QDBusArgument>
-#include <QDBusMessage>
-#include <QDBusMetaType>
-#include <QDBusObjectPath>
-#include <QDBusVariant>
+#include <dbus/dbus.h>
+#include <QtGlobal>
 #include <chrono>
+#include <type_traits>
+#include <variant>
 
 namespace quorvel::platform::dbus {
 
@@ -33,6 +32,95 @@ engine::AutomationError malformedAnswer() {
     return engine::AutomationError(engine::kErrorAutomation, u"CAD 主机的回答格式不对。");
 }
 
+[[noreturn]] void outOfMemory() {
+    throw engine::AutomationError(engine::kErrorAutomation, u"内存不足，无法调用 CAD 主机。");
+}
+
+struct Error {
+    Error() { dbus_error_init(&error); }
+    ~Error() { dbus_error_free(&error); }
+    Error(const Error&) = delete;
+    Error& operator=(const Error&) = delete;
+    bool isSet() const { return dbus_error_is_set(&error); }
+    QString name() const { return QString::fromUtf8(error.name); }
+    QString message() const { return QString::fromUtf8(error.message ? error.message : ""); }
+    DBusError error;
+};
+
+struct MessageDeleter {
+    void operator()(DBusMessage* message) const { dbus_message_unref(message); }
+};
+using OwnedMessage = std::unique_ptr<DBusMessage, MessageDeleter>;
+
+// Texts go out as UTF-8, which may not hold a NUL.
+QByteArray utf8(const QString& text) {
+    QByteArray bytes = text.toUtf8();
+    if (bytes.contains('\0')) {
+        throw engine::AutomationError(engine::kErrorAutomation,
+                                      u"文字中含有空字符，不能传给 CAD 主机。");
+    }
+    return bytes;
+}
+
+void appendBasic(DBusMessageIter* iter, int type, const void* value) {
+    if (!dbus_message_iter_append_basic(iter, type, value)) {
+        outOfMemory();
+    }
+}
+
+void appendText(DBusMessageIter* iter, const QString& value) {
+    const QByteArray bytes = utf8(value);
+    const char* data = bytes.constData();
+    appendBasic(iter, DBUS_TYPE_STRING, &data);
+}
+
+// Runs fill inside a container opened on iter.
+template <typename Fill>
+void container(DBusMessageIter* iter, int type, const char* signature, Fill&& fill) {
+    DBusMessageIter inner;
+    if (!dbus_message_iter_open_container(iter, type, signature, &inner)) {
+        outOfMemory();
+    }
+    fill(&inner);
+    if (!dbus_message_iter_close_container(iter, &inner)) {
+        outOfMemory();
+    }
+}
+
+long spinMicroseconds() {
+    static const long value = qEnvironmentVariableIntValue("QUORVEL_SPIN_US");
+    return value;
+}
+
+// dbus_connection_send_with_reply_and_block, but the answer is first waited for awake: most
+// calls are answered within tens of microseconds, and putting the thread to sleep and waking it
+// again costs about as much.
+DBusMessage* sendAndWait(DBusConnection* connection, DBusMessage* message, DBusError* error) {
+    DBusPendingCall* pending = nullptr;
+    if (!dbus_connection_send_with_reply(connection, message, &pending, DBUS_TIMEOUT_INFINITE)) {
+        outOfMemory();
+    }
+    if (pending == nullptr) {
+        dbus_set_error_const(error, DBUS_ERROR_DISCONNECTED, "Connection is closed");
+        return nullptr;
+    }
+    const auto spinUntil =
+        std::chrono::steady_clock::now() + std::chrono::microseconds(spinMicroseconds());
+    while (dbus_connection_get_dispatch_status(connection) == DBUS_DISPATCH_COMPLETE &&
+           dbus_connection_get_is_connected(connection) &&
+           std::chrono::steady_clock::now() < spinUntil) {
+        dbus_connection_read_write(connection, 0);
+    }
+    dbus_pending_call_block(pending);
+    DBusMessage* reply = dbus_pending_call_steal_reply(pending);
+    dbus_pending_call_unref(pending);
+    if (reply != nullptr && dbus_set_error_from_message(error, reply)) {
+        dbus_message_unref(reply);
+        return nullptr;
+    }
+    return reply;
+}
+
 }  // namespace
 
 BusCallStatistics& busCallStatistics() {
@@ -40,33 +128,287 @@ BusCallStatistics& busCallStatistics() {
     return statistics;
 }
 
-engine::AutomationError automationErrorFrom(const QDBusError& error) {
-    const QString name = error.name();
+engine::AutomationError automationErrorFrom(const QString& name, const QString& message) {
     if (memberMissing(name)) {
         return engine::AutomationError(
             engine::kErrorMemberNotSupported,
-            u"对象不支持该属性或方法（" + error.message().toStdU16String() + u"）");
+            u"对象不支持该属性或方法（" + message.toStdU16String() + u"）");
     }
     if (hostGone(name)) {
         return engine::AutomationError(engine::kErrorAutomation, u"CAD 主机已退出，调用没有完成。");
     }
-    const QString message = error.message().isEmpty() ? name : error.message();
+    const QString text = message.isEmpty() ? name : message;
     return engine::AutomationError(engine::kErrorAutomation,
-                                   u"自动化错误：" + message.toStdU16String());
+                                   u"自动化错误：" + text.toStdU16String());
 }
 
-BusCaller::BusCaller(QDBusConnection connection, QString hostName)
-    : connection_(std::move(connection)), hostName_(std::move(hostName)) {}
+// ---- arguments --------------------------------------------------------------------------------
 
-QVariantList BusCaller::call(const QString& path, const char* interface, const char* member,
-                             const QVariantList& arguments) const {
-    QDBusMessage message = QDBusMessage::createMethodCall(hostName_, path, QLatin1String(interface),
-                                                          QLatin1String(member));
-    message.setArguments(arguments);
-    message.setAutoStartService(false);
+MessageWriter::MessageWriter(DBusMessage* message) : iter_(std::make_unique<DBusMessageIter>()) {
+    dbus_message_iter_init_append(message, iter_.get());
+}
+
+MessageWriter::~MessageWriter() = default;
+
+MessageWriter& MessageWriter::text(const QString& value) {
+    appendText(iter_.get(), value);
+    return *this;
+}
+
+MessageWriter& MessageWriter::boolean(bool value) {
+    const dbus_bool_t flag = value ? TRUE : FALSE;
+    appendBasic(iter_.get(), DBUS_TYPE_BOOLEAN, &flag);
+    return *this;
+}
+
+MessageWriter& MessageWriter::int32(std::int32_t value) {
+    const dbus_int32_t number = value;
+    appendBasic(iter_.get(), DBUS_TYPE_INT32, &number);
+    return *this;
+}
+
+MessageWriter& MessageWriter::uint32(std::uint32_t value) {
+    const dbus_uint32_t number = value;
+    appendBasic(iter_.get(), DBUS_TYPE_UINT32, &number);
+    return *this;
+}
+
+MessageWriter& MessageWriter::real(double value) {
+    appendBasic(iter_.get(), DBUS_TYPE_DOUBLE, &value);
+    return *this;
+}
+
+MessageWriter& MessageWriter::int16s(const std::vector<std::int16_t>& values) {
+    container(iter_.get(), DBUS_TYPE_ARRAY, DBUS_TYPE_INT16_AS_STRING, [&](DBusMessageIter* array) {
+        for (const std::int16_t value : values) {
+            const dbus_int16_t number = value;
+            appendBasic(array, DBUS_TYPE_INT16, &number);
+        }
+    });
+    return *this;
+}
+
+MessageWriter& MessageWriter::variantText(const QString& value) {
+    container(iter_.get(), DBUS_TYPE_VARIANT, DBUS_TYPE_STRING_AS_STRING,
+              [&](DBusMessageIter* inner) { appendText(inner, value); });
+    return *this;
+}
+
+MessageWriter& MessageWriter::variantBoolean(bool value) {
+    const dbus_bool_t flag = value ? TRUE : FALSE;
+    container(iter_.get(), DBUS_TYPE_VARIANT, DBUS_TYPE_BOOLEAN_AS_STRING,
+              [&](DBusMessageIter* inner) { appendBasic(inner, DBUS_TYPE_BOOLEAN, &flag); });
+    return *this;
+}
+
+MessageWriter& MessageWriter::variantReal(double value) {
+    container(iter_.get(), DBUS_TYPE_VARIANT, DBUS_TYPE_DOUBLE_AS_STRING,
+              [&](DBusMessageIter* inner) { appendBasic(inner, DBUS_TYPE_DOUBLE, &value); });
+    return *this;
+}
+
+MessageWriter& MessageWriter::variantReals(const std::vector<double>& values) {
+    container(iter_.get(), DBUS_TYPE_VARIANT, "ad", [&](DBusMessageIter* inner) {
+        container(inner, DBUS_TYPE_ARRAY, DBUS_TYPE_DOUBLE_AS_STRING, [&](DBusMessageIter* array) {
+            for (double value : values) {
+                appendBasic(array, DBUS_TYPE_DOUBLE, &value);
+            }
+        });
+    });
+    return *this;
+}
+
+MessageWriter& MessageWriter::variants(const std::vector<engine::FilterValue>& values) {
+    container(
+        iter_.get(), DBUS_TYPE_ARRAY, DBUS_TYPE_VARIANT_AS_STRING, [&](DBusMessageIter* array) {
+            for (const engine::FilterValue& value : values) {
+                std::visit(
+                    [&](const auto& alternative) {
+                        using T = std::decay_t<decltype(alternative)>;
+                        if constexpr (std::is_same_v<T, std::u16string>) {
+                            container(array, DBUS_TYPE_VARIANT, DBUS_TYPE_STRING_AS_STRING,
+                                      [&](DBusMessageIter* inner) {
+                                          appendText(inner, QString::fromStdU16String(alternative));
+                                      });
+                        } else if constexpr (std::is_same_v<T, std::int16_t>) {
+                            const dbus_int16_t number = alternative;
+                            container(array, DBUS_TYPE_VARIANT, DBUS_TYPE_INT16_AS_STRING,
+                                      [&](DBusMessageIter* inner) {
+                                          appendBasic(inner, DBUS_TYPE_INT16, &number);
+                                      });
+                        } else if constexpr (std::is_same_v<T, std::int32_t>) {
+                            const dbus_int32_t number = alternative;
+                            container(array, DBUS_TYPE_VARIANT, DBUS_TYPE_INT32_AS_STRING,
+                                      [&](DBusMessageIter* inner) {
+                                          appendBasic(inner, DBUS_TYPE_INT32, &number);
+                                      });
+                        } else {
+                            double number = alternative;
+                            container(array, DBUS_TYPE_VARIANT, DBUS_TYPE_DOUBLE_AS_STRING,
+                                      [&](DBusMessageIter* inner) {
+                                          appendBasic(inner, DBUS_TYPE_DOUBLE, &number);
+                                      });
+                        }
+                    },
+                    value);
+            }
+        });
+    return *this;
+}
+
+MessageWriter& MessageWriter::textMap(const std::vector<std::pair<QString, QString>>& entries) {
+    container(iter_.get(), DBUS_TYPE_ARRAY, "{ss}", [&](DBusMessageIter* array) {
+        for (const auto& [key, value] : entries) {
+            container(array, DBUS_TYPE_DICT_ENTRY, nullptr, [&](DBusMessageIter* entry) {
+                appendText(entry, key);
+                appendText(entry, value);
+            });
+        }
+    });
+    return *this;
+}
+
+MessageReader::MessageReader(DBusMessage* message)
+    : iter_(std::make_unique<DBusMessageIter>()), current_(iter_.get()) {
+    if (!dbus_message_iter_init(message, iter_.get())) {
+        // No arguments: every read below finds DBUS_TYPE_INVALID.
+    }
+}
+
+MessageReader::~MessageReader() = default;
+
+void MessageReader::next() {
+    dbus_message_iter_next(current_);
+}
+
+QString MessageReader::text() {
+    if (dbus_message_iter_get_arg_type(current_) != DBUS_TYPE_STRING) {
+        throw malformedAnswer();
+    }
+    const char* value = nullptr;
+    dbus_message_iter_get_basic(current_, &value);
+    next();
+    return QString::fromUtf8(value);
+}
+
+QString MessageReader::objectPath() {
+    if (dbus_message_iter_get_arg_type(current_) != DBUS_TYPE_OBJECT_PATH) {
+        throw malformedAnswer();
+    }
+    const char* value = nullptr;
+    dbus_message_iter_get_basic(current_, &value);
+    next();
+    return QString::fromUtf8(value);
+}
+
+QStringList MessageReader::objectPaths() {
+    if (dbus_message_iter_get_arg_type(current_) != DBUS_TYPE_ARRAY ||
+        dbus_message_iter_get_element_type(current_) != DBUS_TYPE_OBJECT_PATH) {
+        throw malformedAnswer();
+    }
+    DBusMessageIter array;
+    dbus_message_iter_recurse(current_, &array);
+    QStringList paths;
+    while (dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_OBJECT_PATH) {
+        const char* value = nullptr;
+        dbus_message_iter_get_basic(&array, &value);
+        paths.push_back(QString::fromUtf8(value));
+        dbus_message_iter_next(&array);
+    }
+    next();
+    return paths;
+}
+
+std::uint32_t MessageReader::uint32() {
+    if (dbus_message_iter_get_arg_type(current_) != DBUS_TYPE_UINT32) {
+        throw malformedAnswer();
+    }
+    dbus_uint32_t value = 0;
+    dbus_message_iter_get_basic(current_, &value);
+    next();
+    return value;
+}
+
+MessageReader& MessageReader::variant() {
+    if (dbus_message_iter_get_arg_type(current_) != DBUS_TYPE_VARIANT) {
+        throw malformedAnswer();
+    }
+    inner_ = std::make_unique<DBusMessageIter>();
+    dbus_message_iter_recurse(current_, inner_.get());
+    current_ = inner_.get();
+    return *this;
+}
+
+// ---- connection -------------------------------------------------------------------------------
+
+std::shared_ptr<BusConnection> BusConnection::open(const QString& address) {
+    Error error;
+    DBusConnection* connection = nullptr;
+    if (address.isEmpty()) {
+        connection = dbus_bus_get_private(DBUS_BUS_SESSION, &error.error);
+    } else {
+        connection = dbus_connection_open_private(address.toUtf8().constData(), &error.error);
+        if (connection != nullptr && !dbus_bus_register(connection, &error.error)) {
+            dbus_connection_close(connection);
+            dbus_connection_unref(connection);
+            connection = nullptr;
+        }
+    }
+    if (connection == nullptr) {
+        return nullptr;
+    }
+    // A bus that goes away fails the calls; it must not end the program.
+    dbus_connection_set_exit_on_disconnect(connection, FALSE);
+    return std::shared_ptr<BusConnection>(new BusConnection(connection));
+}
+
+BusConnection::~BusConnection() {
+    dbus_connection_close(connection_);
+    dbus_connection_unref(connection_);
+}
+
+bool BusConnection::isConnected() const {
+    return dbus_connection_get_is_connected(connection_);
+}
+
+DBusMessage* BusConnection::newCall(const QString& destination, const QString& path,
+                                    const char* interface, const char* member,
+                                    const WriteArguments& write) const {
+    const QByteArray destinationBytes = destination.toUtf8();
+    const QByteArray pathBytes = path.toUtf8();
+    if (!dbus_validate_bus_name(destinationBytes.constData(), nullptr) ||
+        !dbus_validate_path(pathBytes.constData(), nullptr)) {
+        throw malformedAnswer();
+    }
+    DBusMessage* message = dbus_message_new_method_call(destinationBytes.constData(),
+                                                        pathBytes.constData(), interface, member);
+    if (message == nullptr) {
+        outOfMemory();
+    }
+    OwnedMessage owned(message);
+    dbus_message_set_auto_start(message, FALSE);
+    if (write) {
+        MessageWriter writer(message);
+        write(writer);
+    }
+    return owned.release();
+}
+
+// Nothing else is asked for on this connection; what the bus sends on its own (the greeting
+// signals) is thrown away so that it does not pile up.
+void BusConnection::dropUnexpected() const {
+    while (DBusMessage* message = dbus_connection_pop_message(connection_)) {
+        dbus_message_unref(message);
+    }
+}
+
+bool BusConnection::tryCall(const QString& destination, const QString& path, const char* interface,
+                            const char* member, const WriteArguments& write, const ReadAnswer& read,
+                            QString* errorName, QString* errorMessage) const {
+    const OwnedMessage message(newCall(destination, path, interface, member, write));
+    Error error;
     const auto started = std::chrono::steady_clock::now();
-    // Block, not BlockWithGui: the runs must not re-enter the event loop mid-run.
-    const QDBusMessage reply = connection_.call(message, QDBus::Block, kNoCallTimeout);
+    const OwnedMessage reply(sendAndWait(connection_, message.get(), &error.error));
     const auto waited = std::chrono::steady_clock::now() - started;
     BusCallStatistics& statistics = busCallStatistics();
     statistics.calls.fetch_add(1, std::memory_order_relaxed);
@@ -74,65 +416,83 @@ QVariantList BusCaller::call(const QString& path, const char* interface, const c
         static_cast<std::uint64_t>(
             std::chrono::duration_cast<std::chrono::nanoseconds>(waited).count()),
         std::memory_order_relaxed);
+    dropUnexpected();
 
-    if (reply.type() == QDBusMessage::ErrorMessage) {
-        throw automationErrorFrom(QDBusError(reply));
+    if (!reply) {
+        *errorName = error.isSet() ? error.name()
+                                   : QStringLiteral("org.freedesktop.DBus.Error.Disconnected");
+        *errorMessage = error.isSet() ? error.message() : QString();
+        return false;
     }
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        throw automationErrorFrom(connection_.lastError());
+    if (read) {
+        MessageReader reader(reply.get());
+        read(reader);
     }
-    return reply.arguments();
+    return true;
 }
 
-QVariant BusCaller::property(const QString& path, const char* interface, const char* name) const {
-    const QVariantList answer = call(path, kPropertiesInterface, "Get",
-                                     {QString::fromLatin1(interface), QString::fromLatin1(name)});
-    if (answer.size() != 1 || !answer.front().canConvert<QDBusVariant>()) {
-        throw malformedAnswer();
+void BusConnection::call(const QString& destination, const QString& path, const char* interface,
+                         const char* member, const WriteArguments& write,
+                         const ReadAnswer& read) const {
+    QString errorName;
+    QString errorMessage;
+    if (!tryCall(destination, path, interface, member, write, read, &errorName, &errorMessage)) {
+        throw automationErrorFrom(errorName, errorMessage);
     }
-    return answer.front().value<QDBusVariant>().variant();
+}
+
+void BusConnection::send(const QString& destination, const QString& path, const char* interface,
+                         const char* member, const WriteArguments& write) const {
+    const OwnedMessage message(newCall(destination, path, interface, member, write));
+    dbus_message_set_no_reply(message.get(), TRUE);
+    if (!dbus_connection_send(connection_, message.get(), nullptr)) {
+        outOfMemory();
+    }
+    dbus_connection_flush(connection_);
+}
+
+bool BusConnection::callDaemon(const char* member, const WriteArguments& write,
+                               const ReadAnswer& read, QString* errorName,
+                               QString* errorMessage) const {
+    QString name;
+    QString message;
+    const bool answered = tryCall(QStringLiteral(DBUS_SERVICE_DBUS), QStringLiteral(DBUS_PATH_DBUS),
+                                  DBUS_INTERFACE_DBUS, member, write, read, &name, &message);
+    if (errorName != nullptr) {
+        *errorName = name;
+    }
+    if (errorMessage != nullptr) {
+        *errorMessage = message;
+    }
+    return answered;
+}
+
+// ---- caller -----------------------------------------------------------------------------------
+
+BusCaller::BusCaller(std::shared_ptr<const BusConnection> connection, QString hostName)
+    : connection_(std::move(connection)), hostName_(std::move(hostName)) {}
+
+void BusCaller::call(const QString& path, const char* interface, const char* member,
+                     const WriteArguments& write, const ReadAnswer& read) const {
+    connection_->call(hostName_, path, interface, member, write, read);
+}
+
+void BusCaller::property(const QString& path, const char* interface, const char* name,
+                         const ReadAnswer& read) const {
+    call(
+        path, kPropertiesInterface, "Get",
+        [&](MessageWriter& writer) {
+            writer.text(QLatin1String(interface)).text(QLatin1String(name));
+        },
+        [&](MessageReader& reader) { read(reader.variant()); });
 }
 
 void BusCaller::setProperty(const QString& path, const char* interface, const char* name,
-                            const QVariant& value) const {
-    call(path, kPropertiesInterface, "Set",
-         {QString::fromLatin1(interface), QString::fromLatin1(name),
-          QVariant::fromValue(QDBusVariant(value))});
-}
-
-QString objectPathFrom(const QVariant& value) {
-    if (value.metaType() != QMetaType::fromType<QDBusObjectPath>()) {
-        throw malformedAnswer();
-    }
-    return value.value<QDBusObjectPath>().path();
-}
-
-QString textFrom(const QVariant& value) {
-    if (value.metaType() != QMetaType::fromType<QString>()) {
-        throw malformedAnswer();
-    }
-    return value.toString();
-}
-
-QStringList objectPathsFrom(const QVariant& value) {
-    QList<QDBusObjectPath> paths;
-    if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
-        const auto argument = value.value<QDBusArgument>();
-        if (argument.currentSignature() != u"ao") {
-            throw malformedAnswer();
-        }
-        argument >> paths;
-    } else if (value.metaType() == QMetaType::fromType<QList<QDBusObjectPath>>()) {
-        paths = value.value<QList<QDBusObjectPath>>();
-    } else {
-        throw malformedAnswer();
-    }
-    QStringList result;
-    result.reserve(paths.size());
-    for (const QDBusObjectPath& path : paths) {
-        result.push_back(path.path());
-    }
-    return result;
+                            const WriteArguments& writeValue) const {
+    call(path, kPropertiesInterface, "Set", [&](MessageWriter& writer) {
+        writer.text(QLatin1String(interface)).text(QLatin1String(name));
+        writeValue(writer);
+    });
 }
 
 }  // namespace quorvel::platform::dbus

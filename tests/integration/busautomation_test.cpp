@@ -66,17 +66,17 @@ QString activeDocumentPath(const PrivateBus& bus) {
 TEST(BusErrors, OnlyTheUnknownMemberErrorsAre438) {
     using quorvel::platform::dbus::automationErrorFrom;
     for (const char* name : {"UnknownMethod", "UnknownProperty", "UnknownInterface"}) {
-        const QDBusError error(QDBusMessage::createError(
-            QStringLiteral("org.freedesktop.DBus.Error.") + QLatin1String(name),
-            QStringLiteral("没有")));
-        EXPECT_EQ(automationErrorFrom(error).number(), 438) << name;
+        const auto error =
+            automationErrorFrom(QStringLiteral("org.freedesktop.DBus.Error.") + QLatin1String(name),
+                                QStringLiteral("没有"));
+        EXPECT_EQ(error.number(), 438) << name;
     }
     // A path the host never handed out is a fault, not a missing member.
     for (const char* name :
          {"org.freedesktop.DBus.Error.UnknownObject", "org.freedesktop.DBus.Error.AccessDenied",
           "org.freedesktop.DBus.Error.NoReply", "org.quorvel.CadHost.Error.ObjectErased"}) {
-        const AutomationError converted = automationErrorFrom(
-            QDBusError(QDBusMessage::createError(QLatin1String(name), QStringLiteral("message"))));
+        const AutomationError converted =
+            automationErrorFrom(QLatin1String(name), QStringLiteral("message"));
         EXPECT_EQ(converted.number(), quorvel::engine::kErrorAutomation) << name;
         EXPECT_FALSE(converted.description().empty());
     }
@@ -85,7 +85,7 @@ TEST(BusErrors, OnlyTheUnknownMemberErrorsAre438) {
 TEST(BusHostConnector, StartsOneHostByActivationAndAttachesToItAfterwards) {
     PrivateBus bus;
     ASSERT_TRUE(bus.started());
-    BusHostConnector connector(bus.connection());
+    BusHostConnector connector(bus.address());
 
     const AutomationError nothingRunning = failureOf([&] { connector.attachRunning(kProgId); });
     EXPECT_NE(nothingRunning.number(), 0);
@@ -112,7 +112,7 @@ TEST(BusHostConnector, CannotCreateGivesAChineseDescription) {
          {PrivateBus::Activation::None, PrivateBus::Activation::FailingHost}) {
         PrivateBus bus(activation);
         ASSERT_TRUE(bus.started());
-        BusHostConnector connector(bus.connection());
+        BusHostConnector connector(bus.address());
         const AutomationError failure = failureOf([&] { connector.create(kProgId); });
         EXPECT_EQ(failure.number(), quorvel::platform::dbus::kErrorCannotCreateObject);
         const QString description = QString::fromStdU16String(failure.description());
@@ -130,7 +130,7 @@ TEST(BusHostConnector, MissingMembersAre438AndEveryOtherFailureIsNot) {
     {
         PrivateBus older;
         ASSERT_TRUE(older.startHostByHand(QStringLiteral("R14")));
-        const auto host = BusHostConnector(older.connection()).attachRunning(kProgId);
+        const auto host = BusHostConnector(older.address()).attachRunning(kProgId);
         EXPECT_EQ(failureOf([&] { host->Documents(); }).number(), 438);
         const auto document = host->ActiveDocument();
         EXPECT_EQ(failureOf([&] { document->SendCommand(u"filedia\r0\r"); }).number(), 438);
@@ -138,7 +138,7 @@ TEST(BusHostConnector, MissingMembersAre438AndEveryOtherFailureIsNot) {
     }
     PrivateBus bus;
     ASSERT_TRUE(bus.startHostByHand());
-    const auto host = BusHostConnector(bus.connection()).attachRunning(kProgId);
+    const auto host = BusHostConnector(bus.address()).attachRunning(kProgId);
     const AutomationError missingFile = failureOf([&] {
         host->Documents()->Open(folder.filePath(QStringLiteral("nope.dwg")).toStdU16String());
     });
@@ -169,7 +169,7 @@ TEST(BusHostConnector, MissingMembersAre438AndEveryOtherFailureIsNot) {
 TEST(BusHostConnector, ABusyHostIsWaitedForWithoutATimeLimit) {
     PrivateBus bus;
     ASSERT_TRUE(bus.startHostByHand());
-    const auto host = BusHostConnector(bus.connection()).attachRunning(kProgId);
+    const auto host = BusHostConnector(bus.address()).attachRunning(kProgId);
     const pid_t pid = bus.hostPid();
     // Longer than the bus's usual 25-second limit on a reply.
     ::kill(pid, SIGSTOP);
@@ -190,7 +190,7 @@ TEST(BusHostConnector, ABusyHostIsWaitedForWithoutATimeLimit) {
 TEST(BusHostConnector, AHostKilledDuringACallEndsTheCallAtOnceAndIsNotRestarted) {
     PrivateBus bus;
     ASSERT_TRUE(bus.startHostByHand());
-    const auto host = BusHostConnector(bus.connection()).attachRunning(kProgId);
+    const auto host = BusHostConnector(bus.address()).attachRunning(kProgId);
     const pid_t pid = bus.hostPid();
     ::kill(pid, SIGSTOP);
     std::thread killer([pid] {
@@ -214,8 +214,8 @@ TEST(BusHostConnector, AHostKilledDuringACallEndsTheCallAtOnceAndIsNotRestarted)
 TEST(BusWindowControl, ActivatesTheHostWindowAndTypesIntoIt) {
     PrivateBus bus;
     ASSERT_TRUE(bus.startHostByHand());
-    const auto host = BusHostConnector(bus.connection()).attachRunning(kProgId);
-    BusWindowControl windows(bus.connection());
+    const auto host = BusHostConnector(bus.address()).attachRunning(kProgId);
+    BusWindowControl windows(bus.address());
 
     EXPECT_EQ(failureOf([&] { windows.sendKeys(u"filedia~0~", true); }).number(),
               quorvel::engine::kErrorInvalidCall);

@@ -98,7 +98,7 @@ TEST_F(EndToEnd, BatchRunOverThreeGenerationsOfDrawingsWithEveryOption) {
                                   drawing(QStringLiteral("r2018"), QStringLiteral("c-r2018.dwg"))};
     PrivateBus bus;
     ASSERT_TRUE(bus.started());
-    Quorvel quorvel(bus.connection(), programFolder.path());
+    Quorvel quorvel(bus.address(), programFolder.path());
     quorvel.list(drawings);
     quorvel.search(QStringLiteral("旧文本"), QStringLiteral("新文字"));
     quorvel.window->Check1->setChecked(true);
@@ -158,7 +158,7 @@ TEST_F(EndToEnd, RunsAttachToTheHostAlreadyRunning) {
     PrivateBus bus;
     ASSERT_TRUE(bus.startHostByHand());
     const pid_t host = bus.hostPid();
-    Quorvel quorvel(bus.connection(), programFolder.path());
+    Quorvel quorvel(bus.address(), programFolder.path());
     quorvel.search(QStringLiteral("旧文本"), QStringLiteral("新文字"));
     quorvel.newerGeneration(true);
 
@@ -181,7 +181,7 @@ TEST_F(EndToEnd, PreviewLeavesTheFileAsItWasAndTheDrawingOpenAndUnsaved) {
     const QByteArray secondBefore = fileBytes(second);
     PrivateBus bus;
     ASSERT_TRUE(bus.started());
-    Quorvel quorvel(bus.connection(), programFolder.path());
+    Quorvel quorvel(bus.address(), programFolder.path());
     quorvel.list({first, second});
     quorvel.search(QStringLiteral("旧文本"), QStringLiteral("新文字"));
     quorvel.newerGeneration(true);
@@ -210,7 +210,7 @@ TEST_F(EndToEnd, OlderGenerationRunsThroughKeystrokes) {
                                   drawing(QStringLiteral("r2000"), QStringLiteral("b.dwg"))};
     PrivateBus bus;
     ASSERT_TRUE(bus.startHostByHand(QStringLiteral("R14")));
-    Quorvel quorvel(bus.connection(), programFolder.path());
+    Quorvel quorvel(bus.address(), programFolder.path());
     quorvel.list(drawings);
     quorvel.search(QStringLiteral("旧文本"), QStringLiteral("新文字"));
     quorvel.window->Check4->setChecked(true);
@@ -245,7 +245,7 @@ TEST_F(EndToEnd, TheWrongGenerationIsReportedAndNothingIsTouched) {
     const QByteArray before = fileBytes(path);
     PrivateBus bus;
     ASSERT_TRUE(bus.startHostByHand(QStringLiteral("R14")));
-    Quorvel quorvel(bus.connection(), programFolder.path());
+    Quorvel quorvel(bus.address(), programFolder.path());
     quorvel.list({path});
     quorvel.search(QStringLiteral("旧文本"), QStringLiteral("新文字"));
     quorvel.newerGeneration(true);
@@ -265,7 +265,7 @@ TEST_F(EndToEnd, NoHostGivesTheDescriptionThenImproperOperation) {
          {PrivateBus::Activation::None, PrivateBus::Activation::FailingHost}) {
         PrivateBus bus(activation);
         ASSERT_TRUE(bus.started());
-        Quorvel quorvel(bus.connection(), programFolder.path());
+        Quorvel quorvel(bus.address(), programFolder.path());
         quorvel.list({path});
         quorvel.search(QStringLiteral("旧文本"), QStringLiteral("新文字"));
         quorvel.window->Command9->click();
@@ -292,7 +292,7 @@ TEST_F(EndToEnd, AHostKilledMidRunEndsTheRunAtOnceAndTearsNoDrawing) {
     PrivateBus bus;
     ASSERT_TRUE(bus.startHostByHand());
     const pid_t host = bus.hostPid();
-    Quorvel quorvel(bus.connection(), programFolder.path());
+    Quorvel quorvel(bus.address(), programFolder.path());
     quorvel.list(drawings);
     quorvel.search(QStringLiteral("旧文本"), QStringLiteral("新文字"));
     quorvel.newerGeneration(true);

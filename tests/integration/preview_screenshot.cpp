@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no private bus\n");
         return 1;
     }
-    quorvel::integration::Quorvel quorvel(bus.connection(), folder.path());
+    quorvel::integration::Quorvel quorvel(bus.address(), folder.path());
     quorvel.list({drawing});
     quorvel.search(QStringLiteral("示例设计院"), QStringLiteral("新建设计院"));
     quorvel.newerGeneration(true);

@@ -61,7 +61,11 @@ PrivateBus::PrivateBus(Activation activation) {
         environment.remove(QLatin1String(variable));
     }
     daemon_.setProcessEnvironment(environment);
-    daemon_.setProcessChannelMode(QProcess::SeparateChannels);
+    // Hosts started by activation write to the daemon's output: into files, never into a pipe
+    // that nobody reads and that would stop them once full.
+    const QString addressFile = folder_.filePath(QStringLiteral("address"));
+    daemon_.setStandardOutputFile(addressFile);
+    daemon_.setStandardErrorFile(folder_.filePath(QStringLiteral("daemon.log")));
     daemon_.start(QStringLiteral("dbus-daemon"),
                   {QStringLiteral("--config-file=") + configPath, QStringLiteral("--nofork"),
                    QStringLiteral("--print-address=1")});
@@ -69,10 +73,18 @@ PrivateBus::PrivateBus(Activation activation) {
         return;
     }
     QDeadlineTimer deadline(10000);
-    while (!daemon_.canReadLine() && !deadline.hasExpired()) {
-        daemon_.waitForReadyRead(100);
+    while (address_.isEmpty() && !deadline.hasExpired()) {
+        QFile file(addressFile);
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray content = file.readAll();
+            if (content.contains('\n')) {
+                address_ = QString::fromUtf8(content.left(content.indexOf('\n'))).trimmed();
+            }
+        }
+        if (address_.isEmpty()) {
+            QThread::msleep(20);
+        }
     }
-    address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
     if (address_.isEmpty()) {
         return;
     }

@@ -1,7 +1,6 @@
 #pragma once
 // Quorvel put together as main() does it, on a given bus, with its message boxes recorded.
 
-#include <QDBusConnection>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QStringList>
@@ -45,8 +44,8 @@ public:
 // Quorvel as main() puts it together, on the given bus, with its message boxes recorded.
 class Quorvel {
 public:
-    Quorvel(const QDBusConnection& bus, const QString& programFolder)
-        : connector(bus), windowControl(bus), scripts(programFolder) {
+    Quorvel(const QString& busAddress, const QString& programFolder)
+        : connector(busAddress), windowControl(busAddress), scripts(programFolder) {
         app::MainWindowServices services;
         services.messageBoxes = &boxes;
         services.programFolder = programFolder;

@@ -1,6 +1,7 @@
 // The host window on the offscreen platform: title, tabs, command line, closing with unsaved
 // drawings, and bus calls held back while a dialog is open.
 #include "cadhost/host/hostwindow.h"
+#include "cadhost/host/busendpoint.h"
 #include "cadhost/host/busprotocol.h"
 #include "cadhost/host/busserver.h"
 #include "cadhost/host/commandinterpreter.h"
@@ -132,13 +133,12 @@ TEST_F(HostWindowTest, ClosingATabWithUnsavedChangesCanBeDeclined) {
 
 TEST_F(HostWindowTest, BusCallsWaitWhileTheHostIsBusyAndAreAnsweredAfterwards) {
     test::PrivateBus bus;
-    QDBusConnection hostSide =
-        QDBusConnection::connectToBus(bus.address(), QStringLiteral("host-side"));
+    const auto hostSide = BusEndpoint::connect(bus.address(), nullptr);
+    ASSERT_TRUE(hostSide);
     BusServer server(model, interpreter, window, QStringLiteral("/opt/cad/cad-host"));
     window.setBusServer(&server);
-    ASSERT_TRUE(hostSide.registerVirtualObject(QLatin1String(kApplicationPath), &server,
-                                               QDBusConnection::SubPath));
-    ASSERT_TRUE(hostSide.registerService(QLatin1String(kBusName)));
+    hostSide->setServer(&server);
+    ASSERT_TRUE(hostSide->requestName(QLatin1String(kBusName), nullptr));
 
     server.setBusy(true);
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -154,8 +154,7 @@ TEST_F(HostWindowTest, BusCallsWaitWhileTheHostIsBusyAndAreAnsweredAfterwards) {
     ASSERT_FALSE(pending.isError()) << pending.error().message().toStdString();
     EXPECT_EQ(pending.reply().arguments()[0].value<QDBusVariant>().variant().toString(),
               QStringLiteral("CAD 主机 - [sample.dwg]"));
-    hostSide.unregisterService(QLatin1String(kBusName));
-    QDBusConnection::disconnectFromBus(QStringLiteral("host-side"));
+    hostSide->releaseName(QLatin1String(kBusName));
 }
 
 }  // namespace

@@ -1,0 +1,72 @@
+#pragma once
+// The host's connection to the bus: libdbus driven by the Qt event loop of the host's thread.
+// Calls are read, handed to the bus server and answered on this one thread, with no other thread
+// in between; that hop per call used to cost more than answering the call itself.
+
+#include "cadhost/host/busmessage.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+struct DBusConnection;
+struct DBusWatch;
+struct DBusTimeout;
+class QSocketNotifier;
+class QTimer;
+
+namespace quorvel::cadhost {
+
+class BusServer;
+
+class BusEndpoint : public QObject {
+    Q_OBJECT
+public:
+    // The session bus for an empty address. Null, with the reason, when it cannot be reached.
+    static std::unique_ptr<BusEndpoint> connect(const QString& address, QString* error);
+    ~BusEndpoint() override;
+
+    // Method calls go to the server from now on.
+    void setServer(BusServer* server) { server_ = server; }
+    // True once this connection is the name's only owner; no queueing, no replacing.
+    bool requestName(const QString& name, QString* error);
+    void releaseName(const QString& name);
+    bool isConnected() const;
+
+    void send(const BusMessage& message);
+    // The user id behind a connection on the bus; asks the bus daemon and waits.
+    std::optional<uint> unixUser(const QString& uniqueName);
+
+private:
+    struct Watch {
+        QSocketNotifier* read = nullptr;
+        QSocketNotifier* write = nullptr;
+    };
+
+    explicit BusEndpoint(DBusConnection* connection);
+    void install();
+    void scheduleDispatch();
+    void dispatch();
+
+    bool addWatch(DBusWatch* watch);
+    void removeWatch(DBusWatch* watch);
+    bool addTimeout(DBusTimeout* timeout);
+    void removeTimeout(DBusTimeout* timeout);
+    // True when the message was a call, handed to the server.
+    bool handle(struct DBusMessage* message);
+    void updateWatch(DBusWatch* watch);
+    void updateTimeout(DBusTimeout* timeout);
+
+    DBusConnection* connection_;
+    BusServer* server_ = nullptr;
+    QHash<DBusWatch*, Watch> watches_;
+    QHash<DBusTimeout*, QTimer*> timeouts_;
+    bool dispatching_ = false;
+    bool readingWatch_ = false;
+    bool dispatchScheduled_ = false;
+};
+
+}  // namespace quorvel::cadhost

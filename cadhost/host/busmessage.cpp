@@ -1,0 +1,446 @@
+#include "cadhost/host/busmessage.h"
+
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QVariantMap>
+
+#include <dbus/dbus.h>
+
+#include <new>
+#include <utility>
+
+namespace quorvel::cadhost {
+namespace {
+
+QVariant readValue(DBusMessageIter* iter);
+
+QVariant readBasic(DBusMessageIter* iter, int type) {
+    DBusBasicValue value{};
+    dbus_message_iter_get_basic(iter, &value);
+    switch (type) {
+        case DBUS_TYPE_BYTE:
+            return QVariant::fromValue(static_cast<uchar>(value.byt));
+        case DBUS_TYPE_BOOLEAN:
+            return QVariant(value.bool_val != 0);
+        case DBUS_TYPE_INT16:
+            return QVariant::fromValue(static_cast<short>(value.i16));
+        case DBUS_TYPE_UINT16:
+            return QVariant::fromValue(static_cast<ushort>(value.u16));
+        case DBUS_TYPE_INT32:
+            return QVariant(static_cast<int>(value.i32));
+        case DBUS_TYPE_UINT32:
+            return QVariant(static_cast<uint>(value.u32));
+        case DBUS_TYPE_INT64:
+            return QVariant(static_cast<qlonglong>(value.i64));
+        case DBUS_TYPE_UINT64:
+            return QVariant(static_cast<qulonglong>(value.u64));
+        case DBUS_TYPE_DOUBLE:
+            return QVariant(value.dbl);
+        case DBUS_TYPE_STRING:
+        case DBUS_TYPE_SIGNATURE:
+            return QVariant(QString::fromUtf8(value.str));
+        case DBUS_TYPE_OBJECT_PATH:
+            return QVariant::fromValue(QDBusObjectPath(QString::fromUtf8(value.str)));
+        default:
+            return {};
+    }
+}
+
+QVariant readArray(DBusMessageIter* iter) {
+    const int element = dbus_message_iter_get_element_type(iter);
+    DBusMessageIter array;
+    dbus_message_iter_recurse(iter, &array);
+    if (element == DBUS_TYPE_INT16) {
+        QList<short> numbers;
+        for (; dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_INT16;
+             dbus_message_iter_next(&array)) {
+            dbus_int16_t number = 0;
+            dbus_message_iter_get_basic(&array, &number);
+            numbers.push_back(number);
+        }
+        return QVariant::fromValue(numbers);
+    }
+    if (element == DBUS_TYPE_DOUBLE) {
+        QList<double> numbers;
+        for (; dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_DOUBLE;
+             dbus_message_iter_next(&array)) {
+            double number = 0;
+            dbus_message_iter_get_basic(&array, &number);
+            numbers.push_back(number);
+        }
+        return QVariant::fromValue(numbers);
+    }
+    if (element == DBUS_TYPE_DICT_ENTRY) {
+        QVariantMap map;
+        for (; dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_DICT_ENTRY;
+             dbus_message_iter_next(&array)) {
+            DBusMessageIter entry;
+            dbus_message_iter_recurse(&array, &entry);
+            const QVariant key = readValue(&entry);
+            dbus_message_iter_next(&entry);
+            map.insert(key.toString(), readValue(&entry));
+        }
+        return map;
+    }
+    QVariantList values;
+    for (; dbus_message_iter_get_arg_type(&array) != DBUS_TYPE_INVALID;
+         dbus_message_iter_next(&array)) {
+        values.push_back(readValue(&array));
+    }
+    return values;
+}
+
+QVariant readValue(DBusMessageIter* iter) {
+    const int type = dbus_message_iter_get_arg_type(iter);
+    switch (type) {
+        case DBUS_TYPE_VARIANT: {
+            DBusMessageIter inner;
+            dbus_message_iter_recurse(iter, &inner);
+            return QVariant::fromValue(QDBusVariant(readValue(&inner)));
+        }
+        case DBUS_TYPE_ARRAY:
+            return readArray(iter);
+        case DBUS_TYPE_STRUCT: {
+            QVariantList fields;
+            DBusMessageIter inner;
+            dbus_message_iter_recurse(iter, &inner);
+            for (; dbus_message_iter_get_arg_type(&inner) != DBUS_TYPE_INVALID;
+                 dbus_message_iter_next(&inner)) {
+                fields.push_back(readValue(&inner));
+            }
+            return fields;
+        }
+        case DBUS_TYPE_UNIX_FD:
+            return {};
+        default:
+            return readBasic(iter, type);
+    }
+}
+
+// ---- writing ---------------------------------------------------------------------------------
+
+struct Unwritable {};
+
+// Raises Unwritable before anything is written, so that no message is left half built.
+QByteArray signatureOf(const QVariant& value) {
+    const QMetaType type = value.metaType();
+    switch (type.id()) {
+        case QMetaType::Bool:
+            return DBUS_TYPE_BOOLEAN_AS_STRING;
+        case QMetaType::UChar:
+            return DBUS_TYPE_BYTE_AS_STRING;
+        case QMetaType::Short:
+            return DBUS_TYPE_INT16_AS_STRING;
+        case QMetaType::UShort:
+            return DBUS_TYPE_UINT16_AS_STRING;
+        case QMetaType::Int:
+            return DBUS_TYPE_INT32_AS_STRING;
+        case QMetaType::UInt:
+            return DBUS_TYPE_UINT32_AS_STRING;
+        case QMetaType::LongLong:
+            return DBUS_TYPE_INT64_AS_STRING;
+        case QMetaType::ULongLong:
+            return DBUS_TYPE_UINT64_AS_STRING;
+        case QMetaType::Double:
+            return DBUS_TYPE_DOUBLE_AS_STRING;
+        case QMetaType::QString:
+            return DBUS_TYPE_STRING_AS_STRING;
+        case QMetaType::QStringList:
+            return "as";
+        case QMetaType::QVariantMap:
+            for (const QVariant& item : value.toMap()) {
+                signatureOf(item);
+            }
+            return "a{sv}";
+        case QMetaType::QVariantList:
+            for (const QVariant& item : value.toList()) {
+                signatureOf(item);
+            }
+            return "av";
+        default:
+            break;
+    }
+    if (type == QMetaType::fromType<QDBusVariant>()) {
+        signatureOf(value.value<QDBusVariant>().variant());
+        return DBUS_TYPE_VARIANT_AS_STRING;
+    }
+    if (type == QMetaType::fromType<QDBusObjectPath>()) {
+        return DBUS_TYPE_OBJECT_PATH_AS_STRING;
+    }
+    if (type == QMetaType::fromType<QList<QDBusObjectPath>>()) {
+        return "ao";
+    }
+    if (type == QMetaType::fromType<QList<short>>()) {
+        return "an";
+    }
+    if (type == QMetaType::fromType<QList<double>>()) {
+        return "ad";
+    }
+    throw Unwritable{};
+}
+
+void append(DBusMessageIter* iter, int type, const void* value) {
+    if (!dbus_message_iter_append_basic(iter, type, value)) {
+        throw std::bad_alloc();
+    }
+}
+
+void appendText(DBusMessageIter* iter, int type, const QString& text) {
+    // A C string ends at the first NUL, so a text holding one is cut there.
+    const QByteArray bytes = text.toUtf8();
+    const char* data = bytes.constData();
+    append(iter, type, &data);
+}
+
+template <typename Fill>
+void container(DBusMessageIter* iter, int type, const char* signature, Fill&& fill) {
+    DBusMessageIter inner;
+    if (!dbus_message_iter_open_container(iter, type, signature, &inner)) {
+        throw std::bad_alloc();
+    }
+    fill(&inner);
+    if (!dbus_message_iter_close_container(iter, &inner)) {
+        throw std::bad_alloc();
+    }
+}
+
+void writeValue(DBusMessageIter* iter, const QVariant& value) {
+    const QMetaType type = value.metaType();
+    switch (type.id()) {
+        case QMetaType::Bool: {
+            const dbus_bool_t flag = value.toBool() ? TRUE : FALSE;
+            append(iter, DBUS_TYPE_BOOLEAN, &flag);
+            return;
+        }
+        case QMetaType::UChar: {
+            const unsigned char byte = value.value<uchar>();
+            append(iter, DBUS_TYPE_BYTE, &byte);
+            return;
+        }
+        case QMetaType::Short: {
+            const dbus_int16_t number = value.value<short>();
+            append(iter, DBUS_TYPE_INT16, &number);
+            return;
+        }
+        case QMetaType::UShort: {
+            const dbus_uint16_t number = value.value<ushort>();
+            append(iter, DBUS_TYPE_UINT16, &number);
+            return;
+        }
+        case QMetaType::Int: {
+            const dbus_int32_t number = value.toInt();
+            append(iter, DBUS_TYPE_INT32, &number);
+            return;
+        }
+        case QMetaType::UInt: {
+            const dbus_uint32_t number = value.toUInt();
+            append(iter, DBUS_TYPE_UINT32, &number);
+            return;
+        }
+        case QMetaType::LongLong: {
+            const dbus_int64_t number = value.toLongLong();
+            append(iter, DBUS_TYPE_INT64, &number);
+            return;
+        }
+        case QMetaType::ULongLong: {
+            const dbus_uint64_t number = value.toULongLong();
+            append(iter, DBUS_TYPE_UINT64, &number);
+            return;
+        }
+        case QMetaType::Double: {
+            const double number = value.toDouble();
+            append(iter, DBUS_TYPE_DOUBLE, &number);
+            return;
+        }
+        case QMetaType::QString:
+            appendText(iter, DBUS_TYPE_STRING, value.toString());
+            return;
+        case QMetaType::QStringList:
+            container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_STRING_AS_STRING, [&](auto* array) {
+                for (const QString& text : value.toStringList()) {
+                    appendText(array, DBUS_TYPE_STRING, text);
+                }
+            });
+            return;
+        case QMetaType::QVariantMap:
+            container(iter, DBUS_TYPE_ARRAY, "{sv}", [&](auto* array) {
+                const QVariantMap map = value.toMap();
+                for (auto entry = map.cbegin(); entry != map.cend(); ++entry) {
+                    container(array, DBUS_TYPE_DICT_ENTRY, nullptr, [&](auto* pair) {
+                        appendText(pair, DBUS_TYPE_STRING, entry.key());
+                        writeValue(pair, QVariant::fromValue(QDBusVariant(entry.value())));
+                    });
+                }
+            });
+            return;
+        case QMetaType::QVariantList:
+            container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_VARIANT_AS_STRING, [&](auto* array) {
+                for (const QVariant& item : value.toList()) {
+                    writeValue(array, QVariant::fromValue(QDBusVariant(item)));
+                }
+            });
+            return;
+        default:
+            break;
+    }
+    if (type == QMetaType::fromType<QDBusVariant>()) {
+        const QVariant inner = value.value<QDBusVariant>().variant();
+        const QByteArray signature = signatureOf(inner);
+        container(iter, DBUS_TYPE_VARIANT, signature.constData(),
+                  [&](auto* variant) { writeValue(variant, inner); });
+        return;
+    }
+    if (type == QMetaType::fromType<QDBusObjectPath>()) {
+        appendText(iter, DBUS_TYPE_OBJECT_PATH, value.value<QDBusObjectPath>().path());
+        return;
+    }
+    if (type == QMetaType::fromType<QList<QDBusObjectPath>>()) {
+        container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_OBJECT_PATH_AS_STRING, [&](auto* array) {
+            for (const QDBusObjectPath& path : value.value<QList<QDBusObjectPath>>()) {
+                appendText(array, DBUS_TYPE_OBJECT_PATH, path.path());
+            }
+        });
+        return;
+    }
+    if (type == QMetaType::fromType<QList<short>>()) {
+        container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_INT16_AS_STRING, [&](auto* array) {
+            for (const short number : value.value<QList<short>>()) {
+                const dbus_int16_t item = number;
+                append(array, DBUS_TYPE_INT16, &item);
+            }
+        });
+        return;
+    }
+    if (type == QMetaType::fromType<QList<double>>()) {
+        container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_DOUBLE_AS_STRING, [&](auto* array) {
+            for (const double number : value.value<QList<double>>()) {
+                append(array, DBUS_TYPE_DOUBLE, &number);
+            }
+        });
+        return;
+    }
+    throw Unwritable{};
+}
+
+DBusMessage* newError(DBusMessage* call, const QString& name, const QString& message) {
+    const QByteArray nameBytes = name.toUtf8();
+    const QByteArray messageBytes = message.toUtf8();
+    const bool validName = dbus_validate_error_name(nameBytes.constData(), nullptr);
+    DBusMessage* error = dbus_message_new_error(
+        call, validName ? nameBytes.constData() : DBUS_ERROR_FAILED, messageBytes.constData());
+    if (error == nullptr) {
+        throw std::bad_alloc();
+    }
+    return error;
+}
+
+}  // namespace
+
+BusMessage::BusMessage(DBusMessage* message) : message_(message) {
+    if (message_ != nullptr) {
+        dbus_message_ref(message_);
+    }
+}
+
+BusMessage::~BusMessage() {
+    if (message_ != nullptr) {
+        dbus_message_unref(message_);
+    }
+}
+
+BusMessage::BusMessage(const BusMessage& other) : BusMessage(other.message_) {}
+
+BusMessage& BusMessage::operator=(const BusMessage& other) {
+    BusMessage copy(other);
+    std::swap(message_, copy.message_);
+    return *this;
+}
+
+BusMessage::BusMessage(BusMessage&& other) noexcept
+    : message_(std::exchange(other.message_, nullptr)) {}
+
+BusMessage& BusMessage::operator=(BusMessage&& other) noexcept {
+    std::swap(message_, other.message_);
+    return *this;
+}
+
+bool BusMessage::isError() const {
+    return dbus_message_get_type(message_) == DBUS_MESSAGE_TYPE_ERROR;
+}
+
+QString BusMessage::errorName() const {
+    return QString::fromUtf8(dbus_message_get_error_name(message_));
+}
+
+QString BusMessage::service() const {
+    return QString::fromUtf8(dbus_message_get_sender(message_));
+}
+
+QString BusMessage::path() const {
+    return QString::fromUtf8(dbus_message_get_path(message_));
+}
+
+QString BusMessage::interface() const {
+    return QString::fromUtf8(dbus_message_get_interface(message_));
+}
+
+QString BusMessage::member() const {
+    return QString::fromUtf8(dbus_message_get_member(message_));
+}
+
+QString BusMessage::signature() const {
+    return QString::fromUtf8(dbus_message_get_signature(message_));
+}
+
+bool BusMessage::isReplyRequired() const {
+    return !dbus_message_get_no_reply(message_);
+}
+
+QVariantList BusMessage::arguments() const {
+    QVariantList values;
+    DBusMessageIter iter;
+    if (!dbus_message_iter_init(message_, &iter)) {
+        return values;
+    }
+    for (; dbus_message_iter_get_arg_type(&iter) != DBUS_TYPE_INVALID;
+         dbus_message_iter_next(&iter)) {
+        values.push_back(readValue(&iter));
+    }
+    return values;
+}
+
+BusMessage BusMessage::createReply(const QVariantList& values) const {
+    try {
+        for (const QVariant& value : values) {
+            signatureOf(value);
+        }
+    } catch (const Unwritable&) {
+        return createErrorReply(QStringLiteral(DBUS_ERROR_FAILED),
+                                QStringLiteral("回答中有总线无法传送的值。"));
+    }
+    DBusMessage* reply = dbus_message_new_method_return(message_);
+    if (reply == nullptr) {
+        throw std::bad_alloc();
+    }
+    DBusMessageIter iter;
+    dbus_message_iter_init_append(reply, &iter);
+    for (const QVariant& value : values) {
+        writeValue(&iter, value);
+    }
+    BusMessage message(reply);
+    dbus_message_unref(reply);
+    return message;
+}
+
+BusMessage BusMessage::createReply(const QVariant& value) const {
+    return createReply(QVariantList{value});
+}
+
+BusMessage BusMessage::createErrorReply(const QString& name, const QString& message) const {
+    DBusMessage* error = newError(message_, name, message);
+    BusMessage answer(error);
+    dbus_message_unref(error);
+    return answer;
+}
+
+}  // namespace quorvel::cadhost
