@@ -7,6 +7,8 @@
 
 #include <dbus/dbus.h>
 
+#include <chrono>
+
 namespace quorvel::cadhost {
 namespace {
 
@@ -20,6 +22,11 @@ struct Error {
     }
     DBusError error;
 };
+
+// Long enough for a client to take in an answer and send its next call through the daemon.
+constexpr auto kAwaitNextCall = std::chrono::microseconds(200);
+// How long calls may keep the event loop waiting at most.
+constexpr auto kHandBackToEventLoop = std::chrono::milliseconds(5);
 
 }  // namespace
 
@@ -132,6 +139,7 @@ bool BusEndpoint::isConnected() const {
 void BusEndpoint::send(const BusMessage& message) {
     // Written at once when the socket takes it; the write watch takes care of the rest.
     dbus_connection_send(connection_, message.raw(), nullptr);
+    ++sent_;
 }
 
 std::optional<uint> BusEndpoint::unixUser(const QString& uniqueName) {
@@ -167,6 +175,34 @@ void BusEndpoint::dispatch() {
     dispatching_ = false;
 }
 
+// A client in a run sends its next call as soon as it has the answer. Waiting for that call awake
+// for a moment saves putting the thread to sleep and waking it again, which costs as much as
+// answering. Bounded, so that the window's own events still come through every few milliseconds.
+void BusEndpoint::awaitNextCall() {
+    if (dispatching_ || sent_ == 0) {
+        return;
+    }
+    using Clock = std::chrono::steady_clock;
+    const auto handBack = Clock::now() + kHandBackToEventLoop;
+    auto giveUp = Clock::now() + kAwaitNextCall;
+    while (isConnected()) {
+        const auto now = Clock::now();
+        if (now >= giveUp || now >= handBack) {
+            break;
+        }
+        dbus_connection_read_write(connection_, 0);
+        if (dbus_connection_get_dispatch_status(connection_) == DBUS_DISPATCH_DATA_REMAINS) {
+            sent_ = 0;
+            dispatch();
+            if (sent_ == 0) {
+                break;  // held, not answered: the host is busy
+            }
+            giveUp = Clock::now() + kAwaitNextCall;
+        }
+    }
+    sent_ = 0;
+}
+
 bool BusEndpoint::handle(DBusMessage* message) {
     if (server_ == nullptr || dbus_message_get_type(message) != DBUS_MESSAGE_TYPE_METHOD_CALL) {
         return false;
@@ -190,6 +226,7 @@ bool BusEndpoint::addWatch(DBusWatch* watch) {
             dbus_watch_handle(watch, DBUS_WATCH_READABLE);
             endpoint->readingWatch_ = false;
             endpoint->dispatch();
+            endpoint->awaitNextCall();
         });
     }
     if ((flags & DBUS_WATCH_WRITABLE) != 0) {

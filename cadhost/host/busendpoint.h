@@ -50,6 +50,7 @@ private:
     void install();
     void scheduleDispatch();
     void dispatch();
+    void awaitNextCall();
 
     bool addWatch(DBusWatch* watch);
     void removeWatch(DBusWatch* watch);
@@ -66,6 +67,7 @@ private:
     QHash<DBusTimeout*, QTimer*> timeouts_;
     bool dispatching_ = false;
     bool readingWatch_ = false;
+    int sent_ = 0;  // answers sent since the last look
     bool dispatchScheduled_ = false;
 };
 

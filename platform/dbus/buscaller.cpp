@@ -1,7 +1,6 @@
 #include "platform/dbus/buscaller.h"
 
 #include <dbus/dbus.h>
-#include <QtGlobal>
 #include <chrono>
 #include <type_traits>
 #include <variant>
@@ -85,40 +84,6 @@ void container(DBusMessageIter* iter, int type, const char* signature, Fill&& fi
     if (!dbus_message_iter_close_container(iter, &inner)) {
         outOfMemory();
     }
-}
-
-long spinMicroseconds() {
-    static const long value = qEnvironmentVariableIntValue("QUORVEL_SPIN_US");
-    return value;
-}
-
-// dbus_connection_send_with_reply_and_block, but the answer is first waited for awake: most
-// calls are answered within tens of microseconds, and putting the thread to sleep and waking it
-// again costs about as much.
-DBusMessage* sendAndWait(DBusConnection* connection, DBusMessage* message, DBusError* error) {
-    DBusPendingCall* pending = nullptr;
-    if (!dbus_connection_send_with_reply(connection, message, &pending, DBUS_TIMEOUT_INFINITE)) {
-        outOfMemory();
-    }
-    if (pending == nullptr) {
-        dbus_set_error_const(error, DBUS_ERROR_DISCONNECTED, "Connection is closed");
-        return nullptr;
-    }
-    const auto spinUntil =
-        std::chrono::steady_clock::now() + std::chrono::microseconds(spinMicroseconds());
-    while (dbus_connection_get_dispatch_status(connection) == DBUS_DISPATCH_COMPLETE &&
-           dbus_connection_get_is_connected(connection) &&
-           std::chrono::steady_clock::now() < spinUntil) {
-        dbus_connection_read_write(connection, 0);
-    }
-    dbus_pending_call_block(pending);
-    DBusMessage* reply = dbus_pending_call_steal_reply(pending);
-    dbus_pending_call_unref(pending);
-    if (reply != nullptr && dbus_set_error_from_message(error, reply)) {
-        dbus_message_unref(reply);
-        return nullptr;
-    }
-    return reply;
 }
 
 }  // namespace
@@ -408,7 +373,8 @@ bool BusConnection::tryCall(const QString& destination, const QString& path, con
     const OwnedMessage message(newCall(destination, path, interface, member, write));
     Error error;
     const auto started = std::chrono::steady_clock::now();
-    const OwnedMessage reply(sendAndWait(connection_, message.get(), &error.error));
+    const OwnedMessage reply(dbus_connection_send_with_reply_and_block(
+        connection_, message.get(), DBUS_TIMEOUT_INFINITE, &error.error));
     const auto waited = std::chrono::steady_clock::now() - started;
     BusCallStatistics& statistics = busCallStatistics();
     statistics.calls.fetch_add(1, std::memory_order_relaxed);
