@@ -187,6 +187,11 @@ BusMessage BusServer::answer(const BusMessage& message, BusEndpoint& endpoint) {
             failWith("AccessDenied", QStringLiteral("只为本用户的程序服务。"));
         }
         const auto ref = parseObjectPath(message.path());
+        if (!ref && message.path() == u"/" && message.member() == u"Introspect" &&
+            message.signature().isEmpty()) {
+            // Lets generic bus tools walk down to the application object.
+            return message.createReply(introspectionXml({}, {QStringLiteral("Application")}));
+        }
         if (!ref) {
             failWith("UnknownObject", QStringLiteral("没有对象“%1”。").arg(message.path()));
         }

@@ -437,6 +437,11 @@ TEST_F(BusTest, IntrospectionAgreesWithTheProtocolFiles) {
         EXPECT_FALSE(expected.isEmpty());
         EXPECT_EQ(actual, expected) << fileName.toStdString();
     }
+    const QDBusMessage root =
+        bus.call(QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.Introspectable"),
+                 QStringLiteral("Introspect"));
+    ASSERT_THAT(root, Succeeds());
+    EXPECT_TRUE(firstArgument(root).toString().contains(u"<node name=\"Application\""));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -21,6 +22,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <atomic>
+#include <thread>
 
 #include <gmock/gmock.h>
 
@@ -155,6 +159,52 @@ TEST_F(HostWindowTest, BusCallsWaitWhileTheHostIsBusyAndAreAnsweredAfterwards) {
     EXPECT_EQ(pending.reply().arguments()[0].value<QDBusVariant>().variant().toString(),
               QStringLiteral("CAD 主机 - [sample.dwg]"));
     hostSide->releaseName(QLatin1String(kBusName));
+}
+
+TEST_F(HostWindowTest, CallsBackToBackStillLeaveTheWindowItsEvents) {
+    test::PrivateBus bus;
+    const auto hostSide = BusEndpoint::connect(bus.address(), nullptr);
+    ASSERT_TRUE(hostSide);
+    BusServer server(model, interpreter, window, QStringLiteral("/opt/cad/cad-host"));
+    hostSide->setServer(&server);
+    ASSERT_TRUE(hostSide->requestName(QLatin1String(kBusName), nullptr));
+
+    // A client calling without a pause, as a run does; the host answers on this thread.
+    std::atomic<bool> stop{false};
+    std::atomic<bool> done{false};
+    std::atomic<int> answered{0};
+    const QString address = bus.address();
+    std::thread client([&] {
+        {
+            QDBusConnection connection =
+                QDBusConnection::connectToBus(address, QStringLiteral("back-to-back"));
+            QDBusMessage call = QDBusMessage::createMethodCall(
+                QLatin1String(kBusName), QLatin1String(kApplicationPath),
+                QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+            call << QStringLiteral("org.quorvel.CadHost.Application") << QStringLiteral("Caption");
+            while (!stop) {
+                if (connection.call(call, QDBus::Block, -1).type() == QDBusMessage::ReplyMessage) {
+                    ++answered;
+                }
+            }
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("back-to-back"));
+        done = true;
+    });
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(10);
+    // Not QTest::qWait, which sleeps between its turns of the event loop.
+    QEventLoop loop;
+    QTimer::singleShot(500, &loop, &QEventLoop::quit);
+    loop.exec();
+    stop = true;
+    QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
+    client.join();
+
+    EXPECT_GT(answered.load(), 100);
+    EXPECT_GE(ticks, 20);
 }
 
 }  // namespace
