@@ -364,14 +364,6 @@ BusMessage& BusMessage::operator=(BusMessage&& other) noexcept {
     return *this;
 }
 
-bool BusMessage::isError() const {
-    return dbus_message_get_type(message_) == DBUS_MESSAGE_TYPE_ERROR;
-}
-
-QString BusMessage::errorName() const {
-    return QString::fromUtf8(dbus_message_get_error_name(message_));
-}
-
 QString BusMessage::service() const {
     return QString::fromUtf8(dbus_message_get_sender(message_));
 }

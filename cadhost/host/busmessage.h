@@ -13,7 +13,6 @@ namespace quorvel::cadhost {
 
 class BusMessage {
 public:
-    BusMessage() = default;
     // Takes a reference of its own.
     explicit BusMessage(DBusMessage* message);
     ~BusMessage();
@@ -23,10 +22,8 @@ public:
     BusMessage& operator=(BusMessage&& other) noexcept;
 
     DBusMessage* raw() const { return message_; }
-    bool isError() const;
-    QString errorName() const;
 
-    QString service() const;  // the sender's unique name; empty for a call within the process
+    QString service() const;  // the sender's unique name
     QString path() const;
     QString interface() const;
     QString member() const;

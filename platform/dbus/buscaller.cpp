@@ -138,11 +138,6 @@ MessageWriter& MessageWriter::uint32(std::uint32_t value) {
     return *this;
 }
 
-MessageWriter& MessageWriter::real(double value) {
-    appendBasic(iter_.get(), DBUS_TYPE_DOUBLE, &value);
-    return *this;
-}
-
 MessageWriter& MessageWriter::int16s(const std::vector<std::int16_t>& values) {
     container(iter_.get(), DBUS_TYPE_ARRAY, DBUS_TYPE_INT16_AS_STRING, [&](DBusMessageIter* array) {
         for (const std::int16_t value : values) {

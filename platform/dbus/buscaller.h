@@ -52,7 +52,6 @@ public:
     MessageWriter& boolean(bool value);
     MessageWriter& int32(std::int32_t value);
     MessageWriter& uint32(std::uint32_t value);
-    MessageWriter& real(double value);
     MessageWriter& int16s(const std::vector<std::int16_t>& values);
     // A variant holding one of these.
     MessageWriter& variantText(const QString& value);
@@ -133,8 +132,6 @@ private:
 class BusCaller {
 public:
     BusCaller(std::shared_ptr<const BusConnection> connection, QString hostName);
-
-    const QString& hostName() const { return hostName_; }
 
     void call(const QString& path, const char* interface, const char* member,
               const WriteArguments& write = {}, const ReadAnswer& read = {}) const;
