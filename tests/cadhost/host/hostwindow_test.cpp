@@ -212,7 +212,9 @@ TEST_F(HostWindowTest, CallsBackToBackStillLeaveTheWindowItsEvents) {
     }
 
     EXPECT_GT(answered.load(), 100);
-    EXPECT_GE(ticks, 30);  // of about 50
+    // About 50 when the host hands the event loop back in time, 11 to 15 when it does not; the
+    // margin keeps a loaded machine from failing a sound host.
+    EXPECT_GE(ticks, 20);
 }
 
 }  // namespace
