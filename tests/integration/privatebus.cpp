@@ -1,5 +1,7 @@
 #include "tests/integration/privatebus.h"
 
+#include "tests/support/busdaemon.h"
+
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
 #include <QDeadlineTimer>
@@ -60,31 +62,7 @@ PrivateBus::PrivateBus(Activation activation) {
     for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         environment.remove(QLatin1String(variable));
     }
-    daemon_.setProcessEnvironment(environment);
-    // Hosts started by activation write to the daemon's output: into files, never into a pipe
-    // that nobody reads and that would stop them once full.
-    const QString addressFile = folder_.filePath(QStringLiteral("address"));
-    daemon_.setStandardOutputFile(addressFile);
-    daemon_.setStandardErrorFile(folder_.filePath(QStringLiteral("daemon.log")));
-    daemon_.start(QStringLiteral("dbus-daemon"),
-                  {QStringLiteral("--config-file=") + configPath, QStringLiteral("--nofork"),
-                   QStringLiteral("--print-address=1")});
-    if (!daemon_.waitForStarted(10000)) {
-        return;
-    }
-    QDeadlineTimer deadline(10000);
-    while (address_.isEmpty() && !deadline.hasExpired()) {
-        QFile file(addressFile);
-        if (file.open(QIODevice::ReadOnly)) {
-            const QByteArray content = file.readAll();
-            if (content.contains('\n')) {
-                address_ = QString::fromUtf8(content.left(content.indexOf('\n'))).trimmed();
-            }
-        }
-        if (address_.isEmpty()) {
-            QThread::msleep(20);
-        }
-    }
+    address_ = testsupport::startBusDaemon(daemon_, configPath, folder_.path(), environment, 10000);
     if (address_.isEmpty()) {
         return;
     }

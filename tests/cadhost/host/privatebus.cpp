@@ -1,5 +1,7 @@
 #include "privatebus.h"
 
+#include "tests/support/busdaemon.h"
+
 #include <QDBusConnectionInterface>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
@@ -24,33 +26,10 @@ PrivateBus::PrivateBus() {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // Hosts started by activation inherit the daemon's environment: no display in tests.
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    daemon_.setProcessEnvironment(environment);
-    // Hosts started by activation write to the daemon's output: into files, never into a pipe
-    // that nobody reads and that would stop them once full.
-    const QString addressFile = logFolder_.filePath(QStringLiteral("address"));
-    daemon_.setStandardOutputFile(addressFile);
-    daemon_.setStandardErrorFile(logFolder_.filePath(QStringLiteral("daemon.log")));
-    daemon_.start(QStringLiteral("dbus-daemon"),
-                  {QStringLiteral("--config-file=" CADHOST_SESSION_CONF),
-                   QStringLiteral("--print-address=1"), QStringLiteral("--nofork")});
-    if (!daemon_.waitForStarted(10000)) {
-        throw std::runtime_error("dbus-daemon did not start");
-    }
-    QDeadlineTimer deadline(20000);
-    while (address_.isEmpty() && !deadline.hasExpired()) {
-        QFile file(addressFile);
-        if (file.open(QIODevice::ReadOnly)) {
-            const QByteArray content = file.readAll();
-            if (content.contains('\n')) {
-                address_ = QString::fromUtf8(content.left(content.indexOf('\n'))).trimmed();
-            }
-        }
-        if (address_.isEmpty()) {
-            QThread::msleep(20);
-        }
-    }
+    address_ = testsupport::startBusDaemon(daemon_, QStringLiteral(CADHOST_SESSION_CONF),
+                                           logFolder_.path(), environment);
     if (address_.isEmpty()) {
-        throw std::runtime_error("dbus-daemon printed no address");
+        throw std::runtime_error("dbus-daemon did not start or printed no address");
     }
     bus_ =
         std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address_, connectionName_));
