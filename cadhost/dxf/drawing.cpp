@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -62,6 +63,7 @@ struct Container {
     Space space = Space::Model;
     std::string blockName;  // raw bytes; empty for the ENTITIES section
     std::uint32_t terminator = kNone;
+    std::uint32_t begin = kNone;  // the BLOCK record
 };
 
 struct StringHash {
@@ -376,6 +378,7 @@ struct Drawing::Impl {
     void write(Sink&& sink) const;
 
     EntityInfo info(std::uint32_t index) const;
+    std::uint32_t findBlock(std::string_view name) const;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -467,7 +470,8 @@ void Drawing::Impl::parse() {
                     formatError(sourceLine(tag.begin) + "：块定义没有以 ENDBLK 结束");
                 }
                 record.kind = RecordKind::BlockBegin;
-                containers.push_back(Container{Space::Block, "", kNone});
+                containers.push_back(
+                    Container{Space::Block, "", kNone, static_cast<std::uint32_t>(records.size())});
                 openBlock = static_cast<std::uint32_t>(containers.size() - 1);
                 blockNamePending = true;
                 lastMain = kNone;
@@ -520,7 +524,7 @@ void Drawing::Impl::parse() {
                     } else if (name == "ENTITIES") {
                         section = Section::Entities;
                         if (entitiesContainer == kNone) {
-                            containers.push_back(Container{Space::Model, "", kNone});
+                            containers.push_back(Container{Space::Model, "", kNone, kNone});
                             entitiesContainer = static_cast<std::uint32_t>(containers.size() - 1);
                         } else {
                             formatError(sourceLine(tag.begin) + "：ENTITIES 节重复出现");
@@ -1126,6 +1130,18 @@ EntityInfo Drawing::Impl::info(std::uint32_t index) const {
     return result;
 }
 
+std::uint32_t Drawing::Impl::findBlock(std::string_view name) const {
+    for (std::uint32_t c = 0; c < containers.size(); ++c) {
+        if (c == entitiesContainer)
+            continue;
+        if (equalsIgnoreCase(containers[c].blockName, name) ||
+            equalsIgnoreCase(codec->decode(containers[c].blockName), name)) {
+            return c;
+        }
+    }
+    return kNone;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The interface
 
@@ -1605,22 +1621,42 @@ std::vector<EntityInfo> Drawing::entities(Space space) const {
 std::vector<EntityInfo> Drawing::blockEntities(std::string_view blockName) const {
     const Impl& d = *impl_;
     std::vector<EntityInfo> result;
-    std::uint32_t wanted = kNone;
-    for (std::uint32_t c = 0; c < d.containers.size(); ++c) {
-        if (c == d.entitiesContainer)
-            continue;
-        if (equalsIgnoreCase(d.containers[c].blockName, blockName) ||
-            equalsIgnoreCase(d.codec->decode(d.containers[c].blockName), blockName)) {
-            wanted = c;
-            break;
-        }
-    }
+    const std::uint32_t wanted = d.findBlock(blockName);
     if (wanted == kNone)
         return result;
     for (std::uint32_t i = d.head; i != kNone; i = d.records[i].next) {
         const Record& record = d.records[i];
         if (record.kind == RecordKind::Entity && record.container == wanted)
             result.push_back(d.info(i));
+    }
+    return result;
+}
+
+std::optional<Point> Drawing::blockBasePoint(std::string_view blockName) const {
+    const Impl& d = *impl_;
+    const std::uint32_t block = d.findBlock(blockName);
+    if (block == kNone || d.containers[block].begin == kNone)
+        return std::nullopt;
+    return EntityTags(d.bytesOf(d.containers[block].begin)).point(10).value_or(Point{});
+}
+
+std::vector<LayerInfo> Drawing::layers() const {
+    const Impl& d = *impl_;
+    std::vector<LayerInfo> result;
+    for (std::uint32_t i = d.head; i != kNone; i = d.records[i].next) {
+        const Record& record = d.records[i];
+        // Table entries are the only "Other" records of type LAYER.
+        if (record.kind != RecordKind::Other || d.types.name(record.type) != "LAYER")
+            continue;
+        const EntityTags tags(d.bytesOf(i));
+        LayerInfo layer;
+        layer.name = d.codec->decode(trimmed(tags.first(2).value_or("")));
+        const int color = static_cast<int>(tags.number(62, 7));
+        layer.off = color < 0;
+        layer.color = std::abs(color);
+        if (layer.color < 1 || layer.color > 255)
+            layer.color = 7;
+        result.push_back(std::move(layer));
     }
     return result;
 }

@@ -129,6 +129,13 @@ struct EntityInfo {
     Geometry geometry;
 };
 
+// One entry of the LAYER table.
+struct LayerInfo {
+    std::string name;  // group code 2, decoded
+    int color = 7;     // colour index 1..255 (group code 62 without its sign)
+    bool off = false;  // group code 62 is negative
+};
+
 struct Extents {
     Point min;
     Point max;
@@ -203,6 +210,11 @@ public:
     std::vector<EntityInfo> entities(Space space) const;
     // The entities of a block definition (name compared ignoring case); empty if there is none.
     std::vector<EntityInfo> blockEntities(std::string_view blockName) const;
+    // The base point of a block definition (group codes 10/20/30 of its BLOCK entity); block
+    // entities are drawn relative to it. Nothing if there is no such block.
+    std::optional<Point> blockBasePoint(std::string_view blockName) const;
+    // The LAYER table in file order.
+    std::vector<LayerInfo> layers() const;
     // $EXTMIN/$EXTMAX when the header holds sensible values, else computed from model space.
     std::optional<Extents> extents() const;
 

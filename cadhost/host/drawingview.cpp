@@ -6,7 +6,10 @@
 #include <QPainterPath>
 #include <QWheelEvent>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <functional>
 #include <numbers>
 
 namespace quorvel::cadhost {
@@ -16,6 +19,19 @@ constexpr double kReferencePixelSize = 100;
 constexpr int kMaxBlockDepth = 8;
 const QColor kBackground(33, 40, 48);
 const QColor kDefaultInk(230, 230, 230);
+// Colour 7 is white on a dark background and black on a light one.
+const QColor kIndex7 = kBackground.lightness() < 128 ? QColor(Qt::white) : QColor(Qt::black);
+
+using Block = DrawingView::Block;
+using Layer = DrawingView::Layer;
+using BlockLookup = std::function<const Block&(const std::string&)>;
+
+// Layer names compare ignoring case.
+std::string layerKey(std::string name) {
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return name;
+}
 
 QPointF toQt(const dxf::Point& p) {
     return {p.x, p.y};
@@ -23,9 +39,15 @@ QPointF toQt(const dxf::Point& p) {
 
 // The first colours of the CAD colour index; the rest are approximated by hue and shade.
 QColor indexColor(int index) {
-    static const QColor basic[] = {kDefaultInk,          QColor(255, 0, 0),   QColor(255, 255, 0),
-                                   QColor(0, 255, 0),    QColor(0, 255, 255), QColor(0, 0, 255),
-                                   QColor(255, 0, 255),  kDefaultInk,         QColor(128, 128, 128),
+    static const QColor basic[] = {kIndex7,
+                                   QColor(255, 0, 0),
+                                   QColor(255, 255, 0),
+                                   QColor(0, 255, 0),
+                                   QColor(0, 255, 255),
+                                   QColor(0, 0, 255),
+                                   QColor(255, 0, 255),
+                                   kIndex7,
+                                   QColor(128, 128, 128),
                                    QColor(192, 192, 192)};
     if (index >= 1 && index <= 9) {
         return basic[index];
@@ -110,23 +132,32 @@ void addBulgeSegment(QPainterPath& path, const QPointF& from, const QPointF& to,
 
 class EntityPainter {
 public:
-    EntityPainter(
-        QPainter& painter, double pixelsPerUnit,
-        const std::function<const std::vector<dxf::EntityInfo>&(const std::string&)>& blocks)
+    EntityPainter(QPainter& painter, double pixelsPerUnit, const BlockLookup& blocks,
+                  const std::map<std::string, Layer>& layers)
         : painter_(painter),
           pixelsPerUnit_(pixelsPerUnit),
           blocks_(blocks),
+          layers_(layers),
           font_(referenceFont()),
           metrics_(font_),
           capHeight_(referenceCapHeight(metrics_)) {}
 
-    void draw(const dxf::EntityInfo& entity, const QColor& inherited, int depth) {
-        QColor color = inherited;
+    // inherited: colour and layer of the block reference that holds the entity.
+    void draw(const dxf::EntityInfo& entity, const QColor& inherited, const Layer& inheritedLayer,
+              int depth) {
+        // Inside a block, layer 0 stands for the layer of the reference.
+        const Layer& layer =
+            depth > 0 && entity.layer == "0" ? inheritedLayer : layerOf(entity.layer);
+        if (layer.off) {
+            return;
+        }
+        QColor color = inherited;  // by block
         if (entity.color >= 1 && entity.color <= 255) {
             color = indexColor(entity.color);
-        } else if (entity.color == 256 || depth == 0) {
-            color = kDefaultInk;
+        } else if (entity.color != 0) {
+            color = indexColor(layer.color);
         }
+        layer_ = &layer;
         QPen pen(color, 0);
         pen.setCosmetic(true);
         painter_.setPen(pen);
@@ -136,6 +167,12 @@ public:
     }
 
 private:
+    const Layer& layerOf(const std::string& name) const {
+        static const Layer kUnknown;
+        const auto found = layers_.find(layerKey(name));
+        return found == layers_.end() ? kUnknown : found->second;
+    }
+
     void drawGeometry(const std::monostate&, const QColor&, int) {}
 
     void drawGeometry(const dxf::LineGeometry& line, const QColor&, int) {
@@ -265,14 +302,17 @@ private:
         if (depth >= kMaxBlockDepth) {
             return;  // a block that contains itself
         }
+        const Block& block = blocks_(insert.blockName);
+        const Layer& layer = *layer_;
         painter_.save();
         painter_.translate(toQt(insert.insertion));
         painter_.rotate(insert.rotation);
         painter_.scale(insert.xScale, insert.yScale);
+        painter_.translate(-toQt(block.base));
         const double saved = pixelsPerUnit_;
         pixelsPerUnit_ *= std::sqrt(std::abs(insert.xScale * insert.yScale));
-        for (const dxf::EntityInfo& inner : blocks_(insert.blockName)) {
-            draw(inner, color, depth + 1);
+        for (const dxf::EntityInfo& inner : block.entities) {
+            draw(inner, color, layer, depth + 1);
         }
         pixelsPerUnit_ = saved;
         painter_.restore();
@@ -314,7 +354,9 @@ private:
 
     QPainter& painter_;
     double pixelsPerUnit_;
-    const std::function<const std::vector<dxf::EntityInfo>&(const std::string&)>& blocks_;
+    const BlockLookup& blocks_;
+    const std::map<std::string, Layer>& layers_;
+    const Layer* layer_ = nullptr;  // of the entity being drawn
     QFont font_;
     QFontMetricsF metrics_;
     double capHeight_;
@@ -407,10 +449,14 @@ void DrawingView::reload() {
     stale_ = false;
     entities_.clear();
     blocks_.clear();
+    layers_.clear();
     extents_ = QRectF();
     hasContent_ = false;
     if (drawing_ == nullptr) {
         return;
+    }
+    for (const dxf::LayerInfo& layer : drawing_->layers()) {
+        layers_.emplace(layerKey(layer.name), Layer{layer.color, layer.off});
     }
     entities_ = drawing_->entities(paper_ ? dxf::Space::Paper : dxf::Space::Model);
     Bounds bounds;
@@ -456,10 +502,12 @@ QTransform DrawingView::worldToScreen() const {
     return transform;
 }
 
-const std::vector<dxf::EntityInfo>& DrawingView::blockEntities(const std::string& name) const {
+const DrawingView::Block& DrawingView::block(const std::string& name) const {
     auto found = blocks_.find(name);
     if (found == blocks_.end()) {
-        found = blocks_.emplace(name, drawing_->blockEntities(name)).first;
+        Block block{drawing_->blockBasePoint(name).value_or(dxf::Point{}),
+                    drawing_->blockEntities(name)};
+        found = blocks_.emplace(name, std::move(block)).first;
     }
     return found->second;
 }
@@ -475,13 +523,12 @@ void DrawingView::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setTransform(worldToScreen());
-    const std::function<const std::vector<dxf::EntityInfo>&(const std::string&)> blocks =
-        [this](const std::string& name) -> const std::vector<dxf::EntityInfo>& {
-        return blockEntities(name);
+    const BlockLookup blocks = [this](const std::string& name) -> const Block& {
+        return block(name);
     };
-    EntityPainter entityPainter(painter, scale_, blocks);
+    EntityPainter entityPainter(painter, scale_, blocks, layers_);
     for (const auto& entity : entities_) {
-        entityPainter.draw(entity, kDefaultInk, 0);
+        entityPainter.draw(entity, kIndex7, Layer{}, 0);
     }
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // Draws one drawing: lines, polylines, circles, arcs, single-line text with its height, rotation
-// and justification, multi-line text and block references. Wheel zooms at the pointer, a drag
-// with the left or middle button pans, a double click with the middle button zooms to extents.
+// and justification, multi-line text and block references, in their layers' colours; layers that
+// are off are not drawn. Wheel zooms at the pointer, a drag with the left or middle button pans,
+// a double click with the middle button zooms to extents.
 
 #include "cadhost/dxf/drawing.h"
 
@@ -43,15 +44,27 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
+public:
+    // What the view keeps of a block definition and of a layer.
+    struct Block {
+        dxf::Point base;
+        std::vector<dxf::EntityInfo> entities;
+    };
+    struct Layer {
+        int color = 7;
+        bool off = false;
+    };
+
 private:
     void reload();
     QTransform worldToScreen() const;
-    const std::vector<dxf::EntityInfo>& blockEntities(const std::string& name) const;
+    const Block& block(const std::string& name) const;
 
     const dxf::Drawing* drawing_ = nullptr;
     bool paper_ = false;
     std::vector<dxf::EntityInfo> entities_;
-    mutable std::map<std::string, std::vector<dxf::EntityInfo>> blocks_;
+    mutable std::map<std::string, Block> blocks_;
+    std::map<std::string, Layer> layers_;  // by name in lower case
     QRectF extents_;
     bool hasContent_ = false;
     bool stale_ = false;

@@ -165,6 +165,24 @@ TEST(DrawingRead, GeometryForTheViewer) {
         EXPECT_EQ(std::get<PolylineGeometry>(e.geometry).vertices.size(), 3u);
     }
     EXPECT_TRUE(sawPolyline);
+
+    // Layer colours and block base points, in both table formats.
+    for (const Drawing* d : {&drawing, &r12}) {
+        std::map<std::string, LayerInfo> layers;
+        for (const LayerInfo& layer : d->layers())
+            layers[layer.name] = layer;
+        ASSERT_TRUE(layers.count("LINES") && layers.count("NOTES") && layers.count("0"));
+        EXPECT_EQ(layers["LINES"].color, 1);
+        EXPECT_FALSE(layers["LINES"].off);
+        EXPECT_EQ(layers["NOTES"].color, 3);
+        EXPECT_TRUE(layers["NOTES"].off);
+        EXPECT_EQ(layers["0"].color, 7);
+        const auto base = d->blockBasePoint("title");
+        ASSERT_TRUE(base.has_value());
+        EXPECT_DOUBLE_EQ(base->x, 5);
+        EXPECT_DOUBLE_EQ(base->y, 7.5);
+        EXPECT_FALSE(d->blockBasePoint("no such block").has_value());
+    }
 }
 
 // What a batch run does to a drawing: every text holding "OLD" is copied, the original erased,

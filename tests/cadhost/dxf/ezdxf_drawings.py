@@ -14,6 +14,8 @@ def add_common(doc, texts):
     msp = doc.modelspace()
     if "TEXTS" not in doc.layers:
         doc.layers.add("TEXTS")
+    doc.layers.add("LINES", color=1)
+    doc.layers.add("NOTES", color=3).off()
     msp.add_line((0, 0), (100, 50), dxfattribs={"layer": "LINES"})
     msp.add_circle((50, 50), 20)
     msp.add_arc((10, 10), 5, 0, 90)
@@ -26,7 +28,7 @@ def add_common(doc, texts):
     msp.add_text("右对齐 right", dxfattribs={"layer": "TEXTS", "height": 3}).set_pos(
         (80, 5), align="MIDDLE_RIGHT")
     msp.add_text("other layer", dxfattribs={"layer": "NOTES", "height": 2}).set_pos((0, -20))
-    block = doc.blocks.new("TITLE")
+    block = doc.blocks.new("TITLE", base_point=(5, 7.5, 0))
     block.add_text("inside block", dxfattribs={"height": 2})
     block.add_line((0, 0), (5, 5))
     msp.add_blockref("TITLE", (200, 200))

@@ -1,6 +1,6 @@
 """Drawings for the cad-host tests, written and read back by ezdxf (an independent DXF library).
 
-  ezdxf_host.py write <kind> <path>   kind: sample (R2000, GBK), r12, r2018, lastline
+  ezdxf_host.py write <kind> <path>   kind: sample (R2000, GBK), r12, r2018, lastline, layers
   ezdxf_host.py dump <path>           prints the model-space entities as JSON lines
 """
 import json
@@ -23,7 +23,27 @@ def add_texts(doc):
     msp.add_text("旧文本", dxfattribs={"layer": "0", "height": 5}).set_placement((10, 30))
 
 
+def write_layers(path):
+    """A red square (0,0)-(100,100) on layer RED; a green circle on layer HIDDEN, which is off;
+    block MARK, based at (10,10), inserted at the square's centre on layer BLUE."""
+    doc = ezdxf.new("R2000")
+    doc.layers.add("RED", color=1)
+    doc.layers.add("HIDDEN", color=3).off()
+    doc.layers.add("BLUE", color=5)
+    msp = doc.modelspace()
+    msp.add_lwpolyline([(0, 0), (100, 0), (100, 100), (0, 100)], close=True,
+                       dxfattribs={"layer": "RED"})
+    msp.add_circle((25, 75), 10, dxfattribs={"layer": "HIDDEN"})
+    mark = doc.blocks.new("MARK", base_point=(10, 10))
+    mark.add_circle((10, 10), 5)
+    msp.add_blockref("MARK", (50, 50), dxfattribs={"layer": "BLUE"})
+    doc.saveas(path)
+
+
 def write(kind, path):
+    if kind == "layers":
+        write_layers(path)
+        return
     if kind == "r12":
         doc = ezdxf.new("R12")
         doc.encoding = "gbk"
