@@ -15,6 +15,7 @@
 
 #include "engine/module1.h"
 #include "engine/replacementrun.h"
+#include "engine/testing/silentrunservices.h"
 #include "platform/dbus/busautomation.h"
 #include "platform/dbus/buscaller.h"
 #include "tests/integration/privatebus.h"
@@ -54,31 +55,7 @@ private:
     std::vector<std::u16string> paths_;
 };
 
-struct Quiet final : engine::ProgressWindow,
-                     engine::MainWindowVisibility,
-                     engine::Messages,
-                     engine::Clock,
-                     engine::RandomNumbers,
-                     engine::ScriptFileWriter {
-    void show() override {}
-    void setLabel1(const std::u16string&) override {}
-    void setLabel3(const std::u16string&) override {}
-    void setLabel5(const std::u16string&) override {}
-    void repaintNow() override {}
-    void runEnded() override {}
-    void hideMainWindow() override {}
-    void showMessage(const std::u16string& text, const std::u16string&,
-                     engine::MessageIcon) override {
-        messages.push_back(text);
-    }
-    std::u16string timeOfDayText() override { return u"0:00:00"; }
-    void reseedFromTimer() override {}
-    std::uint32_t next() override { return ++number; }
-    void writeScript(const std::u16string&, const std::u16string&) override {}
-
-    std::vector<std::u16string> messages;
-    std::uint32_t number = 0;
-};
+using Quiet = engine::testing::SilentRunServices;
 
 // One drawing written by ezdxf, copied into two folders: one for each contender.
 bool prepare(const QTemporaryDir& folder, QStringList& forQuorvel, QStringList& forEzdxf) {

@@ -5,6 +5,7 @@
 #include "engine/replacementrun.h"
 #include "engine/replacestr.h"
 #include "engine/testing/recordinghost.h"
+#include "engine/testing/silentrunservices.h"
 
 namespace {
 
@@ -41,18 +42,7 @@ struct Queue final : DrawingList {
     void removeAt(int index) override { entries.erase(entries.begin() + index); }
     void removeAll() override { entries.clear(); }
 };
-struct Quiet final : ProgressWindow, MainWindowVisibility, Messages, Clock, ScriptFileWriter {
-    void show() override {}
-    void setLabel1(const std::u16string&) override {}
-    void setLabel3(const std::u16string&) override {}
-    void setLabel5(const std::u16string&) override {}
-    void repaintNow() override {}
-    void runEnded() override {}
-    void hideMainWindow() override {}
-    void showMessage(const std::u16string&, const std::u16string&, MessageIcon) override {}
-    std::u16string timeOfDayText() override { return u"10:00:00"; }
-    void writeScript(const std::u16string&, const std::u16string&) override {}
-};
+using Quiet = testing::SilentRunServices;
 struct Counter final : RandomNumbers {
     std::uint32_t value = 0;
     void reseedFromTimer() override {}
