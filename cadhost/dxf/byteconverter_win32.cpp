@@ -17,11 +17,10 @@ UINT codePageOf(const char* name) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     static const std::pair<const char*, UINT> kNamed[] = {
-        {"UTF-8", CP_UTF8},       {"GBK", 936},          {"JOHAB", 1361},
-        {"MACINTOSH", 10000},     {"ISO-8859-1", 28591}, {"ISO-8859-2", 28592},
-        {"ISO-8859-3", 28593},    {"ISO-8859-4", 28594}, {"ISO-8859-5", 28595},
-        {"ISO-8859-6", 28596},    {"ISO-8859-7", 28597}, {"ISO-8859-8", 28598},
-        {"ISO-8859-9", 28599},    {"ISO-8859-10", 0},
+        {"UTF-8", CP_UTF8},    {"GBK", 936},          {"JOHAB", 1361},       {"MACINTOSH", 10000},
+        {"ISO-8859-1", 28591}, {"ISO-8859-2", 28592}, {"ISO-8859-3", 28593}, {"ISO-8859-4", 28594},
+        {"ISO-8859-5", 28595}, {"ISO-8859-6", 28596}, {"ISO-8859-7", 28597}, {"ISO-8859-8", 28598},
+        {"ISO-8859-9", 28599}, {"ISO-8859-10", 0},
     };
     for (const auto& [known, codePage] : kNamed) {
         if (upper == known)

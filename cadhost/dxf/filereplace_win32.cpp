@@ -22,10 +22,10 @@ std::string systemMessage(DWORD error) {
         wide.pop_back();
     if (wide.empty())
         return "错误 " + std::to_string(error);
-    std::string out(static_cast<std::size_t>(WideCharToMultiByte(
-                        CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                        nullptr, nullptr)),
-                    '\0');
+    std::string out(
+        static_cast<std::size_t>(WideCharToMultiByte(
+            CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr)),
+        '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(),
                         static_cast<int>(out.size()), nullptr, nullptr);
     return out;
@@ -99,7 +99,8 @@ void replaceFile(const std::filesystem::path& target, const std::filesystem::pat
             ioError("不能建立备份文件“" + utf8Of(backup) + "”", error);
         }
     }
-    if (!MoveFileExW(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(temporary, target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = GetLastError();
         DeleteFileW(temporary);
         ioError("保存图形“" + shown + "”失败", error);

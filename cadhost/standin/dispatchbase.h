@@ -4,6 +4,7 @@
 // answering become the HRESULTs a late-bound client expects.
 
 #include <windows.h>
+
 #include <oleauto.h>
 
 #include <string>

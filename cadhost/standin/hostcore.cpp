@@ -35,7 +35,7 @@ std::string upperAscii(std::string text) {
     return text;
 }
 
-fs::path absolute(const fs::path& path) {
+fs::path absolutePath(const fs::path& path) {
     std::error_code error;
     const fs::path full = fs::absolute(path, error);
     return error ? path : full.lexically_normal();
@@ -97,7 +97,7 @@ Document& HostCore::addFromTemplate(const fs::path& templatePath) {
 Document& HostCore::openNew(const fs::path& path) {
     auto document = std::make_unique<Document>(nextNumber_, readDrawing(path, false));
     ++nextNumber_;
-    document->filePath = absolute(path);
+    document->filePath = absolutePath(path);
     return adopt(std::move(document));
 }
 
@@ -105,7 +105,7 @@ Document& HostCore::openInto(int number, const fs::path& path) {
     Document& target = document(number);
     dxf::Drawing drawing = readDrawing(path, false);  // the old content stays if this raises
     target.drawing = std::move(drawing);
-    target.filePath = absolute(path);
+    target.filePath = absolutePath(path);
     target.selectionSets.clear();
     ++target.load;
     activeNumber_ = number;
@@ -114,7 +114,7 @@ Document& HostCore::openInto(int number, const fs::path& path) {
 
 void HostCore::saveAs(int number, const fs::path& path) {
     Document& target = document(number);
-    const fs::path full = absolute(path);
+    const fs::path full = absolutePath(path);
     try {
         target.drawing.save(full);
     } catch (const std::exception& failure) {
@@ -381,7 +381,7 @@ void HostCore::saveUnder(const fs::path& path) {
     }
     try {
         saveAs(commandDocument_, path);
-        echo("图形已保存到 " + pathText(absolute(path)));
+        echo("图形已保存到 " + pathText(absolutePath(path)));
     } catch (const HostFailure& failure) {
         fail(failure.what());
     }

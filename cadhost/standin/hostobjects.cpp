@@ -53,12 +53,9 @@ protected:
     enum : DISPID { kObjectName = 1, kHandle, kLayer, kTextString, kHeight, kCopy, kErase };
 
     std::vector<Member> members() const override {
-        std::vector<Member> table{{L"ObjectName", kObjectName, kGet},
-                                  {L"Handle", kHandle, kGet},
-                                  {L"Layer", kLayer, kGet},
-                                  {L"Copy", kCopy, kMethod},
-                                  {L"Erase", kErase, kMethod},
-                                  {L"Delete", kErase, kMethod}};
+        std::vector<Member> table{{L"ObjectName", kObjectName, kGet}, {L"Handle", kHandle, kGet},
+                                  {L"Layer", kLayer, kGet},           {L"Copy", kCopy, kMethod},
+                                  {L"Erase", kErase, kMethod},        {L"Delete", kErase, kMethod}};
         if (const Document* owner = context_.core.find(document_);
             owner != nullptr && owner->load == load_ && owner->drawing.exists(entity_) &&
             isSingleLineText(owner->drawing.entityType(entity_))) {
@@ -110,8 +107,8 @@ protected:
                 }
                 return setReal(result, drawing.height(entity_));
             case kCopy:
-                return setObject(result, new EntityObject(context_, document_, load_,
-                                                          drawing.copy(entity_)));
+                return setObject(
+                    result, new EntityObject(context_, document_, load_, drawing.copy(entity_)));
             case kErase:
                 return drawing.erase(entity_);
         }
@@ -274,8 +271,7 @@ private:
             VariantInit(&text);
             const VARTYPE type = element.vt;
             const bool usable = type == VT_BSTR || type == VT_I2 || type == VT_I4 ||
-                                type == VT_R8 || type == VT_R4 || type == VT_BOOL ||
-                                type == VT_UI1;
+                                type == VT_R8 || type == VT_R4 || type == VT_BOOL || type == VT_UI1;
             HRESULT converted = E_FAIL;
             if (type == VT_BOOL) {
                 values.push_back(element.boolVal != VARIANT_FALSE ? "1" : "0");
@@ -283,9 +279,9 @@ private:
             } else if (usable) {
                 converted = VariantChangeTypeEx(&text, &element, LOCALE_INVARIANT, 0, VT_BSTR);
                 if (SUCCEEDED(converted)) {
-                    values.push_back(engine::toUtf8(std::u16string(
-                        reinterpret_cast<const char16_t*>(text.bstrVal),
-                        SysStringLen(text.bstrVal))));
+                    values.push_back(engine::toUtf8(
+                        std::u16string(reinterpret_cast<const char16_t*>(text.bstrVal),
+                                       SysStringLen(text.bstrVal))));
                 }
             }
             VariantClear(&text);
@@ -309,7 +305,8 @@ protected:
     enum : DISPID { kCount = 1, kAdd, kItem };
 
     std::vector<Member> members() const override {
-        return {{L"Count", kCount, kGet}, {L"Add", kAdd, kMethod}, {L"Item", kItem, kMethod | kGet}};
+        return {
+            {L"Count", kCount, kGet}, {L"Add", kAdd, kMethod}, {L"Item", kItem, kMethod | kGet}};
     }
 
     void invokeMember(DISPID id, unsigned, const Arguments& arguments, VARIANT& result) override {
@@ -322,16 +319,15 @@ protected:
                 arguments.requireCount(1, 1);
                 const SelectionSet& set =
                     context_.core.addSelectionSet(owner, utf8Argument(arguments, 0));
-                return setObject(result, new SelectionSetObject(context_, document_, owner.load,
-                                                                set.number));
+                return setObject(
+                    result, new SelectionSetObject(context_, document_, owner.load, set.number));
             }
             case kItem: {
                 arguments.requireCount(1, 1);
                 const std::size_t index =
                     checkedIndex(arguments.int32(0), owner.selectionSets.size());
-                return setObject(result,
-                                 new SelectionSetObject(context_, document_, owner.load,
-                                                        owner.selectionSets[index].number));
+                return setObject(result, new SelectionSetObject(context_, document_, owner.load,
+                                                                owner.selectionSets[index].number));
             }
         }
     }
@@ -360,11 +356,10 @@ protected:
         if (id == kName) {
             return setText(result, model ? "*Model_Space" : "*Paper_Space");
         }
-        return setInt32(result, static_cast<std::int32_t>(
-                                    document()
-                                        .drawing.entities(model ? dxf::Space::Model
-                                                                : dxf::Space::Paper)
-                                        .size()));
+        return setInt32(
+            result,
+            static_cast<std::int32_t>(
+                document().drawing.entities(model ? dxf::Space::Model : dxf::Space::Paper).size()));
     }
 
 private:
@@ -490,14 +485,16 @@ protected:
             }
             case kAdd: {
                 arguments.requireCount(0, 1);
-                const fs::path source = arguments.present(0) ? pathArgument(arguments, 0) : fs::path();
+                const fs::path source =
+                    arguments.present(0) ? pathArgument(arguments, 0) : fs::path();
                 return setObject(result,
                                  new DocumentObject(context_, core.addFromTemplate(source).number));
             }
             case kOpen:
                 arguments.requireCount(1, 2);
-                return setObject(result, new DocumentObject(
-                                             context_, core.openNew(pathArgument(arguments, 0)).number));
+                return setObject(
+                    result,
+                    new DocumentObject(context_, core.openNew(pathArgument(arguments, 0)).number));
         }
     }
 
@@ -545,8 +542,8 @@ protected:
             case kName:
                 return setText(result, "CAD 主机");
             case kActiveDocument:
-                return setObject(result,
-                                 new DocumentObject(context_, context_.core.activeOrThrow().number));
+                return setObject(
+                    result, new DocumentObject(context_, context_.core.activeOrThrow().number));
             case kDocuments:
                 return setObject(result, new DocumentsObject(context_));
         }

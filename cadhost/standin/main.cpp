@@ -5,6 +5,7 @@
 //   cadh.exe /regserver [--release R14|R2000]   register for the current user
 //   cadh.exe /unregserver                       remove that registration
 #include <windows.h>
+
 #include <objbase.h>
 #include <oleauto.h>
 
@@ -194,10 +195,9 @@ int main() {
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     RegisterClassW(&windowClass);
-    hostContext.window =
-        CreateWindowExW(0, kWindowClass, wide(core.caption()).c_str(), WS_OVERLAPPEDWINDOW,
-                        CW_USEDEFAULT, CW_USEDEFAULT, 800, 480, nullptr, nullptr,
-                        windowClass.hInstance, nullptr);
+    hostContext.window = CreateWindowExW(0, kWindowClass, wide(core.caption()).c_str(),
+                                         WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 800,
+                                         480, nullptr, nullptr, windowClass.hInstance, nullptr);
     if (!startedByCom) {
         ShowWindow(hostContext.window, SW_SHOW);
     }

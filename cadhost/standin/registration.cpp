@@ -15,10 +15,10 @@ std::wstring classIdText() {
     return text;
 }
 
-bool setDefault(const std::wstring& key, const std::wstring& value) {
+bool setDefault(HKEY root, const std::wstring& key, const std::wstring& value) {
     HKEY handle = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, (kClasses + key).c_str(), 0, nullptr, 0, KEY_WRITE,
-                        nullptr, &handle, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExW(root, (kClasses + key).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
+                        nullptr) != ERROR_SUCCESS) {
         return false;
     }
     const LONG result =
@@ -28,28 +28,61 @@ bool setDefault(const std::wstring& key, const std::wstring& value) {
     return result == ERROR_SUCCESS;
 }
 
-}  // namespace
-
-bool registerServer(const std::wstring& executable, bool olderRelease) {
+bool writeRegistration(HKEY root, const std::wstring& command) {
     const std::wstring classKey = L"CLSID\\" + classIdText();
-    std::wstring command = L"\"" + executable + L"\"";
-    if (olderRelease) {
-        command += L" --release R14";
-    }
-    return setDefault(kProgId, L"CAD 主机") &&
-           setDefault(std::wstring(kProgId) + L"\\CLSID", classIdText()) &&
-           setDefault(classKey, L"CAD 主机") && setDefault(classKey + L"\\ProgID", kProgId) &&
-           setDefault(classKey + L"\\LocalServer32", command);
+    return setDefault(root, kProgId, L"CAD 主机") &&
+           setDefault(root, std::wstring(kProgId) + L"\\CLSID", classIdText()) &&
+           setDefault(root, classKey, L"CAD 主机") &&
+           setDefault(root, classKey + L"\\ProgID", kProgId) &&
+           setDefault(root, classKey + L"\\LocalServer32", command);
 }
 
-bool unregisterServer() {
-    const LONG progId = RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(kClasses) + kProgId).c_str());
-    const LONG classKey = RegDeleteTreeW(
-        HKEY_CURRENT_USER, (std::wstring(kClasses) + L"CLSID\\" + classIdText()).c_str());
+bool removeRegistration(HKEY root) {
+    const LONG progId = RegDeleteTreeW(root, (std::wstring(kClasses) + kProgId).c_str());
+    const LONG classKey =
+        RegDeleteTreeW(root, (std::wstring(kClasses) + L"CLSID\\" + classIdText()).c_str());
     const auto gone = [](LONG result) {
         return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
     };
     return gone(progId) && gone(classKey);
+}
+
+// Whether COM resolves the ProgID to this server's class.
+bool resolvesToThisClass() {
+    CLSID found{};
+    return SUCCEEDED(CLSIDFromProgID(kProgId, &found)) && IsEqualCLSID(found, kStandInClassId);
+}
+
+}  // namespace
+
+bool registerServer(const std::wstring& executable, bool olderRelease) {
+    std::wstring command = L"\"" + executable + L"\"";
+    if (olderRelease) {
+        command += L" --release R14";
+    }
+    if (!writeRegistration(HKEY_CURRENT_USER, command)) {
+        return false;
+    }
+    // A system that does not merge the user's classes into the class root (Wine does not) only
+    // finds a machine-wide registration.
+    // A machine-wide entry made that way earlier is kept up to date.
+    HKEY existing = nullptr;
+    const bool machineWide =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kClasses) + kProgId).c_str(), 0, KEY_READ,
+                      &existing) == ERROR_SUCCESS;
+    if (existing != nullptr) {
+        RegCloseKey(existing);
+    }
+    if (!machineWide && resolvesToThisClass()) {
+        return true;
+    }
+    return writeRegistration(HKEY_LOCAL_MACHINE, command);
+}
+
+bool unregisterServer() {
+    const bool user = removeRegistration(HKEY_CURRENT_USER);
+    const bool machine = removeRegistration(HKEY_LOCAL_MACHINE);
+    return user && machine;
 }
 
 }  // namespace quorvel::cadhost::standin

@@ -37,13 +37,13 @@ Variant converted(const Variant& value, VARTYPE type) {
 
 Variant::Variant(const Variant& other) {
     VariantInit(&value_);
-    VariantCopy(&value_, &other.value_);
+    VariantCopy(&value_, const_cast<VARIANT*>(&other.value_));
 }
 
 Variant& Variant::operator=(const Variant& other) {
     if (this != &other) {
         VariantClear(&value_);
-        VariantCopy(&value_, &other.value_);
+        VariantCopy(&value_, const_cast<VARIANT*>(&other.value_));
     }
     return *this;
 }
@@ -193,8 +193,8 @@ ComObject ComObject::fromVariant(const Variant& value) {
     }
     if (v->vt == VT_UNKNOWN && v->punkVal != nullptr) {
         IDispatch* dispatch = nullptr;
-        if (SUCCEEDED(v->punkVal->QueryInterface(IID_IDispatch,
-                                                 reinterpret_cast<void**>(&dispatch)))) {
+        if (SUCCEEDED(
+                v->punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)))) {
             return ComObject(dispatch);
         }
     }
@@ -224,8 +224,7 @@ Variant ComObject::invoke(const wchar_t* name, WORD flags, std::vector<Variant>&
     }
     DISPID member = DISPID_UNKNOWN;
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    HRESULT result =
-        dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &member);
+    HRESULT result = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &member);
     if (FAILED(result)) {
         throw callFailure(result, nullptr);
     }

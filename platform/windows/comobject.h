@@ -4,6 +4,7 @@
 // an unknown member is error 438, anything else carries the server's description.
 
 #include <windows.h>
+
 #include <oleauto.h>
 
 #include <string>

@@ -1,6 +1,7 @@
 #include "platform/windows/windowservices.h"
 
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <cwctype>
@@ -107,21 +108,45 @@ void appendEvent(std::vector<INPUT>& inputs, const KeyEvent& event) {
     }
 }
 
-// Returns once the foreground window's program has taken every queued input.
-void waitUntilProcessed() {
+// Waits until the thread that reads the foreground window's input has taken `key` down (or up):
+// input is read in order, so everything typed before it has been taken too. The key state of a
+// thread follows the input it has read; sharing the input state makes that state visible here.
+bool waitForKeyRead(WORD key, bool down) {
+    for (int tries = 0; tries < 2000; ++tries) {
+        const bool isDown = (GetKeyState(key) & 0x8000) != 0;
+        if (isDown == down) {
+            return true;
+        }
+        Sleep(5);
+    }
+    return false;
+}
+
+// Sends the keys followed by a key that means nothing to a command line, and returns once the
+// target has read that last key: by then it has handled every key before it.
+void sendAndWait(std::vector<INPUT>& inputs) {
+    constexpr WORD kMarker = VK_F24;
     const HWND target = GetForegroundWindow();
-    if (target == nullptr) {
-        return;
+    const DWORD targetThread = target != nullptr ? GetWindowThreadProcessId(target, nullptr) : 0;
+    const DWORD ownThread = GetCurrentThreadId();
+    const bool attached = targetThread != 0 && targetThread != ownThread &&
+                          AttachThreadInput(ownThread, targetThread, TRUE);
+    inputs.push_back(keyInput(kMarker, 0, 0));
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    if (attached) {
+        waitForKeyRead(kMarker, true);
     }
-    DWORD process = 0;
-    GetWindowThreadProcessId(target, &process);
-    if (const HANDLE handle = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, process)) {
-        WaitForInputIdle(handle, 10000);
-        CloseHandle(handle);
+    INPUT release = keyInput(kMarker, 0, KEYEVENTF_KEYUP);
+    SendInput(1, &release, sizeof(INPUT));
+    if (attached) {
+        waitForKeyRead(kMarker, false);
+        AttachThreadInput(ownThread, targetThread, FALSE);
     }
-    // A sent message is answered only after the input already queued for that thread is read.
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_BLOCK, 10000, &ignored);
+    // The character messages made from the last keys are handled before the target reads on.
+    if (target != nullptr) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_BLOCK, 10000, &ignored);
+    }
 }
 
 }  // namespace
@@ -150,11 +175,10 @@ void Win32WindowControl::sendKeys(const std::u16string& keys, bool wait) {
     for (const KeyEvent& event : *events) {
         appendEvent(inputs, event);
     }
-    if (!inputs.empty()) {
-        SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    }
     if (wait) {
-        waitUntilProcessed();
+        sendAndWait(inputs);
+    } else if (!inputs.empty()) {
+        SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
     }
 }
 

@@ -14,12 +14,16 @@
 
 namespace {
 
+std::wstring programFolderW() {
+    const std::u16string folder = quorvel::platform::windows::programFolder();
+    return std::wstring(folder.begin(), folder.end());
+}
+
 using namespace quorvel::platform::windows;
 using quorvel::engine::AutomationError;
 
 int runHost(const std::wstring& arguments) {
-    std::wstring command = L"\"" + std::wstring(programFolder().begin(), programFolder().end()) +
-                           L"\\cadh.exe\" " + arguments;
+    std::wstring command = L"\"" + programFolderW() + L"\\cadh.exe\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -90,9 +94,9 @@ TEST_F(StandInHost, ValuesCrossAsVariants) {
     EXPECT_EQ(fullName.substr(fullName.size() - 9), u"\\cadh.exe");
 
     const std::wstring path = drawingPath();
-    ComObject document = ComObject::fromVariant(application.object(L"Documents")
-                                                    .call(L"Open", {Variant::text(std::u16string(
-                                                                       path.begin(), path.end()))}));
+    ComObject document = ComObject::fromVariant(
+        application.object(L"Documents")
+            .call(L"Open", {Variant::text(std::u16string(path.begin(), path.end()))}));
     ComObject set = ComObject::fromVariant(
         document.object(L"SelectionSets").call(L"Add", {Variant::text(u"s1")}));
     // Filter types as 16-bit integers, values as variants of text and number; corners left out.
@@ -133,8 +137,9 @@ TEST_F(StandInHost, FailuresBecomeErrorNumbersWithDescriptions) {
     // Filter types that are not 16-bit integers are a type mismatch, as are texts for numbers.
     Variant wrongTypes = Variant::variantArray({std::int32_t{0}});
     EXPECT_EQ(failureOf([&] {
-                  set.call(L"Select", {Variant::int32(5), Variant::missing(), Variant::missing(),
-                                       wrongTypes, Variant::variantArray({std::u16string(u"text")})});
+                  set.call(L"Select",
+                           {Variant::int32(5), Variant::missing(), Variant::missing(), wrongTypes,
+                            Variant::variantArray({std::u16string(u"text")})});
               }).number(),
               13);
     EXPECT_EQ(failureOf([&] { set.call(L"Item", {Variant::text(u"one")}); }).number(), 13);
@@ -186,9 +191,10 @@ TEST(ProgramFolder, IsTheModuleFolderWithBackslashes) {
     const std::u16string folder = programFolder();
     EXPECT_EQ(folder.find(u'/'), std::u16string::npos);
     EXPECT_NE(folder.back(), u'\\');
-    EXPECT_EQ(GetFileAttributesW((std::wstring(folder.begin(), folder.end()) + L"\\cadh.exe").c_str()) ==
-                  INVALID_FILE_ATTRIBUTES,
-              false);
+    EXPECT_EQ(
+        GetFileAttributesW((std::wstring(folder.begin(), folder.end()) + L"\\cadh.exe").c_str()) ==
+            INVALID_FILE_ATTRIBUTES,
+        false);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -19,6 +20,11 @@
 #include "platform/windows/windowservices.h"
 
 namespace {
+
+std::wstring programFolderW() {
+    const std::u16string folder = quorvel::platform::windows::programFolder();
+    return std::wstring(folder.begin(), folder.end());
+}
 
 using namespace quorvel;
 
@@ -67,7 +73,9 @@ struct ConsoleWindows final : engine::ProgressWindow,
                               engine::RandomNumbers,
                               engine::ScriptFileWriter {
     void show() override {}
-    void setLabel1(const std::u16string& text) override { print("PROGRESS: " + engine::toUtf8(text)); }
+    void setLabel1(const std::u16string& text) override {
+        print("PROGRESS: " + engine::toUtf8(text));
+    }
     void setLabel3(const std::u16string&) override {}
     void setLabel5(const std::u16string&) override {}
     void repaintNow() override {}
@@ -82,7 +90,8 @@ struct ConsoleWindows final : engine::ProgressWindow,
     std::uint32_t next() override { return ++number; }
     // The script in code page 936, no line end, replacing any old file.
     void writeScript(const std::u16string& path, const std::u16string& text) override {
-        std::ofstream out(std::wstring(path.begin(), path.end()), std::ios::binary | std::ios::trunc);
+        std::ofstream out(std::filesystem::path(std::wstring(path.begin(), path.end())),
+                          std::ios::binary | std::ios::trunc);
         const std::string bytes = codepage::toCodePage936(text);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         if (!out) {
@@ -93,9 +102,7 @@ struct ConsoleWindows final : engine::ProgressWindow,
 };
 
 int startHost(const std::vector<std::wstring>& extra) {
-    std::wstring command = L"\"" + std::wstring(platform::windows::programFolder().begin(),
-                                                platform::windows::programFolder().end()) +
-                           L"\\cadh.exe\"";
+    std::wstring command = L"\"" + programFolderW() + L"\\cadh.exe\"";
     for (const auto& argument : extra) {
         command += L" " + argument;
     }
