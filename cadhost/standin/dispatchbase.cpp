@@ -199,6 +199,8 @@ HRESULT DispatchBase::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
             *argumentError = parameters->cArgs - 1 - failure.argument;
         }
         outcome = failure.result;
+    } catch (const MemberMissing&) {
+        outcome = DISP_E_MEMBERNOTFOUND;
     } catch (const HostFailure& failure) {
         outcome = raise(exception, failure.what());
     } catch (const dxf::DxfError& failure) {

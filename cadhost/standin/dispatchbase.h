@@ -18,6 +18,9 @@ struct ArgumentFailure {
     UINT argument;  // index in declared order
 };
 
+// Raised by a member this particular object lacks (a text member of a line, say).
+struct MemberMissing {};
+
 enum Access : unsigned { kMethod = 1, kGet = 2, kPut = 4 };
 
 struct Member {

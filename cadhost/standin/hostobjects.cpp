@@ -53,16 +53,14 @@ protected:
     enum : DISPID { kObjectName = 1, kHandle, kLayer, kTextString, kHeight, kCopy, kErase };
 
     std::vector<Member> members() const override {
-        std::vector<Member> table{{L"ObjectName", kObjectName, kGet}, {L"Handle", kHandle, kGet},
-                                  {L"Layer", kLayer, kGet},           {L"Copy", kCopy, kMethod},
-                                  {L"Erase", kErase, kMethod},        {L"Delete", kErase, kMethod}};
-        if (const Document* owner = context_.core.find(document_);
-            owner != nullptr && owner->load == load_ && owner->drawing.exists(entity_) &&
-            isSingleLineText(owner->drawing.entityType(entity_))) {
-            table.push_back({L"TextString", kTextString, kGet | kPut});
-            table.push_back({L"Height", kHeight, kGet | kPut});
-        }
-        return table;
+        return {{L"ObjectName", kObjectName, kGet},
+                {L"Handle", kHandle, kGet},
+                {L"Layer", kLayer, kGet},
+                {L"Copy", kCopy, kMethod},
+                {L"Erase", kErase, kMethod},
+                {L"Delete", kErase, kMethod},
+                {L"TextString", kTextString, kGet | kPut},
+                {L"Height", kHeight, kGet | kPut}};
     }
 
     void invokeMember(DISPID id, unsigned access, const Arguments& arguments,
@@ -75,6 +73,11 @@ protected:
             throw HostFailure("该对象已被删除。");
         }
         dxf::Drawing& drawing = owner.drawing;
+        // Only single-line text has a text string and a height.
+        if ((id == kTextString || id == kHeight) &&
+            !isSingleLineText(drawing.entityType(entity_))) {
+            throw MemberMissing{};
+        }
         arguments.requireCount(access == kPut ? 1 : 0, access == kPut ? 1 : 0);
         switch (id) {
             case kObjectName:

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <string>
 
 #include "platform/windows/comautomation.h"
