@@ -16,8 +16,14 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEARCH=win64
 loader="$(command -v wine64 || echo /usr/lib/wine/wine64)"
 if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-    mkdir -p "$WINEPREFIX"
-    WINELOADER="$loader" "$loader" wineboot -i >/dev/null 2>&1 || true
-    "$(dirname "$loader")/wineserver" -w 2>/dev/null || wineserver -w 2>/dev/null || true
+    # Tests may start in parallel: one of them makes the prefix, the others wait for it.
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    (
+        flock 9
+        if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+            "$loader" wineboot -i >/dev/null 2>&1 || true
+            wineserver -w 2>/dev/null || true
+        fi
+    ) 9>"$WINEPREFIX.lock"
 fi
 exec "$loader" "$program" "$@"
