@@ -50,6 +50,8 @@ for kind in r12 r2000 r2018; do
     grep -q 旧文本 <<<"$after" && fail "$kind still holds the search text: $after"
     grep -qF "图号 新内容-01" <<<"$after" || fail "$kind lacks the replaced text: $after"
 done
+[[ -f "$work/r2000.bak" && "$(texts "$work/r2000.bak")" == "$original" ]] \
+    || fail "the old content is not kept as r2000.bak"
 [[ "$(head -c 9 "$bin/batch.scr" | iconv -f GBK -t UTF-8)" == "旧文本" ]] \
     || fail "batch.scr is not the search text in code page 936"
 
