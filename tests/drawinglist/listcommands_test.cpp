@@ -12,6 +12,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <deque>
@@ -260,6 +261,20 @@ TEST_F(ListCommandsTest, MissingFilesAndFoldersAreFormatFailures) {
     EXPECT_EQ(model().count(), 0);
     EXPECT_EQ(messages.texts(),
               QStringList({"数据文件格式有误或操作不当！", "数据文件格式有误或操作不当！"}));
+}
+
+TEST_F(ListCommandsTest, PipesDevicesAndHugeFilesAreFormatFailuresAtOnce) {
+    ASSERT_TRUE(folder.isValid());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(file("pipe")).constData(), 0600), 0);
+    QFile huge(file("huge.txt"));  // sparse: takes no room on disk
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(qint64{65} << 20));
+    huge.close();
+    for (const QString& path : {file("pipe"), QStringLiteral("/dev/zero"), file("huge.txt")}) {
+        dialogs.answer({path});
+        commands.readList();
+    }
+    EXPECT_EQ(messages.texts(), QStringList(3, "数据文件格式有误或操作不当！"));
+    EXPECT_EQ(model().count(), 0);
 }
 
 TEST_F(ListCommandsTest, AFailedWriteLeavesThePreviousListFileWhole) {
