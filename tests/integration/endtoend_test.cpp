@@ -69,7 +69,7 @@ std::vector<HostDocument> hostDocuments(const PrivateBus& bus) {
 void typeOnHost(const PrivateBus& bus, const QString& keys) {
     QDBusMessage message = QDBusMessage::createMethodCall(
         QStringLiteral("AutoCAD.Application"), QStringLiteral("/Application"),
-        QStringLiteral("org.quorvel.CadHost.Application"), QStringLiteral("SendKeys"));
+        QStringLiteral("org.quorvel.CadHost.Windows"), QStringLiteral("SendKeys"));
     message.setArguments({keys});
     const QDBusMessage reply = bus.connection().call(message);
     EXPECT_NE(reply.type(), QDBusMessage::ErrorMessage) << reply.errorMessage().toStdString();
