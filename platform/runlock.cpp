@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -15,11 +14,11 @@ namespace quorvel::platform {
 namespace {
 
 QString lockFolder() {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty()) {
-        folder = QDir::tempPath() + QStringLiteral("/quorvel-%1").arg(::getuid());
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty()) {
+        return runtime;
     }
-    return folder;
+    return QDir::tempPath() + QStringLiteral("/quorvel-%1").arg(::getuid());
 }
 
 }  // namespace
@@ -39,7 +38,11 @@ bool HostRunLock::tryLock() {
     if (fd_ >= 0) {
         return false;  // this object already runs
     }
-    QDir().mkpath(QFileInfo(path_).absolutePath());
+    const QString folder = QFileInfo(path_).absolutePath();
+    if (!QFileInfo::exists(folder) && QDir().mkpath(folder)) {
+        QFile::setPermissions(
+            folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
     const QByteArray name = QFile::encodeName(path_);
     const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
