@@ -344,6 +344,21 @@ TEST(ListCommandsMessageBox, TheRealMessageBoxShowsTheTextWithOneOkButton) {
     EXPECT_EQ(buttonCount, 1);
 }
 
+TEST(ListCommandsMessageBox, DetailsWaitBehindTheMessage) {
+    quorvel::platform::QtMessageBoxes boxes;
+    QString text, details;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        text = box->text();
+        details = box->detailedText();
+        box->button(QMessageBox::Ok)->click();
+    });
+    boxes.showDetailedMessage(nullptr, "操作不当！", "错误", MessageIcon::Stop, "图形：/d/a.dwg");
+    EXPECT_EQ(text, "操作不当！");
+    EXPECT_EQ(details, "图形：/d/a.dwg");
+}
+
 TEST(ListCommandsMainWindow, TheFiveButtonsUnderTheListDriveIt) {
     ScriptedFileDialogs dialogs;
     RecordingMessageBoxes messages;
