@@ -82,6 +82,15 @@ for name in old old12; do
     grep -qF "图号 新内容-01" <<<"$after" || fail "$name lacks the replaced text: $after"
 done
 
+echo "== older generation: a typed save that writes nothing is not reported done"
+"$py" "$drawings" write r2000 "$work/locked.dxf"
+chmod a-w "$work/locked.dxf"
+out="$(driver batch old 旧文本 新内容 "$(winpath "$work/locked.dxf")")"
+echo "$out"
+expect_line "$out" "MESSAGE: 操作不当！" "an unsaved drawing is a failure"
+expect_line "$out" "LEFT: 1" "the unsaved drawing stays on the list"
+grep -q 旧文本 <<<"$(texts "$work/locked.dxf")" || fail "the read-only drawing was changed"
+
 echo "== the older host lacks Documents: error 438"
 "$py" "$drawings" write r2000 "$work/wrong.dxf"
 out="$(driver batch new 旧文本 新内容 "$(winpath "$work/wrong.dxf")")"

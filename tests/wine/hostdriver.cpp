@@ -17,6 +17,7 @@
 #include "engine/textutil.h"
 #include "platform/codepage/codepage936.h"
 #include "platform/windows/comautomation.h"
+#include "platform/windows/filestamps.h"
 #include "platform/windows/windowservices.h"
 
 namespace {
@@ -177,6 +178,9 @@ int wmain(int argc, wchar_t** argv) {
     services.random = &windows;
     services.scriptWriter = &windows;
     services.programFolder = platform::windows::programFolder();
+    // Lets the older generation's run see whether its typed save rewrote the drawing.
+    platform::windows::Win32FileStamps files;
+    services.files = &files;
     engine::ReplacementRun run(services);
     if (batch) {
         run.runBatch();
