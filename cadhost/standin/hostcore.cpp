@@ -94,7 +94,41 @@ Document& HostCore::addFromTemplate(const fs::path& templatePath) {
     return adopt(std::move(document));
 }
 
+void HostCore::refuseUnsavedCopy(const fs::path& path, int except) const {
+    for (const auto& open : documents_) {
+        std::error_code error;
+        if (open->number != except && !open->isUntitled() && open->drawing.isModified() &&
+            fs::equivalent(open->filePath, path, error)) {
+            throw HostFailure("图形“" + pathText(open->filePath) +
+                              "”已在 CAD 主机中打开，且有未保存的修改；请先保存或关闭它。");
+        }
+    }
+}
+
+fs::path HostCore::writeRecoveryCopy(const Document& document) const {
+    const fs::path name = fs::path(std::u8string(document.name().begin(), document.name().end()));
+    const fs::path stem = name.stem();
+    const fs::path extension = name.has_extension() ? name.extension() : fs::path(".dwg");
+    fs::path copy;
+    std::error_code error;
+    for (int number = 1; copy.empty() || fs::exists(copy, error); ++number) {
+        copy = recoveryFolder_ / stem;
+        copy += "-" + std::to_string(number);
+        copy += extension;
+    }
+    try {
+        fs::create_directories(recoveryFolder_);
+        dxf::Drawing snapshot = dxf::Drawing::fromBytes(document.drawing.toBytes());
+        snapshot.save(copy);
+    } catch (const std::exception& failure) {
+        throw HostFailure("图形“" + document.name() + "”有未保存的修改，无法写入恢复副本 " +
+                          pathText(copy) + "：" + failure.what());
+    }
+    return copy;
+}
+
 Document& HostCore::openNew(const fs::path& path) {
+    refuseUnsavedCopy(path, 0);
     auto document = std::make_unique<Document>(nextNumber_, readDrawing(path, false));
     ++nextNumber_;
     document->filePath = absolutePath(path);
@@ -103,7 +137,12 @@ Document& HostCore::openNew(const fs::path& path) {
 
 Document& HostCore::openInto(int number, const fs::path& path) {
     Document& target = document(number);
+    refuseUnsavedCopy(path, number);
     dxf::Drawing drawing = readDrawing(path, false);  // the old content stays if this raises
+    if (target.drawing.isModified()) {
+        const fs::path copy = writeRecoveryCopy(target);  // the old content stays if this raises
+        echo("图形“" + target.name() + "”有未保存的修改，已保存为恢复副本：" + pathText(copy));
+    }
     target.drawing = std::move(drawing);
     target.filePath = absolutePath(path);
     target.selectionSets.clear();

@@ -51,8 +51,12 @@ public:
     int filedia() const { return filedia_; }
 
     Document& addFromTemplate(const std::filesystem::path& templatePath);  // empty = own
+    // Opening a file that is open elsewhere with unsaved changes is refused; opening over a
+    // document's unsaved changes first writes them to a recovery copy.
     Document& openNew(const std::filesystem::path& path);
     Document& openInto(int number, const std::filesystem::path& path);
+    // Where recovery copies go (made when first needed).
+    void setRecoveryFolder(std::filesystem::path folder) { recoveryFolder_ = std::move(folder); }
     void saveAs(int number, const std::filesystem::path& path);
     void close(int number, bool saveChanges);
 
@@ -81,6 +85,8 @@ private:
 
     dxf::Drawing readDrawing(const std::filesystem::path& path, bool asTemplate) const;
     Document& adopt(std::unique_ptr<Document> document);
+    void refuseUnsavedCopy(const std::filesystem::path& path, int except) const;
+    std::filesystem::path writeRecoveryCopy(const Document& document) const;
     void submit(const std::string& field);
     void startCommand(const std::string& field);
     void setState(State state, std::string prompt);
@@ -92,6 +98,7 @@ private:
 
     Release release_;
     std::filesystem::path templatePath_;
+    std::filesystem::path recoveryFolder_;
     int filedia_ = 1;
     int nextNumber_ = 1;
     int nextUntitled_ = 1;

@@ -180,6 +180,11 @@ int main() {
     // FullName less its last 9 characters is the folder that holds TEMPLATE\acad.dwt.
     const std::wstring folder = executable.substr(0, executable.rfind(L'\\'));
     HostCore core(release, std::filesystem::path(folder + L"\\TEMPLATE\\acad.dwt"));
+    wchar_t localData[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", localData, MAX_PATH);
+    core.setRecoveryFolder(
+        std::filesystem::path(length > 0 && length < MAX_PATH ? localData : folder.c_str()) /
+        L"cad-host" / L"recovery");
     HostWindowContext hostContext(core, executable);
     context = &hostContext;
     try {

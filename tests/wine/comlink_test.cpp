@@ -118,6 +118,12 @@ TEST_F(StandInHost, ValuesCrossAsVariants) {
     EXPECT_EQ(copy.get(L"TextString").toText(), u"新 text ✓");
     // An erased entity answers with the host's description.
     EXPECT_EQ(failureOf([&] { text.get(L"TextString"); }).description(), u"该对象已被删除。");
+    // A second copy of a drawing with unsaved changes is refused.
+    const AutomationError second = failureOf([&] {
+        application.object(L"Documents")
+            .call(L"Open", {Variant::text(std::u16string(path.begin(), path.end()))});
+    });
+    EXPECT_NE(second.description().find(u"未保存的修改"), std::u16string::npos);
 }
 
 TEST_F(StandInHost, FailuresBecomeErrorNumbersWithDescriptions) {
