@@ -195,6 +195,29 @@ TEST(KeyNotation, ReadsTheUsualForms) {
     }
 }
 
+HWND plainWindow(const wchar_t* title) {
+    const HWND window = CreateWindowExW(0, L"STATIC", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                        200, 100, nullptr, nullptr, nullptr, nullptr);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageW(&message);
+    }
+    return window;
+}
+
+TEST(WindowActivation, EqualTitleFirstThenBeginningLetterCaseIgnored) {
+    const HWND longer = plainWindow(L"CAD 主机 - [a.dwg]");
+    const HWND equal = plainWindow(L"cad 主机");
+    Win32WindowControl control;
+    control.activateByTitle(u"CAD 主机");
+    EXPECT_EQ(GetForegroundWindow(), equal);
+    control.activateByTitle(u"cad 主机 - [A");
+    EXPECT_EQ(GetForegroundWindow(), longer);
+    EXPECT_EQ(failureOf([&] { control.activateByTitle(u"没有这个窗口"); }).number(), 5);
+    DestroyWindow(longer);
+    DestroyWindow(equal);
+}
+
 TEST(ProgramFolder, IsTheModuleFolderWithBackslashes) {
     const std::u16string folder = programFolder();
     EXPECT_EQ(folder.find(u'/'), std::u16string::npos);
