@@ -7,14 +7,15 @@
 
 #include "app/mainwindow.h"
 #include "app/replacementcommands.h"
+#include "platform/dbus/busautomation.h"
 #include "platform/filedialogs.h"
 #include "platform/helpviewer.h"
 #include "platform/linkopener.h"
 #include "platform/localclock.h"
 #include "platform/messageboxes.h"
+#include "platform/qttranslations.h"
 #include "platform/scriptfilewriter.h"
 #include "platform/timerrandom.h"
-#include "platform/dbus/busautomation.h"
 #include "windows/aboutwindow.h"
 #include "windows/sidepanel.h"
 #include "windows/windowplacer.h"
@@ -36,6 +37,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
+    // Qt's own dialogs, buttons and menus speak Chinese like the rest of the program.
+    quorvel::platform::installChineseQtTranslations(application);
     // No display name: on X11 it would be appended to every window title.
 
     quorvel::platform::DesktopHelpViewer helpViewer;

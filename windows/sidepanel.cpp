@@ -94,6 +94,12 @@ SidePanel::SidePanel(const QString& name, placement::Edge edge, const QUrl& page
     setPalette(palette);
     setAutoFillBackground(true);
 
+    // An edge panel to the window manager: window managers keep part of an ordinary window on
+    // the screen (openbox a tenth of its width), which would leave a wider strip than the panel
+    // hides to. The type takes a native window, so make it now.
+    winId();
+    setAttribute(Qt::WA_X11NetWmWindowTypeDock);
+
     const placement::ScreenTwips screen = screenTwips(this);
     const float tppX = screen.twipsPerPixelX;
     const float tppY = screen.twipsPerPixelY;
