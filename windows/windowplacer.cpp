@@ -59,9 +59,10 @@ protected:
         return false;
     }
 
-private:
+public:
     static void centreNow(QWidget* window);
 
+private:
     QSize centredFrame_;
 };
 

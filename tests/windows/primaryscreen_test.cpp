@@ -1,5 +1,6 @@
 // Placement with the primary screen to the right of another one (an external monitor left of
-// a laptop): every position counts from the primary screen's top-left corner.
+// a laptop): every position counts from the primary screen's top-left corner. The offscreen
+// platform makes its leftmost screen the primary one, so the screen on the left is left out.
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -12,7 +13,7 @@ using namespace quorvel;
 
 TEST(PrimaryScreenAwayFromTheOrigin, CentringEdgesAndAutoHideStayOnThePrimaryScreen) {
     const QRect primary = QGuiApplication::primaryScreen()->geometry();
-    ASSERT_EQ(primary, QRect(1920, 0, 1280, 1024)) << "needs the two-screen configuration";
+    ASSERT_EQ(primary, QRect(1920, 0, 1280, 1024)) << "needs its screen configuration";
 
     QWidget main;
     main.resize(552, 475);
