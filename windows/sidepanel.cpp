@@ -94,12 +94,6 @@ SidePanel::SidePanel(const QString& name, placement::Edge edge, const QUrl& page
     setPalette(palette);
     setAutoFillBackground(true);
 
-    // An edge panel to the window manager: window managers keep part of an ordinary window on
-    // the screen (openbox a tenth of its width), which would leave a wider strip than the panel
-    // hides to. The type takes a native window, so make it now.
-    winId();
-    setAttribute(Qt::WA_X11NetWmWindowTypeDock);
-
     const placement::ScreenTwips screen = screenTwips(this);
     const float tppX = screen.twipsPerPixelX;
     const float tppY = screen.twipsPerPixelY;
@@ -125,6 +119,16 @@ void SidePanel::Form_Load(const QUrl& page) {
     SetTopmost(this);
     // The page loads by itself; a page that cannot be fetched is the web view's own business.
     WebBrowser1->load(page);
+}
+
+void SidePanel::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // An edge panel to the window manager: window managers keep part of an ordinary window on
+    // the screen (openbox a tenth of its width), a wider strip than the panel hides to. Set on
+    // the native window as it is about to be mapped: the web view's GL surface makes Qt create
+    // that window anew after the constructor.
+    setAttribute(Qt::WA_X11NetWmWindowTypeDock, false);
+    setAttribute(Qt::WA_X11NetWmWindowTypeDock, true);
 }
 
 void SidePanel::Timer2_Timer() {
