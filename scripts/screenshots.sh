@@ -49,9 +49,13 @@ wait_for xdotool search --name '^Quorvel V2.0$'
 main=$(xdotool search --name '^Quorvel V2.0$' | head -n 1)
 
 # Clicks at a point of the main window's client area.
+# (xwininfo: xdotool's own geometry is off by the frame under some window managers.)
 click_at() {
-    eval "$(xdotool getwindowgeometry --shell "$main")"
-    xdotool mousemove --sync $((X + $1)) $((Y + $2)) click 1
+    local info x y
+    info=$(xwininfo -id "$main")
+    x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
+    y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
+    xdotool mousemove --sync $((x + $1)) $((y + $2)) click 1
 }
 
 # The panels hide five seconds after start-up: take the picture before that.
