@@ -64,15 +64,24 @@ import -window root "$out/startup.png"
 
 # Text1 and Text2 (96, 288) and (96, 320), 169 x 18; 指定图层 at (312, 328) enables Text3 at
 # (456, 328).
+# Typing a character the keyboard lacks remaps a key for a moment, and a key typed while the
+# program catches up with the new key map can go astray: one character at a time.
+type_into() {
+    click_at "$1" "$2"
+    sleep 0.3
+    xdotool key ctrl+a
+    local text="$3" i
+    for ((i = 0; i < ${#text}; i++)); do
+        xdotool type "${text:i:1}"
+        sleep 0.15
+    done
+}
 text='gjpqy_ DIM_1 中文'
-click_at 180 297
-xdotool type --delay 20 "$text"
-click_at 180 329
-xdotool type --delay 20 "$text"
+type_into 180 297 "$text"
+type_into 180 329 "$text"
 click_at 318 336
-click_at 500 337
-xdotool key ctrl+a
-xdotool type --delay 20 'DIM_1 gy'
+sleep 0.3
+type_into 500 337 'DIM_1 gy'
 xdotool mousemove 640 1000
 sleep 0.3
 import -window "$main" -frame "$out/fields.png"
