@@ -2,7 +2,9 @@
 // text fields, frame captions clear of the controls, tooltips only where they belong, and help
 // handed to whatever can open it.
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -69,6 +71,8 @@ TEST(ChineseDesktop, QtsOwnDialogsButtonsAndMenusAreChinese) {
         ASSERT_NE(label, nullptr) << name;
         EXPECT_TRUE(hasChinese(label->text())) << label->text().toStdString();
     }
+
+    EXPECT_EQ(QFileIconProvider().type(QFileInfo(QDir::tempPath())), QStringLiteral("文件夹"));
 
     QLineEdit field;
     std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
