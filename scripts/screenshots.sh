@@ -32,6 +32,12 @@ wait_for() {
     return 1
 }
 
+# The id of a window by its exact title (xwininfo reads titles in UTF-8, with or without a
+# window manager).
+window_named() {
+    xwininfo -root -tree | grep -F "\"$1\": (" | awk 'NR == 1 { print $1 }' | grep .
+}
+
 if [ "${QUORVEL_SCREENSHOT_WM:-openbox}" = openbox ]; then
     openbox --sm-disable >/dev/null 2>&1 &
     pids+=($!)
@@ -43,10 +49,13 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 # The pointer rests in the middle of the screen, over neither panel.
 xdotool mousemove 640 512
-"$program" >/dev/null 2>&1 &
+# As on a Chinese desktop: the system locale decides how the file dialog writes dates. The
+# tools here read window titles in UTF-8.
+export LC_ALL=C.UTF-8
+env -u LC_ALL LANG=zh_CN.UTF-8 "$program" >/dev/null 2>&1 &
 pids+=($!)
-wait_for xdotool search --name '^Quorvel V2.0$'
-main=$(xdotool search --name '^Quorvel V2.0$' | head -n 1)
+wait_for window_named 'Quorvel V2.0'
+main=$(window_named 'Quorvel V2.0')
 
 # Clicks at a point of the main window's client area.
 # (xwininfo: xdotool's own geometry is off by the frame under some window managers.)
@@ -72,8 +81,8 @@ type_into() {
     xdotool key ctrl+a
     local text="$3" i
     for ((i = 0; i < ${#text}; i++)); do
-        xdotool type "${text:i:1}"
-        sleep 0.15
+        xdotool type --delay 100 "${text:i:1}"
+        sleep 0.3
     done
 }
 text='gjpqy_ DIM_1 中文'
@@ -88,11 +97,11 @@ import -window "$main" -frame "$out/fields.png"
 
 # "  添加文件" sits at (24, 220), 81 x 25: its dialog, then the message after cancelling it.
 click_at 64 232
-wait_for xdotool search --name '^Select File'
+wait_for window_named 'Select File(s)...'
 sleep 0.5
 import -window root "$out/filedialog.png"
 xdotool key Escape
-wait_for xdotool search --name '^错误$'
+wait_for window_named '错误'
 sleep 0.3
 import -window root "$out/message.png"
 xdotool key Return
