@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -99,14 +98,16 @@ HostDocument& HostModel::addFromTemplate(const QString& templatePath) {
     return adopt(std::move(document));
 }
 
-void HostModel::refuseUnsavedCopy(const QString& path, int except) {
+void HostModel::setAsideUnsavedCopies(const QString& path, int except) {
     for (const auto& open : documents_) {
         if (open->number != except && !open->isUntitled() && !open->isSaved() &&
             sameFile(open->filePath, path)) {
-            throw HostError(HostErrorKind::OpenFailed,
-                            QStringLiteral("图形“%1”已在 CAD 主机中打开，且有未保存的修改；"
-                                           "请先保存或关闭它。")
-                                .arg(open->filePath));
+            const QString name = open->name();
+            open->filePath = writeRecoveryCopy(*open);
+            emit notice(QStringLiteral("图形“%1”有未保存的修改，已另存为恢复副本：%2")
+                            .arg(name, open->filePath));
+            emit documentsChanged();
+            emit documentChanged(open->number);
         }
     }
 }
@@ -116,7 +117,7 @@ QString HostModel::recoveryFolder() {
            QStringLiteral("/cad-host/recovery");
 }
 
-QString HostModel::writeRecoveryCopy(const HostDocument& document) {
+QString HostModel::writeRecoveryCopy(HostDocument& document) {
     const QString folder = recoveryFolder();
     const QFileInfo name(document.name());
     const QString suffix = name.suffix().isEmpty() ? QStringLiteral("dwg") : name.suffix();
@@ -134,25 +135,18 @@ QString HostModel::writeRecoveryCopy(const HostDocument& document) {
     if (!QDir().mkpath(folder)) {
         throw refused(QStringLiteral("无法创建文件夹。"));
     }
-    std::string bytes;
     try {
-        bytes = document.drawing.toBytes();
+        document.drawing.save(toFsPath(path));  // atomic; the drawing now belongs to the copy
     } catch (const std::exception& error) {
         throw refused(QString::fromUtf8(error.what()));
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-            static_cast<qint64>(bytes.size()) ||
-        !file.commit()) {
-        throw refused(file.errorString());
     }
     return path;
 }
 
 HostDocument& HostModel::openNew(const QString& path) {
-    refuseUnsavedCopy(path, 0);
-    auto document = std::make_unique<HostDocument>(nextNumber_, readDrawing(path, false));
+    dxf::Drawing drawing = readDrawing(path, false);  // nothing changes if this raises
+    setAsideUnsavedCopies(path, 0);
+    auto document = std::make_unique<HostDocument>(nextNumber_, std::move(drawing));
     ++nextNumber_;
     document->filePath = QFileInfo(path).absoluteFilePath();
     return adopt(std::move(document));
@@ -160,8 +154,8 @@ HostDocument& HostModel::openNew(const QString& path) {
 
 HostDocument& HostModel::openInto(int number, const QString& path) {
     HostDocument& target = document(number);
-    refuseUnsavedCopy(path, number);
     dxf::Drawing drawing = readDrawing(path, false);  // the old content stays if this raises
+    setAsideUnsavedCopies(path, number);
     if (!target.isSaved()) {
         const QString copy = writeRecoveryCopy(target);  // the old content stays if this raises
         emit notice(QStringLiteral("图形“%1”有未保存的修改，已保存为恢复副本：%2")

@@ -53,8 +53,9 @@ public:
     // A new untitled document with a template's content; empty path = the host's own template.
     // It becomes the active document.
     HostDocument& addFromTemplate(const QString& templatePath);
-    // Reads the file from disk into a new document, which becomes the active one. A file that
-    // is open here with unsaved changes is refused: a second copy would fork those changes.
+    // Reads the file from disk into a new document, which becomes the active one. Another
+    // document of the same file with unsaved changes is first saved as a recovery copy and
+    // from then on belongs to that copy, so the two never fork the file; the copy is announced.
     HostDocument& openNew(const QString& path);
     // Reads the file from disk into an existing document, replacing its content. Unsaved
     // changes of that document are first written to a recovery copy, which is announced.
@@ -92,8 +93,9 @@ signals:
 private:
     dxf::Drawing readDrawing(const QString& path, bool asTemplate) const;
     HostDocument& adopt(std::unique_ptr<HostDocument> document);
-    void refuseUnsavedCopy(const QString& path, int except);
-    QString writeRecoveryCopy(const HostDocument& document);
+    void setAsideUnsavedCopies(const QString& path, int except);
+    // Saves the document's content to a new file in recoveryFolder() and returns its path.
+    QString writeRecoveryCopy(HostDocument& document);
 
     Release release_;
     QString templatePath_;

@@ -94,18 +94,19 @@ Document& HostCore::addFromTemplate(const fs::path& templatePath) {
     return adopt(std::move(document));
 }
 
-void HostCore::refuseUnsavedCopy(const fs::path& path, int except) const {
+void HostCore::setAsideUnsavedCopies(const fs::path& path, int except) {
     for (const auto& open : documents_) {
         std::error_code error;
         if (open->number != except && !open->isUntitled() && open->drawing.isModified() &&
             fs::equivalent(open->filePath, path, error)) {
-            throw HostFailure("图形“" + pathText(open->filePath) +
-                              "”已在 CAD 主机中打开，且有未保存的修改；请先保存或关闭它。");
+            const std::string name = open->name();
+            open->filePath = writeRecoveryCopy(*open);
+            echo("图形“" + name + "”有未保存的修改，已另存为恢复副本：" + pathText(open->filePath));
         }
     }
 }
 
-fs::path HostCore::writeRecoveryCopy(const Document& document) const {
+fs::path HostCore::writeRecoveryCopy(Document& document) const {
     const fs::path name = fs::path(std::u8string(document.name().begin(), document.name().end()));
     const fs::path stem = name.stem();
     const fs::path extension = name.has_extension() ? name.extension() : fs::path(".dwg");
@@ -118,8 +119,7 @@ fs::path HostCore::writeRecoveryCopy(const Document& document) const {
     }
     try {
         fs::create_directories(recoveryFolder_);
-        dxf::Drawing snapshot = dxf::Drawing::fromBytes(document.drawing.toBytes());
-        snapshot.save(copy);
+        document.drawing.save(copy);  // atomic; the drawing now belongs to the copy
     } catch (const std::exception& failure) {
         throw HostFailure("图形“" + document.name() + "”有未保存的修改，无法写入恢复副本 " +
                           pathText(copy) + "：" + failure.what());
@@ -128,8 +128,9 @@ fs::path HostCore::writeRecoveryCopy(const Document& document) const {
 }
 
 Document& HostCore::openNew(const fs::path& path) {
-    refuseUnsavedCopy(path, 0);
-    auto document = std::make_unique<Document>(nextNumber_, readDrawing(path, false));
+    dxf::Drawing drawing = readDrawing(path, false);  // nothing changes if this raises
+    setAsideUnsavedCopies(path, 0);
+    auto document = std::make_unique<Document>(nextNumber_, std::move(drawing));
     ++nextNumber_;
     document->filePath = absolutePath(path);
     return adopt(std::move(document));
@@ -137,8 +138,8 @@ Document& HostCore::openNew(const fs::path& path) {
 
 Document& HostCore::openInto(int number, const fs::path& path) {
     Document& target = document(number);
-    refuseUnsavedCopy(path, number);
     dxf::Drawing drawing = readDrawing(path, false);  // the old content stays if this raises
+    setAsideUnsavedCopies(path, number);
     if (target.drawing.isModified()) {
         const fs::path copy = writeRecoveryCopy(target);  // the old content stays if this raises
         echo("图形“" + target.name() + "”有未保存的修改，已保存为恢复副本：" + pathText(copy));

@@ -51,8 +51,8 @@ public:
     int filedia() const { return filedia_; }
 
     Document& addFromTemplate(const std::filesystem::path& templatePath);  // empty = own
-    // Opening a file that is open elsewhere with unsaved changes is refused; opening over a
-    // document's unsaved changes first writes them to a recovery copy.
+    // Another document of the file with unsaved changes is first saved as a recovery copy and
+    // then belongs to it; opening over a document's unsaved changes writes them to one too.
     Document& openNew(const std::filesystem::path& path);
     Document& openInto(int number, const std::filesystem::path& path);
     // Where recovery copies go (made when first needed).
@@ -85,8 +85,8 @@ private:
 
     dxf::Drawing readDrawing(const std::filesystem::path& path, bool asTemplate) const;
     Document& adopt(std::unique_ptr<Document> document);
-    void refuseUnsavedCopy(const std::filesystem::path& path, int except) const;
-    std::filesystem::path writeRecoveryCopy(const Document& document) const;
+    void setAsideUnsavedCopies(const std::filesystem::path& path, int except);
+    std::filesystem::path writeRecoveryCopy(Document& document) const;
     void submit(const std::string& field);
     void startCommand(const std::string& field);
     void setState(State state, std::string prompt);

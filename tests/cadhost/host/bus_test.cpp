@@ -191,10 +191,19 @@ TEST_F(BusTest, OpenReadsFromDiskIntoANewDocumentAndDocumentOpenReplacesContent)
         bus.setProperty(texts[0], kText, QStringLiteral("TextString"), QStringLiteral("改")),
         Succeeds());
 
-    // No second copy of a drawing with unsaved edits; the first keeps its edit.
-    EXPECT_THAT(bus.call(kDocumentsPath, kDocuments, QStringLiteral("Open"), {file}),
-                FailsWith(kError + QStringLiteral("OpenFailed")));
+    // Opening the file again sets the unsaved edits aside as a recovery copy, which the first
+    // document now belongs to, and reads the file afresh: no two documents claim the file.
+    const QString second =
+        pathOf(bus.call(kDocumentsPath, kDocuments, QStringLiteral("Open"), {file}));
+    EXPECT_NE(second, first);
     EXPECT_EQ(textOf(texts[0]), QStringLiteral("改"));
+    EXPECT_EQ(valueOf(bus.getProperty(first, kDocument, QStringLiteral("Saved"))), true);
+    const QString recovery =
+        valueOf(bus.getProperty(first, kDocument, QStringLiteral("FullName"))).toString();
+    EXPECT_NE(recovery, file);
+    EXPECT_TRUE(QFileInfo::exists(recovery)) << recovery.toStdString();
+    EXPECT_EQ(textOf(selectAll(second, {0}, {QStringLiteral("text")}, QStringLiteral("3"))[0]),
+              QStringLiteral("图号 旧文本-01"));
 
     EXPECT_EQ(pathOf(bus.call(first, kDocument, QStringLiteral("Open"), {file})), first);
     EXPECT_EQ(valueOf(bus.getProperty(first, kDocument, QStringLiteral("Saved"))), true);
