@@ -128,22 +128,30 @@ TEST_F(CommandInterpreterTest, OpeningOverUnsavedChangesNeitherForksNorDropsThem
     interpreter.type(QStringLiteral("justifytext\rl\r\rr\r"));
     ASSERT_FALSE(model.activeOrThrow().isSaved());
 
-    // Another spelling of the same file is still that file.
+    // Another spelling of the same file is still that file: the unsaved edits are set aside as a
+    // recovery copy, which the first document belongs to from then on.
     const QString respelt = folder.path() + QStringLiteral("/./sample.dwg");
-    try {
-        model.openNew(respelt);
-        ADD_FAILURE() << "a second copy was opened";
-    } catch (const HostError& error) {
-        EXPECT_THAT(error.message().toStdString(), HasSubstr(path.toStdString()));
-    }
-    EXPECT_EQ(model.documents().size(), 1u);
-
-    model.openInto(number, drawingFile(QStringLiteral("r12")));
-    const QStringList copies = QDir(HostModel::recoveryFolder()).entryList(QDir::Files);
-    ASSERT_EQ(copies.size(), 1);
-    const QString copy = HostModel::recoveryFolder() + u'/' + copies[0];
+    const int fresh = model.openNew(respelt).number;
+    const HostDocument& aside = model.document(number);
+    EXPECT_TRUE(aside.isSaved());
+    EXPECT_TRUE(aside.filePath.startsWith(HostModel::recoveryFolder()))
+        << aside.filePath.toStdString();
     ASSERT_EQ(notices.size(), 1);
-    EXPECT_THAT(notices[0].toStdString(), HasSubstr(copy.toStdString()));
+    EXPECT_THAT(notices[0].toStdString(), HasSubstr(aside.filePath.toStdString()));
+    EXPECT_EQ(test::textsOf(test::readBack(aside.filePath)).back().halign, 2);
+    EXPECT_NE(test::textsOf(test::readBack(path)).back().halign, 2);  // the file is untouched
+
+    // Opening over a document's own unsaved changes keeps them as a recovery copy too.
+    interpreter.type(QStringLiteral("justifytext\rl\r\rr\r"));
+    ASSERT_FALSE(model.document(fresh).isSaved());
+    model.openInto(fresh, drawingFile(QStringLiteral("r12")));
+    ASSERT_EQ(notices.size(), 2);
+    const QStringList copies = QDir(HostModel::recoveryFolder()).entryList(QDir::Files);
+    ASSERT_EQ(copies.size(), 2);
+    const QString copy =
+        HostModel::recoveryFolder() + u'/' +
+        (HostModel::recoveryFolder() + u'/' + copies[0] == aside.filePath ? copies[1] : copies[0]);
+    EXPECT_THAT(notices[1].toStdString(), HasSubstr(copy.toStdString()));
     const auto texts = test::textsOf(test::readBack(copy));
     ASSERT_EQ(texts.size(), 3u);
     EXPECT_EQ(texts.back().halign, 2);  // the unsaved change is in the copy
