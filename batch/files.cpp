@@ -1,0 +1,98 @@
+#include "batch/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace quorvel::batch {
+
+namespace {
+
+[[noreturn]] void fail(const std::string& what, int error) {
+    throw FileError(what + "：" + std::strerror(error));
+}
+
+void writeAll(int fd, const std::string& bytes, const std::string& shown) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(fd);
+            fail("不能写入“" + shown + "”", error);
+        }
+        done += static_cast<std::size_t>(written);
+    }
+}
+
+}  // namespace
+
+std::string readWholeFile(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        fail("不能读取“" + file.string() + "”", errno);
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        throw FileError("“" + file.string() + "”是文件夹");
+    }
+    std::string bytes;
+    if (info.st_size > 0)
+        bytes.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[1 << 16];
+    while (true) {
+        const ssize_t read = ::read(fd, buffer, sizeof buffer);
+        if (read < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(fd);
+            fail("不能读取“" + file.string() + "”", error);
+        }
+        if (read == 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(read));
+    }
+    ::close(fd);
+    return bytes;
+}
+
+void writeFileAtomically(const std::filesystem::path& file, const std::string& bytes) {
+    std::filesystem::path folder = file.parent_path();
+    if (folder.empty())
+        folder = ".";
+    std::string temporary = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        fail("不能在“" + folder.string() + "”中写文件", errno);
+    writeAll(fd, bytes, file.string());
+    struct stat existing {};
+    const mode_t mode = ::stat(file.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0644;
+    ::fchmod(fd, mode);
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        fail("不能写入“" + file.string() + "”", error);
+    }
+    if (::rename(temporary.c_str(), file.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        fail("不能替换“" + file.string() + "”", error);
+    }
+}
+
+void appendDurably(const std::filesystem::path& file, const std::string& bytes) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        fail("不能写入“" + file.string() + "”", errno);
+    writeAll(fd, bytes, file.string());
+    if (::fsync(fd) != 0 || ::close(fd) != 0)
+        fail("不能写入“" + file.string() + "”", errno);
+}
+
+}  // namespace quorvel::batch

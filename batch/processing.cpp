@@ -1,0 +1,117 @@
+#include "batch/processing.h"
+
+#include "batch/files.h"
+#include "batch/journal.h"
+#include "batch/sha256.h"
+#include "batch/substitution.h"
+#include "cadhost/dxf/textkinds.h"
+
+namespace quorvel::batch {
+
+namespace {
+
+using dxf::TextKind;
+
+std::string kindName(TextKind kind) {
+    switch (kind) {
+        case TextKind::Text:
+            return "单行文字";
+        case TextKind::MText:
+            return "多行文字";
+        case TextKind::Attribute:
+            return "属性";
+        case TextKind::AttributeDefinition:
+            return "属性定义";
+        case TextKind::Dimension:
+            return "标注";
+    }
+    return "";
+}
+
+std::string spaceName(const dxf::TextEntry& entry) {
+    switch (entry.space) {
+        case dxf::Space::Model:
+            return "模型空间";
+        case dxf::Space::Paper:
+            return entry.block.empty() ? "图纸空间" : "图纸空间 " + entry.block;
+        case dxf::Space::Block:
+            return "块 " + entry.block;
+    }
+    return "";
+}
+
+// The saved file must hold exactly the edited drawing, load again, and show the new texts.
+void checkSaved(const std::filesystem::path& drawing, const std::string& expectedBytes,
+                const std::vector<std::pair<dxf::EntityId, std::string>>& expectedTexts) {
+    const std::string saved = readWholeFile(drawing);
+    if (saved != expectedBytes)
+        throw FileError("保存后读回的内容与修改结果不一致");
+    const dxf::Drawing reread = dxf::Drawing::fromBytes(saved);
+    std::vector<dxf::TextEntry> texts = dxf::readTexts(reread);
+    std::size_t next = 0;
+    for (const auto& [id, raw] : expectedTexts) {
+        while (next < texts.size() && texts[next].id != id)
+            ++next;
+        if (next == texts.size() || texts[next].raw != raw)
+            throw FileError("保存后读回的文字与修改结果不一致");
+    }
+}
+
+}  // namespace
+
+DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Options& options,
+                              Journal* journal) {
+    DrawingOutcome outcome;
+    outcome.drawing = drawing;
+    try {
+        const std::string original = readWholeFile(drawing);
+        dxf::Drawing document = dxf::Drawing::fromBytes(original);
+        std::vector<std::pair<dxf::EntityId, std::string>> expected;
+        for (const dxf::TextEntry& entry : dxf::readTexts(document)) {
+            if (!isChosen(entry, options))
+                continue;
+            const auto change = substitute(entry, options.pairs, options.exact);
+            if (!change)
+                continue;
+            if (!options.dryRun) {
+                if (change->newRaw != entry.raw)
+                    dxf::writeText(document, entry, change->newRaw);
+                if (options.height && entry.kind != TextKind::Dimension)
+                    dxf::writeHeight(document, entry, *options.height);
+                if (options.justify && entry.kind == TextKind::Text)
+                    document.justify(entry.id, *options.justify);
+                expected.emplace_back(entry.id, change->newRaw);
+            }
+            outcome.rows.push_back({entry.handle, spaceName(entry), entry.layer,
+                                    kindName(entry.kind), change->oldText, change->newText});
+        }
+        if (options.dryRun || !document.isModified()) {
+            outcome.ok = true;
+            return outcome;
+        }
+        const std::string edited = document.toBytes();
+        const std::string before = sha256Hex(original);
+        const std::filesystem::path backup = journal->keepOriginal(drawing, original);
+        if (sha256Hex(readWholeFile(drawing)) != before)
+            throw FileError("图形在处理期间被其他程序修改，未保存");
+        // Noted before the save, so that a run cut short can still be undone.
+        journal->recordSaved(std::filesystem::absolute(drawing).lexically_normal(), before,
+                             sha256Hex(edited), backup);
+        document.save(drawing);
+        try {
+            checkSaved(drawing, edited, expected);
+        } catch (const std::exception& error) {
+            writeFileAtomically(drawing, original);
+            throw FileError(std::string(error.what()) + "，已恢复原图");
+        }
+        outcome.saved = true;
+        outcome.ok = true;
+    } catch (const std::exception& error) {
+        outcome.ok = false;
+        outcome.reason = error.what();
+        outcome.rows.clear();
+    }
+    return outcome;
+}
+
+}  // namespace quorvel::batch
