@@ -1,5 +1,7 @@
 #include "batch/processing.h"
 
+#include <algorithm>
+
 #include "batch/files.h"
 #include "batch/journal.h"
 #include "batch/sha256.h"
@@ -47,14 +49,18 @@ void checkSaved(const std::filesystem::path& drawing, const std::string& expecte
     if (saved != expectedBytes)
         throw FileError("保存后读回的内容与修改结果不一致");
     const dxf::Drawing reread = dxf::Drawing::fromBytes(saved);
-    std::vector<dxf::TextEntry> texts = dxf::readTexts(reread);
-    std::size_t next = 0;
-    for (const auto& [id, raw] : expectedTexts) {
-        while (next < texts.size() && texts[next].id != id)
-            ++next;
-        if (next == texts.size() || texts[next].raw != raw)
-            throw FileError("保存后读回的文字与修改结果不一致");
-    }
+    std::vector<dxf::EntityId> ids;
+    for (const auto& expected : expectedTexts)
+        ids.push_back(expected.first);
+    const std::vector<dxf::TextEntry> texts =
+        dxf::readTexts(reread, [&](const dxf::TextEntry& entry) {
+            return std::binary_search(ids.begin(), ids.end(), entry.id);
+        });
+    bool same = texts.size() == expectedTexts.size();
+    for (std::size_t i = 0; same && i < texts.size(); ++i)
+        same = texts[i].id == expectedTexts[i].first && texts[i].raw == expectedTexts[i].second;
+    if (!same)
+        throw FileError("保存后读回的文字与修改结果不一致");
 }
 
 }  // namespace
@@ -67,9 +73,8 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
         const std::string original = readWholeFile(drawing);
         dxf::Drawing document = dxf::Drawing::fromBytes(original);
         std::vector<std::pair<dxf::EntityId, std::string>> expected;
-        for (const dxf::TextEntry& entry : dxf::readTexts(document)) {
-            if (!isChosen(entry, options))
-                continue;
+        const auto chosen = [&](const dxf::TextEntry& entry) { return isChosen(entry, options); };
+        for (const dxf::TextEntry& entry : dxf::readTexts(document, chosen)) {
             const auto change = substitute(entry, options.pairs, options.exact);
             if (!change)
                 continue;
@@ -92,7 +97,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
         const std::string edited = document.toBytes();
         const std::string before = sha256Hex(original);
         const std::filesystem::path backup = journal->keepOriginal(drawing, original);
-        if (sha256Hex(readWholeFile(drawing)) != before)
+        if (readWholeFile(drawing) != original)
             throw FileError("图形在处理期间被其他程序修改，未保存");
         // Noted before the save, so that a run cut short can still be undone.
         journal->recordSaved(std::filesystem::absolute(drawing).lexically_normal(), before,

@@ -22,8 +22,6 @@ bool isChosen(const dxf::TextEntry& entry, const Options& options) {
             needed = inBlock ? kKindBlockDef : kKindMText;
             break;
         case TextKind::Dimension:
-            if (entry.raw.empty())
-                return false;  // no override: the measurement is shown
             needed = inBlock ? kKindBlockDef : kKindDimension;
             break;
         case TextKind::Attribute:

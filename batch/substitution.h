@@ -10,7 +10,7 @@
 
 namespace quorvel::batch {
 
-// Whether the kinds and the layer pattern of the options take this text.
+// Whether the kinds and the layer pattern of the options take this text (its value unread).
 bool isChosen(const dxf::TextEntry& entry, const Options& options);
 
 struct Substitution {

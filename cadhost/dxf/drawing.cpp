@@ -1753,8 +1753,8 @@ std::uint32_t requireRecord(const std::vector<Record>& records, EntityId id) {
 }
 }  // namespace
 
-std::string Drawing::recordBytes(EntityId id) const {
-    return std::string(impl_->bytesOf(requireRecord(impl_->records, id)));
+std::string_view Drawing::recordBytes(EntityId id) const {
+    return impl_->bytesOf(requireRecord(impl_->records, id));
 }
 
 void Drawing::setRecordBytes(EntityId id, std::string bytes) {

@@ -230,9 +230,9 @@ public:
     // Every TEXT, MTEXT, ATTRIB (of block references too), ATTDEF and DIMENSION record, in file
     // order; an attribute takes the space of its block reference.
     std::vector<TextRecord> textRecords() const;
-    // The record's tags as file bytes; replacing them marks the drawing modified. The caller
-    // keeps the handle and the structure of the record.
-    std::string recordBytes(EntityId id) const;
+    // The record's tags as file bytes, valid until the next edit; replacing them marks the
+    // drawing modified. The caller keeps the handle and the structure of the record.
+    std::string_view recordBytes(EntityId id) const;
     void setRecordBytes(EntityId id, std::string bytes);
     // File bytes of a string value to UTF-8 and back, in the drawing's code page.
     std::string decodeText(std::string_view fileBytes) const;

@@ -31,21 +31,6 @@ std::size_t ownTagsEnd(const RecordEditor& editor) {
     return tags.size();
 }
 
-// Multi-line text: the chunks (group 3) in order, then the last piece (group 1).
-std::string joinedMText(const RecordEditor& editor) {
-    const auto& tags = editor.tags();
-    const std::size_t end = ownTagsEnd(editor);
-    std::string chunks;
-    std::string last;
-    for (std::size_t i = 0; i < end; ++i) {
-        if (tags[i].code == 3)
-            chunks += tags[i].value;
-        else if (tags[i].code == 1)
-            last = tags[i].value;
-    }
-    return chunks + last;
-}
-
 bool isDoubleByteCodePage(std::string_view codePage) {
     return codePage == "ANSI_932" || codePage == "ANSI_936" || codePage == "ANSI_949" ||
            codePage == "ANSI_950" || codePage == "ANSI_1361";
@@ -63,24 +48,37 @@ std::size_t utf8Length(unsigned char lead) {
 
 }  // namespace
 
-std::vector<TextEntry> readTexts(const Drawing& drawing) {
+std::vector<TextEntry> readTexts(const Drawing& drawing,
+                                 const std::function<bool(const TextEntry&)>& wanted) {
     std::vector<TextEntry> entries;
-    for (const Drawing::TextRecord& record : drawing.textRecords()) {
+    for (Drawing::TextRecord& record : drawing.textRecords()) {
         TextEntry entry;
         entry.id = record.id;
         entry.kind = kindOf(record.type);
-        entry.handle = record.handle;
-        entry.layer = record.layer;
+        entry.handle = std::move(record.handle);
+        entry.layer = std::move(record.layer);
         entry.space = record.space;
-        entry.block = record.block;
-        const RecordEditor editor(drawing.recordBytes(record.id));
-        if (entry.kind == TextKind::MText) {
-            entry.raw = drawing.decodeText(joinedMText(editor));
-        } else {
-            const std::size_t at = editor.find(1);
-            if (at != RecordEditor::npos && at < ownTagsEnd(editor))
-                entry.raw = drawing.decodeText(editor.tags()[at].value);
+        entry.block = std::move(record.block);
+        if (wanted && !wanted(entry))
+            continue;
+        // The value: group 1, or for multi-line text the chunks (group 3) and then group 1,
+        // all before an embedded object (group 101) or extended data.
+        TagCursor cursor(drawing.recordBytes(record.id));
+        RawTag tag;
+        std::string chunks;
+        std::string_view last;
+        while (cursor.next(tag)) {
+            if (tag.code == 101 || tag.code >= 1000)
+                break;
+            if (tag.code == 3 && entry.kind == TextKind::MText) {
+                chunks += tag.value;
+            } else if (tag.code == 1) {
+                last = tag.value;
+                if (entry.kind != TextKind::MText)
+                    break;
+            }
         }
+        entry.raw = drawing.decodeText(chunks.empty() ? last : chunks.append(last));
         entries.push_back(std::move(entry));
     }
     return entries;

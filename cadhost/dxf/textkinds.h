@@ -4,6 +4,7 @@
 // references and definitions, and the override text of dimensions.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,8 +27,10 @@ struct TextEntry {
     std::string raw;
 };
 
-// The texts of the drawing in file order.
-std::vector<TextEntry> readTexts(const Drawing& drawing);
+// The texts of the drawing in file order; with `wanted`, only those it takes (asked before the
+// value is read, so `raw` is still empty then).
+std::vector<TextEntry> readTexts(const Drawing& drawing,
+                                 const std::function<bool(const TextEntry&)>& wanted = {});
 
 // Puts a new value (UTF-8, formatting codes included) in place of the entry's value. A single-line
 // text keeps its alignment point; multi-line text is written in chunks that split no character
