@@ -166,6 +166,23 @@ TEST_F(BatchRunTest, DryRunChangesNothingAndReportsWhatARealRunChanges) {
     EXPECT_NE(reported.find("r2000_gbk.dxf"), std::string::npos);
 }
 
+TEST_F(BatchRunTest, HeightAndJustificationGoToTheChangedTextsOnly) {
+    const fs::path drawing = drawings_ / "r2018_utf8.dxf";
+    std::string output;
+    ASSERT_EQ(run("--find single --replace 单 --height 5 --justify MC " + quoted(drawing.string()),
+                  &output),
+              0)
+        << output;
+    const EzdxfView view = readWithEzdxf(drawing);
+    const TextSeen& changed = view.texts.at("30");
+    EXPECT_EQ(changed.text, "单 OLD ✓");
+    EXPECT_DOUBLE_EQ(changed.height, 5);
+    EXPECT_EQ(changed.horizontal, 1);
+    EXPECT_EQ(changed.vertical, 2);
+    EXPECT_DOUBLE_EQ(view.texts.at("31").height, 2.5);
+    EXPECT_EQ(view.auditErrors, 0);
+}
+
 TEST_F(BatchRunTest, UndoGivesBackTheOriginalBytesButNotOverLaterChanges) {
     std::string output;
     ASSERT_EQ(
