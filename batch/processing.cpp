@@ -1,6 +1,7 @@
 #include "batch/processing.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "batch/files.h"
 #include "batch/journal.h"
@@ -45,10 +46,10 @@ std::string spaceName(const dxf::TextEntry& entry) {
 // The saved file must hold exactly the edited drawing, load again, and show the new texts.
 void checkSaved(const std::filesystem::path& drawing, const std::string& expectedBytes,
                 const std::vector<std::pair<dxf::EntityId, std::string>>& expectedTexts) {
-    const std::string saved = readWholeFile(drawing);
+    std::string saved = readWholeFile(drawing);
     if (saved != expectedBytes)
         throw FileError("保存后读回的内容与修改结果不一致");
-    const dxf::Drawing reread = dxf::Drawing::fromBytes(saved);
+    const dxf::Drawing reread = dxf::Drawing::fromBytes(std::move(saved));
     std::vector<dxf::EntityId> ids;
     for (const auto& expected : expectedTexts)
         ids.push_back(expected.first);
@@ -70,43 +71,54 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
     DrawingOutcome outcome;
     outcome.drawing = drawing;
     try {
-        const std::string original = readWholeFile(drawing);
-        dxf::Drawing document = dxf::Drawing::fromBytes(original);
+        // One job holds about two copies of its drawing at a time: the drawing and its edited
+        // bytes while saving, the edited bytes and the drawing read back while checking.
+        std::string original = readWholeFile(drawing);
+        const std::string before = sha256Hex(original);
+        std::optional<dxf::Drawing> document = dxf::Drawing::fromBytes(std::move(original));
         std::vector<std::pair<dxf::EntityId, std::string>> expected;
         const auto chosen = [&](const dxf::TextEntry& entry) { return isChosen(entry, options); };
-        for (const dxf::TextEntry& entry : dxf::readTexts(document, chosen)) {
+        for (const dxf::TextEntry& entry : dxf::readTexts(*document, chosen)) {
             const auto change = substitute(entry, options.pairs, options.exact);
             if (!change)
                 continue;
             if (!options.dryRun) {
                 if (change->newRaw != entry.raw)
-                    dxf::writeText(document, entry, change->newRaw);
+                    dxf::writeText(*document, entry, change->newRaw);
                 if (options.height && entry.kind != TextKind::Dimension)
-                    dxf::writeHeight(document, entry, *options.height);
+                    dxf::writeHeight(*document, entry, *options.height);
                 if (options.justify && entry.kind == TextKind::Text)
-                    document.justify(entry.id, *options.justify);
+                    document->justify(entry.id, *options.justify);
                 expected.emplace_back(entry.id, change->newRaw);
             }
-            outcome.rows.push_back({entry.handle, spaceName(entry), entry.layer,
-                                    kindName(entry.kind), change->oldText, change->newText});
+            ++outcome.texts;
+            if (!options.reportFile.empty()) {
+                outcome.rows.push_back({entry.handle, spaceName(entry), entry.layer,
+                                        kindName(entry.kind), change->oldText, change->newText});
+            }
         }
-        if (options.dryRun || !document.isModified()) {
+        if (options.dryRun || !document->isModified()) {
             outcome.ok = true;
             return outcome;
         }
-        const std::string edited = document.toBytes();
-        const std::string before = sha256Hex(original);
-        const std::filesystem::path backup = journal->keepOriginal(drawing, original);
-        if (readWholeFile(drawing) != original)
-            throw FileError("图形在处理期间被其他程序修改，未保存");
+        const std::string edited = document->toBytes();
+        std::filesystem::path backup;
+        {
+            // Read again for the backup: the file must still be what the edits were made on.
+            const std::string unchanged = readWholeFile(drawing);
+            if (sha256Hex(unchanged) != before)
+                throw FileError("图形在处理期间被其他程序修改，未保存");
+            backup = journal->keepOriginal(drawing, unchanged);
+        }
         // Noted before the save, so that a run cut short can still be undone.
         journal->recordSaved(std::filesystem::absolute(drawing).lexically_normal(), before,
                              sha256Hex(edited), backup);
-        document.save(drawing);
+        document->save(drawing);
+        document.reset();
         try {
             checkSaved(drawing, edited, expected);
         } catch (const std::exception& error) {
-            writeFileAtomically(drawing, original);
+            writeFileAtomically(drawing, readWholeFile(backup));
             throw FileError(std::string(error.what()) + "，已恢复原图");
         }
         outcome.saved = true;
@@ -114,6 +126,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
     } catch (const std::exception& error) {
         outcome.ok = false;
         outcome.reason = error.what();
+        outcome.texts = 0;
         outcome.rows.clear();
     }
     return outcome;

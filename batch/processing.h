@@ -25,8 +25,9 @@ struct DrawingOutcome {
     std::filesystem::path drawing;
     bool ok = false;
     bool saved = false;
-    std::string reason;  // why it failed
-    std::vector<ReportRow> rows;
+    std::string reason;           // why it failed
+    std::size_t texts = 0;        // changed, or on a dry run matching
+    std::vector<ReportRow> rows;  // only when a report is asked for
 };
 
 // `journal` is null on a dry run.

@@ -33,7 +33,7 @@ std::vector<DrawingOutcome> processAll(const std::vector<std::filesystem::path>&
     const auto work = [&] {
         for (std::size_t i = next++; i < drawings.size(); i = next++) {
             outcomes[i] = processDrawing(drawings[i], options, journal);
-            progress.drawingDone(drawings[i].string(), outcomes[i].ok, outcomes[i].rows.size(),
+            progress.drawingDone(drawings[i].string(), outcomes[i].ok, outcomes[i].texts,
                                  outcomes[i].reason);
         }
     };
@@ -96,7 +96,7 @@ int runProgram(const std::vector<std::string>& arguments) {
     for (const DrawingOutcome& outcome : outcomes) {
         failed += outcome.ok ? 0 : 1;
         saved += outcome.saved ? 1 : 0;
-        texts += outcome.rows.size();
+        texts += outcome.texts;
     }
     bool reportFailed = false;
     if (!options.reportFile.empty()) {
