@@ -302,7 +302,8 @@ const char* helpText() {
   --jobs N              同时处理的图形数（默认：处理器核数）
   --undo 运行编号       把某次运行改过的图形全部恢复原样
   --force               与 --undo 一起用：运行之后又被修改过的图形也恢复
-  --host inprocess|bus  inprocess（默认）：本程序直接读写图形；bus：通过 D-Bus 驱动 cad-host
+  --host inprocess|bus  inprocess（默认）：本程序直接读写图形；bus：像主窗口一样通过 D-Bus
+                        驱动 cad-host（一对内容，只处理单行文字）
   -r, --recursive       包括子文件夹
   -h, --help            显示本帮助
 

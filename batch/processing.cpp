@@ -6,7 +6,6 @@
 #include "batch/files.h"
 #include "batch/journal.h"
 #include "batch/sha256.h"
-#include "batch/substitution.h"
 #include "cadhost/dxf/textkinds.h"
 
 namespace quorvel::batch {
@@ -66,6 +65,11 @@ void checkSaved(const std::filesystem::path& drawing, const std::string& expecte
 
 }  // namespace
 
+ReportRow reportRow(const dxf::TextEntry& entry, const Substitution& change) {
+    return {entry.handle,         spaceName(entry), entry.layer,
+            kindName(entry.kind), change.oldText,   change.newText};
+}
+
 DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Options& options,
                               Journal* journal) {
     DrawingOutcome outcome;
@@ -93,8 +97,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
             }
             ++outcome.texts;
             if (!options.reportFile.empty()) {
-                outcome.rows.push_back({entry.handle, spaceName(entry), entry.layer,
-                                        kindName(entry.kind), change->oldText, change->newText});
+                outcome.rows.push_back(reportRow(entry, *change));
             }
         }
         if (options.dryRun || !document->isModified()) {

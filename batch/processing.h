@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "batch/options.h"
+#include "batch/substitution.h"
 
 namespace quorvel::batch {
 
@@ -29,6 +30,8 @@ struct DrawingOutcome {
     std::size_t texts = 0;        // changed, or on a dry run matching
     std::vector<ReportRow> rows;  // only when a report is asked for
 };
+
+ReportRow reportRow(const dxf::TextEntry& entry, const Substitution& change);
 
 // `journal` is null on a dry run.
 DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Options& options,

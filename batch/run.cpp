@@ -49,7 +49,7 @@ std::vector<DrawingOutcome> processAll(const std::vector<std::filesystem::path>&
 
 }  // namespace
 
-int runProgram(const std::vector<std::string>& arguments) {
+int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
     Options options;
     std::vector<std::filesystem::path> drawings;
     try {
@@ -63,8 +63,14 @@ int runProgram(const std::vector<std::string>& arguments) {
             std::cout.flush();
             return failed < 0 ? kExitBadArguments : failed > 0 ? kExitSomeFailed : kExitOk;
         }
-        if (options.host == "bus")
-            throw UsageError("--host bus 尚未实现，请使用默认的 --host inprocess");
+        if (options.host == "bus") {
+            if (!busRunner)
+                throw UsageError("这个版本的 quorvel-batch 没有 D-Bus 支持，不能使用 --host bus");
+            if (options.pairs.size() != 1)
+                throw UsageError("--host bus 只能使用一对查找替换内容");
+            if (options.kinds != kKindText)
+                throw UsageError("--host bus 只处理单行文字（--kinds text）");
+        }
         drawings = expandTargets(options.paths, options.recursive);
     } catch (const UsageError& error) {
         return badArguments(error.what());
@@ -86,8 +92,11 @@ int runProgram(const std::vector<std::string>& arguments) {
 
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     Progress progress(drawings.size(), terminal, terminal ? stderr : stdout);
+    // A dry run changes nothing, so it never needs the host.
     const std::vector<DrawingOutcome> outcomes =
-        processAll(drawings, options, journal ? &*journal : nullptr, progress);
+        options.host == "bus" && journal
+            ? busRunner(drawings, options, *journal, progress)
+            : processAll(drawings, options, journal ? &*journal : nullptr, progress);
     progress.finish();
 
     std::size_t failed = 0;
