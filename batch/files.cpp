@@ -5,14 +5,38 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <string>
 
 namespace quorvel::batch {
 
 namespace {
 
+std::string reasonFor(int error) {
+    switch (error) {
+        case ENOENT:
+            return "文件或文件夹不存在";
+        case EACCES:
+        case EPERM:
+            return "没有权限";
+        case EISDIR:
+            return "这是文件夹";
+        case ENOSPC:
+        case EDQUOT:
+            return "磁盘空间不足";
+        case EROFS:
+            return "文件系统是只读的";
+        case EBUSY:
+        case ETXTBSY:
+            return "文件正被占用";
+        case EIO:
+            return "读写设备出错";
+        default:
+            return "系统错误 " + std::to_string(error);
+    }
+}
+
 [[noreturn]] void fail(const std::string& what, int error) {
-    throw FileError(what + "：" + std::strerror(error));
+    throw FileError(what + "：" + reasonFor(error));
 }
 
 void writeAll(int fd, const std::string& bytes, const std::string& shown) {
