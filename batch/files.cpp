@@ -86,7 +86,15 @@ std::string readWholeFile(const std::filesystem::path& file) {
     return bytes;
 }
 
-void writeFileAtomically(const std::filesystem::path& file, const std::string& bytes) {
+void writeFileAtomically(const std::filesystem::path& requested, const std::string& bytes) {
+    // A link stays a link: the file it names is replaced.
+    std::error_code error;
+    std::filesystem::path file = requested;
+    if (std::filesystem::is_symlink(file, error)) {
+        const std::filesystem::path target = std::filesystem::canonical(file, error);
+        if (!error)
+            file = target;
+    }
     std::filesystem::path folder = file.parent_path();
     if (folder.empty())
         folder = ".";

@@ -15,7 +15,7 @@ public:
 
 std::string readWholeFile(const std::filesystem::path& file);
 // A temporary file in the same folder, flushed to disk, renamed over `file`; the file keeps its
-// permissions.
+// permissions, and a symbolic link keeps pointing at it.
 void writeFileAtomically(const std::filesystem::path& file, const std::string& bytes);
 // Appends and flushes to disk.
 void appendDurably(const std::filesystem::path& file, const std::string& bytes);

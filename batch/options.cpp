@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "batch/files.h"
 #include "cadhost/dxf/drawing.h"
 #include "engine/textutil.h"
 #include "platform/codepage/codepage936.h"
@@ -256,14 +257,11 @@ Options parseArguments(const std::vector<std::string>& arguments) {
     }
     if (pairsFile) {
         std::string bytes;
-        FILE* file = std::fopen(pairsFile->c_str(), "rb");
-        if (!file)
-            throw UsageError("无法读取对照表“" + *pairsFile + "”");
-        char buffer[65536];
-        std::size_t read = 0;
-        while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-            bytes.append(buffer, read);
-        std::fclose(file);
+        try {
+            bytes = readWholeFile(*pairsFile);
+        } catch (const FileError& error) {
+            throw UsageError(std::string("对照表：") + error.what());
+        }
         for (Pair& pair : parsePairs(bytes))
             options.pairs.push_back(std::move(pair));
     }
