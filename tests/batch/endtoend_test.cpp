@@ -3,6 +3,7 @@
 
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "dxf_test_support.h"
@@ -133,8 +134,8 @@ TEST_F(BatchRunTest, EveryKindChangesInPlaceAsEzdxfReadsIt) {
 TEST_F(BatchRunTest, DryRunChangesNothingAndReportsWhatARealRunChanges) {
     const fs::path dryReport = folder_.path() / "dry.csv";
     const fs::path realReport = folder_.path() / "real.csv";
-    const std::string arguments =
-        "--find OLD --replace NEW --layer 'TEXTS,0' " + quoted(drawings_.string()) + " --report ";
+    const std::string arguments = "--find OLD --replace NEW --kinds all --layer 'TEXTS,0' " +
+                                  quoted(drawings_.string()) + " --report ";
     std::string output;
     ASSERT_EQ(run("--dry-run " + arguments + quoted(dryReport.string()), &output), 0) << output;
     EXPECT_TRUE(runId(output).empty());
@@ -145,25 +146,25 @@ TEST_F(BatchRunTest, DryRunChangesNothingAndReportsWhatARealRunChanges) {
     EXPECT_EQ(report.substr(0, 3), "\xEF\xBB\xBF");
     EXPECT_EQ(report, readFile(realReport));
 
-    // The report names exactly the texts whose value changed: by default single-line text only.
-    std::string changed;
+    // The report names exactly the texts whose value changed, as ezdxf sees them.
+    std::set<std::string> changed;
     for (const char* name : kDrawings) {
         const auto before = textsOf(originals_ / name);
         for (const auto& [handle, seen] : textsOf(drawings_ / name)) {
-            if (!(seen == before.at(handle))) {
-                EXPECT_EQ(seen.kind, "TEXT");
-                changed += (drawings_ / name).string() + "," + handle + ",";
-            }
+            if (!(seen == before.at(handle)))
+                changed.insert((drawings_ / name).string() + "," + handle);
         }
     }
-    std::string reported;
+    std::set<std::string> reported;
     std::istringstream rows(report);
     std::string row;
     std::getline(rows, row);
-    while (std::getline(rows, row))
-        reported += row.substr(0, row.find(',', row.find(',') + 1) + 1);
+    while (std::getline(rows, row)) {
+        if (row.rfind(drawings_.string(), 0) == 0)  // not the second line of a quoted field
+            reported.insert(row.substr(0, row.find(',', row.find(',') + 1)));
+    }
     EXPECT_EQ(reported, changed);
-    EXPECT_NE(reported.find("r2000_gbk.dxf"), std::string::npos);
+    EXPECT_GT(changed.size(), 15u);
 }
 
 TEST_F(BatchRunTest, HeightAndJustificationGoToTheChangedTextsOnly) {
