@@ -54,6 +54,15 @@ void writeAll(int fd, const std::string& bytes, const std::string& shown) {
     }
 }
 
+// A rename or a new file lasts a power cut only once its folder is on disk too.
+void syncFolder(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
 }  // namespace
 
 std::string readWholeFile(const std::filesystem::path& file) {
@@ -116,15 +125,19 @@ void writeFileAtomically(const std::filesystem::path& requested, const std::stri
         ::unlink(temporary.c_str());
         fail("不能替换“" + file.string() + "”", error);
     }
+    syncFolder(folder);
 }
 
 void appendDurably(const std::filesystem::path& file, const std::string& bytes) {
+    const bool existed = std::filesystem::exists(file);
     const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         fail("不能写入“" + file.string() + "”", errno);
     writeAll(fd, bytes, file.string());
     if (::fsync(fd) != 0 || ::close(fd) != 0)
         fail("不能写入“" + file.string() + "”", errno);
+    if (!existed)
+        syncFolder(file.parent_path());
 }
 
 }  // namespace quorvel::batch
