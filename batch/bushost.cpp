@@ -15,6 +15,8 @@
 #include "engine/replacementrun.h"
 #include "engine/textutil.h"
 #include "platform/dbus/busautomation.h"
+#include "platform/filestamps.h"
+#include "platform/runlock.h"
 
 namespace quorvel::batch {
 
@@ -197,6 +199,9 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     platform::dbus::BusHostConnector connector(QString::fromUtf8(address ? address : ""));
     platform::dbus::BusWindowControl windows(QString::fromUtf8(address ? address : ""));
+    // The same lock as the windows' runs: never two runs driving one host.
+    platform::HostRunLock runLock(platform::sessionHostKey());
+    platform::StatFileStamps stamps;
     Quiet quiet;
     BusOptions busOptions(options);
     Queue queue(pending, saved);
@@ -212,6 +217,8 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
     services.clock = &quiet;
     services.random = &quiet;
     services.scriptWriter = &quiet;
+    services.files = &stamps;
+    services.runLock = &runLock;
     services.programFolder = engine::fromUtf8(fs::temp_directory_path().string());
     // The run ends at its first error, with the failing drawing first on its list: that one is
     // reported and put back, and a new run takes the rest.
