@@ -135,6 +135,8 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
         try {
             const std::string original = readWholeFile(drawings[i]);
             dxf::Drawing edited = dxf::Drawing::fromBytes(original);
+            const auto layouts = options.reportFile.empty() ? std::map<std::string, std::string>()
+                                                            : dxf::layoutNames(edited);
             for (const dxf::TextEntry& entry : dxf::readTexts(
                      edited, [&](const dxf::TextEntry& e) { return isChosen(e, options); })) {
                 const auto change = substitute(entry, options.pairs, options.exact);
@@ -142,7 +144,7 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
                     continue;
                 ++outcome.texts;
                 if (!options.reportFile.empty()) {
-                    outcome.rows.push_back(reportRow(entry, *change));
+                    outcome.rows.push_back(reportRow(entry, *change, layouts));
                 }
                 dxf::writeText(edited, entry, change->newRaw);
                 if (options.height)

@@ -1,6 +1,7 @@
 #include "batch/processing.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
 
 #include "batch/files.h"
@@ -13,6 +14,8 @@ namespace quorvel::batch {
 namespace {
 
 using dxf::TextKind;
+
+const std::map<std::string, std::string> kNoLayouts;
 
 std::string kindName(TextKind kind) {
     switch (kind) {
@@ -30,12 +33,20 @@ std::string kindName(TextKind kind) {
     return "";
 }
 
-std::string spaceName(const dxf::TextEntry& entry) {
+std::string spaceName(const dxf::TextEntry& entry,
+                      const std::map<std::string, std::string>& layouts) {
     switch (entry.space) {
         case dxf::Space::Model:
             return "模型空间";
-        case dxf::Space::Paper:
+        case dxf::Space::Paper: {
+            std::string block = entry.block.empty() ? "*PAPER_SPACE" : entry.block;
+            for (char& c : block)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            const auto layout = layouts.find(block);
+            if (layout != layouts.end())
+                return "布局 " + layout->second;
             return entry.block.empty() ? "图纸空间" : "图纸空间 " + entry.block;
+        }
         case dxf::Space::Block:
             return "块 " + entry.block;
     }
@@ -65,9 +76,11 @@ void checkSaved(const std::filesystem::path& drawing, const std::string& expecte
 
 }  // namespace
 
-ReportRow reportRow(const dxf::TextEntry& entry, const Substitution& change) {
-    return {entry.handle,         spaceName(entry), entry.layer,
-            kindName(entry.kind), change.oldText,   change.newText};
+ReportRow reportRow(const dxf::TextEntry& entry, const Substitution& change,
+                    const std::map<std::string, std::string>& layouts) {
+    return {entry.handle,   spaceName(entry, layouts),
+            entry.layer,    kindName(entry.kind),
+            change.oldText, change.newText};
 }
 
 DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Options& options,
@@ -81,6 +94,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
         const std::string before = sha256Hex(original);
         std::optional<dxf::Drawing> document = dxf::Drawing::fromBytes(std::move(original));
         std::vector<std::pair<dxf::EntityId, std::string>> expected;
+        std::optional<std::map<std::string, std::string>> layouts;  // read when first needed
         const auto chosen = [&](const dxf::TextEntry& entry) { return isChosen(entry, options); };
         for (const dxf::TextEntry& entry : dxf::readTexts(*document, chosen)) {
             const auto change = substitute(entry, options.pairs, options.exact);
@@ -97,7 +111,9 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
             }
             ++outcome.texts;
             if (!options.reportFile.empty()) {
-                outcome.rows.push_back(reportRow(entry, *change));
+                if (entry.space == dxf::Space::Paper && !layouts)
+                    layouts = dxf::layoutNames(*document);
+                outcome.rows.push_back(reportRow(entry, *change, layouts.value_or(kNoLayouts)));
             }
         }
         if (options.dryRun || !document->isModified()) {

@@ -3,6 +3,7 @@
 // checked. A drawing either ends saved and checked, or as it was.
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,9 @@ struct DrawingOutcome {
     std::vector<ReportRow> rows;  // only when a report is asked for
 };
 
-ReportRow reportRow(const dxf::TextEntry& entry, const Substitution& change);
+// `layouts`: dxf::layoutNames of the drawing, for texts in paper space.
+ReportRow reportRow(const dxf::TextEntry& entry, const Substitution& change,
+                    const std::map<std::string, std::string>& layouts);
 
 // `journal` is null on a dry run.
 DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Options& options,

@@ -84,6 +84,59 @@ std::vector<TextEntry> readTexts(const Drawing& drawing,
     return entries;
 }
 
+std::map<std::string, std::string> layoutNames(const Drawing& drawing) {
+    const auto upper = [](std::string_view text) {
+        std::string out(trimmed(text));
+        for (char& c : out)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return out;
+    };
+    std::map<std::string, std::string> blockOfRecord;          // block record handle -> block name
+    std::vector<std::pair<std::string, std::string>> layouts;  // block record handle, name
+    std::string type, handle, name, blockRecord;
+    bool layoutSubclass = false;
+    const auto finish = [&] {
+        if (type == "BLOCK_RECORD" && !handle.empty())
+            blockOfRecord[handle] = name;
+        if (type == "LAYOUT" && !blockRecord.empty())
+            layouts.emplace_back(blockRecord, name);
+    };
+    const std::string bytes = drawing.toBytes();
+    TagCursor cursor(bytes);
+    RawTag tag;
+    while (cursor.next(tag)) {
+        if (tag.code == 0) {
+            finish();
+            type = trimmed(tag.value);
+            handle.clear();
+            name.clear();
+            blockRecord.clear();
+            layoutSubclass = false;
+        } else if (type == "BLOCK_RECORD") {
+            if (tag.code == 5)
+                handle = upper(tag.value);
+            else if (tag.code == 2)
+                name = trimmed(tag.value);
+        } else if (type == "LAYOUT") {
+            // The plot settings before the layout subclass have a group 1 of their own.
+            if (tag.code == 100)
+                layoutSubclass = trimmed(tag.value) == "AcDbLayout";
+            else if (layoutSubclass && tag.code == 1)
+                name = tag.value;
+            else if (layoutSubclass && tag.code == 330)
+                blockRecord = upper(tag.value);
+        }
+    }
+    finish();
+    std::map<std::string, std::string> names;
+    for (const auto& [record, layout] : layouts) {
+        const auto block = blockOfRecord.find(record);
+        if (block != blockOfRecord.end())
+            names[upper(drawing.decodeText(block->second))] = drawing.decodeText(layout);
+    }
+    return names;
+}
+
 std::vector<std::string> splitChunks(std::string_view encoded, std::string_view codePage,
                                      std::size_t limit) {
     const bool utf8 = codePage == "UTF-8";

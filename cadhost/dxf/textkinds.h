@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,11 @@ struct TextEntry {
 // value is read, so `raw` is still empty then).
 std::vector<TextEntry> readTexts(const Drawing& drawing,
                                  const std::function<bool(const TextEntry&)>& wanted = {});
+
+// Names of the paper-space layouts by the name of their block ("*PAPER_SPACE0", upper case; the
+// paper-space entities of the ENTITIES section belong to "*PAPER_SPACE"). Empty for drawings
+// without layout objects (R12).
+std::map<std::string, std::string> layoutNames(const Drawing& drawing);
 
 // Puts a new value (UTF-8, formatting codes included) in place of the entry's value. A single-line
 // text keeps its alignment point; multi-line text is written in chunks that split no character

@@ -165,6 +165,7 @@ TEST_F(BatchRunTest, DryRunChangesNothingAndReportsWhatARealRunChanges) {
     }
     EXPECT_EQ(reported, changed);
     EXPECT_GT(changed.size(), 15u);
+    EXPECT_NE(report.find(",布局 布局二,TEXTS,单行文字,paper OLD,paper NEW"), std::string::npos);
 }
 
 TEST_F(BatchRunTest, HeightAndJustificationGoToTheChangedTextsOnly) {

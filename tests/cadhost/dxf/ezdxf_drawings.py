@@ -142,6 +142,7 @@ def add_kinds(doc, label):
     dim.render()
     msp.add_linear_dim(base=(0, 40), p1=(0, 0), p2=(30, 0)).render()
     if doc.dxfversion > "AC1009":
+        doc.layouts.new("布局二").add_text("paper OLD", dxfattribs={"layer": "TEXTS"})
         msp.add_mtext("前 {\\fArial|b1;OLD} 后\\P第二行 O{\\C1;LD}",
                       dxfattribs={"layer": "TEXTS", "char_height": 2.5})
         msp.add_mtext(LONG_MTEXT, dxfattribs={"layer": "TEXTS", "char_height": 2})
