@@ -168,6 +168,25 @@ TEST_F(BatchRunTest, DryRunChangesNothingAndReportsWhatARealRunChanges) {
     EXPECT_NE(report.find(",布局 布局二,TEXTS,单行文字,paper OLD,paper NEW"), std::string::npos);
 }
 
+TEST_F(BatchRunTest, ListFilesAndFoldersGiveEachDrawingOnce) {
+    fs::create_directories(drawings_ / "sub");
+    fs::rename(drawings_ / "r12.dxf", drawings_ / "sub" / "r12.dxf");
+    const std::string twice = (drawings_ / "r2018_utf8.dxf").string();
+    // A list file as the windows write it: GBK, CR LF, paths as typed.
+    writeFile(folder_.path() / "list.txt",
+              twice + "\r\n" + twice + "  \r\n" + drawings_.string() + "\r\n");
+    std::string output;
+    ASSERT_EQ(run("--find OLD --replace 'OLD OLD' --recursive @" +
+                      quoted((folder_.path() / "list.txt").string()),
+                  &output),
+              0)
+        << output;
+    EXPECT_EQ(textsOf(drawings_ / "r2018_utf8.dxf").at("30").text, "single OLD OLD ✓");
+    EXPECT_EQ(textsOf(drawings_ / "r2000_gbk.dxf").at("30").text, "single OLD OLD 中文");
+    EXPECT_EQ(textsOf(drawings_ / "sub" / "r12.dxf").at("2E").text, "single OLD OLD r12");
+    EXPECT_NE(output.find("图形 3 个"), std::string::npos) << output;
+}
+
 TEST_F(BatchRunTest, HeightAndJustificationGoToTheChangedTextsOnly) {
     const fs::path drawing = drawings_ / "r2018_utf8.dxf";
     std::string output;
