@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-webengine-dev libqt6opengl6-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libicu-dev
+    libicu-dev libssl-dev time
     clang-14 libclang-rt-14-dev
     python3-ezdxf librecad librecad-data
     xvfb xauth x11-utils imagemagick

@@ -1614,4 +1614,63 @@ std::optional<Extents> Drawing::extents() const {
     return box;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Raw access to text records
+
+std::vector<Drawing::TextRecord> Drawing::textRecords() const {
+    const Impl& d = *impl_;
+    std::vector<TextRecord> result;
+    for (std::uint32_t i = d.head; i != kNone; i = d.records[i].next) {
+        const Record& record = d.records[i];
+        if (record.kind != RecordKind::Entity && record.kind != RecordKind::Follower)
+            continue;
+        const std::string& type = d.types.name(record.type);
+        if (type != "TEXT" && type != "MTEXT" && type != "ATTRIB" && type != "ATTDEF" &&
+            type != "DIMENSION") {
+            continue;
+        }
+        const Record& placed =
+            record.kind == RecordKind::Follower ? d.records[record.main] : record;
+        TextRecord text;
+        text.id = i + 1;
+        text.type = type;
+        text.layer = d.layerName(record);
+        if (record.flags & kHasHandle)
+            text.handle = formatHandle(record.handle);
+        text.space = d.spaceOf(placed);
+        if (placed.container != kNone && placed.container != d.entitiesContainer)
+            text.block = d.codec->decode(d.containers[placed.container].blockName);
+        result.push_back(std::move(text));
+    }
+    return result;
+}
+
+namespace {
+std::uint32_t requireRecord(const std::vector<Record>& records, EntityId id) {
+    if (id == 0 || id > records.size() || (records[id - 1].flags & kErased) ||
+        (records[id - 1].kind != RecordKind::Entity &&
+         records[id - 1].kind != RecordKind::Follower)) {
+        throw DxfError(DxfError::Kind::NoSuchEntity, "对象不存在或已被删除");
+    }
+    return static_cast<std::uint32_t>(id - 1);
+}
+}  // namespace
+
+std::string_view Drawing::recordBytes(EntityId id) const {
+    return impl_->bytesOf(requireRecord(impl_->records, id));
+}
+
+void Drawing::setRecordBytes(EntityId id, std::string bytes) {
+    impl_->setBytes(requireRecord(impl_->records, id), std::move(bytes));
+    impl_->modified = true;
+}
+
+std::string Drawing::decodeText(std::string_view fileBytes) const {
+    return impl_->codec->decode(fileBytes);
+}
+
+std::string Drawing::encodeText(std::string_view utf8) const {
+    return impl_->codec->encode(utf8);
+}
+
 }  // namespace quorvel::dxf

@@ -218,6 +218,26 @@ public:
     // $EXTMIN/$EXTMAX when the header holds sensible values, else computed from model space.
     std::optional<Extents> extents() const;
 
+    // ---- Raw access to text records, for editors of more kinds of text (textkinds.h) ----
+    struct TextRecord {
+        EntityId id = 0;
+        std::string type;    // TEXT, MTEXT, ATTRIB, ATTDEF or DIMENSION
+        std::string layer;   // decoded
+        std::string handle;  // empty when the file has none
+        Space space = Space::Model;
+        std::string block;  // decoded name of the block or paper-space layout block, if any
+    };
+    // Every TEXT, MTEXT, ATTRIB (of block references too), ATTDEF and DIMENSION record, in file
+    // order; an attribute takes the space of its block reference.
+    std::vector<TextRecord> textRecords() const;
+    // The record's tags as file bytes, valid until the next edit; replacing them marks the
+    // drawing modified. The caller keeps the handle and the structure of the record.
+    std::string_view recordBytes(EntityId id) const;
+    void setRecordBytes(EntityId id, std::string bytes);
+    // File bytes of a string value to UTF-8 and back, in the drawing's code page.
+    std::string decodeText(std::string_view fileBytes) const;
+    std::string encodeText(std::string_view utf8) const;
+
 private:
     struct Impl;
     explicit Drawing(std::unique_ptr<Impl> impl);

@@ -2,6 +2,8 @@
 
     ezdxf_drawings.py make <folder>   writes the test drawings into <folder>
     ezdxf_drawings.py dump <file>     prints what ezdxf reads, one tab-separated line per item
+    ezdxf_drawings.py make-kinds <folder>   drawings with every kind of text (batch tool tests)
+    ezdxf_drawings.py texts <file>    every text of every kind, one line each
 """
 import math
 import re
@@ -122,8 +124,70 @@ def dump(path):
         print("GROUP\t%s\t%s" % (name, " ".join(e.dxf.handle for e in group)))
 
 
+LONG_MTEXT = "".join("第%d段 OLD 文字 {\\C%d;OLD} " % (i, i % 7 + 1) for i in range(40))
+
+
+def add_kinds(doc, label):
+    msp = doc.modelspace()
+    doc.layers.add("TEXTS")
+    msp.add_text("single OLD " + label, dxfattribs={"layer": "TEXTS", "height": 2.5})
+    msp.add_text("untouched", dxfattribs={"layer": "OTHER", "height": 2.5})
+    block = doc.blocks.new("TAG")
+    block.add_text("block text OLD", dxfattribs={"height": 2})
+    block.add_attdef("NAME", (0, -5), "default OLD", dxfattribs={"height": 2})
+    ref = msp.add_blockref("TAG", (100, 100))
+    ref.add_attrib("NAME", "value OLD 值", (100, 95), dxfattribs={"height": 2})
+    dim = msp.add_linear_dim(base=(0, 20), p1=(0, 0), p2=(50, 0), text="<> OLD mm",
+                             dxfattribs={"layer": "TEXTS"})
+    dim.render()
+    msp.add_linear_dim(base=(0, 40), p1=(0, 0), p2=(30, 0)).render()
+    if doc.dxfversion > "AC1009":
+        doc.layouts.new("布局二").add_text("paper OLD", dxfattribs={"layer": "TEXTS"})
+        msp.add_mtext("前 {\\fArial|b1;OLD} 后\\P第二行 O{\\C1;LD}",
+                      dxfattribs={"layer": "TEXTS", "char_height": 2.5})
+        msp.add_mtext(LONG_MTEXT, dxfattribs={"layer": "TEXTS", "char_height": 2})
+        block.add_mtext("block mtext OLD", dxfattribs={"char_height": 2})
+
+
+def make_kinds(folder):
+    doc = ezdxf.new("R12")
+    add_kinds(doc, "r12")
+    doc.saveas(f"{folder}/r12.dxf")
+    doc = ezdxf.new("R2000")
+    doc.encoding = "gbk"
+    add_kinds(doc, "中文")
+    doc.saveas(f"{folder}/r2000_gbk.dxf")
+    doc = ezdxf.new("R2018")
+    add_kinds(doc, "✓")
+    doc.saveas(f"{folder}/r2018_utf8.dxf")
+
+
+def texts(path):
+    doc = ezdxf.readfile(path)
+    print("AUDIT\t%d" % len(doc.audit().errors))
+    for block in doc.blocks:
+        for entity in block:
+            kind = entity.dxftype()
+            values = []
+            if kind in ("TEXT", "ATTDEF"):
+                values = [(kind, entity.dxf.handle, entity.dxf.text)]
+            elif kind == "MTEXT":
+                values = [(kind, entity.dxf.handle, entity.text)]
+            elif kind == "DIMENSION":
+                values = [(kind, entity.dxf.handle, entity.dxf.get("text", ""))]
+            elif kind == "INSERT":
+                values = [("ATTRIB", a.dxf.handle, a.dxf.text) for a in entity.attribs]
+            for kind, handle, text in values:
+                text = decode_escapes(text).replace("\n", "\\n")
+                print("TEXT\t%s\t%s\t%s\t%s" % (kind, handle, block.name, text))
+
+
 if __name__ == "__main__":
     if sys.argv[1] == "make":
         make(sys.argv[2])
+    elif sys.argv[1] == "make-kinds":
+        make_kinds(sys.argv[2])
+    elif sys.argv[1] == "texts":
+        texts(sys.argv[2])
     else:
         dump(sys.argv[2])

@@ -1,0 +1,313 @@
+#include "batch/options.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <thread>
+
+#include "batch/files.h"
+#include "cadhost/dxf/drawing.h"
+#include "engine/textutil.h"
+#include "platform/codepage/codepage936.h"
+
+namespace quorvel::batch {
+
+namespace {
+
+bool isValidUtf8(const std::string& bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        std::size_t length = lead < 0x80    ? 1
+                             : lead >= 0xF0 ? 4
+                             : lead >= 0xE0 ? 3
+                             : lead >= 0xC2 ? 2
+                                            : 0;
+        if (length == 0 || lead > 0xF4 || i + length > bytes.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80)
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+// Two fields of one CSV line: quoted fields may hold commas and doubled quotes.
+std::vector<std::u16string> csvFields(const std::u16string& line) {
+    std::vector<std::u16string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char16_t c = line[i];
+        if (quoted) {
+            if (c == u'"' && i + 1 < line.size() && line[i + 1] == u'"') {
+                fields.back() += u'"';
+                ++i;
+            } else if (c == u'"') {
+                quoted = false;
+            } else {
+                fields.back() += c;
+            }
+        } else if (c == u'"' && fields.back().empty()) {
+            quoted = true;
+        } else if (c == u',') {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    if (quoted)
+        throw UsageError("引号没有结束");
+    return fields;
+}
+
+std::u16string u16(const std::string& utf8) {
+    return engine::fromUtf8(utf8);
+}
+
+unsigned positiveCount(const std::string& text, const std::string& option) {
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < 1 || value > 256)
+        throw UsageError(option + " 需要 1 到 256 之间的整数，而不是“" + text + "”");
+    return static_cast<unsigned>(value);
+}
+
+unsigned parseKinds(const std::string& list) {
+    unsigned kinds = 0;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t comma = std::min(list.find(',', start), list.size());
+        const std::string name = list.substr(start, comma - start);
+        if (name == "text")
+            kinds |= kKindText;
+        else if (name == "mtext")
+            kinds |= kKindMText;
+        else if (name == "attrib")
+            kinds |= kKindAttrib;
+        else if (name == "dimension")
+            kinds |= kKindDimension;
+        else if (name == "blockdef")
+            kinds |= kKindBlockDef;
+        else if (name == "all")
+            kinds |= kKindAll;
+        else
+            throw UsageError("--kinds 不认识“" + name +
+                             "”，可用的有 text、mtext、attrib、dimension、blockdef、all");
+        start = comma + 1;
+    }
+    return kinds;
+}
+
+}  // namespace
+
+std::vector<Pair> parsePairs(const std::string& input) {
+    std::string bytes = input;
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        bytes.erase(0, 3);
+    const std::u16string text =
+        isValidUtf8(bytes) ? engine::fromUtf8(bytes) : codepage::fromCodePage936(bytes);
+    std::vector<Pair> pairs;
+    std::size_t start = 0;
+    int lineNumber = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(u'\n', start);
+        if (end == std::u16string::npos)
+            end = text.size();
+        std::u16string line = text.substr(start, end - start);
+        start = end + 1;
+        ++lineNumber;
+        if (!line.empty() && line.back() == u'\r')
+            line.pop_back();
+        if (line.empty())
+            continue;
+        const auto where = "对照表第 " + std::to_string(lineNumber) + " 行";
+        std::vector<std::u16string> fields;
+        const std::size_t tab = line.find(u'\t');
+        if (tab != std::u16string::npos) {
+            fields = {line.substr(0, tab), line.substr(tab + 1)};
+        } else {
+            try {
+                fields = csvFields(line);
+            } catch (const UsageError& error) {
+                throw UsageError(where + error.what());
+            }
+        }
+        if (fields.size() != 2)
+            throw UsageError(where + "应当是“查找内容<TAB>替换内容”或两列 CSV");
+        if (fields[0].empty())
+            throw UsageError(where + "的查找内容是空的");
+        pairs.push_back({fields[0], fields[1]});
+    }
+    return pairs;
+}
+
+std::vector<std::string> chainedPairs(const std::vector<Pair>& pairs) {
+    std::vector<std::string> messages;
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        for (std::size_t j = i + 1; j < pairs.size(); ++j) {
+            if (pairs[i].replace.find(pairs[j].find) != std::u16string::npos) {
+                messages.push_back("第 " + std::to_string(i + 1) + " 对的替换内容“" +
+                                   engine::toUtf8(pairs[i].replace) + "”含有第 " +
+                                   std::to_string(j + 1) + " 对的查找内容“" +
+                                   engine::toUtf8(pairs[j].find) + "”，会被再次替换");
+            }
+        }
+    }
+    return messages;
+}
+
+Options parseArguments(const std::vector<std::string>& arguments) {
+    Options options;
+    options.jobs = std::max(1u, std::thread::hardware_concurrency());
+    std::optional<std::string> find;
+    std::optional<std::string> replace;
+    std::optional<std::string> pairsFile;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string argument = arguments[i];
+        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
+            options.paths.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::optional<std::string> inlineValue;
+        if (const std::size_t equals = argument.find('=');
+            argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+            inlineValue = argument.substr(equals + 1);
+            argument.resize(equals);
+        }
+        const auto value = [&]() -> std::string {
+            if (inlineValue)
+                return *inlineValue;
+            if (i + 1 >= arguments.size())
+                throw UsageError(argument + " 后面缺少参数值");
+            return arguments[++i];
+        };
+        if (argument == "-h" || argument == "--help") {
+            options.help = true;
+        } else if (argument == "--find") {
+            find = value();
+        } else if (argument == "--replace") {
+            replace = value();
+        } else if (argument == "--pairs") {
+            pairsFile = value();
+        } else if (argument == "--exact") {
+            options.exact = true;
+        } else if (argument == "-r" || argument == "--recursive") {
+            options.recursive = true;
+        } else if (argument == "--layer") {
+            options.layer = value();
+        } else if (argument == "--height") {
+            const std::string text = value();
+            char* end = nullptr;
+            const double height = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !std::isfinite(height) || height <= 0)
+                throw UsageError("--height 需要大于零的数，而不是“" + text + "”");
+            options.height = height;
+        } else if (argument == "--justify") {
+            const std::string option = value();
+            if (!dxf::isJustifyOption(option))
+                throw UsageError("--justify 不认识“" + option +
+                                 "”，可用的有 L A F C M R TL TC TR ML MC MR BL BC BR");
+            options.justify = option;
+        } else if (argument == "--kinds") {
+            options.kinds = parseKinds(value());
+        } else if (argument == "--dry-run") {
+            options.dryRun = true;
+        } else if (argument == "--report") {
+            options.reportFile = value();
+            const auto dot = options.reportFile.rfind('.');
+            const std::string extension =
+                dot == std::string::npos ? "" : options.reportFile.substr(dot);
+            if (extension != ".csv" && extension != ".html" && extension != ".htm")
+                throw UsageError("--report 的文件名应以 .csv 或 .html 结尾");
+        } else if (argument == "--jobs" || argument == "-j") {
+            options.jobs = positiveCount(value(), "--jobs");
+        } else if (argument == "--undo") {
+            options.undoRun = value();
+            if (options.undoRun.empty())
+                throw UsageError("--undo 需要运行编号");
+        } else if (argument == "--force") {
+            options.force = true;
+        } else if (argument == "--host") {
+            options.host = value();
+            if (options.host != "inprocess" && options.host != "bus")
+                throw UsageError("--host 只能是 inprocess 或 bus");
+        } else {
+            throw UsageError("不认识的选项“" + argument + "”");
+        }
+    }
+    if (options.help)
+        return options;
+    if (!options.undoRun.empty()) {
+        if (!options.paths.empty() || find || replace || pairsFile)
+            throw UsageError("--undo 不与图形路径和查找替换内容一起使用");
+        return options;
+    }
+    if (find.has_value() != replace.has_value())
+        throw UsageError("--find 和 --replace 必须一起给出");
+    if (find) {
+        if (find->empty())
+            throw UsageError("查找内容不能为空！");
+        options.pairs.push_back({u16(*find), u16(*replace)});
+    }
+    if (pairsFile) {
+        std::string bytes;
+        try {
+            bytes = readWholeFile(*pairsFile);
+        } catch (const FileError& error) {
+            throw UsageError(std::string("对照表：") + error.what());
+        }
+        for (Pair& pair : parsePairs(bytes))
+            options.pairs.push_back(std::move(pair));
+    }
+    if (options.pairs.empty())
+        throw UsageError("请用 --find/--replace 或 --pairs 给出查找和替换内容");
+    if (options.paths.empty())
+        throw UsageError("请给出至少一个图形、文件夹或 @列表文件");
+    return options;
+}
+
+const char* helpText() {
+    return R"(用法：quorvel-batch [选项] 路径...
+在许多 DXF 图形中批量查找并替换文字，不需要打开 CAD。
+
+路径
+  图形文件              一个图形（.dxf，或保存为 DXF 的 .dwg）
+  文件夹                文件夹中的全部图形（加 --recursive 时包括子文件夹）
+  @列表文件             Quorvel 保存的列表文件，每行一个图形
+
+查找与替换
+  --find 文字 --replace 文字   一对查找和替换内容
+  --pairs 文件          多对内容，每行“查找<TAB>替换”或两列 CSV，UTF-8 或 GBK；
+                        按顺序作用于每段文字
+  --exact               完全匹配：文字与查找内容完全相同才替换
+  --layer 图层          只处理图层名与之匹配的文字（可用通配符 * ? # @ [..] ~ ,）
+  --height 高度         被替换的文字改为此高度
+  --justify 方式        被替换的单行文字改为此对齐方式，位置不变
+                        （L A F C M R TL TC TR ML MC MR BL BC BR）
+  --kinds 种类          text（默认，单行文字）、mtext（多行文字）、attrib（属性值）、
+                        dimension（标注的替代文字）、blockdef（块定义中的文字）、all；
+                        可用逗号连接多个
+
+运行
+  --dry-run             只查找不修改：报告所有会被替换的文字
+  --report 文件         报告：.csv（带 BOM 的 UTF-8）或 .html，每段文字一行
+  --jobs N              同时处理的图形数（默认：处理器核数）
+  --undo 运行编号       把某次运行改过的图形全部恢复原样
+  --force               与 --undo 一起用：运行之后又被修改过的图形也恢复
+  --host inprocess|bus  inprocess（默认）：本程序直接读写图形；bus：像主窗口一样通过 D-Bus
+                        驱动 cad-host（一对内容，只处理单行文字）
+  -r, --recursive       包括子文件夹
+  -h, --help            显示本帮助
+
+每次运行都在用户数据文件夹中留下运行记录和原图备份，并单独一行输出“运行编号：<编号>”。
+退出状态：0 全部成功，1 有图形失败，2 参数错误。
+)";
+}
+
+}  // namespace quorvel::batch

@@ -1,0 +1,62 @@
+#pragma once
+// The command line of quorvel-batch and the find/replace pairs it takes.
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace quorvel::batch {
+
+// A command line the program cannot run; the message is for the user (exit status 2).
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Pair {
+    std::u16string find;
+    std::u16string replace;
+};
+
+enum KindFlag : unsigned {
+    kKindText = 1,       // single-line text of the layouts
+    kKindMText = 2,      // multi-line text of the layouts
+    kKindAttrib = 4,     // attribute values of block references and definitions
+    kKindDimension = 8,  // override texts of dimensions of the layouts
+    kKindBlockDef = 16,  // single-line, multi-line and dimension text inside block definitions
+    kKindAll = 31,
+};
+
+struct Options {
+    bool help = false;
+    std::vector<std::string> paths;
+    std::vector<Pair> pairs;
+    bool exact = false;
+    bool recursive = false;
+    bool dryRun = false;
+    bool force = false;
+    std::optional<std::string> layer;  // UTF-8 wildcard pattern
+    std::optional<double> height;
+    std::optional<std::string> justify;
+    unsigned kinds = kKindText;
+    std::string reportFile;
+    unsigned jobs = 1;
+    std::string undoRun;
+    std::string host = "inprocess";
+};
+
+// Raises UsageError for anything it cannot take.
+Options parseArguments(const std::vector<std::string>& arguments);
+
+// A pairs file: "find<TAB>replace" or two CSV fields per line, UTF-8 (with or without BOM) or
+// GBK; empty lines are skipped.
+std::vector<Pair> parsePairs(const std::string& bytes);
+
+// Pairs i < j where the replacement of i contains the find text of j: the later pair would
+// change what the earlier one put in. One message per such couple.
+std::vector<std::string> chainedPairs(const std::vector<Pair>& pairs);
+
+const char* helpText();
+
+}  // namespace quorvel::batch

@@ -1,0 +1,154 @@
+#include "batch/processing.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+
+#include "batch/files.h"
+#include "batch/journal.h"
+#include "batch/sha256.h"
+#include "cadhost/dxf/textkinds.h"
+
+namespace quorvel::batch {
+
+namespace {
+
+using dxf::TextKind;
+
+const std::map<std::string, std::string> kNoLayouts;
+
+std::string kindName(TextKind kind) {
+    switch (kind) {
+        case TextKind::Text:
+            return "单行文字";
+        case TextKind::MText:
+            return "多行文字";
+        case TextKind::Attribute:
+            return "属性";
+        case TextKind::AttributeDefinition:
+            return "属性定义";
+        case TextKind::Dimension:
+            return "标注";
+    }
+    return "";
+}
+
+std::string spaceName(const dxf::TextEntry& entry,
+                      const std::map<std::string, std::string>& layouts) {
+    switch (entry.space) {
+        case dxf::Space::Model:
+            return "模型空间";
+        case dxf::Space::Paper: {
+            std::string block = entry.block.empty() ? "*PAPER_SPACE" : entry.block;
+            for (char& c : block)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            const auto layout = layouts.find(block);
+            if (layout != layouts.end())
+                return "布局 " + layout->second;
+            return entry.block.empty() ? "图纸空间" : "图纸空间 " + entry.block;
+        }
+        case dxf::Space::Block:
+            return "块 " + entry.block;
+    }
+    return "";
+}
+
+// The saved file must hold exactly the edited drawing, load again, and show the new texts.
+void checkSaved(const std::filesystem::path& drawing, const std::string& expectedBytes,
+                const std::vector<std::pair<dxf::EntityId, std::string>>& expectedTexts) {
+    std::string saved = readWholeFile(drawing);
+    if (saved != expectedBytes)
+        throw FileError("保存后读回的内容与修改结果不一致");
+    const dxf::Drawing reread = dxf::Drawing::fromBytes(std::move(saved));
+    std::vector<dxf::EntityId> ids;
+    for (const auto& expected : expectedTexts)
+        ids.push_back(expected.first);
+    const std::vector<dxf::TextEntry> texts =
+        dxf::readTexts(reread, [&](const dxf::TextEntry& entry) {
+            return std::binary_search(ids.begin(), ids.end(), entry.id);
+        });
+    bool same = texts.size() == expectedTexts.size();
+    for (std::size_t i = 0; same && i < texts.size(); ++i)
+        same = texts[i].id == expectedTexts[i].first && texts[i].raw == expectedTexts[i].second;
+    if (!same)
+        throw FileError("保存后读回的文字与修改结果不一致");
+}
+
+}  // namespace
+
+ReportRow reportRow(const dxf::TextEntry& entry, const Substitution& change,
+                    const std::map<std::string, std::string>& layouts) {
+    return {entry.handle,   spaceName(entry, layouts),
+            entry.layer,    kindName(entry.kind),
+            change.oldText, change.newText};
+}
+
+DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Options& options,
+                              Journal* journal) {
+    DrawingOutcome outcome;
+    outcome.drawing = drawing;
+    try {
+        // One job holds about two copies of its drawing at a time: the drawing and its edited
+        // bytes while saving, the edited bytes and the drawing read back while checking.
+        std::string original = readWholeFile(drawing);
+        const std::string before = sha256Hex(original);
+        std::optional<dxf::Drawing> document = dxf::Drawing::fromBytes(std::move(original));
+        std::vector<std::pair<dxf::EntityId, std::string>> expected;
+        std::optional<std::map<std::string, std::string>> layouts;  // read when first needed
+        const auto chosen = [&](const dxf::TextEntry& entry) { return isChosen(entry, options); };
+        for (const dxf::TextEntry& entry : dxf::readTexts(*document, chosen)) {
+            const auto change = substitute(entry, options.pairs, options.exact);
+            if (!change)
+                continue;
+            if (!options.dryRun) {
+                if (change->newRaw != entry.raw)
+                    dxf::writeText(*document, entry, change->newRaw);
+                if (options.height && entry.kind != TextKind::Dimension)
+                    dxf::writeHeight(*document, entry, *options.height);
+                if (options.justify && entry.kind == TextKind::Text)
+                    document->justify(entry.id, *options.justify);
+                expected.emplace_back(entry.id, change->newRaw);
+            }
+            ++outcome.texts;
+            if (!options.reportFile.empty()) {
+                if (entry.space == dxf::Space::Paper && !layouts)
+                    layouts = dxf::layoutNames(*document);
+                outcome.rows.push_back(reportRow(entry, *change, layouts.value_or(kNoLayouts)));
+            }
+        }
+        if (options.dryRun || !document->isModified()) {
+            outcome.ok = true;
+            return outcome;
+        }
+        const std::string edited = document->toBytes();
+        std::filesystem::path backup;
+        {
+            // Read again for the backup: the file must still be what the edits were made on.
+            const std::string unchanged = readWholeFile(drawing);
+            if (sha256Hex(unchanged) != before)
+                throw FileError("图形在处理期间被其他程序修改，未保存");
+            backup = journal->keepOriginal(drawing, unchanged);
+        }
+        // Noted before the save, so that a run cut short can still be undone.
+        journal->recordSaved(std::filesystem::absolute(drawing).lexically_normal(), before,
+                             sha256Hex(edited), backup);
+        document->save(drawing);
+        document.reset();
+        try {
+            checkSaved(drawing, edited, expected);
+        } catch (const std::exception& error) {
+            writeFileAtomically(drawing, readWholeFile(backup));
+            throw FileError(std::string(error.what()) + "，已恢复原图");
+        }
+        outcome.saved = true;
+        outcome.ok = true;
+    } catch (const std::exception& error) {
+        outcome.ok = false;
+        outcome.reason = error.what();
+        outcome.texts = 0;
+        outcome.rows.clear();
+    }
+    return outcome;
+}
+
+}  // namespace quorvel::batch

@@ -1,0 +1,43 @@
+#pragma once
+// One drawing of a run: read, every chosen text rewritten in place, kept, saved, read back and
+// checked. A drawing either ends saved and checked, or as it was.
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "batch/options.h"
+#include "batch/substitution.h"
+
+namespace quorvel::batch {
+
+class Journal;
+
+struct ReportRow {
+    std::string handle;
+    std::string space;  // 模型空间, 图纸空间 or the block
+    std::string layer;
+    std::string kind;
+    std::string oldText;
+    std::string newText;
+};
+
+struct DrawingOutcome {
+    std::filesystem::path drawing;
+    bool ok = false;
+    bool saved = false;
+    std::string reason;           // why it failed
+    std::size_t texts = 0;        // changed, or on a dry run matching
+    std::vector<ReportRow> rows;  // only when a report is asked for
+};
+
+// `layouts`: dxf::layoutNames of the drawing, for texts in paper space.
+ReportRow reportRow(const dxf::TextEntry& entry, const Substitution& change,
+                    const std::map<std::string, std::string>& layouts);
+
+// `journal` is null on a dry run.
+DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Options& options,
+                              Journal* journal);
+
+}  // namespace quorvel::batch

@@ -1,0 +1,104 @@
+#include "batch/report.h"
+
+#include "batch/files.h"
+
+namespace quorvel::batch {
+
+namespace {
+
+const char* const kColumns[] = {"图形", "句柄", "空间或布局", "图层", "种类", "原文字", "新文字"};
+
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string out = "\"";
+    for (const char c : text) {
+        out += c;
+        if (c == '"')
+            out += '"';
+    }
+    return out + "\"";
+}
+
+std::string htmlText(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\n':
+                out += "<br>";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> cells(const DrawingOutcome& outcome, const ReportRow& row) {
+    return {outcome.drawing.string(),
+            row.handle,
+            row.space,
+            row.layer,
+            row.kind,
+            row.oldText,
+            row.newText};
+}
+
+}  // namespace
+
+void writeReport(const std::filesystem::path& file, const std::vector<DrawingOutcome>& outcomes,
+                 bool dryRun) {
+    const std::string extension = file.extension().string();
+    std::string out;
+    if (extension == ".csv") {
+        out = "\xEF\xBB\xBF";
+        for (std::size_t c = 0; c < std::size(kColumns); ++c)
+            out += std::string(c ? "," : "") + kColumns[c];
+        out += "\r\n";
+        for (const DrawingOutcome& outcome : outcomes) {
+            for (const ReportRow& row : outcome.rows) {
+                const std::vector<std::string> fields = cells(outcome, row);
+                for (std::size_t c = 0; c < fields.size(); ++c)
+                    out += (c ? "," : "") + csvField(fields[c]);
+                out += "\r\n";
+            }
+        }
+    } else {
+        const char* title =
+            dryRun ? "Quorvel 批量替换报告（试运行，未修改）" : "Quorvel 批量替换报告";
+        out = std::string(
+                  "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\">"
+                  "<title>") +
+              title +
+              "</title>\n<style>table{border-collapse:collapse}td,th{border:1px solid #999;"
+              "padding:2px 6px;text-align:left;vertical-align:top}</style></head><body>\n<h1>" +
+              title + "</h1>\n<table>\n<tr>";
+        for (const char* column : kColumns)
+            out += std::string("<th>") + column + "</th>";
+        out += "</tr>\n";
+        for (const DrawingOutcome& outcome : outcomes) {
+            for (const ReportRow& row : outcome.rows) {
+                out += "<tr>";
+                for (const std::string& field : cells(outcome, row))
+                    out += "<td>" + htmlText(field) + "</td>";
+                out += "</tr>\n";
+            }
+        }
+        out += "</table>\n</body></html>\n";
+    }
+    writeFileAtomically(file, out);
+}
+
+}  // namespace quorvel::batch

@@ -1,0 +1,137 @@
+#include "batch/run.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <iostream>
+#include <thread>
+
+#include "batch/files.h"
+#include "batch/journal.h"
+#include "batch/options.h"
+#include "batch/processing.h"
+#include "batch/progress.h"
+#include "batch/report.h"
+#include "batch/targets.h"
+
+namespace quorvel::batch {
+
+namespace {
+
+int badArguments(const std::string& message) {
+    std::fprintf(stderr, "quorvel-batch：%s\n用 quorvel-batch --help 查看用法。\n",
+                 message.c_str());
+    return kExitBadArguments;
+}
+
+std::vector<DrawingOutcome> processAll(const std::vector<std::filesystem::path>& drawings,
+                                       const Options& options, Journal* journal,
+                                       Progress& progress) {
+    std::vector<DrawingOutcome> outcomes(drawings.size());
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t i = next++; i < drawings.size(); i = next++) {
+            outcomes[i] = processDrawing(drawings[i], options, journal);
+            progress.drawingDone(drawings[i].string(), outcomes[i].ok, outcomes[i].texts,
+                                 outcomes[i].reason);
+        }
+    };
+    const std::size_t threads = std::min<std::size_t>(options.jobs, drawings.size());
+    std::vector<std::thread> workers;
+    for (std::size_t t = 1; t < threads; ++t)
+        workers.emplace_back(work);
+    work();
+    for (std::thread& worker : workers)
+        worker.join();
+    return outcomes;
+}
+
+}  // namespace
+
+int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
+    Options options;
+    std::vector<std::filesystem::path> drawings;
+    try {
+        options = parseArguments(arguments);
+        if (options.help) {
+            std::fputs(helpText(), stdout);
+            return kExitOk;
+        }
+        if (!options.undoRun.empty()) {
+            const int failed = undoRun(options.undoRun, options.force, std::cout);
+            std::cout.flush();
+            return failed < 0 ? kExitBadArguments : failed > 0 ? kExitSomeFailed : kExitOk;
+        }
+        if (options.host == "bus") {
+            if (!busRunner)
+                throw UsageError("这个版本的 quorvel-batch 没有 D-Bus 支持，不能使用 --host bus");
+            if (options.pairs.size() != 1)
+                throw UsageError("--host bus 只能使用一对查找替换内容");
+            if (options.kinds != kKindText)
+                throw UsageError("--host bus 只处理单行文字（--kinds text）");
+        }
+        drawings = expandTargets(options.paths, options.recursive);
+    } catch (const UsageError& error) {
+        return badArguments(error.what());
+    }
+    for (const std::string& warning : chainedPairs(options.pairs))
+        std::fprintf(stderr, "警告：%s\n", warning.c_str());
+
+    std::optional<Journal> journal;
+    if (!options.dryRun) {
+        try {
+            journal.emplace(Journal::create(arguments));
+        } catch (const FileError& error) {
+            std::fprintf(stderr, "quorvel-batch：%s，没有修改任何图形\n", error.what());
+            return kExitSomeFailed;
+        }
+        std::printf("运行编号：%s\n", journal->id().c_str());
+        std::fflush(stdout);
+    }
+
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    Progress progress(drawings.size(), terminal, terminal ? stderr : stdout);
+    // A dry run changes nothing, so it never needs the host.
+    const std::vector<DrawingOutcome> outcomes =
+        options.host == "bus" && journal
+            ? busRunner(drawings, options, *journal, progress)
+            : processAll(drawings, options, journal ? &*journal : nullptr, progress);
+    progress.finish();
+
+    std::size_t failed = 0;
+    std::size_t texts = 0;
+    std::size_t saved = 0;
+    for (const DrawingOutcome& outcome : outcomes) {
+        failed += outcome.ok ? 0 : 1;
+        saved += outcome.saved ? 1 : 0;
+        texts += outcome.texts;
+    }
+    bool reportFailed = false;
+    if (!options.reportFile.empty()) {
+        try {
+            writeReport(options.reportFile, outcomes, options.dryRun);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "报告没有写成：%s\n", error.what());
+            reportFailed = true;
+        }
+    }
+    std::printf("%s：图形 %zu 个，成功 %zu 个，失败 %zu 个；%s %zu 处文字%s，用时 %.1f 秒\n",
+                options.dryRun ? "试运行完成（未修改任何图形）" : "完成", outcomes.size(),
+                outcomes.size() - failed, failed, options.dryRun ? "找到" : "替换", texts,
+                options.dryRun ? "" : ("，保存图形 " + std::to_string(saved) + " 个").c_str(),
+                progress.elapsedSeconds());
+    if (failed > 0) {
+        std::printf("失败的图形：\n");
+        for (const DrawingOutcome& outcome : outcomes) {
+            if (!outcome.ok)
+                std::printf("  %s：%s\n", outcome.drawing.c_str(), outcome.reason.c_str());
+        }
+    }
+    if (journal && saved > 0)
+        std::printf("撤销本次运行：quorvel-batch --undo %s\n", journal->id().c_str());
+    std::fflush(stdout);
+    return failed > 0 || reportFailed ? kExitSomeFailed : kExitOk;
+}
+
+}  // namespace quorvel::batch

@@ -1,0 +1,89 @@
+#!/usr/bin/python3
+"""quorvel-batch on 100 drawings (1,000 matching texts among 5,000 other entities each) against the
+ezdxf script doing the same replacement on copies of the same drawings; then --jobs 2 against
+--jobs 1, and the peak memory of one job against the size of the drawing.
+
+  batch_bench [--drawings N]     (N defaults to 100)
+"""
+import os
+import resource
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+PROGRAM = "@QUORVEL_BATCH@"
+DRAWINGS_SCRIPT = "@DRAWINGS_SCRIPT@"
+EZDXF_SCRIPT = "@EZDXF_SCRIPT@"
+PYTHON = "/usr/bin/python3"
+SEARCH, REPLACEMENT = "旧文本", "新文字"
+
+
+def copies(original, folder, count):
+    os.makedirs(folder)
+    paths = []
+    for index in range(count):
+        path = os.path.join(folder, "drawing-%03d.dwg" % index)
+        shutil.copyfile(original, path)
+        paths.append(path)
+    return paths
+
+
+def timed(command, env=None):
+    """Wall time, processor time (user and system) and peak resident memory (KiB) of a command."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    start = time.perf_counter()
+    done = subprocess.run(["/usr/bin/time", "-f", "%M"] + command, check=True,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env, text=True)
+    wall = time.perf_counter() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    return wall, cpu, int(done.stderr.strip().splitlines()[-1])
+
+
+def batch(folder, jobs, data):
+    env = dict(os.environ, XDG_DATA_HOME=data)
+    return timed([PROGRAM, "--find", SEARCH, "--replace", REPLACEMENT, "--jobs", str(jobs),
+                  folder], env)
+
+
+def main():
+    count = 100
+    if len(sys.argv) > 2 and sys.argv[1] == "--drawings":
+        count = int(sys.argv[2])
+    with tempfile.TemporaryDirectory(prefix="batch-bench-") as root:
+        original = os.path.join(root, "original.dwg")
+        subprocess.run([PYTHON, DRAWINGS_SCRIPT, "bench", original, "1000", "5000"], check=True)
+        size = os.path.getsize(original)
+        data = os.path.join(root, "data")
+        one = copies(original, os.path.join(root, "jobs1"), count)
+        copies(original, os.path.join(root, "jobs2"), count)
+        ezdxf = copies(original, os.path.join(root, "ezdxf"), count)
+
+        _, _, idle = timed([PROGRAM, "--help"])
+        jobs1, cpu1, peak1 = batch(os.path.dirname(one[0]), 1, data)
+        jobs2, cpu2, peak2 = batch(os.path.join(root, "jobs2"), 2, data)
+        ezdxf_wall, ezdxf_cpu, _ = timed([PYTHON, EZDXF_SCRIPT, SEARCH, REPLACEMENT] + ezdxf)
+
+        # Other work on the machine stretches wall times; processor times are shown beside them.
+        print("load average: %.1f on %d cores" % (os.getloadavg()[0], os.cpu_count()))
+        print("drawings: %d of %.2f MB, 1,000 matching texts among 5,000 other entities each"
+              % (count, size / 1e6))
+        print("quorvel-batch --jobs 1: %.2f s wall, %.2f s processor (%.1f drawings/s)"
+              % (jobs1, cpu1, count / jobs1))
+        print("quorvel-batch --jobs 2: %.2f s wall, %.2f s processor; %.2fx --jobs 1 (goal 1.7x)"
+              % (jobs2, cpu2, jobs1 / jobs2))
+        print("ezdxf script:           %.2f s wall, %.2f s processor" % (ezdxf_wall, ezdxf_cpu))
+        print("quorvel-batch --jobs 1 against ezdxf: %.1fx faster by wall time, %.1fx by "
+              "processor time (goal 40x)" % (ezdxf_wall / jobs1, ezdxf_cpu / cpu1))
+        print("quorvel-batch --jobs 2 against ezdxf: %.1fx faster by wall time"
+              % (ezdxf_wall / jobs2))
+        # Memory a job adds to the program at rest.
+        print("peak memory: %.1f MB at rest, %.1f MB with --jobs 1, %.1f MB with --jobs 2"
+              % (idle / 1024, peak1 / 1024, peak2 / 1024))
+        print("memory per job: %.1f MB, %.1fx the drawing"
+              % ((peak1 - idle) / 1024, (peak1 - idle) * 1024 / size))
+
+if __name__ == "__main__":
+    main()

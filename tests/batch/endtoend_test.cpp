@@ -1,0 +1,242 @@
+// Whole runs of quorvel-batch over drawings that ezdxf wrote, read back with ezdxf.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "dxf_test_support.h"
+
+namespace quorvel::dxf::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kDrawings[] = {"r12.dxf", "r2000_gbk.dxf", "r2018_utf8.dxf"};
+
+std::string quoted(const std::string& text) {
+    std::string out = "'";
+    for (const char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+struct Seen {
+    std::string kind, block, text;
+    bool operator==(const Seen&) const = default;
+};
+
+// handle -> what ezdxf reads; "AUDIT" holds the number of audit errors.
+std::map<std::string, Seen> textsOf(const fs::path& file) {
+    std::string output;
+    runCommand(
+        "/usr/bin/python3 " + quoted(CADHOST_DXF_TEST_SCRIPT) + " texts " + quoted(file.string()),
+        &output);
+    std::map<std::string, Seen> texts;
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::vector<std::string> fields;
+        std::istringstream in(line);
+        for (std::string field; std::getline(in, field, '\t');)
+            fields.push_back(field);
+        if (fields.size() == 2 && fields[0] == "AUDIT")
+            texts["AUDIT"] = {"", "", fields[1]};
+        if (fields.size() == 5)
+            texts[fields[2]] = {fields[1], fields[3], fields[4]};
+        else if (fields.size() == 4)
+            texts[fields[2]] = {fields[1], fields[3], ""};
+    }
+    return texts;
+}
+
+std::string replaceAll(std::string text, const std::string& find, const std::string& with) {
+    for (std::size_t at = text.find(find); at != std::string::npos;
+         at = text.find(find, at + with.size())) {
+        text.replace(at, find.size(), with);
+    }
+    return text;
+}
+
+class BatchRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!ezdxfAvailable())
+            GTEST_SKIP() << "ezdxf is not installed";
+        static TemporaryFolder made;
+        static const bool ok = runCommand("/usr/bin/python3 " + quoted(CADHOST_DXF_TEST_SCRIPT) +
+                                          " make-kinds " + quoted(made.path().string())) == 0;
+        ASSERT_TRUE(ok);
+        originals_ = made.path();
+        drawings_ = folder_.path() / "drawings";
+        fs::create_directories(drawings_);
+        for (const char* name : kDrawings)
+            fs::copy_file(originals_ / name, drawings_ / name);
+    }
+
+    int run(const std::string& arguments, std::string* output = nullptr) {
+        std::string text;
+        const int status =
+            runCommand("XDG_DATA_HOME=" + quoted((folder_.path() / "data").string()) + " " +
+                           QUORVEL_BATCH_PROGRAM + " " + arguments + " 2>&1",
+                       &text);
+        if (output)
+            *output = text;
+        return status;
+    }
+
+    static std::string runId(const std::string& output) {
+        std::smatch match;
+        const std::regex line("(^|\n)运行编号：([0-9A-Za-z-]+)\n");
+        return std::regex_search(output, match, line) ? match[2].str() : "";
+    }
+
+    bool sameAsOriginal(const char* name) {
+        return readFile(drawings_ / name) == readFile(originals_ / name);
+    }
+
+    TemporaryFolder folder_;
+    fs::path originals_;
+    fs::path drawings_;
+};
+
+TEST_F(BatchRunTest, EveryKindChangesInPlaceAsEzdxfReadsIt) {
+    std::string output;
+    ASSERT_EQ(run("--find OLD --replace 新值 --kinds all " + quoted(drawings_.string()), &output),
+              0)
+        << output;
+    EXPECT_FALSE(runId(output).empty()) << output;
+    for (const char* name : kDrawings) {
+        SCOPED_TRACE(name);
+        const auto before = textsOf(originals_ / name);
+        const auto after = textsOf(drawings_ / name);
+        ASSERT_EQ(after.size(), before.size());  // same handles: edited in place
+        EXPECT_EQ(after.at("AUDIT").text, "0");
+        for (const auto& [handle, seen] : before) {
+            if (handle == "AUDIT")
+                continue;
+            std::string expected = replaceAll(seen.text, "OLD", "新值");
+            if (seen.block.rfind("*D", 0) == 0)
+                expected = seen.text;  // the pictures of dimensions are the host's
+            else if (seen.text.find("O{\\C1;LD}") != std::string::npos)
+                expected =
+                    replaceAll(replaceAll(seen.text, "O{\\C1;LD}", "新值{\\C1;}"), "OLD", "新值");
+            EXPECT_EQ(after.at(handle), (Seen{seen.kind, seen.block, expected})) << handle;
+        }
+        // Long multi-line text went back in chunks a reader takes.
+        std::istringstream lines(readFile(drawings_ / name));
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_LE(line.size(), 256u);
+    }
+}
+
+TEST_F(BatchRunTest, DryRunChangesNothingAndReportsWhatARealRunChanges) {
+    const fs::path dryReport = folder_.path() / "dry.csv";
+    const fs::path realReport = folder_.path() / "real.csv";
+    const std::string arguments = "--find OLD --replace NEW --kinds all --layer 'TEXTS,0' " +
+                                  quoted(drawings_.string()) + " --report ";
+    std::string output;
+    ASSERT_EQ(run("--dry-run " + arguments + quoted(dryReport.string()), &output), 0) << output;
+    EXPECT_TRUE(runId(output).empty());
+    for (const char* name : kDrawings)
+        EXPECT_TRUE(sameAsOriginal(name)) << name;
+    ASSERT_EQ(run(arguments + quoted(realReport.string()), &output), 0) << output;
+    const std::string report = readFile(dryReport);
+    EXPECT_EQ(report.substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_EQ(report, readFile(realReport));
+
+    // The report names exactly the texts whose value changed, as ezdxf sees them.
+    std::set<std::string> changed;
+    for (const char* name : kDrawings) {
+        const auto before = textsOf(originals_ / name);
+        for (const auto& [handle, seen] : textsOf(drawings_ / name)) {
+            if (!(seen == before.at(handle)))
+                changed.insert((drawings_ / name).string() + "," + handle);
+        }
+    }
+    std::set<std::string> reported;
+    std::istringstream rows(report);
+    std::string row;
+    std::getline(rows, row);
+    while (std::getline(rows, row)) {
+        if (row.rfind(drawings_.string(), 0) == 0)  // not the second line of a quoted field
+            reported.insert(row.substr(0, row.find(',', row.find(',') + 1)));
+    }
+    EXPECT_EQ(reported, changed);
+    EXPECT_GT(changed.size(), 15u);
+    EXPECT_NE(report.find(",布局 布局二,TEXTS,单行文字,paper OLD,paper NEW"), std::string::npos);
+}
+
+TEST_F(BatchRunTest, ListFilesAndFoldersGiveEachDrawingOnce) {
+    fs::create_directories(drawings_ / "sub");
+    fs::rename(drawings_ / "r12.dxf", drawings_ / "sub" / "r12.dxf");
+    const std::string twice = (drawings_ / "r2018_utf8.dxf").string();
+    // A list file as the windows write it: GBK, CR LF, paths as typed.
+    writeFile(folder_.path() / "list.txt",
+              twice + "\r\n" + twice + "  \r\n" + drawings_.string() + "\r\n");
+    std::string output;
+    ASSERT_EQ(run("--find OLD --replace 'OLD OLD' --recursive @" +
+                      quoted((folder_.path() / "list.txt").string()),
+                  &output),
+              0)
+        << output;
+    EXPECT_EQ(textsOf(drawings_ / "r2018_utf8.dxf").at("30").text, "single OLD OLD ✓");
+    EXPECT_EQ(textsOf(drawings_ / "r2000_gbk.dxf").at("30").text, "single OLD OLD 中文");
+    EXPECT_EQ(textsOf(drawings_ / "sub" / "r12.dxf").at("2E").text, "single OLD OLD r12");
+    EXPECT_NE(output.find("图形 3 个"), std::string::npos) << output;
+}
+
+TEST_F(BatchRunTest, HeightAndJustificationGoToTheChangedTextsOnly) {
+    const fs::path drawing = drawings_ / "r2018_utf8.dxf";
+    std::string output;
+    ASSERT_EQ(run("--find single --replace 单 --height 5 --justify MC " + quoted(drawing.string()),
+                  &output),
+              0)
+        << output;
+    const EzdxfView view = readWithEzdxf(drawing);
+    const TextSeen& changed = view.texts.at("30");
+    EXPECT_EQ(changed.text, "单 OLD ✓");
+    EXPECT_DOUBLE_EQ(changed.height, 5);
+    EXPECT_EQ(changed.horizontal, 1);
+    EXPECT_EQ(changed.vertical, 2);
+    EXPECT_DOUBLE_EQ(view.texts.at("31").height, 2.5);
+    EXPECT_EQ(view.auditErrors, 0);
+}
+
+TEST_F(BatchRunTest, UndoGivesBackTheOriginalBytesButNotOverLaterChanges) {
+    std::string output;
+    ASSERT_EQ(
+        run("--find OLD --replace X --kinds all --jobs 2 " + quoted(drawings_.string()), &output),
+        0);
+    const std::string id = runId(output);
+    ASSERT_FALSE(id.empty()) << output;
+    const fs::path touched = drawings_ / "r12.dxf";
+    writeFile(touched, "999\nedited later\n" + readFile(touched));
+
+    EXPECT_EQ(run("--undo " + id, &output), 1) << output;
+    EXPECT_FALSE(sameAsOriginal("r12.dxf"));
+    EXPECT_TRUE(sameAsOriginal("r2000_gbk.dxf"));
+    EXPECT_TRUE(sameAsOriginal("r2018_utf8.dxf"));
+    EXPECT_EQ(run("--undo " + id + " --force", &output), 0) << output;
+    for (const char* name : kDrawings)
+        EXPECT_TRUE(sameAsOriginal(name)) << name;
+    EXPECT_EQ(run("--undo no-such-run", &output), 2);
+}
+
+TEST_F(BatchRunTest, AFailingDrawingIsReportedAndTheOthersGoOn) {
+    writeFile(drawings_ / "r2000_gbk.dxf", "0\nSECTION\n2\nENTITIES\n0\nTEXT\n1\nOLD\n");
+    std::string output;
+    EXPECT_EQ(run("--find OLD --replace NEW --jobs 1 " + quoted(drawings_.string()) + " " +
+                      quoted((drawings_ / "missing.dxf").string()),
+                  &output),
+              1);
+    EXPECT_NE(output.find("r2000_gbk.dxf：失败"), std::string::npos) << output;
+    EXPECT_NE(output.find("missing.dxf：失败"), std::string::npos) << output;
+    EXPECT_EQ(textsOf(drawings_ / "r12.dxf").at("2E").text, "single NEW r12");
+    EXPECT_EQ(textsOf(drawings_ / "r2018_utf8.dxf").at("30").text, "single NEW ✓");
+    EXPECT_EQ(run("--find OLD " + quoted(drawings_.string()), &output), 2);
+}
+
+}  // namespace
+}  // namespace quorvel::dxf::testing
