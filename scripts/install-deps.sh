@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing Quorvel need.
 # Idempotent and quick when everything is already there: apt-get runs only for missing packages.
+# With --package, also what building, checking and trying out the Debian package needs.
 set -euo pipefail
 
 packages=(
@@ -13,8 +14,11 @@ packages=(
     xvfb xauth x11-utils imagemagick
     dbus dbus-x11 libdbus-1-dev
     fonts-noto-cjk
-    fp-utils desktop-file-utils xdotool
+    fp-utils desktop-file-utils appstream xdotool
 )
+if [ "${1:-}" = --package ]; then
+    packages+=(dpkg-dev file lintian debootstrap)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,90 @@
+#!/bin/bash
+# Runs as the user "tester" on a fresh session bus in the package test root: starts the installed
+# quorvel, reads the list of the sample drawings and runs a batch replacement through the window,
+# with the pointer and keyboard (xdotool), as a user would. The bus starts the installed cad-host
+# through the installed activation file.
+set -euo pipefail
+work=/home/tester/work
+log=/home/tester/quorvel.log
+# No user namespaces inside a chroot, so the web view's sandbox cannot start.
+export QTWEBENGINE_DISABLE_SANDBOX=1
+
+fail() {
+    echo "drive: $*" >&2
+    echo "--- quorvel's output:" >&2
+    cat "$log" >&2 || true
+    exit 1
+}
+
+wait_for_window() { # name pattern, seconds
+    local window
+    for _ in $(seq $(($2 * 10))); do
+        window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) || true
+        if [ -n "$window" ]; then
+            echo "$window"
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+command -v quorvel >/dev/null || fail "quorvel is not on PATH"
+quorvel >"$log" 2>&1 &
+quorvel_pid=$!
+host_pid=""
+trap 'kill $quorvel_pid $host_pid 2>/dev/null || true' EXIT
+
+main=$(wait_for_window '^Quorvel V2.0$' 90) || fail "no main window"
+xwininfo -id "$main" | grep -q 'Map State: IsViewable' || fail "the main window is not viewable"
+echo "Main window $main: $(xwininfo -id "$main" | awk '/Width|Height/ {printf "%s ", $2}')pixels"
+sleep 2
+eval "$(xdotool getwindowgeometry --shell "$main")"
+
+# Positions in the window at 96 DPI (15 twips a pixel), the centres of the controls.
+click() { xdotool mousemove --sync $((X + $1)) $((Y + $2)) click 1; sleep 0.5; }
+
+click 496 232 # "  读取列表"
+dialog=$(wait_for_window '^读取列表文件$' 20) || fail "no list file dialog"
+eval "$(xdotool getwindowgeometry --shell --prefix D_ "$dialog")"
+xdotool mousemove --sync $((D_X + D_WIDTH / 2)) $((D_Y + 20))
+sleep 0.5
+xdotool type --delay 30 "$work/list.txt"
+xdotool key Return
+for _ in $(seq 50); do
+    xdotool search --onlyvisible --name '^读取列表文件$' >/dev/null 2>&1 || break
+    sleep 0.1
+done
+
+click 180 297 # "查找内容"
+xdotool type --delay 150 "示例设计院"
+click 180 329 # "替换为"
+xdotool type --delay 150 "新建设计院"
+click 170 452 # "  批量替换"
+
+# The run saves each drawing, keeping the previous file as <name>.bak.
+drawings=$(ls "$work"/*.dwg | wc -l)
+for _ in $(seq 1200); do
+    [ "$(ls "$work"/*.bak 2>/dev/null | wc -l)" -eq "$drawings" ] && break
+    sleep 0.1
+done
+[ "$(ls "$work"/*.bak 2>/dev/null | wc -l)" -eq "$drawings" ] ||
+    fail "the batch run saved $(ls "$work"/*.bak 2>/dev/null | wc -l) of $drawings drawings"
+sleep 2
+echo "Batch run: $drawings drawings saved, each with its .bak"
+
+# The host that did the work: the owner of AutoCAD.Application, started by the bus daemon.
+host_pid=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.GetConnectionUnixProcessID string:AutoCAD.Application |
+    awk '/uint32/ {print $2}')
+[ -n "$host_pid" ] || fail "nobody owns AutoCAD.Application"
+host_exe=$(readlink "/proc/$host_pid/exe")
+parent=$(awk '{print $4}' "/proc/$host_pid/stat")
+parent_exe=$(readlink "/proc/$parent/exe")
+echo "AutoCAD.Application: process $host_pid, $host_exe, started by $parent_exe"
+[ "$host_exe" = /usr/lib/quorvel/cad-host ] || fail "the host is $host_exe"
+[ "$(basename "$parent_exe")" = dbus-daemon ] || fail "the host was not started by the bus"
+
+scripts=$(ls /home/tester/.local/share/Quorvel/ 2>/dev/null | wc -l)
+echo "The run's script file went to ~/.local/share/Quorvel ($scripts file(s))"
+kill -0 $quorvel_pid 2>/dev/null || fail "quorvel has ended"
