@@ -56,7 +56,7 @@ deb: deb-deps
 test-package: deb
 	@bash scripts/test-package.sh $(DEB_BUILD)
 
-deb-deps: deps
+deb-deps:
 	@bash scripts/install-deps.sh --package
 
 format:

@@ -46,6 +46,7 @@ if [ ! -f "$tarball" ]; then
     rm -rf "$work/bootstrap"
     debootstrap --variant=minbase --include=xvfb,xauth,xdotool,x11-utils \
         bookworm "$work/bootstrap" "$mirror" >"$work/debootstrap.log"
+    rm -f "$work/bootstrap"/var/cache/apt/archives/*.deb
     tar -C "$work/bootstrap" -cf "$tarball.part" .
     mv "$tarball.part" "$tarball"
     rm -rf "$work/bootstrap"

@@ -4,13 +4,18 @@
 # with the pointer and keyboard (xdotool), as a user would. The bus starts the installed cad-host
 # through the installed activation file.
 set -euo pipefail
-work=/home/tester/work
-log=/home/tester/quorvel.log
+work="${QUORVEL_TEST_WORK:-$HOME/work}"
+installed_host="${QUORVEL_TEST_HOST:-/usr/lib/quorvel/cad-host}"
+log="$HOME/quorvel.log"
 # No user namespaces inside a chroot, so the web view's sandbox cannot start.
 export QTWEBENGINE_DISABLE_SANDBOX=1
 
 fail() {
     echo "drive: $*" >&2
+    echo "--- windows on the screen:" >&2
+    for window in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+        echo "$(xdotool getwindowname "$window")" >&2
+    done
     echo "--- quorvel's output:" >&2
     cat "$log" >&2 || true
     exit 1
@@ -38,7 +43,8 @@ trap 'kill $quorvel_pid $host_pid 2>/dev/null || true' EXIT
 main=$(wait_for_window '^Quorvel V2.0$' 90) || fail "no main window"
 xwininfo -id "$main" | grep -q 'Map State: IsViewable' || fail "the main window is not viewable"
 echo "Main window $main: $(xwininfo -id "$main" | awk '/Width|Height/ {printf "%s ", $2}')pixels"
-sleep 2
+# Let start-up (the side panels' web views) settle before the pointer moves.
+sleep 5
 eval "$(xdotool getwindowgeometry --shell "$main")"
 
 # Positions in the window at 96 DPI (15 twips a pixel), the centres of the controls.
@@ -48,6 +54,7 @@ click 496 232 # "  读取列表"
 dialog=$(wait_for_window '^读取列表文件$' 20) || fail "no list file dialog"
 eval "$(xdotool getwindowgeometry --shell --prefix D_ "$dialog")"
 xdotool mousemove --sync $((D_X + D_WIDTH / 2)) $((D_Y + 20))
+xdotool windowfocus --sync "$dialog"
 sleep 0.5
 xdotool type --delay 30 "$work/list.txt"
 xdotool key Return
@@ -55,6 +62,8 @@ for _ in $(seq 50); do
     xdotool search --onlyvisible --name '^读取列表文件$' >/dev/null 2>&1 || break
     sleep 0.1
 done
+sleep 1
+! xdotool search --onlyvisible --name '^错误$' >/dev/null 2>&1 || fail "reading the list failed"
 
 click 180 297 # "查找内容"
 xdotool type --delay 150 "示例设计院"
@@ -66,6 +75,7 @@ click 170 452 # "  批量替换"
 drawings=$(ls "$work"/*.dwg | wc -l)
 for _ in $(seq 1200); do
     [ "$(ls "$work"/*.bak 2>/dev/null | wc -l)" -eq "$drawings" ] && break
+    xdotool search --onlyvisible --name '^错误$' >/dev/null 2>&1 && fail "the run reported an error"
     sleep 0.1
 done
 [ "$(ls "$work"/*.bak 2>/dev/null | wc -l)" -eq "$drawings" ] ||
@@ -73,18 +83,18 @@ done
 sleep 2
 echo "Batch run: $drawings drawings saved, each with its .bak"
 
-# The host that did the work: the owner of AutoCAD.Application, started by the bus daemon.
+# The host that did the work: the owner of AutoCAD.Application. (The bus daemon's own log, kept by
+# the caller, shows that it started it.)
 host_pid=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
     org.freedesktop.DBus.GetConnectionUnixProcessID string:AutoCAD.Application |
-    awk '/uint32/ {print $2}')
-[ -n "$host_pid" ] || fail "nobody owns AutoCAD.Application"
-host_exe=$(readlink "/proc/$host_pid/exe")
-parent=$(awk '{print $4}' "/proc/$host_pid/stat")
-parent_exe=$(readlink "/proc/$parent/exe")
-echo "AutoCAD.Application: process $host_pid, $host_exe, started by $parent_exe"
-[ "$host_exe" = /usr/lib/quorvel/cad-host ] || fail "the host is $host_exe"
-[ "$(basename "$parent_exe")" = dbus-daemon ] || fail "the host was not started by the bus"
+    awk '/uint32/ {print $2}') || fail "nobody owns AutoCAD.Application"
+host_exe=$(readlink "/proc/$host_pid/exe") || fail "no process $host_pid"
+echo "AutoCAD.Application is process $host_pid, $host_exe"
+[ "$host_exe" = "$installed_host" ] || fail "the host is $host_exe"
 
-scripts=$(ls /home/tester/.local/share/Quorvel/ 2>/dev/null | wc -l)
-echo "The run's script file went to ~/.local/share/Quorvel ($scripts file(s))"
+# Users cannot write the installed program folder: the run's script file goes to their data folder.
+if [ ! -w "$(dirname "$installed_host")" ]; then
+    [ -f "$HOME/.local/share/Quorvel/batch.scr" ] || fail "no script file in ~/.local/share/Quorvel"
+    echo "The run's script file: ~/.local/share/Quorvel/batch.scr"
+fi
 kill -0 $quorvel_pid 2>/dev/null || fail "quorvel has ended"

@@ -31,8 +31,17 @@ install-and-run)
     xvfb=$!
     trap 'kill $xvfb 2>/dev/null || true' EXIT
     for _ in $(seq 100); do [ -S /tmp/.X11-unix/X95 ] && break; sleep 0.1; done
-    runuser -u tester -- env -i PATH=/usr/bin:/bin HOME=/home/tester USER=tester LANG=C.UTF-8 \
-        DISPLAY=:95 dbus-run-session -- bash /root/package-test/drive-quorvel.sh
+    # The session bus uses the system's session configuration, which knows the services
+    # installed in /usr/share/dbus-1/services; its log shows who asked it to start what.
+    if ! runuser -u tester -- env -i PATH=/usr/bin:/bin HOME=/home/tester USER=tester \
+        LANG=C.UTF-8 DISPLAY=:95 dbus-run-session -- bash /root/package-test/drive-quorvel.sh \
+        2>session.log; then
+        cat session.log >&2
+        exit 1
+    fi
+    grep -o "Activating service name='AutoCAD.Application' requested by .* comm=\"quorvel\"" \
+        session.log || { cat session.log >&2; exit 1; }
+    grep -o "Successfully activated service 'AutoCAD.Application'" session.log
     ;;
 purge)
     apt-get purge -y -q quorvel >apt-purge.log
