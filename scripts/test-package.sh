@@ -17,7 +17,7 @@ if [ "${1:-}" = --in-namespace ]; then
     mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
     mount --bind "$archives" "$root/var/cache/apt/archives"
     exec chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
-        /bin/bash /root/package-test/in-root.sh "$@"
+        /bin/bash /srv/package-test/in-root.sh "$@"
 fi
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -61,10 +61,10 @@ tar -C "$root" -xf "$tarball"
     if [ -n "$security" ]; then echo "deb $security bookworm-security main"; fi
 } >"$root/etc/apt/sources.list"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
-mkdir -p "$root/root/package-test"
+mkdir -p "$root/srv/package-test"
 cp "$package" "$here/tests/package/in-root.sh" "$here/tests/package/drive-quorvel.sh" \
-    "$root/root/package-test/"
-cp -r "$here/samples" "$root/root/package-test/samples"
+    "$root/srv/package-test/"
+cp -r "$here/samples" "$root/srv/package-test/samples"
 
 in_root() {
     unshare --mount --propagation private "$0" --in-namespace "$root" "$archives" "$@"

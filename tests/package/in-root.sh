@@ -4,12 +4,12 @@
 #   in-root.sh purge                            apt purges it; nothing of it may be left
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
-cd /root/package-test
+cd /srv/package-test
 
 case "$1" in
 install-and-run)
     apt-get update -qq
-    apt-get install -y -q --no-install-recommends "/root/package-test/$2" >apt-install.log
+    apt-get install -y -q --no-install-recommends "/srv/package-test/$2" >apt-install.log
     dpkg -L quorvel >installed-files
     echo "Installed: $(dpkg-query -W -f='${Package} ${Version}' quorvel)," \
         "$(wc -l <installed-files) paths," \
@@ -34,7 +34,7 @@ install-and-run)
     # The session bus uses the system's session configuration, which knows the services
     # installed in /usr/share/dbus-1/services; its log shows who asked it to start what.
     if ! runuser -u tester -- env -i PATH=/usr/bin:/bin HOME=/home/tester USER=tester \
-        LANG=C.UTF-8 DISPLAY=:95 dbus-run-session -- bash /root/package-test/drive-quorvel.sh \
+        LANG=C.UTF-8 DISPLAY=:95 dbus-run-session -- bash /srv/package-test/drive-quorvel.sh \
         2>session.log; then
         cat session.log >&2
         exit 1
