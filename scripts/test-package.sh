@@ -4,11 +4,12 @@
 # session bus starts; then purges the package and checks that nothing of it is left.
 # Needs root (debootstrap, chroot, mounts). The bootstrapped root is kept as a tarball in the
 # package build tree, and the downloaded packages beside it, so that reruns are quick.
+# A failing run leaves the root in place (<package build tree>/test-package/root) to look into.
 #   scripts/test-package.sh [package build tree]
 set -euo pipefail
 if [ "${1:-}" = --in-namespace ]; then
-    # Second stage, in a private mount namespace: nothing mounted here reaches the host, and
-    # every mount goes away with the namespace.
+    # Second stage, in private mount and process namespaces: nothing mounted here reaches the
+    # host, every mount goes away with the namespace, and so does every process started here.
     root="$2"
     archives="$3"
     shift 3
@@ -27,7 +28,6 @@ root="$work/root"
 tarball="$work/bookworm-root.tar"
 archives="$work/apt-archives"
 
-
 if [ "$(id -u)" -ne 0 ]; then
     echo "make test-package needs root (debootstrap, chroot, mounts)." >&2
     exit 1
@@ -43,13 +43,13 @@ mirror="${mirror:-http://deb.debian.org/debian/}"
 mkdir -p "$work" "$archives"
 if [ ! -f "$tarball" ]; then
     echo "Bootstrapping a Debian 12 root from $mirror (once; kept in $tarball)"
-    rm -rf "$work/bootstrap"
+    rm -rf --one-file-system "$work/bootstrap"
     debootstrap --variant=minbase --include=xvfb,xauth,xdotool,x11-utils \
         bookworm "$work/bootstrap" "$mirror" >"$work/debootstrap.log"
     rm -f "$work/bootstrap"/var/cache/apt/archives/*.deb
     tar -C "$work/bootstrap" -cf "$tarball.part" .
     mv "$tarball.part" "$tarball"
-    rm -rf "$work/bootstrap"
+    rm -rf --one-file-system "$work/bootstrap"
 fi
 
 rm -rf --one-file-system "$root"
@@ -67,7 +67,7 @@ cp "$package" "$here/tests/package/in-root.sh" "$here/tests/package/drive-quorve
 cp -r "$here/samples" "$root/srv/package-test/samples"
 
 in_root() {
-    unshare --mount --propagation private "$0" --in-namespace "$root" "$archives" "$@"
+    unshare --mount --propagation private --pid --fork bash "$0" --in-namespace "$root" "$archives" "$@"
 }
 in_root install-and-run "$(basename "$package")"
 

@@ -40,7 +40,7 @@ quorvel_pid=$!
 host_pid=""
 trap 'kill $quorvel_pid $host_pid 2>/dev/null || true' EXIT
 
-main=$(wait_for_window '^Quorvel V2.0$' 90) || fail "no main window"
+main=$(wait_for_window '^Quorvel V[0-9.]+$' 90) || fail "no main window"
 xwininfo -id "$main" | grep -q 'Map State: IsViewable' || fail "the main window is not viewable"
 echo "Main window $main: $(xwininfo -id "$main" | awk '/Width|Height/ {printf "%s ", $2}')pixels"
 # Let start-up (the side panels' web views) settle before the pointer moves.
