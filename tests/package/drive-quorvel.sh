@@ -21,10 +21,10 @@ fail() {
     exit 1
 }
 
-wait_for_window() { # name pattern, seconds
+wait_for_window() { # title pattern, seconds[, --class to match the class instead]
     local window
     for _ in $(seq $(($2 * 10))); do
-        window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) || true
+        window=$(xdotool search --onlyvisible "${3:---name}" "$1" 2>/dev/null | head -n 1) || true
         if [ -n "$window" ]; then
             echo "$window"
             return 0
@@ -64,6 +64,15 @@ for _ in $(seq 50); do
 done
 sleep 1
 ! xdotool search --onlyvisible --name '^错误$' >/dev/null 2>&1 || fail "reading the list failed"
+
+# Help opens the installed help file in the desktop's CHM viewer (xchm here, through xdg-open).
+click 276 452 # "  帮助"
+viewer=$(wait_for_window '^xchm$' 30 --class) || fail "the help button opened no CHM viewer"
+viewer_command=$(tr '\0' ' ' <"/proc/$(xdotool getwindowpid "$viewer")/cmdline")
+echo "Help: $viewer_command"
+[[ "$viewer_command" == *" /usr/lib/quorvel/Quorvel.chm "* ]] || fail "the viewer has no help file"
+xdotool windowkill "$viewer"
+sleep 1
 
 click 180 297 # "查找内容"
 xdotool type --delay 150 "示例设计院"
