@@ -68,9 +68,10 @@ sleep 1
 # Help opens the installed help file in the desktop's CHM viewer (xchm here, through xdg-open).
 click 276 452 # "  帮助"
 viewer=$(wait_for_window '^xchm$' 30 --class) || fail "the help button opened no CHM viewer"
-viewer_command=$(tr '\0' ' ' <"/proc/$(xdotool getwindowpid "$viewer")/cmdline")
+viewer_pid=$(xdotool getwindowpid "$viewer") || fail "the viewer's window names no process"
+viewer_command=$(tr '\0' ' ' <"/proc/$viewer_pid/cmdline")
 echo "Help: $viewer_command"
-[[ "$viewer_command" == *" /usr/lib/quorvel/Quorvel.chm "* ]] || fail "the viewer has no help file"
+[[ "$viewer_command" == *"/usr/lib/quorvel/Quorvel.chm"* ]] || fail "the viewer has no help file"
 xdotool windowkill "$viewer"
 sleep 1
 
