@@ -23,4 +23,4 @@ rm -f "$build"/quorvel_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 package="$(ls "$build"/quorvel_*.deb)"
 echo "Built $package ($(du -h "$package" | cut -f1))"
-lintian --fail-on error --info --pedantic "$package"
+lintian --fail-on error --display-info --pedantic "$package"
