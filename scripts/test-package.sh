@@ -44,10 +44,13 @@ mkdir -p "$work" "$archives"
 if [ ! -f "$tarball" ]; then
     echo "Bootstrapping a Debian 12 root from $mirror (once; kept in $tarball)"
     rm -rf --one-file-system "$work/bootstrap"
-    debootstrap --variant=minbase --include=xvfb,xauth,xdotool,x11-utils \
+    # In a mount namespace of its own: the mounts debootstrap makes in the new root (it can
+    # leave /proc behind) go away with it.
+    unshare --mount --propagation private \
+        debootstrap --variant=minbase --include=xvfb,xauth,xdotool,x11-utils \
         bookworm "$work/bootstrap" "$mirror" >"$work/debootstrap.log"
     rm -f "$work/bootstrap"/var/cache/apt/archives/*.deb
-    tar -C "$work/bootstrap" -cf "$tarball.part" .
+    tar -C "$work/bootstrap" --one-file-system -cf "$tarball.part" .
     mv "$tarball.part" "$tarball"
     rm -rf --one-file-system "$work/bootstrap"
 fi
