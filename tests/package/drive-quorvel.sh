@@ -75,10 +75,22 @@ echo "Help: $viewer_command"
 xdotool windowkill "$viewer"
 sleep 1
 
-click 180 297 # "查找内容"
-xdotool type --delay 150 "示例设计院"
-click 180 329 # "替换为"
-xdotool type --delay 150 "新建设计院"
+# Chinese text goes in through the clipboard: typing it with xdotool remaps keys on the fly and
+# can drop characters on a loaded machine. Each field is read back the same way.
+enter_text() { # x, y, text
+    click "$1" "$2"
+    printf '%s' "$3" | xclip -selection clipboard
+    xdotool key ctrl+a ctrl+v
+    sleep 0.5
+    printf '' | xclip -selection clipboard
+    xdotool key ctrl+a ctrl+c
+    sleep 0.5
+    local entered
+    entered=$(xclip -o -selection clipboard)
+    [ "$entered" = "$3" ] || fail "the field at ($1, $2) holds \"$entered\", not \"$3\""
+}
+enter_text 180 297 "示例设计院" # "查找内容"
+enter_text 180 329 "新建设计院" # "替换为"
 click 170 452 # "  批量替换"
 
 # The run saves each drawing, keeping the previous file as <name>.bak.

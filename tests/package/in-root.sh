@@ -9,7 +9,9 @@ cd /srv/package-test
 case "$1" in
 install-and-run)
     apt-get update -qq
-    apt-get install -y -q --no-install-recommends "/srv/package-test/$2" >apt-install.log
+    # A test tool beside those of the bootstrapped root: the clipboard, for entering Chinese text.
+    apt-get install -y -q --no-install-recommends xclip >apt-install.log
+    apt-get install -y -q --no-install-recommends "/srv/package-test/$2" >>apt-install.log
     dpkg -L quorvel >installed-files
     echo "Installed: $(dpkg-query -W -f='${Package} ${Version}' quorvel)," \
         "$(wc -l <installed-files) paths," \
