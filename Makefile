@@ -4,11 +4,13 @@ ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
 WIN_BUILD  ?= build-windows
+DEB_BUILD  ?= build-deb
 WERROR     ?= OFF
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build run test test-core test-asan test-windows bench fuzz format clean
+.PHONY: all deps deb-deps configure build run test test-core test-asan test-windows bench fuzz \
+	deb test-package format clean
 
 all: build
 
@@ -56,8 +58,19 @@ fuzz: deps
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@bash scripts/fuzz.sh $(FUZZ_BUILD)
 
+# The Debian package quorvel_<version>_amd64.deb in $(DEB_BUILD)/, checked by lintian.
+deb: deb-deps
+	@bash scripts/build-deb.sh $(DEB_BUILD) $(JOBS)
+
+# Installs the package into a clean Debian 12 root, runs a batch there, purges it (needs root).
+test-package: deb
+	@bash scripts/test-package.sh $(DEB_BUILD)
+
+deb-deps:
+	@bash scripts/install-deps.sh --package
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(DEB_BUILD)

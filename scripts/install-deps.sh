@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing Quorvel need.
 # Idempotent and quick when everything is already there: apt-get runs only for missing packages.
+# With --package, also what building, checking and trying out the Debian package needs.
 set -euo pipefail
 
 packages=(
@@ -13,10 +14,13 @@ packages=(
     xvfb xauth x11-utils imagemagick
     dbus dbus-x11 libdbus-1-dev
     fonts-noto-cjk fonts-arphic-uming qt6-translations-l10n
-    fp-utils desktop-file-utils xdotool
+    fp-utils desktop-file-utils appstream xdotool
     g++-mingw-w64-x86-64-posix wine wine64
     xchm xdg-utils openbox
 )
+if [ "${1:-}" = --package ]; then
+    packages+=(dpkg-dev file lintian debootstrap)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
