@@ -363,6 +363,21 @@ TEST_F(BusTest, SelectionSetsRefuseDuplicateNamesAndMismatchedFilters) {
                 FailsWith(kError + QStringLiteral("InvalidArgument")));
 }
 
+TEST_F(BusTest, AReplyTooLargeForTheBusIsAnErrorAndTheHostStaysOnIt) {
+    bus.activateHost();
+    const QString file = folder.filePath(QStringLiteral("longtext.dwg"));
+    writeDrawing(QStringLiteral("longtext"), file);
+    const QString document =
+        pathOf(bus.call(kDocumentsPath, kDocuments, QStringLiteral("Open"), {file}));
+    const QStringList texts =
+        selectAll(document, {0}, {QStringLiteral("TEXT")}, QStringLiteral("long"));
+    ASSERT_THAT(texts, SizeIs(4));
+    EXPECT_THAT(bus.getProperty(texts.back(), kText, QStringLiteral("TextString")),
+                FailsWith(kDBusError + QStringLiteral("LimitsExceeded")));
+    EXPECT_TRUE(bus.hostRunning());
+    EXPECT_EQ(textOf(texts.front()), QStringLiteral("图号 旧文本-01"));
+}
+
 TEST_F(BusTest, ASecondHostCannotTakeTheNameAndEnds) {
     bus.activateHost();
     EXPECT_EQ(bus.runHostToEnd({}), 1);
