@@ -3,9 +3,11 @@
 namespace quorvel::cadhost {
 namespace {
 
+const BusMethod kOpenDirectConnection{"OpenDirectConnection", {{"address", "s", true}}};
+
 const BusInterface kApplication{
     "org.quorvel.CadHost.Application",
-    {},
+    {kOpenDirectConnection},
     {{"Visible", "b", true},
      {"Caption", "s"},
      {"FullName", "s"},
@@ -17,7 +19,7 @@ const BusInterface kApplication{
 // The older generation has no documents collection.
 const BusInterface kApplicationR14{
     "org.quorvel.CadHost.Application",
-    {},
+    {kOpenDirectConnection},
     {{"Visible", "b", true},
      {"Caption", "s"},
      {"FullName", "s"},

@@ -13,10 +13,12 @@
 #include <QVariant>
 
 #include <deque>
+#include <memory>
 
 namespace quorvel::cadhost {
 
 class BusEndpoint;
+class DirectListener;
 class CommandInterpreter;
 class HostModel;
 struct HostDocument;
@@ -36,11 +38,16 @@ class BusServer : public QObject {
 public:
     BusServer(HostModel& model, CommandInterpreter& interpreter, HostWindowControl& window,
               QString executablePath, QObject* parent = nullptr);
+    ~BusServer() override;
 
     void handleMessage(const BusMessage& message, BusEndpoint& endpoint);
 
     // While busy, calls are kept and answered once it ends.
     void setBusy(bool busy);
+    // True while a call is being answered.
+    bool isServing() const { return depth_ > 0; }
+    // The endpoint goes away: its waiting calls are dropped.
+    void forget(const BusEndpoint* endpoint);
 
     // The answer to one call: a reply or an error message. Public for tests of the dispatch.
     BusMessage answer(const BusMessage& call, BusEndpoint& endpoint);
@@ -85,6 +92,7 @@ private:
     bool drainScheduled_ = false;
     std::deque<PendingCall> queue_;
     QHash<QString, bool> allowedCallers_;
+    std::unique_ptr<DirectListener> directListener_;  // opened when first asked for
 };
 
 }  // namespace quorvel::cadhost

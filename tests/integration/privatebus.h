@@ -33,6 +33,7 @@ public:
     // Process id of the name's owner, 0 when none.
     pid_t hostPid() const;
     bool hostRunning() const { return hostPid() != 0; }
+    pid_t daemonPid() const { return static_cast<pid_t>(daemon_.processId()); }
 
 private:
     void stopHosts();

@@ -378,6 +378,31 @@ TEST_F(BusTest, AReplyTooLargeForTheBusIsAnErrorAndTheHostStaysOnIt) {
     EXPECT_EQ(textOf(texts.front()), QStringLiteral("图号 旧文本-01"));
 }
 
+TEST_F(BusTest, ADirectConnectionAnswersAsTheBusDoesFromAFolderOfTheUsersOwn) {
+    bus.activateHost();
+    const QDBusMessage offered =
+        bus.call(kApplication, kApp, QStringLiteral("OpenDirectConnection"));
+    ASSERT_THAT(offered, Succeeds());
+    const QString address = firstArgument(offered).toString();
+    const QString socket = address.section(QStringLiteral("path="), 1).section(u',', 0, 0);
+    ASSERT_FALSE(socket.isEmpty()) << address.toStdString();
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                      QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    EXPECT_EQ(QFileInfo(QFileInfo(socket).path()).permissions() & others, QFile::Permissions());
+
+    {
+        QDBusConnection peer = QDBusConnection::connectToPeer(address, QStringLiteral("direct"));
+        ASSERT_TRUE(peer.isConnected()) << peer.lastError().message().toStdString();
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            QString(), kApplication, QStringLiteral("org.freedesktop.DBus.Properties"),
+            QStringLiteral("Get"));
+        get << kApp << QStringLiteral("Caption");
+        EXPECT_EQ(valueOf(peer.call(get)).toString(), QStringLiteral("CAD 主机 - [Drawing1.dwg]"));
+    }
+    QDBusConnection::disconnectFromPeer(QStringLiteral("direct"));
+    EXPECT_TRUE(bus.hostRunning());
+}
+
 TEST_F(BusTest, ASecondHostCannotTakeTheNameAndEnds) {
     bus.activateHost();
     EXPECT_EQ(bus.runHostToEnd({}), 1);
