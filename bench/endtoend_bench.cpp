@@ -23,7 +23,8 @@
 #include "engine/testing/silentrunservices.h"
 #include "platform/dbus/busautomation.h"
 #include "platform/dbus/buscaller.h"
-#include "tests/integration/privatebus.h"
+#include "tests/integration/drawingfiles.h"
+#include "tests/support/privatebus.h"
 
 namespace {
 
@@ -117,7 +118,7 @@ void BM_BatchRunAgainstEzdxf(benchmark::State& state) {
         state.SkipWithError("ezdxf could not write the drawings");
         return;
     }
-    integration::PrivateBus bus;
+    testsupport::PrivateBus bus;
     if (!bus.startHostByHand()) {
         state.SkipWithError("cad-host did not start on the private bus");
         return;
@@ -226,7 +227,7 @@ struct OpenDrawing {
         texts = selection->entities();
     }
     QTemporaryDir folder;
-    integration::PrivateBus bus;
+    testsupport::PrivateBus bus;
     std::shared_ptr<engine::Application> host;
     std::vector<std::shared_ptr<engine::TextEntity>> texts;
 };

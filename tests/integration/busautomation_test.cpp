@@ -13,12 +13,13 @@
 #include "engine/module1.h"
 #include "platform/dbus/busautomation.h"
 #include "platform/dbus/buscaller.h"
-#include "tests/integration/privatebus.h"
+#include "tests/integration/drawingfiles.h"
+#include "tests/support/privatebus.h"
 
 using quorvel::engine::AutomationError;
-using quorvel::integration::PrivateBus;
 using quorvel::platform::dbus::BusHostConnector;
 using quorvel::platform::dbus::BusWindowControl;
+using quorvel::testsupport::PrivateBus;
 namespace ezdxf = quorvel::integration::ezdxf;
 
 namespace {

@@ -18,13 +18,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include "tests/integration/privatebus.h"
+#include "tests/integration/drawingfiles.h"
 #include "tests/integration/quorvelrig.h"
+#include "tests/support/privatebus.h"
 #include "windows/progresswindow.h"
 
 using quorvel::integration::fileBytes;
-using quorvel::integration::PrivateBus;
 using quorvel::integration::Quorvel;
+using quorvel::testsupport::PrivateBus;
 namespace ezdxf = quorvel::integration::ezdxf;
 
 namespace {

@@ -1,6 +1,6 @@
 // The host as clients see it: the real cad-host on a private bus, driven by QtDBus calls.
 #include "ezdxf_support.h"
-#include "privatebus.h"
+#include "tests/support/privatebus.h"
 
 #include <QDBusArgument>
 #include <QDBusObjectPath>
@@ -21,6 +21,10 @@ namespace quorvel::cadhost::test {
 namespace {
 
 using ::testing::SizeIs;
+using testsupport::firstArgument;
+using testsupport::pathOf;
+using testsupport::PrivateBus;
+using testsupport::valueOf;
 
 const QString kApplication = QStringLiteral("/Application");
 const QString kDocumentsPath = QStringLiteral("/Application/Documents");
@@ -92,7 +96,7 @@ protected:
     }
 
     QTemporaryDir folder;
-    PrivateBus bus;
+    PrivateBus bus{PrivateBus::Activation::BuildHost, PrivateBus::ActivatedDisplay::Offscreen};
 };
 
 TEST_F(BusTest, ActivationStartsOneHiddenHostWithAnUntitledDrawing) {
@@ -252,7 +256,7 @@ TEST_F(BusTest, MembersTheHostLacksAnswerTheStandardUnknownErrors) {
 }
 
 TEST_F(BusTest, OlderReleaseLacksDocumentsAndSendCommandAndWorksByKeystrokes) {
-    bus.startHost({QStringLiteral("--release"), QStringLiteral("R14")});
+    ASSERT_TRUE(bus.startHostByHand(QStringLiteral("R14")));
     const QString document = activeDocument();
     EXPECT_THAT(bus.getProperty(kApplication, kApp, QStringLiteral("Documents")),
                 FailsWith(kDBusError + QStringLiteral("UnknownProperty")));

@@ -10,7 +10,7 @@
 #include "cadhost/host/hostmodel.h"
 #include "cadhost/host/keystrokes.h"
 #include "ezdxf_support.h"
-#include "privatebus.h"
+#include "tests/support/privatebus.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -55,7 +55,7 @@ protected:
         std::unique_ptr<BusEndpoint> endpoint;
         std::unique_ptr<BusServer> server;
     };
-    Served serveOn(test::PrivateBus& bus) {
+    Served serveOn(testsupport::PrivateBus& bus) {
         Served served{BusEndpoint::connect(bus.address(), nullptr), nullptr};
         EXPECT_TRUE(served.endpoint);
         served.server = std::make_unique<BusServer>(model, interpreter, window,
@@ -66,12 +66,12 @@ protected:
         return served;
     }
 
-    static QDBusPendingCall askCaption(test::PrivateBus& bus) {
+    static QDBusPendingCall askCaption(testsupport::PrivateBus& bus) {
         QDBusMessage call = QDBusMessage::createMethodCall(
             QLatin1String(kBusName), QLatin1String(kApplicationPath),
             QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
         call << QStringLiteral("org.quorvel.CadHost.Application") << QStringLiteral("Caption");
-        return bus.bus().asyncCall(call, -1);
+        return bus.connection().asyncCall(call, -1);
     }
 
     void editActiveDrawing() {
@@ -166,7 +166,7 @@ TEST_F(HostWindowTest, ClosingATabWithUnsavedChangesCanBeDeclined) {
 }
 
 TEST_F(HostWindowTest, BusCallsWaitWhileTheHostIsBusyAndAreAnsweredAfterwards) {
-    test::PrivateBus bus;
+    testsupport::PrivateBus bus;
     const Served served = serveOn(bus);
 
     served.server->setBusy(true);
@@ -188,7 +188,7 @@ TEST_F(HostWindowTest, DeeplyNestedBlocksLeaveTheShownHostAnsweringCalls) {
     const QString nested = folder.filePath(QStringLiteral("nested.dwg"));
     test::writeDrawing(QStringLiteral("nested"), nested);
     model.openNew(nested);
-    test::PrivateBus bus;
+    testsupport::PrivateBus bus;
     const Served served = serveOn(bus);
     window.show();
     QDBusPendingCall pending = askCaption(bus);
@@ -225,7 +225,7 @@ TEST_F(HostWindowTest, AFieldOfMegabytesIsRefusedQuicklyAndEndsTheCommand) {
 }
 
 TEST_F(HostWindowTest, CallsBackToBackStillLeaveTheWindowItsEvents) {
-    test::PrivateBus bus;
+    testsupport::PrivateBus bus;
     const Served served = serveOn(bus);
 
     // Two clients calling without a pause, so that a call is always waiting; the host answers
