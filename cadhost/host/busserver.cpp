@@ -417,7 +417,7 @@ QVariant BusServer::getProperty(const ObjectRef& ref, const QString& name) {
                 return objectPath(documentPath(model_.activeOrThrow().number));
             }
             if (name == u"Documents") {
-                return objectPath(QStringLiteral("/Application/Documents"));
+                return objectPath(QLatin1String(automationlink::kDocumentsPath));
             }
             break;
         case ObjectKind::Documents:

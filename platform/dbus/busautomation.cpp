@@ -5,21 +5,14 @@
 #include <QThread>
 #include <chrono>
 
+#include "automationlink/contract.h"
 #include "platform/dbus/buscaller.h"
 
 namespace quorvel::platform::dbus {
 
 namespace {
 
-constexpr char kApplicationPath[] = "/Application";
-constexpr char kApplicationInterface[] = "org.quorvel.CadHost.Application";
-constexpr char kWindowsInterface[] = "org.quorvel.CadHost.Windows";
-constexpr char kDocumentsInterface[] = "org.quorvel.CadHost.Documents";
-constexpr char kDocumentInterface[] = "org.quorvel.CadHost.Document";
-constexpr char kSelectionSetsInterface[] = "org.quorvel.CadHost.SelectionSets";
-constexpr char kSelectionSetInterface[] = "org.quorvel.CadHost.SelectionSet";
-constexpr char kEntityInterface[] = "org.quorvel.CadHost.Entity";
-constexpr char kTextInterface[] = "org.quorvel.CadHost.Text";
+using namespace automationlink;
 
 // A host that has been activated owns its name by the time the bus answers; this is only a
 // safety margin for a bus that answers early.
