@@ -1,9 +1,5 @@
 #include "cadhost/dxf/drawing.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -15,6 +11,7 @@
 #include <utility>
 
 #include "cadhost/dxf/codepage.h"
+#include "cadhost/dxf/filereplace.h"
 #include "cadhost/dxf/tags.h"
 #include "cadhost/dxf/textlayout.h"
 #include "cadhost/dxf/wildcard.h"
@@ -1200,21 +1197,6 @@ std::string Drawing::toBytes() const {
     return out;
 }
 
-namespace {
-
-[[noreturn]] void ioError(const std::string& what, int error) {
-    throw DxfError(DxfError::Kind::Io, what + "：" + std::strerror(error));
-}
-
-// Copies a file's bytes; used for the backup where hard links are not possible.
-bool copyFile(const std::filesystem::path& from, const std::filesystem::path& to) {
-    std::error_code error;
-    return std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing,
-                                      error);
-}
-
-}  // namespace
-
 void Drawing::save(const std::filesystem::path& requested) {
     namespace fs = std::filesystem;
     std::error_code error;
@@ -1231,87 +1213,8 @@ void Drawing::save(const std::filesystem::path& requested) {
     fs::path folder = target.parent_path();
     if (folder.empty())
         folder = ".";
-    struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists && ::access(target.c_str(), W_OK) != 0) {
-        ioError("图形文件“" + shown + "”不能写入", errno);
-    }
-
-    std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        ioError("不能在文件夹“" + folder.string() + "”中保存图形", errno);
-
-    int failure = 0;
-    const auto writeOut = [&](std::string_view piece) {
-        while (failure == 0 && !piece.empty()) {
-            const ssize_t written = ::write(fd, piece.data(), piece.size());
-            if (written < 0) {
-                if (errno == EINTR)
-                    continue;
-                failure = errno;
-                break;
-            }
-            piece.remove_prefix(static_cast<std::size_t>(written));
-        }
-    };
-    // Edited records are small: gather them so that a drawing with many edits does not cost a
-    // system call per record.
-    constexpr std::size_t kBufferSize = 1 << 20;
-    std::string buffer;
-    buffer.reserve(kBufferSize);
-    impl_->write([&](std::string_view piece) {
-        if (buffer.size() + piece.size() > kBufferSize) {
-            writeOut(buffer);
-            buffer.clear();
-        }
-        if (piece.size() >= kBufferSize / 4) {
-            writeOut(piece);
-        } else {
-            buffer.append(piece);
-        }
-    });
-    writeOut(buffer);
-    // The drawing keeps its permissions; a new one gets those of any new file (mkstemp's are
-    // private).
-    mode_t mode = existing.st_mode & 07777;
-    if (!exists) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (failure == 0 && ::fchmod(fd, mode) != 0)
-        failure = errno;
-    if (failure == 0 && ::fsync(fd) != 0)
-        failure = errno;
-    if (::close(fd) != 0 && failure == 0)
-        failure = errno;
-    if (failure != 0) {
-        ::unlink(temporary.c_str());
-        ioError("保存图形“" + shown + "”失败", failure);
-    }
-
-    if (exists) {
-        const fs::path backup = backupPathFor(target);
-        if (backup != target) {
-            ::unlink(backup.c_str());
-            if (::link(target.c_str(), backup.c_str()) != 0 && !copyFile(target, backup)) {
-                const int backupError = errno;
-                ::unlink(temporary.c_str());
-                ioError("不能建立备份文件“" + backup.string() + "”", backupError);
-            }
-        }
-    }
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int renameError = errno;
-        ::unlink(temporary.c_str());
-        ioError("保存图形“" + shown + "”失败", renameError);
-    }
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
+    replaceFile(target, folder, backupPathFor(target), shown,
+                [this](const ByteSink& sink) { impl_->write(sink); });
     impl_->modified = false;
 }
 
