@@ -1,6 +1,5 @@
 #include "cadhost/host/busendpoint.h"
 
-#include "cadhost/host/busserver.h"
 #include "cadhost/host/watchrelay.h"
 
 #include <QTimer>

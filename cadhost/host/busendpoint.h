@@ -15,8 +15,19 @@ struct DBusConnection;
 
 namespace quorvel::cadhost {
 
-class BusServer;
+class BusEndpoint;
 class WatchRelay;
+
+// What endpoints hand their method calls to: the bus server.
+class CallHandler {
+public:
+    virtual ~CallHandler() = default;
+    virtual void handleMessage(const BusMessage& message, BusEndpoint& endpoint) = 0;
+    // True while a call is being answered.
+    virtual bool isServing() const = 0;
+    // The endpoint goes away: its waiting calls are dropped.
+    virtual void forget(const BusEndpoint* endpoint) = 0;
+};
 
 class BusEndpoint : public QObject {
     Q_OBJECT
@@ -28,7 +39,7 @@ public:
     ~BusEndpoint() override;
 
     // Method calls go to the server from now on.
-    void setServer(BusServer* server) { server_ = server; }
+    void setServer(CallHandler* server) { server_ = server; }
     // True once this connection is the name's only owner; no queueing, no replacing.
     bool requestName(const QString& name, QString* error);
     void releaseName(const QString& name);
@@ -49,7 +60,7 @@ private:
     bool handle(struct DBusMessage* message);
 
     DBusConnection* connection_;
-    BusServer* server_ = nullptr;
+    CallHandler* server_ = nullptr;
     std::unique_ptr<WatchRelay> watches_;
     bool dispatching_ = false;
     bool readingWatch_ = false;

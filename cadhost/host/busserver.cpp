@@ -1,6 +1,5 @@
 #include "cadhost/host/busserver.h"
 
-#include "cadhost/host/busendpoint.h"
 #include "cadhost/host/commandinterpreter.h"
 #include "cadhost/host/directlistener.h"
 #include "cadhost/host/hosterror.h"

@@ -5,6 +5,7 @@
 // is still being answered, new calls wait in order and are answered afterwards: a busy host
 // answers later, never with an error.
 
+#include "cadhost/host/busendpoint.h"
 #include "cadhost/host/busmessage.h"
 #include "cadhost/host/busprotocol.h"
 
@@ -17,7 +18,6 @@
 
 namespace quorvel::cadhost {
 
-class BusEndpoint;
 class DirectListener;
 class CommandInterpreter;
 class HostModel;
@@ -33,21 +33,19 @@ public:
     virtual void activateHostWindow() = 0;
 };
 
-class BusServer : public QObject {
+class BusServer : public QObject, public CallHandler {
     Q_OBJECT
 public:
     BusServer(HostModel& model, CommandInterpreter& interpreter, HostWindowControl& window,
               QString executablePath, QObject* parent = nullptr);
     ~BusServer() override;
 
-    void handleMessage(const BusMessage& message, BusEndpoint& endpoint);
+    void handleMessage(const BusMessage& message, BusEndpoint& endpoint) override;
 
     // While busy, calls are kept and answered once it ends.
     void setBusy(bool busy);
-    // True while a call is being answered.
-    bool isServing() const { return depth_ > 0; }
-    // The endpoint goes away: its waiting calls are dropped.
-    void forget(const BusEndpoint* endpoint);
+    bool isServing() const override { return depth_ > 0; }
+    void forget(const BusEndpoint* endpoint) override;
 
     // The answer to one call: a reply or an error message. Public for tests of the dispatch.
     BusMessage answer(const BusMessage& call, BusEndpoint& endpoint);

@@ -1,7 +1,6 @@
 #include "cadhost/host/directlistener.h"
 
 #include "cadhost/host/busendpoint.h"
-#include "cadhost/host/busserver.h"
 #include "cadhost/host/watchrelay.h"
 
 #include <QDir>
@@ -14,7 +13,7 @@
 
 namespace quorvel::cadhost {
 
-std::unique_ptr<DirectListener> DirectListener::listen(const QString& folder, BusServer& server,
+std::unique_ptr<DirectListener> DirectListener::listen(const QString& folder, CallHandler& server,
                                                        QString* error) {
     if (!QDir().mkpath(folder) ||
         !QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
@@ -47,7 +46,7 @@ std::unique_ptr<DirectListener> DirectListener::listen(const QString& folder, Bu
     return direct;
 }
 
-DirectListener::DirectListener(DBusServer* listener, BusServer& server)
+DirectListener::DirectListener(DBusServer* listener, CallHandler& server)
     : listener_(listener), server_(server), watches_(std::make_unique<WatchRelay>()) {
     char* address = dbus_server_get_address(listener_);
     address_ = QString::fromUtf8(address);

@@ -16,7 +16,7 @@ struct DBusConnection;
 namespace quorvel::cadhost {
 
 class BusEndpoint;
-class BusServer;
+class CallHandler;
 class WatchRelay;
 
 class DirectListener : public QObject {
@@ -24,7 +24,7 @@ class DirectListener : public QObject {
 public:
     // Listens in folder (created for this user only when missing). Null, with the reason, when
     // no socket can be made there.
-    static std::unique_ptr<DirectListener> listen(const QString& folder, BusServer& server,
+    static std::unique_ptr<DirectListener> listen(const QString& folder, CallHandler& server,
                                                   QString* error);
     ~DirectListener() override;
 
@@ -32,12 +32,12 @@ public:
     QString address() const { return address_; }
 
 private:
-    DirectListener(DBusServer* listener, BusServer& server);
+    DirectListener(DBusServer* listener, CallHandler& server);
     void accept(DBusConnection* connection);
     void dropDisconnected();
 
     DBusServer* listener_;
-    BusServer& server_;
+    CallHandler& server_;
     QString address_;
     std::unique_ptr<WatchRelay> watches_;
     std::vector<std::unique_ptr<BusEndpoint>> peers_;
