@@ -1,6 +1,8 @@
 // A batch run through the real cad-host over 100 drawings (1,000 matching texts among 5,000 other
 // entities each), against an ezdxf script doing the same replacement on copies of the same
-// drawings. Reports both times and the mean D-Bus round trip of the run.
+// drawings. Reports both times, the mean D-Bus round trip of the run and the processor time of
+// the host, the bus daemon and this process. With DISPLAY set (an Xvfb, say) and
+// QT_QPA_PLATFORM=xcb the host's window is shown during the run, as a user has it.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -13,12 +15,16 @@
 #include <cstdio>
 #include <vector>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include "engine/module1.h"
 #include "engine/replacementrun.h"
 #include "engine/testing/silentrunservices.h"
 #include "platform/dbus/busautomation.h"
 #include "platform/dbus/buscaller.h"
-#include "tests/integration/privatebus.h"
+#include "tests/integration/drawingfiles.h"
+#include "tests/support/privatebus.h"
 
 namespace {
 
@@ -57,6 +63,29 @@ private:
 
 using Quiet = engine::testing::SilentRunServices;
 
+// User and system time of a process so far, in seconds; 0 when it cannot be read.
+double processorSeconds(pid_t pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid == 0 || !stat.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    const QByteArray line = stat.readAll();
+    // The fields after the command name, which is in parentheses and may hold spaces.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13) {
+        return 0;
+    }
+    const double ticks = fields[11].toDouble() + fields[12].toDouble();  // utime, stime
+    return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+double ownProcessorSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 // One drawing written by ezdxf, copied into two folders: one for each contender.
 bool prepare(const QTemporaryDir& folder, QStringList& forQuorvel, QStringList& forEzdxf) {
     const QString original = folder.filePath(QStringLiteral("original.dwg"));
@@ -89,10 +118,15 @@ void BM_BatchRunAgainstEzdxf(benchmark::State& state) {
         state.SkipWithError("ezdxf could not write the drawings");
         return;
     }
-    integration::PrivateBus bus;
+    testsupport::PrivateBus bus;
     if (!bus.startHostByHand()) {
         state.SkipWithError("cad-host did not start on the private bus");
         return;
+    }
+    if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
+        platform::dbus::BusHostConnector(bus.address())
+            .attachRunning(engine::kCadProgId)
+            ->setVisible(true);
     }
 
     for (auto _ : state) {
@@ -121,10 +155,16 @@ void BM_BatchRunAgainstEzdxf(benchmark::State& state) {
         engine::ReplacementRun run(services);
 
         platform::dbus::busCallStatistics().reset();
+        const double hostBefore = processorSeconds(bus.hostPid());
+        const double daemonBefore = processorSeconds(bus.daemonPid());
+        const double ownBefore = ownProcessorSeconds();
         QElapsedTimer quorvelTime;
         quorvelTime.start();
         run.runBatch();
         const double quorvelSeconds = quorvelTime.nsecsElapsed() / 1e9;
+        const double hostCpu = processorSeconds(bus.hostPid()) - hostBefore;
+        const double daemonCpu = processorSeconds(bus.daemonPid()) - daemonBefore;
+        const double ownCpu = ownProcessorSeconds() - ownBefore;
         if (!quiet.messages.empty() || queue.count() != 0) {
             state.SkipWithError("the batch run failed");
             return;
@@ -154,11 +194,15 @@ void BM_BatchRunAgainstEzdxf(benchmark::State& state) {
         state.counters["bus_calls"] = calls;
         state.counters["round_trip_us"] = calls > 0 ? busSeconds * 1e6 / calls : 0;
         state.counters["share_in_calls"] = busSeconds / quorvelSeconds;
+        state.counters["host_cpu_s"] = hostCpu;
+        state.counters["daemon_cpu_s"] = daemonCpu;
+        state.counters["quorvel_cpu_s"] = ownCpu;
         std::printf(
             "quorvel %.1f s (%.0f bus calls, mean round trip %.1f us, %.0f%% of the run "
-            "waiting for answers); ezdxf %.1f s\n",
+            "waiting for answers); ezdxf %.1f s; processor time: host %.1f s, bus daemon %.1f s, "
+            "quorvel %.1f s\n",
             quorvelSeconds, calls, calls > 0 ? busSeconds * 1e6 / calls : 0,
-            100 * busSeconds / quorvelSeconds, ezdxfSeconds);
+            100 * busSeconds / quorvelSeconds, ezdxfSeconds, hostCpu, daemonCpu, ownCpu);
     }
 }
 
@@ -183,7 +227,7 @@ struct OpenDrawing {
         texts = selection->entities();
     }
     QTemporaryDir folder;
-    integration::PrivateBus bus;
+    testsupport::PrivateBus bus;
     std::shared_ptr<engine::Application> host;
     std::vector<std::shared_ptr<engine::TextEntity>> texts;
 };

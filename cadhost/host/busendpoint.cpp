@@ -1,8 +1,7 @@
 #include "cadhost/host/busendpoint.h"
 
-#include "cadhost/host/busserver.h"
+#include "cadhost/host/watchrelay.h"
 
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <dbus/dbus.h>
@@ -56,6 +55,14 @@ std::unique_ptr<BusEndpoint> BusEndpoint::connect(const QString& address, QStrin
     return endpoint;
 }
 
+std::unique_ptr<BusEndpoint> BusEndpoint::adopt(DBusConnection* connection) {
+    dbus_connection_ref(connection);
+    dbus_connection_set_exit_on_disconnect(connection, FALSE);
+    std::unique_ptr<BusEndpoint> endpoint(new BusEndpoint(connection));
+    endpoint->install();
+    return endpoint;
+}
+
 BusEndpoint::BusEndpoint(DBusConnection* connection) : connection_(connection) {}
 
 BusEndpoint::~BusEndpoint() {
@@ -65,34 +72,22 @@ BusEndpoint::~BusEndpoint() {
     dbus_connection_set_timeout_functions(connection_, nullptr, nullptr, nullptr, nullptr, nullptr);
     dbus_connection_set_dispatch_status_function(connection_, nullptr, nullptr, nullptr);
     dbus_connection_unref(connection_);
-    for (const Watch& watch : std::as_const(watches_)) {
-        delete watch.read;
-        delete watch.write;
-    }
-    qDeleteAll(timeouts_);
 }
 
 void BusEndpoint::install() {
-    dbus_connection_set_watch_functions(
-        connection_,
-        [](DBusWatch* watch, void* data) -> dbus_bool_t {
-            return static_cast<BusEndpoint*>(data)->addWatch(watch) ? TRUE : FALSE;
-        },
-        [](DBusWatch* watch, void* data) { static_cast<BusEndpoint*>(data)->removeWatch(watch); },
-        [](DBusWatch* watch, void* data) { static_cast<BusEndpoint*>(data)->updateWatch(watch); },
-        this, nullptr);
-    dbus_connection_set_timeout_functions(
-        connection_,
-        [](DBusTimeout* timeout, void* data) -> dbus_bool_t {
-            return static_cast<BusEndpoint*>(data)->addTimeout(timeout) ? TRUE : FALSE;
-        },
-        [](DBusTimeout* timeout, void* data) {
-            static_cast<BusEndpoint*>(data)->removeTimeout(timeout);
-        },
-        [](DBusTimeout* timeout, void* data) {
-            static_cast<BusEndpoint*>(data)->updateTimeout(timeout);
-        },
-        this, nullptr);
+    watches_ = std::make_unique<WatchRelay>(WatchRelay::Hooks{[this](DBusWatch* watch) {
+                                                                  // Dispatched right here, so the
+                                                                  // status callback need not
+                                                                  // schedule it.
+                                                                  readingWatch_ = true;
+                                                                  dbus_watch_handle(
+                                                                      watch, DBUS_WATCH_READABLE);
+                                                                  readingWatch_ = false;
+                                                                  dispatch();
+                                                                  awaitNextCall();
+                                                              },
+                                                              [this] { scheduleDispatch(); }});
+    watches_->installOn(connection_);
     dbus_connection_set_dispatch_status_function(
         connection_,
         [](DBusConnection*, DBusDispatchStatus status, void* data) {
@@ -209,89 +204,6 @@ bool BusEndpoint::handle(DBusMessage* message) {
     }
     server_->handleMessage(BusMessage(message), *this);
     return true;
-}
-
-// ---- watches and timeouts ---------------------------------------------------------------------
-
-bool BusEndpoint::addWatch(DBusWatch* watch) {
-    BusEndpoint* endpoint = this;
-    const int fd = dbus_watch_get_unix_fd(watch);
-    const unsigned flags = dbus_watch_get_flags(watch);
-    Watch entry;
-    if ((flags & DBUS_WATCH_READABLE) != 0) {
-        entry.read = new QSocketNotifier(fd, QSocketNotifier::Read);
-        QObject::connect(entry.read, &QSocketNotifier::activated, endpoint, [endpoint, watch] {
-            // Dispatched right here, so the status callback need not schedule it.
-            endpoint->readingWatch_ = true;
-            dbus_watch_handle(watch, DBUS_WATCH_READABLE);
-            endpoint->readingWatch_ = false;
-            endpoint->dispatch();
-            endpoint->awaitNextCall();
-        });
-    }
-    if ((flags & DBUS_WATCH_WRITABLE) != 0) {
-        entry.write = new QSocketNotifier(fd, QSocketNotifier::Write);
-        QObject::connect(entry.write, &QSocketNotifier::activated, endpoint,
-                         [watch] { dbus_watch_handle(watch, DBUS_WATCH_WRITABLE); });
-    }
-    watches_.insert(watch, entry);
-    updateWatch(watch);
-    return true;
-}
-
-void BusEndpoint::removeWatch(DBusWatch* watch) {
-    const Watch entry = watches_.take(watch);
-    // May run inside the notifier's own signal.
-    for (QSocketNotifier* notifier : {entry.read, entry.write}) {
-        if (notifier != nullptr) {
-            notifier->setEnabled(false);
-            notifier->deleteLater();
-        }
-    }
-}
-
-void BusEndpoint::updateWatch(DBusWatch* watch) {
-    const auto found = watches_.constFind(watch);
-    if (found == watches_.constEnd()) {
-        return;
-    }
-    const bool enabled = dbus_watch_get_enabled(watch);
-    for (QSocketNotifier* notifier : {found->read, found->write}) {
-        if (notifier != nullptr) {
-            notifier->setEnabled(enabled);
-        }
-    }
-}
-
-bool BusEndpoint::addTimeout(DBusTimeout* timeout) {
-    BusEndpoint* endpoint = this;
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, endpoint, [endpoint, timeout] {
-        dbus_timeout_handle(timeout);
-        endpoint->scheduleDispatch();
-    });
-    timeouts_.insert(timeout, timer);
-    updateTimeout(timeout);
-    return true;
-}
-
-void BusEndpoint::removeTimeout(DBusTimeout* timeout) {
-    if (QTimer* timer = timeouts_.take(timeout)) {
-        timer->stop();
-        timer->deleteLater();
-    }
-}
-
-void BusEndpoint::updateTimeout(DBusTimeout* timeout) {
-    QTimer* timer = timeouts_.value(timeout);
-    if (timer == nullptr) {
-        return;
-    }
-    if (dbus_timeout_get_enabled(timeout)) {
-        timer->start(dbus_timeout_get_interval(timeout));
-    } else {
-        timer->stop();
-    }
 }
 
 }  // namespace quorvel::cadhost

@@ -5,7 +5,6 @@
 
 #include "cadhost/host/busmessage.h"
 
-#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -13,24 +12,34 @@
 #include <optional>
 
 struct DBusConnection;
-struct DBusWatch;
-struct DBusTimeout;
-class QSocketNotifier;
-class QTimer;
 
 namespace quorvel::cadhost {
 
-class BusServer;
+class BusEndpoint;
+class WatchRelay;
+
+// What endpoints hand their method calls to: the bus server.
+class CallHandler {
+public:
+    virtual ~CallHandler() = default;
+    virtual void handleMessage(const BusMessage& message, BusEndpoint& endpoint) = 0;
+    // True while a call is being answered.
+    virtual bool isServing() const = 0;
+    // The endpoint goes away: its waiting calls are dropped.
+    virtual void forget(const BusEndpoint* endpoint) = 0;
+};
 
 class BusEndpoint : public QObject {
     Q_OBJECT
 public:
     // The session bus for an empty address. Null, with the reason, when it cannot be reached.
     static std::unique_ptr<BusEndpoint> connect(const QString& address, QString* error);
+    // A direct connection from one client, accepted by a listener; takes a reference of its own.
+    static std::unique_ptr<BusEndpoint> adopt(DBusConnection* connection);
     ~BusEndpoint() override;
 
     // Method calls go to the server from now on.
-    void setServer(BusServer* server) { server_ = server; }
+    void setServer(CallHandler* server) { server_ = server; }
     // True once this connection is the name's only owner; no queueing, no replacing.
     bool requestName(const QString& name, QString* error);
     void releaseName(const QString& name);
@@ -41,30 +50,18 @@ public:
     std::optional<uint> unixUser(const QString& uniqueName);
 
 private:
-    struct Watch {
-        QSocketNotifier* read = nullptr;
-        QSocketNotifier* write = nullptr;
-    };
-
     explicit BusEndpoint(DBusConnection* connection);
     void install();
     void scheduleDispatch();
     void dispatch();
     void awaitNextCall();
 
-    bool addWatch(DBusWatch* watch);
-    void removeWatch(DBusWatch* watch);
-    bool addTimeout(DBusTimeout* timeout);
-    void removeTimeout(DBusTimeout* timeout);
     // True when the message was a call, handed to the server.
     bool handle(struct DBusMessage* message);
-    void updateWatch(DBusWatch* watch);
-    void updateTimeout(DBusTimeout* timeout);
 
     DBusConnection* connection_;
-    BusServer* server_ = nullptr;
-    QHash<DBusWatch*, Watch> watches_;
-    QHash<DBusTimeout*, QTimer*> timeouts_;
+    CallHandler* server_ = nullptr;
+    std::unique_ptr<WatchRelay> watches_;
     bool dispatching_ = false;
     bool readingWatch_ = false;
     int sent_ = 0;  // answers sent since the last look

@@ -6,11 +6,17 @@
 
 #include <dbus/dbus.h>
 
+#include <cstddef>
 #include <new>
 #include <utility>
 
 namespace quorvel::cadhost {
 namespace {
+
+// The bus daemon drops a connection that sends a message over its limit: 32 MiB unless its
+// configuration says otherwise (the session bus usually allows more, up to libdbus's 128 MiB).
+// Headers stay well within the room left.
+constexpr std::size_t kMaxReplyBody = 31u << 20;
 
 QVariant readValue(DBusMessageIter* iter);
 
@@ -179,148 +185,170 @@ QByteArray signatureOf(const QVariant& value) {
     throw Unwritable{};
 }
 
-void append(DBusMessageIter* iter, int type, const void* value) {
-    if (!dbus_message_iter_append_basic(iter, type, value)) {
-        throw std::bad_alloc();
-    }
-}
+// Writes values into a message, counting its bytes on the wire from above (alignment included)
+// and giving up with TooLarge beyond the limit.
+class ValueWriter {
+public:
+    struct TooLarge {};
 
-void appendText(DBusMessageIter* iter, int type, const QString& text) {
-    // A C string ends at the first NUL, so a text holding one is cut there.
-    const QByteArray bytes = text.toUtf8();
-    const char* data = bytes.constData();
-    append(iter, type, &data);
-}
+    explicit ValueWriter(std::size_t limit) : remaining_(limit) {}
 
-template <typename Fill>
-void container(DBusMessageIter* iter, int type, const char* signature, Fill&& fill) {
-    DBusMessageIter inner;
-    if (!dbus_message_iter_open_container(iter, type, signature, &inner)) {
-        throw std::bad_alloc();
+    void append(DBusMessageIter* iter, int type, const void* value) {
+        spend(8);
+        if (!dbus_message_iter_append_basic(iter, type, value)) {
+            throw std::bad_alloc();
+        }
     }
-    fill(&inner);
-    if (!dbus_message_iter_close_container(iter, &inner)) {
-        throw std::bad_alloc();
-    }
-}
 
-void writeValue(DBusMessageIter* iter, const QVariant& value) {
-    const QMetaType type = value.metaType();
-    switch (type.id()) {
-        case QMetaType::Bool: {
-            const dbus_bool_t flag = value.toBool() ? TRUE : FALSE;
-            append(iter, DBUS_TYPE_BOOLEAN, &flag);
+    void appendText(DBusMessageIter* iter, int type, const QString& text) {
+        // A C string ends at the first NUL, so a text holding one is cut there.
+        const QByteArray bytes = text.toUtf8();
+        spend(static_cast<std::size_t>(bytes.size()));
+        const char* data = bytes.constData();
+        append(iter, type, &data);
+    }
+
+    template <typename Fill>
+    void container(DBusMessageIter* iter, int type, const char* signature, Fill&& fill) {
+        spend(8);
+        DBusMessageIter inner;
+        if (!dbus_message_iter_open_container(iter, type, signature, &inner)) {
+            throw std::bad_alloc();
+        }
+        fill(&inner);
+        if (!dbus_message_iter_close_container(iter, &inner)) {
+            throw std::bad_alloc();
+        }
+    }
+
+    void writeValue(DBusMessageIter* iter, const QVariant& value) {
+        const QMetaType type = value.metaType();
+        switch (type.id()) {
+            case QMetaType::Bool: {
+                const dbus_bool_t flag = value.toBool() ? TRUE : FALSE;
+                append(iter, DBUS_TYPE_BOOLEAN, &flag);
+                return;
+            }
+            case QMetaType::UChar: {
+                const unsigned char byte = value.value<uchar>();
+                append(iter, DBUS_TYPE_BYTE, &byte);
+                return;
+            }
+            case QMetaType::Short: {
+                const dbus_int16_t number = value.value<short>();
+                append(iter, DBUS_TYPE_INT16, &number);
+                return;
+            }
+            case QMetaType::UShort: {
+                const dbus_uint16_t number = value.value<ushort>();
+                append(iter, DBUS_TYPE_UINT16, &number);
+                return;
+            }
+            case QMetaType::Int: {
+                const dbus_int32_t number = value.toInt();
+                append(iter, DBUS_TYPE_INT32, &number);
+                return;
+            }
+            case QMetaType::UInt: {
+                const dbus_uint32_t number = value.toUInt();
+                append(iter, DBUS_TYPE_UINT32, &number);
+                return;
+            }
+            case QMetaType::LongLong: {
+                const dbus_int64_t number = value.toLongLong();
+                append(iter, DBUS_TYPE_INT64, &number);
+                return;
+            }
+            case QMetaType::ULongLong: {
+                const dbus_uint64_t number = value.toULongLong();
+                append(iter, DBUS_TYPE_UINT64, &number);
+                return;
+            }
+            case QMetaType::Double: {
+                const double number = value.toDouble();
+                append(iter, DBUS_TYPE_DOUBLE, &number);
+                return;
+            }
+            case QMetaType::QString:
+                appendText(iter, DBUS_TYPE_STRING, value.toString());
+                return;
+            case QMetaType::QStringList:
+                container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_STRING_AS_STRING, [&](auto* array) {
+                    for (const QString& text : value.toStringList()) {
+                        appendText(array, DBUS_TYPE_STRING, text);
+                    }
+                });
+                return;
+            case QMetaType::QVariantMap:
+                container(iter, DBUS_TYPE_ARRAY, "{sv}", [&](auto* array) {
+                    const QVariantMap map = value.toMap();
+                    for (auto entry = map.cbegin(); entry != map.cend(); ++entry) {
+                        container(array, DBUS_TYPE_DICT_ENTRY, nullptr, [&](auto* pair) {
+                            appendText(pair, DBUS_TYPE_STRING, entry.key());
+                            writeValue(pair, QVariant::fromValue(QDBusVariant(entry.value())));
+                        });
+                    }
+                });
+                return;
+            case QMetaType::QVariantList:
+                container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_VARIANT_AS_STRING, [&](auto* array) {
+                    for (const QVariant& item : value.toList()) {
+                        writeValue(array, QVariant::fromValue(QDBusVariant(item)));
+                    }
+                });
+                return;
+            default:
+                break;
+        }
+        if (type == QMetaType::fromType<QDBusVariant>()) {
+            const QVariant inner = value.value<QDBusVariant>().variant();
+            const QByteArray signature = signatureOf(inner);
+            container(iter, DBUS_TYPE_VARIANT, signature.constData(),
+                      [&](auto* variant) { writeValue(variant, inner); });
             return;
         }
-        case QMetaType::UChar: {
-            const unsigned char byte = value.value<uchar>();
-            append(iter, DBUS_TYPE_BYTE, &byte);
+        if (type == QMetaType::fromType<QDBusObjectPath>()) {
+            appendText(iter, DBUS_TYPE_OBJECT_PATH, value.value<QDBusObjectPath>().path());
             return;
         }
-        case QMetaType::Short: {
-            const dbus_int16_t number = value.value<short>();
-            append(iter, DBUS_TYPE_INT16, &number);
-            return;
-        }
-        case QMetaType::UShort: {
-            const dbus_uint16_t number = value.value<ushort>();
-            append(iter, DBUS_TYPE_UINT16, &number);
-            return;
-        }
-        case QMetaType::Int: {
-            const dbus_int32_t number = value.toInt();
-            append(iter, DBUS_TYPE_INT32, &number);
-            return;
-        }
-        case QMetaType::UInt: {
-            const dbus_uint32_t number = value.toUInt();
-            append(iter, DBUS_TYPE_UINT32, &number);
-            return;
-        }
-        case QMetaType::LongLong: {
-            const dbus_int64_t number = value.toLongLong();
-            append(iter, DBUS_TYPE_INT64, &number);
-            return;
-        }
-        case QMetaType::ULongLong: {
-            const dbus_uint64_t number = value.toULongLong();
-            append(iter, DBUS_TYPE_UINT64, &number);
-            return;
-        }
-        case QMetaType::Double: {
-            const double number = value.toDouble();
-            append(iter, DBUS_TYPE_DOUBLE, &number);
-            return;
-        }
-        case QMetaType::QString:
-            appendText(iter, DBUS_TYPE_STRING, value.toString());
-            return;
-        case QMetaType::QStringList:
-            container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_STRING_AS_STRING, [&](auto* array) {
-                for (const QString& text : value.toStringList()) {
-                    appendText(array, DBUS_TYPE_STRING, text);
+        if (type == QMetaType::fromType<QList<QDBusObjectPath>>()) {
+            container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_OBJECT_PATH_AS_STRING, [&](auto* array) {
+                for (const QDBusObjectPath& path : value.value<QList<QDBusObjectPath>>()) {
+                    appendText(array, DBUS_TYPE_OBJECT_PATH, path.path());
                 }
             });
             return;
-        case QMetaType::QVariantMap:
-            container(iter, DBUS_TYPE_ARRAY, "{sv}", [&](auto* array) {
-                const QVariantMap map = value.toMap();
-                for (auto entry = map.cbegin(); entry != map.cend(); ++entry) {
-                    container(array, DBUS_TYPE_DICT_ENTRY, nullptr, [&](auto* pair) {
-                        appendText(pair, DBUS_TYPE_STRING, entry.key());
-                        writeValue(pair, QVariant::fromValue(QDBusVariant(entry.value())));
-                    });
+        }
+        if (type == QMetaType::fromType<QList<short>>()) {
+            container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_INT16_AS_STRING, [&](auto* array) {
+                for (const short number : value.value<QList<short>>()) {
+                    const dbus_int16_t item = number;
+                    append(array, DBUS_TYPE_INT16, &item);
                 }
             });
             return;
-        case QMetaType::QVariantList:
-            container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_VARIANT_AS_STRING, [&](auto* array) {
-                for (const QVariant& item : value.toList()) {
-                    writeValue(array, QVariant::fromValue(QDBusVariant(item)));
+        }
+        if (type == QMetaType::fromType<QList<double>>()) {
+            container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_DOUBLE_AS_STRING, [&](auto* array) {
+                for (const double number : value.value<QList<double>>()) {
+                    append(array, DBUS_TYPE_DOUBLE, &number);
                 }
             });
             return;
-        default:
-            break;
+        }
+        throw Unwritable{};
     }
-    if (type == QMetaType::fromType<QDBusVariant>()) {
-        const QVariant inner = value.value<QDBusVariant>().variant();
-        const QByteArray signature = signatureOf(inner);
-        container(iter, DBUS_TYPE_VARIANT, signature.constData(),
-                  [&](auto* variant) { writeValue(variant, inner); });
-        return;
+
+private:
+    void spend(std::size_t bytes) {
+        if (bytes > remaining_) {
+            throw TooLarge{};
+        }
+        remaining_ -= bytes;
     }
-    if (type == QMetaType::fromType<QDBusObjectPath>()) {
-        appendText(iter, DBUS_TYPE_OBJECT_PATH, value.value<QDBusObjectPath>().path());
-        return;
-    }
-    if (type == QMetaType::fromType<QList<QDBusObjectPath>>()) {
-        container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_OBJECT_PATH_AS_STRING, [&](auto* array) {
-            for (const QDBusObjectPath& path : value.value<QList<QDBusObjectPath>>()) {
-                appendText(array, DBUS_TYPE_OBJECT_PATH, path.path());
-            }
-        });
-        return;
-    }
-    if (type == QMetaType::fromType<QList<short>>()) {
-        container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_INT16_AS_STRING, [&](auto* array) {
-            for (const short number : value.value<QList<short>>()) {
-                const dbus_int16_t item = number;
-                append(array, DBUS_TYPE_INT16, &item);
-            }
-        });
-        return;
-    }
-    if (type == QMetaType::fromType<QList<double>>()) {
-        container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_DOUBLE_AS_STRING, [&](auto* array) {
-            for (const double number : value.value<QList<double>>()) {
-                append(array, DBUS_TYPE_DOUBLE, &number);
-            }
-        });
-        return;
-    }
-    throw Unwritable{};
-}
+
+    std::size_t remaining_;
+};
 
 DBusMessage* newError(DBusMessage* call, const QString& name, const QString& message) {
     const QByteArray nameBytes = name.toUtf8();
@@ -414,13 +442,21 @@ BusMessage BusMessage::createReply(const QVariantList& values) const {
     if (reply == nullptr) {
         throw std::bad_alloc();
     }
-    DBusMessageIter iter;
-    dbus_message_iter_init_append(reply, &iter);
-    for (const QVariant& value : values) {
-        writeValue(&iter, value);
-    }
     BusMessage message(reply);
     dbus_message_unref(reply);
+    DBusMessageIter iter;
+    dbus_message_iter_init_append(reply, &iter);
+    ValueWriter writer(kMaxReplyBody);
+    try {
+        for (const QVariant& value : values) {
+            writer.writeValue(&iter, value);
+        }
+    } catch (const ValueWriter::TooLarge&) {
+        // Sent anyway, it would make the bus daemon drop this connection.
+        return createErrorReply(QStringLiteral(DBUS_ERROR_LIMITS_EXCEEDED),
+                                QStringLiteral("回答超过总线单条消息的上限（%1 MB），未发送。")
+                                    .arg(kMaxReplyBody >> 20));
+    }
     return message;
 }
 
@@ -429,7 +465,10 @@ BusMessage BusMessage::createReply(const QVariant& value) const {
 }
 
 BusMessage BusMessage::createErrorReply(const QString& name, const QString& message) const {
-    DBusMessage* error = newError(message_, name, message);
+    constexpr qsizetype kMaxErrorText = 4096;
+    DBusMessage* error =
+        newError(message_, name,
+                 message.size() > kMaxErrorText ? message.left(kMaxErrorText) + u'…' : message);
     BusMessage answer(error);
     dbus_message_unref(error);
     return answer;

@@ -3,9 +3,11 @@
 namespace quorvel::cadhost {
 namespace {
 
+const BusMethod kOpenDirectConnection{"OpenDirectConnection", {{"address", "s", true}}};
+
 const BusInterface kApplication{
-    "org.quorvel.CadHost.Application",
-    {},
+    automationlink::kApplicationInterface,
+    {kOpenDirectConnection},
     {{"Visible", "b", true},
      {"Caption", "s"},
      {"FullName", "s"},
@@ -16,8 +18,8 @@ const BusInterface kApplication{
 
 // The older generation has no documents collection.
 const BusInterface kApplicationR14{
-    "org.quorvel.CadHost.Application",
-    {},
+    automationlink::kApplicationInterface,
+    {kOpenDirectConnection},
     {{"Visible", "b", true},
      {"Caption", "s"},
      {"FullName", "s"},
@@ -26,13 +28,13 @@ const BusInterface kApplicationR14{
 };
 
 const BusInterface kWindows{
-    "org.quorvel.CadHost.Windows",
+    automationlink::kWindowsInterface,
     {{"ActivateWindow", {{"title", "s"}}}, {"SendKeys", {{"keys", "s"}}}},
     {},
 };
 
 const BusInterface kDocuments{
-    "org.quorvel.CadHost.Documents",
+    automationlink::kDocumentsInterface,
     {{"Item", {{"index", "i"}, {"document", "o", true}}},
      {"Add", {{"templatePath", "s"}, {"document", "o", true}}},
      {"Open", {{"path", "s"}, {"document", "o", true}}}},
@@ -49,30 +51,30 @@ const std::vector<BusProperty> kDocumentProperties{
 };
 
 const BusInterface kDocument{
-    "org.quorvel.CadHost.Document",
+    automationlink::kDocumentInterface,
     {kOpenIntoDocument, kSendCommand, kGetVariable, kClose},
     kDocumentProperties,
 };
 
 // The older generation types its commands instead.
 const BusInterface kDocumentR14{
-    "org.quorvel.CadHost.Document",
+    automationlink::kDocumentInterface,
     {kOpenIntoDocument, kGetVariable, kClose},
     kDocumentProperties,
 };
 
-const BusInterface kSpace{"org.quorvel.CadHost.Space", {}, {{"Name", "s"}, {"Count", "i"}}};
+const BusInterface kSpace{automationlink::kSpaceInterface, {}, {{"Name", "s"}, {"Count", "i"}}};
 
-const BusInterface kUtility{"org.quorvel.CadHost.Utility", {}, {{"Document", "o"}}};
+const BusInterface kUtility{automationlink::kUtilityInterface, {}, {{"Document", "o"}}};
 
 const BusInterface kSelectionSets{
-    "org.quorvel.CadHost.SelectionSets",
+    automationlink::kSelectionSetsInterface,
     {{"Add", {{"name", "s"}, {"selectionSet", "o", true}}}},
     {{"Count", "i"}},
 };
 
 const BusInterface kSelectionSet{
-    "org.quorvel.CadHost.SelectionSet",
+    automationlink::kSelectionSetInterface,
     {{"Select",
       {{"mode", "i"},
        {"corner1", "v"},
@@ -85,13 +87,13 @@ const BusInterface kSelectionSet{
 };
 
 const BusInterface kEntity{
-    "org.quorvel.CadHost.Entity",
+    automationlink::kEntityInterface,
     {{"Copy", {{"copy", "o", true}}}, {"erase", {}}},
     {{"ObjectName", "s"}, {"Handle", "s"}, {"Layer", "s"}},
 };
 
 const BusInterface kText{
-    "org.quorvel.CadHost.Text",
+    automationlink::kTextInterface,
     {},
     {{"TextString", "s", true}, {"Height", "d", true}},
 };

@@ -4,6 +4,7 @@
 // them, so a member that is not listed answers with the D-Bus "unknown" errors. Release R14
 // lacks the documents collection and SendCommand.
 
+#include "automationlink/contract.h"
 #include "cadhost/host/hostmodel.h"
 
 #include <QString>
@@ -13,8 +14,8 @@
 
 namespace quorvel::cadhost {
 
-inline constexpr char kBusName[] = "AutoCAD.Application";
-inline constexpr char kApplicationPath[] = "/Application";
+using automationlink::kApplicationPath;
+using automationlink::kBusName;
 
 struct BusArgument {
     const char* name;

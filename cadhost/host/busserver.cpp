@@ -1,12 +1,13 @@
 #include "cadhost/host/busserver.h"
 
-#include "cadhost/host/busendpoint.h"
 #include "cadhost/host/commandinterpreter.h"
+#include "cadhost/host/directlistener.h"
 #include "cadhost/host/hosterror.h"
 #include "cadhost/host/hostmodel.h"
 
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <algorithm>
@@ -126,6 +127,13 @@ BusServer::BusServer(HostModel& model, CommandInterpreter& interpreter, HostWind
       interpreter_(interpreter),
       window_(window),
       executablePath_(std::move(executablePath)) {}
+
+BusServer::~BusServer() = default;
+
+void BusServer::forget(const BusEndpoint* endpoint) {
+    std::erase_if(queue_,
+                  [endpoint](const PendingCall& call) { return call.endpoint == endpoint; });
+}
 
 void BusServer::handleMessage(const BusMessage& message, BusEndpoint& endpoint) {
     if (busy_ || depth_ > 0) {
@@ -408,7 +416,7 @@ QVariant BusServer::getProperty(const ObjectRef& ref, const QString& name) {
                 return objectPath(documentPath(model_.activeOrThrow().number));
             }
             if (name == u"Documents") {
-                return objectPath(QStringLiteral("/Application/Documents"));
+                return objectPath(QLatin1String(automationlink::kDocumentsPath));
             }
             break;
         case ObjectKind::Documents:
@@ -562,6 +570,20 @@ void BusServer::runCommandInput(const std::function<void()>& typeInput) {
 }
 
 QVariantList BusServer::callApplication(const QString& member, const QVariantList& args) {
+    if (member == u"OpenDirectConnection") {
+        if (!directListener_) {
+            QString error;
+            directListener_ = DirectListener::listen(
+                QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
+                    QStringLiteral("/cad-host"),
+                *this, &error);
+            if (!directListener_) {
+                throw HostError(HostErrorKind::CommandFailed,
+                                QStringLiteral("无法建立直接连接：%1").arg(error));
+            }
+        }
+        return {directListener_->address()};
+    }
     if (member == u"ActivateWindow") {
         const QString title = args[0].toString();
         const QString caption = model_.caption();

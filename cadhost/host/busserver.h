@@ -5,6 +5,7 @@
 // is still being answered, new calls wait in order and are answered afterwards: a busy host
 // answers later, never with an error.
 
+#include "cadhost/host/busendpoint.h"
 #include "cadhost/host/busmessage.h"
 #include "cadhost/host/busprotocol.h"
 
@@ -13,10 +14,11 @@
 #include <QVariant>
 
 #include <deque>
+#include <memory>
 
 namespace quorvel::cadhost {
 
-class BusEndpoint;
+class DirectListener;
 class CommandInterpreter;
 class HostModel;
 struct HostDocument;
@@ -31,16 +33,19 @@ public:
     virtual void activateHostWindow() = 0;
 };
 
-class BusServer : public QObject {
+class BusServer : public QObject, public CallHandler {
     Q_OBJECT
 public:
     BusServer(HostModel& model, CommandInterpreter& interpreter, HostWindowControl& window,
               QString executablePath, QObject* parent = nullptr);
+    ~BusServer() override;
 
-    void handleMessage(const BusMessage& message, BusEndpoint& endpoint);
+    void handleMessage(const BusMessage& message, BusEndpoint& endpoint) override;
 
     // While busy, calls are kept and answered once it ends.
     void setBusy(bool busy);
+    bool isServing() const override { return depth_ > 0; }
+    void forget(const BusEndpoint* endpoint) override;
 
     // The answer to one call: a reply or an error message. Public for tests of the dispatch.
     BusMessage answer(const BusMessage& call, BusEndpoint& endpoint);
@@ -85,6 +90,7 @@ private:
     bool drainScheduled_ = false;
     std::deque<PendingCall> queue_;
     QHash<QString, bool> allowedCallers_;
+    std::unique_ptr<DirectListener> directListener_;  // opened when first asked for
 };
 
 }  // namespace quorvel::cadhost

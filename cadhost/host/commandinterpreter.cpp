@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <utility>
 
 namespace quorvel::cadhost {
 namespace {
@@ -25,24 +26,39 @@ CommandInterpreter::CommandInterpreter(HostModel& model, QObject* parent)
     : QObject(parent), model_(model), prompt_(kCommandPrompt) {}
 
 void CommandInterpreter::type(const QString& text) {
+    // The shown input is updated once per call, not per character: the window copies it whole.
+    bool changed = false;
     for (const QChar c : text) {
-        if (c == u'\r' || c == u'\n') {
+        if (c == u'\r' || c == u'\n' || (c == u' ' && state_ != State::SaveName)) {
+            changed = false;
             enter();
-        } else if (c == u' ' && state_ != State::SaveName) {
-            enter();
-        } else {
+        } else if (pending_.size() < kMaxFieldLength) {
             pending_ += c;
-            emit pendingInputChanged(pending_);
+            changed = true;
+        } else {
+            overlong_ = true;
         }
+    }
+    if (changed) {
+        emit pendingInputChanged(pending_);
     }
 }
 
 void CommandInterpreter::typeKeys(const std::vector<KeyStroke>& strokes) {
+    QString characters;
+    const auto typeCharacters = [&] {
+        if (!characters.isEmpty()) {
+            type(characters);
+            characters.clear();
+        }
+    };
     for (const KeyStroke& stroke : strokes) {
+        if (stroke.kind == KeyStroke::Kind::Character) {
+            characters += stroke.character;
+            continue;
+        }
+        typeCharacters();
         switch (stroke.kind) {
-            case KeyStroke::Kind::Character:
-                type(QString(stroke.character));
-                break;
             case KeyStroke::Kind::Enter:
                 enter();
                 break;
@@ -52,14 +68,26 @@ void CommandInterpreter::typeKeys(const std::vector<KeyStroke>& strokes) {
             case KeyStroke::Kind::Backspace:
                 backspace();
                 break;
+            case KeyStroke::Kind::Character:
+                break;
         }
     }
+    typeCharacters();
 }
 
 void CommandInterpreter::enter() {
     const QString field = pending_;
     pending_.clear();
     emit pendingInputChanged(pending_);
+    if (std::exchange(overlong_, false)) {
+        // Cut short it would mean something else: the command in progress is given up.
+        echo(QStringLiteral("输入超过 %1 个字符，已放弃。").arg(kMaxFieldLength));
+        if (state_ != State::Command) {
+            echo(prompt_ + QStringLiteral(" *取消*"));
+        }
+        finish();
+        return;
+    }
     submit(field);
 }
 
@@ -73,6 +101,7 @@ void CommandInterpreter::backspace() {
 void CommandInterpreter::cancel() {
     const bool hadInput = !pending_.isEmpty();
     pending_.clear();
+    overlong_ = false;
     emit pendingInputChanged(pending_);
     if (state_ != State::Command || hadInput) {
         echo(prompt_ + QStringLiteral(" *取消*"));

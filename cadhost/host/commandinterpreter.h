@@ -5,6 +5,8 @@
 // Input arrives as typed characters. Enter ends a field; a space does too, except at a prompt
 // that asks for a file name. Commands: FILEDIA, JUSTIFYTEXT, QSAVE (letter case ignored, a
 // leading "_" or "." accepted). Anything else is echoed as unknown and is not an error.
+// A field longer than kMaxFieldLength is refused whole when it ends, and the command in progress
+// is given up.
 
 #include "cadhost/host/keystrokes.h"
 
@@ -23,6 +25,8 @@ class HostModel;
 class CommandInterpreter : public QObject {
     Q_OBJECT
 public:
+    static constexpr qsizetype kMaxFieldLength = 32767;  // as much as a line edit takes
+
     explicit CommandInterpreter(HostModel& model, QObject* parent = nullptr);
 
     void type(const QString& text);
@@ -66,7 +70,8 @@ private:
     State state_ = State::Command;
     QString prompt_;
     QString pending_;
-    int commandDocument_ = 0;               // the drawing the command in progress works on
+    bool overlong_ = false;    // characters beyond the limit were dropped from this field
+    int commandDocument_ = 0;  // the drawing the command in progress works on
     std::vector<std::uint64_t> selection_;  // JUSTIFYTEXT's objects
     QStringList failures_;
 };

@@ -17,6 +17,9 @@ namespace {
 
 constexpr double kReferencePixelSize = 100;
 constexpr int kMaxBlockDepth = 8;
+// Entities drawn per paint, counting each one inside a block reference once per reference:
+// nested blocks multiply quickly, and the bus is answered on this thread only between paints.
+constexpr long kPaintBudget = 200000;
 const QColor kBackground(33, 40, 48);
 const QColor kDefaultInk(230, 230, 230);
 // Colour 7 is white on a dark background and black on a light one.
@@ -142,9 +145,15 @@ public:
           metrics_(font_),
           capHeight_(referenceCapHeight(metrics_)) {}
 
+    bool exhausted() const { return budget_ <= 0; }
+
     // inherited: colour and layer of the block reference that holds the entity.
     void draw(const dxf::EntityInfo& entity, const QColor& inherited, const Layer& inheritedLayer,
               int depth) {
+        if (budget_ <= 0) {
+            return;
+        }
+        --budget_;
         // Inside a block, layer 0 stands for the layer of the reference.
         const Layer& layer =
             depth > 0 && entity.layer == "0" ? inheritedLayer : layerOf(entity.layer);
@@ -312,6 +321,9 @@ private:
         const double saved = pixelsPerUnit_;
         pixelsPerUnit_ *= std::sqrt(std::abs(insert.xScale * insert.yScale));
         for (const dxf::EntityInfo& inner : block.entities) {
+            if (budget_ <= 0) {
+                break;
+            }
             draw(inner, color, layer, depth + 1);
         }
         pixelsPerUnit_ = saved;
@@ -357,6 +369,7 @@ private:
     const BlockLookup& blocks_;
     const std::map<std::string, Layer>& layers_;
     const Layer* layer_ = nullptr;  // of the entity being drawn
+    long budget_ = kPaintBudget;
     QFont font_;
     QFontMetricsF metrics_;
     double capHeight_;
@@ -528,7 +541,16 @@ void DrawingView::paintEvent(QPaintEvent*) {
     };
     EntityPainter entityPainter(painter, scale_, blocks, layers_);
     for (const auto& entity : entities_) {
+        if (entityPainter.exhausted()) {
+            break;
+        }
         entityPainter.draw(entity, kIndex7, Layer{}, 0);
+    }
+    painter.resetTransform();
+    if (entityPainter.exhausted()) {
+        painter.setPen(kDefaultInk);
+        painter.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignTop | Qt::AlignLeft,
+                         QStringLiteral("图形过于复杂，只显示了一部分。"));
     }
 }
 

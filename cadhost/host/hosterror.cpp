@@ -1,5 +1,7 @@
 #include "cadhost/host/hosterror.h"
 
+#include "automationlink/contract.h"
+
 namespace quorvel::cadhost {
 
 QString HostError::dbusName() const {
@@ -36,7 +38,7 @@ QString HostError::dbusName() const {
             name = "CommandFailed";
             break;
     }
-    return QStringLiteral("org.quorvel.CadHost.Error.") + QLatin1String(name);
+    return QLatin1String(automationlink::kErrorPrefix) + QLatin1String(name);
 }
 
 }  // namespace quorvel::cadhost

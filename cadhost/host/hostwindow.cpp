@@ -284,7 +284,11 @@ void HostWindow::appendHistory(const QString& line) {
 }
 
 void HostWindow::updatePrompt() {
-    prompt_->setText(interpreter_.prompt() + u' ' + interpreter_.pendingInput());
+    // Only the end of a long input: laying out all of it would cost more than typing it.
+    constexpr qsizetype kShownInput = 200;
+    const QString input = interpreter_.pendingInput();
+    const QString shown = input.size() > kShownInput ? u'…' + input.right(kShownInput) : input;
+    prompt_->setText(interpreter_.prompt() + u' ' + shown);
 }
 
 bool HostWindow::eventFilter(QObject* watched, QEvent* event) {

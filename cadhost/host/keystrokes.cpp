@@ -5,12 +5,15 @@
 namespace quorvel::cadhost {
 namespace {
 
-[[noreturn]] void refuse(const QString& keys, const QString& why) {
-    throw HostError(HostErrorKind::InvalidKeys,
-                    QStringLiteral("无法输入按键“%1”：%2").arg(keys, why));
-}
-
 constexpr int kMaxRepeat = 10000;
+constexpr int kMaxGroupDepth = 32;
+constexpr qsizetype kQuotedKeys = 100;
+
+[[noreturn]] void refuse(const QString& keys, const QString& why) {
+    const QString quoted = keys.size() > kQuotedKeys ? keys.left(kQuotedKeys) + u'…' : keys;
+    throw HostError(HostErrorKind::InvalidKeys,
+                    QStringLiteral("无法输入按键“%1”：%2").arg(quoted, why));
+}
 
 class KeyParser {
 public:
@@ -24,23 +27,25 @@ public:
     }
 
 private:
-    void parseItem(bool shifted) {
-        const QChar c = keys_[position_];
-        if (c == u'^' || c == u'%') {
-            refuse(keys_, QStringLiteral("不支持 Ctrl 和 Alt 组合键。"));
-        }
-        if (c == u'+') {
+    void parseItem(bool shifted, int depth = 0) {
+        while (keys_[position_] == u'+') {
             ++position_;
             if (position_ >= keys_.size()) {
                 refuse(keys_, QStringLiteral("“+”后缺少按键。"));
             }
-            parseItem(true);
-            return;
+            shifted = true;
+        }
+        const QChar c = keys_[position_];
+        if (c == u'^' || c == u'%') {
+            refuse(keys_, QStringLiteral("不支持 Ctrl 和 Alt 组合键。"));
         }
         if (c == u'(') {
+            if (depth >= kMaxGroupDepth) {
+                refuse(keys_, QStringLiteral("括号嵌套过深。"));
+            }
             ++position_;
             while (position_ < keys_.size() && keys_[position_] != u')') {
-                parseItem(shifted);
+                parseItem(shifted, depth + 1);
             }
             if (position_ >= keys_.size()) {
                 refuse(keys_, QStringLiteral("缺少“)”。"));

@@ -322,6 +322,17 @@ std::shared_ptr<BusConnection> BusConnection::open(const QString& address) {
     return std::shared_ptr<BusConnection>(new BusConnection(connection));
 }
 
+std::shared_ptr<BusConnection> BusConnection::openPeer(const QString& address) {
+    Error error;
+    DBusConnection* connection =
+        dbus_connection_open_private(address.toUtf8().constData(), &error.error);
+    if (connection == nullptr) {
+        return nullptr;
+    }
+    dbus_connection_set_exit_on_disconnect(connection, FALSE);
+    return std::shared_ptr<BusConnection>(new BusConnection(connection));
+}
+
 BusConnection::~BusConnection() {
     dbus_connection_close(connection_);
     dbus_connection_unref(connection_);
@@ -336,12 +347,14 @@ DBusMessage* BusConnection::newCall(const QString& destination, const QString& p
                                     const WriteArguments& write) const {
     const QByteArray destinationBytes = destination.toUtf8();
     const QByteArray pathBytes = path.toUtf8();
-    if (!dbus_validate_bus_name(destinationBytes.constData(), nullptr) ||
+    // No destination on a direct connection: the peer is the one it goes to.
+    const bool direct = destination.isEmpty();
+    if ((!direct && !dbus_validate_bus_name(destinationBytes.constData(), nullptr)) ||
         !dbus_validate_path(pathBytes.constData(), nullptr)) {
         throw malformedAnswer();
     }
-    DBusMessage* message = dbus_message_new_method_call(destinationBytes.constData(),
-                                                        pathBytes.constData(), interface, member);
+    DBusMessage* message = dbus_message_new_method_call(
+        direct ? nullptr : destinationBytes.constData(), pathBytes.constData(), interface, member);
     if (message == nullptr) {
         outOfMemory();
     }

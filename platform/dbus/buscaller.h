@@ -98,6 +98,8 @@ class BusConnection {
 public:
     // The user's session bus for an empty address. Null when the bus cannot be reached.
     static std::shared_ptr<BusConnection> open(const QString& address);
+    // A direct connection to one peer (no bus daemon); calls on it name no destination.
+    static std::shared_ptr<BusConnection> openPeer(const QString& address);
     ~BusConnection();
     BusConnection(const BusConnection&) = delete;
     bool isConnected() const;
@@ -131,6 +133,7 @@ private:
 
 class BusCaller {
 public:
+    // An empty host name for a direct connection to the host.
     BusCaller(std::shared_ptr<const BusConnection> connection, QString hostName);
 
     void call(const QString& path, const char* interface, const char* member,

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QThread>
+#include <future>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -12,12 +13,13 @@
 #include "engine/module1.h"
 #include "platform/dbus/busautomation.h"
 #include "platform/dbus/buscaller.h"
-#include "tests/integration/privatebus.h"
+#include "tests/integration/drawingfiles.h"
+#include "tests/support/privatebus.h"
 
 using quorvel::engine::AutomationError;
-using quorvel::integration::PrivateBus;
 using quorvel::platform::dbus::BusHostConnector;
 using quorvel::platform::dbus::BusWindowControl;
+using quorvel::testsupport::PrivateBus;
 namespace ezdxf = quorvel::integration::ezdxf;
 
 namespace {
@@ -209,6 +211,19 @@ TEST(BusHostConnector, AHostKilledDuringACallEndsTheCallAtOnceAndIsNotRestarted)
     EXPECT_EQ(later.number(), quorvel::engine::kErrorAutomation);
     QThread::msleep(300);
     EXPECT_FALSE(bus.hostRunning());
+}
+
+// The run's calls go straight to the host: they are answered while the bus daemon is stopped.
+TEST(BusHostConnector, CallsGoOnADirectConnectionThatNeedsNoBusDaemon) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.startHostByHand());
+    const auto host = BusHostConnector(bus.address()).attachRunning(kProgId);
+    ::kill(bus.daemonPid(), SIGSTOP);
+    auto caption = std::async(std::launch::async, [&] { return host->Caption(); });
+    const bool answered = caption.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    ::kill(bus.daemonPid(), SIGCONT);
+    EXPECT_TRUE(answered);
+    EXPECT_FALSE(caption.get().empty());
 }
 
 TEST(BusWindowControl, ActivatesTheHostWindowAndTypesIntoIt) {

@@ -20,13 +20,14 @@
 
 #include "engine/replacementrun.h"
 #include "platform/runlock.h"
-#include "tests/integration/privatebus.h"
+#include "tests/integration/drawingfiles.h"
 #include "tests/integration/quorvelrig.h"
+#include "tests/support/privatebus.h"
 #include "windows/progresswindow.h"
 
 using quorvel::integration::fileBytes;
-using quorvel::integration::PrivateBus;
 using quorvel::integration::Quorvel;
+using quorvel::testsupport::PrivateBus;
 namespace ezdxf = quorvel::integration::ezdxf;
 
 namespace {

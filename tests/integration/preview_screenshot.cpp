@@ -12,8 +12,9 @@
 #include <QThread>
 #include <cstdio>
 
-#include "tests/integration/privatebus.h"
+#include "tests/integration/drawingfiles.h"
 #include "tests/integration/quorvelrig.h"
+#include "tests/support/privatebus.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    quorvel::integration::PrivateBus bus;
+    quorvel::testsupport::PrivateBus bus;
     if (!bus.started()) {
         std::fprintf(stderr, "no private bus\n");
         return 1;

@@ -1,6 +1,6 @@
 // The host as clients see it: the real cad-host on a private bus, driven by QtDBus calls.
 #include "ezdxf_support.h"
-#include "privatebus.h"
+#include "tests/support/privatebus.h"
 
 #include <QDBusArgument>
 #include <QDBusObjectPath>
@@ -21,6 +21,10 @@ namespace quorvel::cadhost::test {
 namespace {
 
 using ::testing::SizeIs;
+using testsupport::firstArgument;
+using testsupport::pathOf;
+using testsupport::PrivateBus;
+using testsupport::valueOf;
 
 const QString kApplication = QStringLiteral("/Application");
 const QString kDocumentsPath = QStringLiteral("/Application/Documents");
@@ -92,7 +96,7 @@ protected:
     }
 
     QTemporaryDir folder;
-    PrivateBus bus;
+    PrivateBus bus{PrivateBus::Activation::BuildHost, PrivateBus::ActivatedDisplay::Offscreen};
 };
 
 TEST_F(BusTest, ActivationStartsOneHiddenHostWithAnUntitledDrawing) {
@@ -258,7 +262,7 @@ TEST_F(BusTest, MembersTheHostLacksAnswerTheStandardUnknownErrors) {
 }
 
 TEST_F(BusTest, OlderReleaseLacksDocumentsAndSendCommandAndWorksByKeystrokes) {
-    bus.startHost({QStringLiteral("--release"), QStringLiteral("R14")});
+    ASSERT_TRUE(bus.startHostByHand(QStringLiteral("R14")));
     const QString document = activeDocument();
     EXPECT_THAT(bus.getProperty(kApplication, kApp, QStringLiteral("Documents")),
                 FailsWith(kDBusError + QStringLiteral("UnknownProperty")));
@@ -367,6 +371,46 @@ TEST_F(BusTest, SelectionSetsRefuseDuplicateNamesAndMismatchedFilters) {
         FailsWith(kError + QStringLiteral("InvalidArgument")));
     EXPECT_THAT(bus.call(set, kSet, QStringLiteral("Item"), {0}),
                 FailsWith(kError + QStringLiteral("InvalidArgument")));
+}
+
+TEST_F(BusTest, AReplyTooLargeForTheBusIsAnErrorAndTheHostStaysOnIt) {
+    bus.activateHost();
+    const QString file = folder.filePath(QStringLiteral("longtext.dwg"));
+    writeDrawing(QStringLiteral("longtext"), file);
+    const QString document =
+        pathOf(bus.call(kDocumentsPath, kDocuments, QStringLiteral("Open"), {file}));
+    const QStringList texts =
+        selectAll(document, {0}, {QStringLiteral("TEXT")}, QStringLiteral("long"));
+    ASSERT_THAT(texts, SizeIs(4));
+    EXPECT_THAT(bus.getProperty(texts.back(), kText, QStringLiteral("TextString")),
+                FailsWith(kDBusError + QStringLiteral("LimitsExceeded")));
+    EXPECT_TRUE(bus.hostRunning());
+    EXPECT_EQ(textOf(texts.front()), QStringLiteral("图号 旧文本-01"));
+}
+
+TEST_F(BusTest, ADirectConnectionAnswersAsTheBusDoesFromAFolderOfTheUsersOwn) {
+    bus.activateHost();
+    const QDBusMessage offered =
+        bus.call(kApplication, kApp, QStringLiteral("OpenDirectConnection"));
+    ASSERT_THAT(offered, Succeeds());
+    const QString address = firstArgument(offered).toString();
+    const QString socket = address.section(QStringLiteral("path="), 1).section(u',', 0, 0);
+    ASSERT_FALSE(socket.isEmpty()) << address.toStdString();
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                      QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    EXPECT_EQ(QFileInfo(QFileInfo(socket).path()).permissions() & others, QFile::Permissions());
+
+    {
+        QDBusConnection peer = QDBusConnection::connectToPeer(address, QStringLiteral("direct"));
+        ASSERT_TRUE(peer.isConnected()) << peer.lastError().message().toStdString();
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            QString(), kApplication, QStringLiteral("org.freedesktop.DBus.Properties"),
+            QStringLiteral("Get"));
+        get << kApp << QStringLiteral("Caption");
+        EXPECT_EQ(valueOf(peer.call(get)).toString(), QStringLiteral("CAD 主机 - [Drawing1.dwg]"));
+    }
+    QDBusConnection::disconnectFromPeer(QStringLiteral("direct"));
+    EXPECT_TRUE(bus.hostRunning());
 }
 
 TEST_F(BusTest, ASecondHostCannotTakeTheNameAndEnds) {

@@ -1,6 +1,7 @@
 """Drawings for the cad-host tests, written and read back by ezdxf (an independent DXF library).
 
-  ezdxf_host.py write <kind> <path>   kind: sample (R2000, GBK), r12, r2018, lastline, layers
+  ezdxf_host.py write <kind> <path>   kind: sample (R2000, GBK), r12, r2018, lastline, layers,
+                                      nested, longtext
   ezdxf_host.py dump <path>           prints the model-space entities as JSON lines
 """
 import json
@@ -40,9 +41,27 @@ def write_layers(path):
     doc.saveas(path)
 
 
+def write_nested(path):
+    """Nine levels of blocks, each inserting the next 20 times: a few KB that unfold into
+    20^8 lines and more."""
+    doc = ezdxf.new("R12")
+    names = ["LEVEL%d" % level for level in range(9)]
+    innermost = doc.blocks.new(names[-1])
+    innermost.add_line((0, 0), (1, 1))
+    for level in range(7, -1, -1):
+        block = doc.blocks.new(names[level])
+        for i in range(20):
+            block.add_blockref(names[level + 1], (i * 2, 0))
+    doc.modelspace().add_blockref(names[0], (0, 0))
+    doc.saveas(path)
+
+
 def write(kind, path):
     if kind == "layers":
         write_layers(path)
+        return
+    if kind == "nested":
+        write_nested(path)
         return
     if kind == "r12":
         doc = ezdxf.new("R12")
@@ -55,6 +74,9 @@ def write(kind, path):
     add_texts(doc)
     if kind == "lastline":
         doc.modelspace().add_line((0, 0), (0, 100))
+    if kind == "longtext":
+        # more than the bus carries in one message
+        doc.modelspace().add_text("x" * (40 << 20), dxfattribs={"height": 1})
     doc.saveas(path)
 
 

@@ -1,19 +1,23 @@
 // The host window on the offscreen platform: title, tabs, command line, closing with unsaved
-// drawings, and bus calls held back while a dialog is open.
+// drawings, bus calls held back while a dialog is open and answered while a heavy drawing or a
+// huge input is on show.
 #include "cadhost/host/hostwindow.h"
 #include "cadhost/host/busendpoint.h"
 #include "cadhost/host/busprotocol.h"
 #include "cadhost/host/busserver.h"
 #include "cadhost/host/commandinterpreter.h"
+#include "cadhost/host/drawingview.h"
 #include "cadhost/host/hostmodel.h"
+#include "cadhost/host/keystrokes.h"
 #include "ezdxf_support.h"
-#include "privatebus.h"
+#include "tests/support/privatebus.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -24,6 +28,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -44,6 +49,30 @@ protected:
     }
 
     QTabBar* tabs() { return window.findChild<QTabBar*>(QStringLiteral("DrawingTabs")); }
+
+    // This window's model served on a private bus under the host's name.
+    struct Served {
+        std::unique_ptr<BusEndpoint> endpoint;
+        std::unique_ptr<BusServer> server;
+    };
+    Served serveOn(testsupport::PrivateBus& bus) {
+        Served served{BusEndpoint::connect(bus.address(), nullptr), nullptr};
+        EXPECT_TRUE(served.endpoint);
+        served.server = std::make_unique<BusServer>(model, interpreter, window,
+                                                    QStringLiteral("/opt/cad/cad-host"));
+        window.setBusServer(served.server.get());
+        served.endpoint->setServer(served.server.get());
+        EXPECT_TRUE(served.endpoint->requestName(QLatin1String(kBusName), nullptr));
+        return served;
+    }
+
+    static QDBusPendingCall askCaption(testsupport::PrivateBus& bus) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QLatin1String(kBusName), QLatin1String(kApplicationPath),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        call << QStringLiteral("org.quorvel.CadHost.Application") << QStringLiteral("Caption");
+        return bus.connection().asyncCall(call, -1);
+    }
 
     void editActiveDrawing() {
         HostDocument& document = model.activeOrThrow();
@@ -137,38 +166,67 @@ TEST_F(HostWindowTest, ClosingATabWithUnsavedChangesCanBeDeclined) {
 }
 
 TEST_F(HostWindowTest, BusCallsWaitWhileTheHostIsBusyAndAreAnsweredAfterwards) {
-    test::PrivateBus bus;
-    const auto hostSide = BusEndpoint::connect(bus.address(), nullptr);
-    ASSERT_TRUE(hostSide);
-    BusServer server(model, interpreter, window, QStringLiteral("/opt/cad/cad-host"));
-    window.setBusServer(&server);
-    hostSide->setServer(&server);
-    ASSERT_TRUE(hostSide->requestName(QLatin1String(kBusName), nullptr));
+    testsupport::PrivateBus bus;
+    const Served served = serveOn(bus);
 
-    server.setBusy(true);
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QLatin1String(kBusName), QLatin1String(kApplicationPath),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    call << QStringLiteral("org.quorvel.CadHost.Application") << QStringLiteral("Caption");
-    QDBusPendingCall pending = bus.bus().asyncCall(call, -1);
+    served.server->setBusy(true);
+    QDBusPendingCall pending = askCaption(bus);
     QTest::qWait(300);
     EXPECT_FALSE(pending.isFinished());
 
-    server.setBusy(false);
+    served.server->setBusy(false);
     QTRY_VERIFY(pending.isFinished());
     ASSERT_FALSE(pending.isError()) << pending.error().message().toStdString();
     EXPECT_EQ(pending.reply().arguments()[0].value<QDBusVariant>().variant().toString(),
               QStringLiteral("CAD 主机 - [sample.dwg]"));
-    hostSide->releaseName(QLatin1String(kBusName));
+    served.endpoint->releaseName(QLatin1String(kBusName));
+}
+
+// Nine levels of blocks, each inserting the next 20 times: the view draws a part of it and
+// calls are still answered while it is shown.
+TEST_F(HostWindowTest, DeeplyNestedBlocksLeaveTheShownHostAnsweringCalls) {
+    const QString nested = folder.filePath(QStringLiteral("nested.dwg"));
+    test::writeDrawing(QStringLiteral("nested"), nested);
+    model.openNew(nested);
+    testsupport::PrivateBus bus;
+    const Served served = serveOn(bus);
+    window.show();
+    QDBusPendingCall pending = askCaption(bus);
+    QTRY_VERIFY_WITH_TIMEOUT(pending.isFinished(), 60000);
+    ASSERT_FALSE(pending.isError()) << pending.error().message().toStdString();
+    EXPECT_EQ(pending.reply().arguments()[0].value<QDBusVariant>().variant().toString(),
+              QStringLiteral("CAD 主机 - [nested.dwg]"));
+    EXPECT_FALSE(window.view()->grab().isNull());
+    served.endpoint->releaseName(QLatin1String(kBusName));
+}
+
+// Megabytes typed into one field (a justification option taken from a setting, say): refused
+// whole in linear time, and the command it was meant for is given up.
+TEST_F(HostWindowTest, AFieldOfMegabytesIsRefusedQuicklyAndEndsTheCommand) {
+    window.show();
+    const auto lastJustification = [this] {
+        HostDocument& document = model.activeOrThrow();
+        const auto info = document.drawing.entity(*document.drawing.lastObject());
+        return std::get<dxf::TextGeometry>(info->geometry).horizontal;
+    };
+    const int before = lastJustification();
+    auto* history = window.findChild<QPlainTextEdit*>(QStringLiteral("CommandHistory"));
+    QElapsedTimer clock;
+    clock.start();
+    interpreter.type(QStringLiteral("justifytext\rl\r\r") + QString(10 << 20, u'r') + u'\r');
+    interpreter.typeKeys(
+        parseKeyStrokes(QStringLiteral("justifytext~l~~") + QString(2 << 20, u'c') + u'~'));
+    EXPECT_LT(clock.elapsed(), 30000);  // it took minutes before, for a tenth of this
+    EXPECT_TRUE(interpreter.isIdle());
+    EXPECT_EQ(lastJustification(), before);
+    EXPECT_EQ(history->toPlainText().count(QStringLiteral("输入超过 32767 个字符，已放弃。")), 2);
+    interpreter.type(QStringLiteral("filedia 0 "));
+    EXPECT_EQ(model.filedia(), 0);
 }
 
 TEST_F(HostWindowTest, CallsBackToBackStillLeaveTheWindowItsEvents) {
-    test::PrivateBus bus;
-    const auto hostSide = BusEndpoint::connect(bus.address(), nullptr);
-    ASSERT_TRUE(hostSide);
-    BusServer server(model, interpreter, window, QStringLiteral("/opt/cad/cad-host"));
-    hostSide->setServer(&server);
-    ASSERT_TRUE(hostSide->requestName(QLatin1String(kBusName), nullptr));
+    testsupport::PrivateBus bus;
+    const Served served = serveOn(bus);
 
     // Two clients calling without a pause, so that a call is always waiting; the host answers
     // on this thread.
