@@ -399,23 +399,23 @@ QStringList BusServer::childrenOf(const ObjectRef& ref) {
 QVariant BusServer::getProperty(const ObjectRef& ref, const QString& name) {
     switch (ref.kind) {
         case ObjectKind::Application:
-            if (name == u"Visible") {
+            if (name == QLatin1String(automationlink::application::kVisible)) {
                 return window_.isHostWindowVisible();
             }
-            if (name == u"Caption") {
+            if (name == QLatin1String(automationlink::application::kCaption)) {
                 return model_.caption();
             }
-            if (name == u"FullName") {
+            if (name == QLatin1String(automationlink::application::kFullName)) {
                 return executablePath_;
             }
             if (name == u"Release") {
                 return model_.release() == Release::R14 ? QStringLiteral("R14")
                                                         : QStringLiteral("R2000");
             }
-            if (name == u"ActiveDocument") {
+            if (name == QLatin1String(automationlink::application::kActiveDocument)) {
                 return objectPath(documentPath(model_.activeOrThrow().number));
             }
-            if (name == u"Documents") {
+            if (name == QLatin1String(automationlink::application::kDocuments)) {
                 return objectPath(QLatin1String(automationlink::kDocumentsPath));
             }
             break;
@@ -436,8 +436,10 @@ QVariant BusServer::getProperty(const ObjectRef& ref, const QString& name) {
             if (name == u"Saved") {
                 return document.isSaved();
             }
-            if (name == u"ModelSpace" || name == u"PaperSpace" || name == u"Utility" ||
-                name == u"SelectionSets") {
+            if (name == QLatin1String(automationlink::document::kModelSpace) ||
+                name == QLatin1String(automationlink::document::kPaperSpace) ||
+                name == QLatin1String(automationlink::document::kUtility) ||
+                name == QLatin1String(automationlink::document::kSelectionSets)) {
                 return objectPath(path + u'/' + name);
             }
             break;
@@ -492,10 +494,10 @@ QVariant BusServer::getProperty(const ObjectRef& ref, const QString& name) {
                 const auto info = drawing.entity(ref.entity);
                 return info ? toQString(info->layer) : QString();
             }
-            if (name == u"TextString") {
+            if (name == QLatin1String(automationlink::textentity::kTextString)) {
                 return toQString(drawing.text(ref.entity));
             }
-            if (name == u"Height") {
+            if (name == QLatin1String(automationlink::textentity::kHeight)) {
                 return drawing.height(ref.entity);
             }
             break;
@@ -505,14 +507,16 @@ QVariant BusServer::getProperty(const ObjectRef& ref, const QString& name) {
 }
 
 void BusServer::setProperty(const ObjectRef& ref, const QString& name, const QVariant& value) {
-    if (ref.kind == ObjectKind::Application && name == u"Visible") {
+    if (ref.kind == ObjectKind::Application &&
+        name == QLatin1String(automationlink::application::kVisible)) {
         if (value.metaType().id() != QMetaType::Bool) {
             failWith("InvalidArgs", QStringLiteral("Visible 需要布尔值。"));
         }
         window_.setHostWindowVisible(value.toBool());
         return;
     }
-    if (ref.kind == ObjectKind::Entity && name == u"TextString") {
+    if (ref.kind == ObjectKind::Entity &&
+        name == QLatin1String(automationlink::textentity::kTextString)) {
         if (value.metaType().id() != QMetaType::QString) {
             failWith("InvalidArgs", QStringLiteral("TextString 需要文字。"));
         }
@@ -521,7 +525,8 @@ void BusServer::setProperty(const ObjectRef& ref, const QString& name, const QVa
         model_.markChanged(document.number);
         return;
     }
-    if (ref.kind == ObjectKind::Entity && name == u"Height") {
+    if (ref.kind == ObjectKind::Entity &&
+        name == QLatin1String(automationlink::textentity::kHeight)) {
         bool numeric = false;
         const double height = value.toDouble(&numeric);
         if (!numeric || value.metaType().id() == QMetaType::QString ||
@@ -570,7 +575,7 @@ void BusServer::runCommandInput(const std::function<void()>& typeInput) {
 }
 
 QVariantList BusServer::callApplication(const QString& member, const QVariantList& args) {
-    if (member == u"OpenDirectConnection") {
+    if (member == QLatin1String(automationlink::application::kOpenDirectConnection)) {
         if (!directListener_) {
             QString error;
             directListener_ = DirectListener::listen(
@@ -584,7 +589,7 @@ QVariantList BusServer::callApplication(const QString& member, const QVariantLis
         }
         return {directListener_->address()};
     }
-    if (member == u"ActivateWindow") {
+    if (member == QLatin1String(automationlink::windows::kActivateWindow)) {
         const QString title = args[0].toString();
         const QString caption = model_.caption();
         const bool matches =
@@ -597,7 +602,7 @@ QVariantList BusServer::callApplication(const QString& member, const QVariantLis
         window_.activateHostWindow();
         return {};
     }
-    if (member == u"SendKeys") {
+    if (member == QLatin1String(automationlink::windows::kSendKeys)) {
         const auto strokes = parseKeyStrokes(args[0].toString());
         runCommandInput([&] { interpreter_.typeKeys(strokes); });
         return {};
@@ -611,10 +616,10 @@ QVariantList BusServer::callDocuments(const QString& member, const QVariantList&
         return {
             objectPath(documentPath(model_.documents()[static_cast<std::size_t>(index)]->number))};
     }
-    if (member == u"Add") {
+    if (member == QLatin1String(automationlink::documents::kAdd)) {
         return {objectPath(documentPath(model_.addFromTemplate(args[0].toString()).number))};
     }
-    if (member == u"Open") {
+    if (member == QLatin1String(automationlink::documents::kOpen)) {
         return {objectPath(documentPath(model_.openNew(args[0].toString()).number))};
     }
     failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
@@ -622,10 +627,10 @@ QVariantList BusServer::callDocuments(const QString& member, const QVariantList&
 
 QVariantList BusServer::callDocument(const ObjectRef& ref, const QString& member,
                                      const QVariantList& args) {
-    if (member == u"Open") {
+    if (member == QLatin1String(automationlink::document::kOpen)) {
         return {objectPath(documentPath(model_.openInto(ref.document, args[0].toString()).number))};
     }
-    if (member == u"SendCommand") {
+    if (member == QLatin1String(automationlink::document::kSendCommand)) {
         model_.setActive(ref.document);
         const QString text = args[0].toString();
         runCommandInput([&] { interpreter_.type(text); });
@@ -639,7 +644,7 @@ QVariantList BusServer::callDocument(const ObjectRef& ref, const QString& member
         }
         invalidArgument(QStringLiteral("不支持系统变量“%1”。").arg(name));
     }
-    if (member == u"Close") {
+    if (member == QLatin1String(automationlink::document::kClose)) {
         model_.close(ref.document, args[0].toBool());
         return {};
     }
@@ -648,7 +653,7 @@ QVariantList BusServer::callDocument(const ObjectRef& ref, const QString& member
 
 QVariantList BusServer::callSelectionSets(const ObjectRef& ref, const QString& member,
                                           const QVariantList& args) {
-    if (member == u"Add") {
+    if (member == QLatin1String(automationlink::selectionsets::kAdd)) {
         HostDocument& document = documentOf(ref);
         const QString name = args[0].toString();
         if (name.trimmed().isEmpty()) {
@@ -682,7 +687,7 @@ QVariantList BusServer::callSelectionSet(const ObjectRef& ref, const QString& me
     if (set == nullptr) {
         throw HostError(HostErrorKind::ObjectClosed, QStringLiteral("该选择集已不存在。"));
     }
-    if (member == u"Select") {
+    if (member == QLatin1String(automationlink::selectionset::kSelect)) {
         const int mode = args[0].toInt();
         const auto types = readFilterTypes(args[3]);
         const auto values = readFilterValues(args[4]);
@@ -718,7 +723,7 @@ QVariantList BusServer::callSelectionSet(const ObjectRef& ref, const QString& me
         return {objectPath(entityPath(document.number, document.load,
                                       set->entities[static_cast<std::size_t>(index)]))};
     }
-    if (member == u"Entities") {
+    if (member == QLatin1String(automationlink::selectionset::kEntities)) {
         QList<QDBusObjectPath> paths;
         paths.reserve(static_cast<qsizetype>(set->entities.size()));
         for (const auto id : set->entities) {
@@ -731,12 +736,12 @@ QVariantList BusServer::callSelectionSet(const ObjectRef& ref, const QString& me
 
 QVariantList BusServer::callEntity(const ObjectRef& ref, const QString& member) {
     HostDocument& document = documentOf(ref);
-    if (member == u"Copy") {
+    if (member == QLatin1String(automationlink::entity::kCopy)) {
         const auto copy = document.drawing.copy(ref.entity);
         model_.markChanged(document.number);
         return {objectPath(entityPath(document.number, document.load, copy))};
     }
-    if (member == u"erase") {
+    if (member == QLatin1String(automationlink::entity::kErase)) {
         document.drawing.erase(ref.entity);
         model_.markChanged(document.number);
         return {};
