@@ -1,5 +1,6 @@
 #include "cadhost/host/busserver.h"
 
+#include "cadhost/host/busdispatch.h"
 #include "cadhost/host/commandinterpreter.h"
 #include "cadhost/host/directlistener.h"
 #include "cadhost/host/hosterror.h"
@@ -19,19 +20,6 @@
 namespace quorvel::cadhost {
 namespace {
 
-const QString kIntrospectable = QStringLiteral("org.freedesktop.DBus.Introspectable");
-const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
-
-// A failure answered with one of the standard D-Bus error names.
-struct BusFailure {
-    QString name;
-    QString message;
-};
-
-[[noreturn]] void failWith(const char* name, const QString& message) {
-    throw BusFailure{QStringLiteral("org.freedesktop.DBus.Error.") + QLatin1String(name), message};
-}
-
 [[noreturn]] void invalidArgument(const QString& message) {
     throw HostError(HostErrorKind::InvalidArgument, message);
 }
@@ -44,14 +32,6 @@ QString toQString(const std::string& utf8) {
     return QString::fromUtf8(utf8);
 }
 
-// Unwraps a variant argument as Qt hands it over.
-QVariant unwrap(const QVariant& value) {
-    if (value.metaType() == QMetaType::fromType<QDBusVariant>()) {
-        return value.value<QDBusVariant>().variant();
-    }
-    return value;
-}
-
 std::vector<std::int16_t> readFilterTypes(const QVariant& value) {
     const auto types = value.value<QList<short>>();
     return {types.begin(), types.end()};
@@ -59,7 +39,7 @@ std::vector<std::int16_t> readFilterTypes(const QVariant& value) {
 
 // A filter value as the text it is matched as: numbers by their decimal digits.
 std::string filterValueText(const QVariant& wrapped) {
-    const QVariant value = unwrap(wrapped);
+    const QVariant value = unwrapVariant(wrapped);
     switch (value.metaType().id()) {
         case QMetaType::QString:
             return value.toString().toStdString();
@@ -204,108 +184,18 @@ BusMessage BusServer::answer(const BusMessage& message, BusEndpoint& endpoint) {
             failWith("UnknownObject", QStringLiteral("没有对象“%1”。").arg(message.path()));
         }
         checkExists(*ref);
-        const auto interfaces = interfacesOf(ref->kind, model_.release(), isTextEntity(*ref));
-        const QString interface = message.interface();
-        const QString member = message.member();
-        const QVariantList args = message.arguments();
-
-        if (interface == kIntrospectable || (interface.isEmpty() && member == u"Introspect")) {
-            if (member != u"Introspect" || !message.signature().isEmpty()) {
-                failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
-            }
-            return message.createReply(introspectionXml(interfaces, childrenOf(*ref)));
-        }
-
-        if (interface == kProperties) {
-            auto findProperty = [&](const QString& interfaceName, const QString& name) {
-                for (const BusInterface* candidate : interfaces) {
-                    if (!interfaceName.isEmpty() &&
-                        interfaceName != QLatin1String(candidate->name)) {
-                        continue;
-                    }
-                    if (const BusProperty* property = candidate->property(name)) {
-                        return property;
-                    }
-                }
-                if (!interfaceName.isEmpty() &&
-                    std::none_of(interfaces.begin(), interfaces.end(), [&](auto* candidate) {
-                        return interfaceName == QLatin1String(candidate->name);
-                    })) {
-                    failWith("UnknownInterface",
-                             QStringLiteral("没有接口“%1”。").arg(interfaceName));
-                }
-                failWith("UnknownProperty", QStringLiteral("没有属性“%1”。").arg(name));
-            };
-            if (member == u"Get" && message.signature() == u"ss") {
-                findProperty(args[0].toString(), args[1].toString());
-                const QVariant value = getProperty(*ref, args[1].toString());
-                return message.createReply(QVariant::fromValue(QDBusVariant(value)));
-            }
-            if (member == u"Set" && message.signature() == u"ssv") {
-                const BusProperty* property = findProperty(args[0].toString(), args[1].toString());
-                if (!property->writable) {
-                    failWith("PropertyReadOnly",
-                             QStringLiteral("属性“%1”是只读的。").arg(args[1].toString()));
-                }
-                setProperty(*ref, args[1].toString(), unwrap(args[2]));
-                return message.createReply();
-            }
-            if (member == u"GetAll" && message.signature() == u"s") {
-                const QString interfaceName = args[0].toString();
-                QVariantMap values;
-                bool found = interfaceName.isEmpty();
-                for (const BusInterface* candidate : interfaces) {
-                    if (!interfaceName.isEmpty() &&
-                        interfaceName != QLatin1String(candidate->name)) {
-                        continue;
-                    }
-                    found = true;
-                    for (const BusProperty& property : candidate->properties) {
-                        try {
-                            values.insert(QLatin1String(property.name),
-                                          getProperty(*ref, QLatin1String(property.name)));
-                        } catch (const HostError&) {
-                            // a value that cannot be had now (no active document) is left out
-                        }
-                    }
-                }
-                if (!found) {
-                    failWith("UnknownInterface",
-                             QStringLiteral("没有接口“%1”。").arg(interfaceName));
-                }
-                return message.createReply(QVariant::fromValue(values));
-            }
-            if (member == u"Get" || member == u"Set" || member == u"GetAll") {
-                failWith("InvalidArgs", QStringLiteral("“%1”的参数类型不对。").arg(member));
-            }
-            failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
-        }
-
-        const BusMethod* method = nullptr;
-        if (interface.isEmpty()) {
-            for (const BusInterface* candidate : interfaces) {
-                method = candidate->method(member);
-                if (method != nullptr) {
-                    break;
-                }
-            }
-        } else {
-            const auto found = std::find_if(
-                interfaces.begin(), interfaces.end(),
-                [&](auto* candidate) { return interface == QLatin1String(candidate->name); });
-            if (found == interfaces.end()) {
-                failWith("UnknownInterface", QStringLiteral("没有接口“%1”。").arg(interface));
-            }
-            method = (*found)->method(member);
-        }
-        if (method == nullptr) {
-            failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
-        }
-        if (message.signature() != method->inSignature()) {
-            failWith("InvalidArgs", QStringLiteral("“%1”的参数应为“%2”，收到的是“%3”。")
-                                        .arg(member, method->inSignature(), message.signature()));
-        }
-        return message.createReply(call(*ref, member, args));
+        const ObjectRef object = *ref;
+        return dispatchCall(
+            message,
+            BusObjectAccess{interfacesOf(object.kind, model_.release(), isTextEntity(object)),
+                            [&] { return childrenOf(object); },
+                            [&](const QString& name) { return getProperty(object, name); },
+                            [&](const QString& name, const QVariant& value) {
+                                setProperty(object, name, value);
+                            },
+                            [&](const QString& member, const QVariantList& args) {
+                                return call(object, member, args);
+                            }});
     } catch (const BusFailure& failure) {
         return message.createErrorReply(failure.name, failure.message);
     } catch (const HostError& error) {
