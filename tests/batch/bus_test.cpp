@@ -7,12 +7,14 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "tests/integration/privatebus.h"
+#include "tests/integration/drawingfiles.h"
+#include "tests/support/privatebus.h"
 
 namespace quorvel::batch {
 namespace {
 
-using namespace quorvel::integration;
+using quorvel::testsupport::PrivateBus;
+namespace ezdxf = quorvel::integration::ezdxf;
 
 int runBatch(const QStringList& arguments, const QString& busAddress, const QString& dataFolder,
              QString* output) {
