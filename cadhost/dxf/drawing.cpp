@@ -1213,6 +1213,47 @@ bool copyFile(const std::filesystem::path& from, const std::filesystem::path& to
                                       error);
 }
 
+// Writes pieces in the order they come. Small pieces (edited records) are gathered so that a
+// drawing with many edits does not cost a system call per record; a large piece (an untouched run
+// of the source) first lets everything gathered before it out.
+class OrderedFileWriter {
+public:
+    explicit OrderedFileWriter(int fd) : fd_(fd) { buffer_.reserve(kBufferSize); }
+    void append(std::string_view piece) {
+        if (piece.size() >= kBufferSize / 4) {
+            flush();
+            writeAll(piece);
+            return;
+        }
+        if (buffer_.size() + piece.size() > kBufferSize)
+            flush();
+        buffer_.append(piece);
+    }
+    void flush() {
+        writeAll(buffer_);
+        buffer_.clear();
+    }
+    int failure() const { return failure_; }
+
+private:
+    static constexpr std::size_t kBufferSize = 1 << 20;
+    void writeAll(std::string_view piece) {
+        while (failure_ == 0 && !piece.empty()) {
+            const ssize_t written = ::write(fd_, piece.data(), piece.size());
+            if (written < 0) {
+                if (errno == EINTR)
+                    continue;
+                failure_ = errno;
+                break;
+            }
+            piece.remove_prefix(static_cast<std::size_t>(written));
+        }
+    }
+    int fd_;
+    int failure_ = 0;
+    std::string buffer_;
+};
+
 }  // namespace
 
 void Drawing::save(const std::filesystem::path& requested) {
@@ -1242,36 +1283,10 @@ void Drawing::save(const std::filesystem::path& requested) {
     if (fd < 0)
         ioError("不能在文件夹“" + folder.string() + "”中保存图形", errno);
 
-    int failure = 0;
-    const auto writeOut = [&](std::string_view piece) {
-        while (failure == 0 && !piece.empty()) {
-            const ssize_t written = ::write(fd, piece.data(), piece.size());
-            if (written < 0) {
-                if (errno == EINTR)
-                    continue;
-                failure = errno;
-                break;
-            }
-            piece.remove_prefix(static_cast<std::size_t>(written));
-        }
-    };
-    // Edited records are small: gather them so that a drawing with many edits does not cost a
-    // system call per record.
-    constexpr std::size_t kBufferSize = 1 << 20;
-    std::string buffer;
-    buffer.reserve(kBufferSize);
-    impl_->write([&](std::string_view piece) {
-        if (buffer.size() + piece.size() > kBufferSize) {
-            writeOut(buffer);
-            buffer.clear();
-        }
-        if (piece.size() >= kBufferSize / 4) {
-            writeOut(piece);
-        } else {
-            buffer.append(piece);
-        }
-    });
-    writeOut(buffer);
+    OrderedFileWriter out(fd);
+    impl_->write([&](std::string_view piece) { out.append(piece); });
+    out.flush();
+    int failure = out.failure();
     // The drawing keeps its permissions; a new one gets those of any new file (mkstemp's are
     // private).
     mode_t mode = existing.st_mode & 07777;
