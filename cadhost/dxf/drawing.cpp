@@ -166,6 +166,7 @@ struct HeaderValues {
     std::optional<std::uint64_t> handseed;
     std::size_t handseedBegin = 0;  // value range of $HANDSEED in the source
     std::size_t handseedEnd = 0;
+    bool handseedSeen = false;
     std::optional<Point> extMin;
     std::optional<Point> extMax;
 };
@@ -283,6 +284,8 @@ struct Drawing::Impl {
     std::uint32_t entitiesContainer = kNone;
     std::uint32_t head = kNone;
     std::uint32_t tail = kNone;
+    // Above every handle of the drawing. The largest value is never given out: $HANDSEED must
+    // be able to name the handle after the last one used.
     std::uint64_t nextHandle = 1;
     bool handseedChanged = false;
     bool modified = false;
@@ -364,7 +367,6 @@ struct Drawing::Impl {
     void unlink(std::uint32_t index);
     std::vector<std::uint32_t> withFollowers(std::uint32_t index) const;
     std::uint32_t appendRecord(Record record, std::string bytes, std::uint32_t before);
-    std::uint64_t takeHandle();
     void indexReferences();
     void indexRecordReferences(std::uint32_t index);
     void eraseRecords(const std::vector<std::uint32_t>& group);
@@ -582,6 +584,7 @@ void Drawing::Impl::parse() {
                 header.handseed = parseHandle(value);
                 header.handseedBegin = tag.valueBegin;
                 header.handseedEnd = tag.valueBegin + tag.value.size();
+                header.handseedSeen = true;
             } else if (headerVariable == "$EXTMIN" || headerVariable == "$EXTMAX") {
                 auto& point = headerVariable == "$EXTMIN" ? header.extMin : header.extMax;
                 if (!point)
@@ -600,8 +603,10 @@ void Drawing::Impl::parse() {
         formatError("不是 DXF 图形文件（没有找到任何节）");
     if (section != Section::None)
         formatError("图形文件不完整：最后一节没有以 ENDSEC 结束");
+    // A drawing cut short after a section is still a damaged drawing: saving it would pass
+    // the loss on.
     if (!sawEof)
-        closeCurrent(source.size());
+        formatError("图形文件不完整：没有以 EOF 结束");
 
     // Link the records in file order.
     for (std::uint32_t i = 0; i < records.size(); ++i) {
@@ -610,10 +615,11 @@ void Drawing::Impl::parse() {
     }
     head = records.empty() ? kNone : 0;
     tail = records.empty() ? kNone : static_cast<std::uint32_t>(records.size() - 1);
-    nextHandle =
-        std::max<std::uint64_t>(header.handseed.value_or(1), anyHandle ? maxHandle + 1 : 1);
-    if (nextHandle == 0)
-        nextHandle = 1;
+    constexpr std::uint64_t kLast = std::numeric_limits<std::uint64_t>::max();
+    const std::uint64_t aboveAll = !anyHandle ? 1 : maxHandle == kLast ? kLast : maxHandle + 1;
+    // A seed further up is kept unless it leaves no handle to give out.
+    const std::uint64_t seed = header.handseed.value_or(0);
+    nextHandle = seed > aboveAll && seed != kLast ? seed : aboveAll;
     finishHeader();
 }
 
@@ -649,8 +655,7 @@ void Drawing::Impl::write(Sink&& sink) const {
         if (record.edited >= 0) {
             flush();
             sink(std::string_view(editedBytes[static_cast<std::size_t>(record.edited)]));
-        } else if (i == headerRecord && handseedChanged &&
-                   header.handseedEnd > header.handseedBegin) {
+        } else if (i == headerRecord && handseedChanged && header.handseedSeen) {
             flush();
             const std::string_view all(source);
             sink(all.substr(record.begin, header.handseedBegin - record.begin));
@@ -720,12 +725,6 @@ std::uint32_t Drawing::Impl::appendRecord(Record record, std::string bytes, std:
     const auto index = static_cast<std::uint32_t>(records.size() - 1);
     link(index, before);
     return index;
-}
-
-std::uint64_t Drawing::Impl::takeHandle() {
-    const std::uint64_t handle = nextHandle++;
-    handseedChanged = true;
-    return handle;
 }
 
 void Drawing::Impl::indexRecordReferences(std::uint32_t index) {
@@ -1527,6 +1526,13 @@ EntityId Drawing::copy(EntityId id) {
     // Build every new record first, so that a failure changes nothing.
     std::vector<std::pair<Record, std::string>> copies;
     std::uint64_t nextHandle = d.nextHandle;
+    const auto needed = static_cast<std::uint64_t>(
+        std::count_if(group.begin(), group.end(),
+                      [&](std::uint32_t member) { return d.records[member].flags & kHasHandle; }));
+    if (std::numeric_limits<std::uint64_t>::max() - nextHandle < needed) {
+        throw DxfError(DxfError::Kind::Format,
+                       "图形中的对象句柄已经用尽（已到 FFFFFFFFFFFFFFFF），不能再复制对象");
+    }
     std::uint64_t newMainHandle = 0;
     for (const std::uint32_t member : group) {
         Record record = d.records[member];
