@@ -805,8 +805,10 @@ void Drawing::Impl::removeReferencesTo(std::uint64_t handle, std::vector<std::ui
             continue;
         RecordEditor editor(bytesOf(index));
         auto& tags = editor.tags();
-        const bool entity = records[index].kind == RecordKind::Entity ||
-                            records[index].kind == RecordKind::Follower;
+        // Only objects go with an erased owner and lose their owner pointer. Entities, blocks
+        // and table entries keep theirs: in a damaged drawing whose handles repeat, the erased
+        // entity may share its handle with a block record.
+        const bool keepsOwner = records[index].kind != RecordKind::Object;
         // The owner is the first 330 outside the 102 groups.
         int depth = 0;
         bool ownedByErased = false;
@@ -822,14 +824,14 @@ void Drawing::Impl::removeReferencesTo(std::uint64_t handle, std::vector<std::ui
                 break;
             }
         }
-        if (ownedByErased && !entity) {
+        if (ownedByErased && !keepsOwner) {
             unlink(index);
             if (records[index].flags & kHasHandle)
                 pending.push_back(records[index].handle);
             continue;
         }
         bool changed = false;
-        bool ownerPassed = !entity;
+        bool ownerPassed = !keepsOwner;
         depth = 0;
         std::size_t groupStart = RecordEditor::npos;
         for (std::size_t i = 0; i < tags.size();) {

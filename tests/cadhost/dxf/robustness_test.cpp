@@ -110,6 +110,21 @@ std::string drawingWithHandles(const std::string& seed, std::uint64_t first) {
            "\n8\n0\n0\nENDSEC\n0\nEOF\n";
 }
 
+TEST(Robustness, ErasingAnEntityWhoseHandleRepeatsLeavesTheBlocksWhole) {
+    // The text shares handle 1F with the block record that owns the model-space block.
+    const std::string bytes =
+        "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1015\n0\nENDSEC\n0\nSECTION\n2\nBLOCKS\n"
+        "0\nBLOCK\n5\n20\n330\n1F\n100\nAcDbEntity\n8\n0\n2\n*Model_Space\n0\nENDBLK\n5\n21\n"
+        "330\n1F\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n0\nTEXT\n5\n1F\n330\n1F\n8\n0\n1\nt\n"
+        "0\nENDSEC\n0\nEOF\n";
+    Drawing drawing = Drawing::fromBytes(bytes);
+    drawing.erase(drawing.select({0}, {"TEXT"}).front());
+    const std::string edited = drawing.toBytes();
+    EXPECT_NE(edited.find("0\nBLOCK\n5\n20\n330\n1F\n"), std::string::npos);
+    EXPECT_NE(edited.find("0\nENDBLK\n5\n21\n330\n1F\n"), std::string::npos);
+    EXPECT_NO_THROW(Drawing::fromBytes(edited));
+}
+
 TEST(Robustness, NewHandlesStayAboveEveryHandleUntilNoneIsLeft) {
     // A $HANDSEED behind the drawing's handles is not trusted.
     for (const std::string seed : {"1", "0", "", "zz", "FFFFFFFFFFFFFFFF"}) {
