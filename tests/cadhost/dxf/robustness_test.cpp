@@ -104,10 +104,9 @@ TEST(Robustness, DamagedFiles) {
 std::string drawingWithHandles(const std::string& seed, std::uint64_t first) {
     const auto h = [&](std::uint64_t offset) { return formatHandle(first + offset); };
     return "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1009\n9\n$HANDSEED\n5\n" + seed +
-           "\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n0\nLINE\n5\n" + h(0) +
-           "\n8\n0\n0\nTEXT\n5\n" + h(1) + "\n8\n0\n40\n1\n1\nt\n0\nPOLYLINE\n5\n" + h(2) +
-           "\n8\n0\n66\n1\n0\nVERTEX\n5\n" + h(3) + "\n8\n0\n0\nSEQEND\n5\n" + h(4) +
-           "\n8\n0\n0\nENDSEC\n0\nEOF\n";
+           "\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n0\nLINE\n5\n" + h(0) + "\n8\n0\n0\nTEXT\n5\n" +
+           h(1) + "\n8\n0\n40\n1\n1\nt\n0\nPOLYLINE\n5\n" + h(2) + "\n8\n0\n66\n1\n0\nVERTEX\n5\n" +
+           h(3) + "\n8\n0\n0\nSEQEND\n5\n" + h(4) + "\n8\n0\n0\nENDSEC\n0\nEOF\n";
 }
 
 TEST(Robustness, ErasingAnEntityWhoseHandleRepeatsLeavesTheBlocksWhole) {
