@@ -1,19 +1,15 @@
 #include "cadhost/dxf/drawing.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <unordered_map>
 #include <utility>
 
+#include "cadhost/dxf/atomicfile.h"
 #include "cadhost/dxf/codepage.h"
 #include "cadhost/dxf/tags.h"
 #include "cadhost/dxf/textlayout.h"
@@ -291,6 +287,7 @@ struct Drawing::Impl {
     bool modified = false;
     std::vector<std::uint32_t> created;  // copies, oldest first
     std::unique_ptr<TextCodec> codec;
+    std::optional<FileOrigin> origin;  // the file it was read from or last saved to
 
     // Built on the first erase: which records point at a handle.
     bool referencesIndexed = false;
@@ -1159,28 +1156,12 @@ Drawing Drawing::fromBytes(std::string bytes) {
 }
 
 Drawing Drawing::load(const std::filesystem::path& file) {
-    std::error_code error;
-    if (std::filesystem::is_directory(file, error)) {
-        throw DxfError(DxfError::Kind::Io, "“" + file.string() + "”是文件夹，不是图形文件");
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        throw DxfError(DxfError::Kind::Io,
-                       "无法打开图形文件“" + file.string() + "”：" + std::strerror(errno));
-    }
-    std::string bytes;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (size > 0) {
-        bytes.resize(static_cast<std::size_t>(size));
-        in.read(bytes.data(), size);
-        bytes.resize(static_cast<std::size_t>(in.gcount()));
-    }
-    if (in.bad())
-        throw DxfError(DxfError::Kind::Io, "读取图形文件“" + file.string() + "”失败");
+    FileIdentity identity;
+    std::string bytes = readFileWithIdentity(file, identity);
     try {
-        return fromBytes(std::move(bytes));
+        Drawing drawing = fromBytes(std::move(bytes));
+        drawing.impl_->origin = FileOrigin{resolvedPath(file), identity};
+        return drawing;
     } catch (const DxfError& e) {
         if (e.kind() != DxfError::Kind::Format)
             throw;
@@ -1189,7 +1170,9 @@ Drawing Drawing::load(const std::filesystem::path& file) {
 }
 
 Drawing Drawing::fromTemplate(const std::filesystem::path& templateFile) {
-    return load(templateFile);
+    Drawing drawing = load(templateFile);
+    drawing.impl_->origin.reset();  // untitled: the template is not its file
+    return drawing;
 }
 
 std::string Drawing::toBytes() const {
@@ -1201,134 +1184,17 @@ std::string Drawing::toBytes() const {
     return out;
 }
 
-namespace {
-
-[[noreturn]] void ioError(const std::string& what, int error) {
-    throw DxfError(DxfError::Kind::Io, what + "：" + std::strerror(error));
-}
-
-// Copies a file's bytes; used for the backup where hard links are not possible.
-bool copyFile(const std::filesystem::path& from, const std::filesystem::path& to) {
-    std::error_code error;
-    return std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing,
-                                      error);
-}
-
-// Writes pieces in the order they come. Small pieces (edited records) are gathered so that a
-// drawing with many edits does not cost a system call per record; a large piece (an untouched run
-// of the source) first lets everything gathered before it out.
-class OrderedFileWriter {
-public:
-    explicit OrderedFileWriter(int fd) : fd_(fd) { buffer_.reserve(kBufferSize); }
-    void append(std::string_view piece) {
-        if (piece.size() >= kBufferSize / 4) {
-            flush();
-            writeAll(piece);
-            return;
-        }
-        if (buffer_.size() + piece.size() > kBufferSize)
-            flush();
-        buffer_.append(piece);
-    }
-    void flush() {
-        writeAll(buffer_);
-        buffer_.clear();
-    }
-    int failure() const { return failure_; }
-
-private:
-    static constexpr std::size_t kBufferSize = 1 << 20;
-    void writeAll(std::string_view piece) {
-        while (failure_ == 0 && !piece.empty()) {
-            const ssize_t written = ::write(fd_, piece.data(), piece.size());
-            if (written < 0) {
-                if (errno == EINTR)
-                    continue;
-                failure_ = errno;
-                break;
-            }
-            piece.remove_prefix(static_cast<std::size_t>(written));
-        }
-    }
-    int fd_;
-    int failure_ = 0;
-    std::string buffer_;
-};
-
-}  // namespace
-
-void Drawing::save(const std::filesystem::path& requested) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    fs::path target = requested;
-    if (fs::is_symlink(target, error)) {
-        const fs::path resolved = fs::canonical(target, error);
-        if (!error)
-            target = resolved;  // replace the file the link names, keep the link
-    }
-    const std::string shown = requested.string();
-    if (fs::is_directory(target, error)) {
-        throw DxfError(DxfError::Kind::Io, "“" + shown + "”是文件夹，不能保存为图形");
-    }
-    fs::path folder = target.parent_path();
-    if (folder.empty())
-        folder = ".";
-    struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists && ::access(target.c_str(), W_OK) != 0) {
-        ioError("图形文件“" + shown + "”不能写入", errno);
-    }
-
-    std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        ioError("不能在文件夹“" + folder.string() + "”中保存图形", errno);
-
-    OrderedFileWriter out(fd);
-    impl_->write([&](std::string_view piece) { out.append(piece); });
-    out.flush();
-    int failure = out.failure();
-    // The drawing keeps its permissions; a new one gets those of any new file (mkstemp's are
-    // private).
-    mode_t mode = existing.st_mode & 07777;
-    if (!exists) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (failure == 0 && ::fchmod(fd, mode) != 0)
-        failure = errno;
-    if (failure == 0 && ::fsync(fd) != 0)
-        failure = errno;
-    if (::close(fd) != 0 && failure == 0)
-        failure = errno;
-    if (failure != 0) {
-        ::unlink(temporary.c_str());
-        ioError("保存图形“" + shown + "”失败", failure);
-    }
-
-    if (exists) {
-        const fs::path backup = backupPathFor(target);
-        if (backup != target) {
-            ::unlink(backup.c_str());
-            if (::link(target.c_str(), backup.c_str()) != 0 && !copyFile(target, backup)) {
-                const int backupError = errno;
-                ::unlink(temporary.c_str());
-                ioError("不能建立备份文件“" + backup.string() + "”", backupError);
-            }
-        }
-    }
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int renameError = errno;
-        ::unlink(temporary.c_str());
-        ioError("保存图形“" + shown + "”失败", renameError);
-    }
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
-    impl_->modified = false;
+std::vector<std::string> Drawing::save(const std::filesystem::path& file) {
+    Impl& d = *impl_;
+    ReplaceResult result = replaceFile(
+        file,
+        [&](OrderedFileWriter& out) {
+            d.write([&](std::string_view piece) { out.append(piece); });
+        },
+        d.origin);
+    d.origin = FileOrigin{resolvedPath(file), result.written};
+    d.modified = false;
+    return std::move(result.notes);
 }
 
 bool Drawing::isModified() const noexcept {
