@@ -1,10 +1,8 @@
 #include "cadhost/dxf/drawing.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
 #include <unordered_map>
 #include <utility>
