@@ -7,14 +7,16 @@
 
 #include "app/mainwindow.h"
 #include "app/replacementcommands.h"
+#include "platform/dbus/busautomation.h"
 #include "platform/filedialogs.h"
+#include "platform/filestamps.h"
 #include "platform/helpviewer.h"
 #include "platform/linkopener.h"
 #include "platform/localclock.h"
 #include "platform/messageboxes.h"
+#include "platform/runlock.h"
 #include "platform/scriptfilewriter.h"
 #include "platform/timerrandom.h"
-#include "platform/dbus/busautomation.h"
 #include "windows/aboutwindow.h"
 #include "windows/sidepanel.h"
 #include "windows/windowplacer.h"
@@ -55,6 +57,8 @@ int main(int argc, char* argv[]) {
     quorvel::platform::LocaleClock clock;
     quorvel::platform::TimerSeededRandom random;
     quorvel::platform::CodePageScriptFileWriter scriptWriter;
+    quorvel::platform::StatFileStamps fileStamps;
+    quorvel::platform::HostRunLock runLock(quorvel::platform::sessionHostKey());
     quorvel::app::ReplacementPlatform replacementPlatform;
     replacementPlatform.connector = &hostConnector;
     replacementPlatform.windows = &hostWindows;
@@ -62,6 +66,8 @@ int main(int argc, char* argv[]) {
     replacementPlatform.clock = &clock;
     replacementPlatform.random = &random;
     replacementPlatform.scriptWriter = &scriptWriter;
+    replacementPlatform.files = &fileStamps;
+    replacementPlatform.runLock = &runLock;
     replacementPlatform.programFolder = services.programFolder;
     quorvel::app::ReplacementCommands replacementCommands(mainWindow, replacementPlatform);
 

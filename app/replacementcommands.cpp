@@ -84,6 +84,8 @@ engine::RunServices runServices(MainWindow& window, const ReplacementPlatform& p
     services.clock = platform.clock;
     services.random = platform.random;
     services.scriptWriter = platform.scriptWriter;
+    services.files = platform.files;
+    services.runLock = platform.runLock;
     services.programFolder = platform.programFolder.toStdU16String();
     return services;
 }

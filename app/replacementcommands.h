@@ -66,6 +66,8 @@ struct ReplacementPlatform {
     engine::Clock* clock = nullptr;
     engine::RandomNumbers* random = nullptr;
     engine::ScriptFileWriter* scriptWriter = nullptr;
+    engine::FileStamps* files = nullptr;
+    engine::RunLock* runLock = nullptr;
     QString programFolder;
 };
 

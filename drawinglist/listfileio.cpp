@@ -7,12 +7,20 @@
 
 #include <string>
 
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "drawinglist/drawinglistmodel.h"
 #include "drawinglist/listfile.h"
 
 namespace quorvel::drawinglist {
 
 namespace {
+
+// Far beyond any real list (a million long paths); a larger file is not a list.
+constexpr qint64 kListFileLimit = qint64{64} * 1024 * 1024;
 
 // Marked read-only: no write permission for its owner. Refused even where the process could
 // write it anyway (as root), as a read-only file is refused to everyone.
@@ -81,12 +89,26 @@ ListFileOutcome readListFile(const QString& path, DrawingListModel& list) {
     if (!source.isReadable()) {
         return ListFileOutcome::Refused;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return file.error() == QFileDevice::PermissionsError ? ListFileOutcome::Refused
-                                                             : ListFileOutcome::Failed;
+    // Opened without waiting for a writer, then looked at: a pipe, a device or a socket would
+    // block the window or never end, so only a regular file of bounded size is read.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return errno == EACCES || errno == EPERM ? ListFileOutcome::Refused
+                                                 : ListFileOutcome::Failed;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > kListFileLimit) {
+        ::close(fd);
+        return S_ISDIR(status.st_mode) ? ListFileOutcome::Refused : ListFileOutcome::Failed;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return ListFileOutcome::Failed;
     }
     std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(status.st_size));
     bool complete = true;
     char buffer[1 << 16];
     for (;;) {
@@ -98,11 +120,15 @@ ListFileOutcome readListFile(const QString& path, DrawingListModel& list) {
         if (got == 0) {
             break;
         }
+        if (static_cast<qint64>(bytes.size()) + got > kListFileLimit) {
+            return ListFileOutcome::Failed;  // grew past the limit while being read
+        }
         bytes.append(buffer, static_cast<std::size_t>(got));
     }
     file.close();
-    list.addAll(
-        toQStringList(decodeListFile(bytes, complete ? LastLine::Counts : LastLine::Unfinished)));
+    auto lines = decodeListFile(bytes, complete ? LastLine::Counts : LastLine::Unfinished);
+    std::string().swap(bytes);  // not kept beside the lines while they are copied
+    list.addAll(toQStringList(lines));
     return complete ? ListFileOutcome::Done : ListFileOutcome::Failed;
 }
 

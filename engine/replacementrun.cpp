@@ -1,5 +1,6 @@
 #include "engine/replacementrun.h"
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -41,6 +42,22 @@ int drawingCountOf(int entries) {
     return entries;
 }
 
+// Gives the host back when the run ends, however it ends.
+class LockHeld {
+public:
+    explicit LockHeld(RunLock* lock) : lock_(lock) {}
+    ~LockHeld() {
+        if (lock_ != nullptr) {
+            lock_->unlock();
+        }
+    }
+    LockHeld(const LockHeld&) = delete;
+    LockHeld& operator=(const LockHeld&) = delete;
+
+private:
+    RunLock* lock_;
+};
+
 struct EntityFilter {
     std::vector<std::int16_t> types;
     std::vector<FilterValue> values;
@@ -79,11 +96,46 @@ bool ReplacementRun::searchTextMissing() {
     return true;
 }
 
+bool ReplacementRun::hostTaken() {
+    if (s_.runLock == nullptr || s_.runLock->tryLock()) {
+        return false;
+    }
+    s_.messages->showMessage(kHostBusyMessage, kErrorCaption, MessageIcon::Stop);
+    return true;
+}
+
 void ReplacementRun::reportFailure(const std::exception* failure) {
     const auto* automation = dynamic_cast<const AutomationError*>(failure);
     const bool memberMissing = automation && automation->number() == kErrorMemberNotSupported;
-    s_.messages->showMessage(memberMissing ? u"CAD版本不对！" : u"操作不当！", kErrorCaption,
-                             MessageIcon::Stop);
+    // The short text stays; the details tell a full disk from a drawing in use.
+    std::u16string details;
+    if (!currentDrawing_.empty()) {
+        details = u"图形：" + currentDrawing_ + u"\n";
+    }
+    details += u"原因：" + (failure ? describeFailure(*failure) : std::u16string(u"未知错误"));
+    s_.messages->showDetailedMessage(memberMissing ? u"CAD版本不对！" : u"操作不当！",
+                                     kErrorCaption, MessageIcon::Stop, details);
+}
+
+std::optional<FileStamp> ReplacementRun::stampOf(const std::u16string& path) {
+    return s_.files ? s_.files->stamp(path) : std::nullopt;
+}
+
+bool ReplacementRun::doneInThisRun(const std::optional<FileStamp>& stamp) const {
+    return stamp && std::any_of(touched_.begin(), touched_.end(),
+                                [&](const FileStamp& done) { return done.sameFile(*stamp); });
+}
+
+void ReplacementRun::checkTypedSave(const std::u16string& path,
+                                    const std::optional<FileStamp>& before) {
+    // Typed keys report nothing back; a save shows only as a rewritten file.
+    if (!before) {
+        return;
+    }
+    const std::optional<FileStamp> after = stampOf(path);
+    if (!after || *after == *before) {
+        throw AutomationError(kErrorAutomation, u"保存命令没有写入图形文件，修改没有保存。");
+    }
 }
 
 std::shared_ptr<Application> ReplacementRun::host() {
@@ -122,7 +174,7 @@ void ReplacementRun::openDrawing(const std::u16string& path) {
     }
 }
 
-void ReplacementRun::replaceInActiveDrawing() {
+int ReplacementRun::replaceInActiveDrawing() {
     // Both filters are built for every drawing, from the layer name as it is now.
     const EntityFilter plain{{0}, {std::u16string(u"text")}};
     const EntityFilter layer{{0, 8}, {std::u16string(u"text"), s_.options->layerName()}};
@@ -134,19 +186,21 @@ void ReplacementRun::replaceInActiveDrawing() {
 
     const EntityFilter& filter = s_.options->layerTick() == kTicked ? layer : plain;
     checked(selection)->Select(kSelectAll, std::nullopt, std::nullopt, filter.types, filter.values);
+    int rewritten = 0;
     for (const auto& entity : checked(selection)->entities()) {
-        processEntity(*checked(entity));
+        rewritten += processEntity(*checked(entity)) ? 1 : 0;
     }
+    return rewritten;
 }
 
-void ReplacementRun::processEntity(TextEntity& entity) {
+bool ReplacementRun::processEntity(TextEntity& entity) {
     const std::u16string searchText = s_.options->searchText();
     const bool exact = s_.options->exactMatchTick() == kTicked;
     const std::u16string current = entity.TextString();
     const bool matches =
         exact ? current == searchText : current.find(searchText) != std::u16string::npos;
     if (!matches) {
-        return;
+        return false;
     }
     // The rewritten text is a new entity in place of the old one.
     const auto rewritten = checked(entity.Copy());
@@ -165,6 +219,7 @@ void ReplacementRun::processEntity(TextEntity& entity) {
     if (s_.options->heightTick() == kTicked) {
         rewritten->setHeight(leadingNumber(trimSpaces(s_.options->heightText())));
     }
+    return true;
 }
 
 void ReplacementRun::processBatchDrawing(int index, int drawingCount) {
@@ -173,15 +228,32 @@ void ReplacementRun::processBatchDrawing(int index, int drawingCount) {
     s_.progress->repaintNow();
 
     // Finished drawings leave the list, so the next one is always the first entry.
-    openDrawing(trimSpaces(s_.drawings->text(0)));
-    replaceInActiveDrawing();
-    fileDialogsBackOn();
-    if (newerGeneration()) {
-        activeDocument()->Close(true);
-    } else {
-        s_.windows->sendKeys(kSaveKeys, true);
+    const std::u16string path = trimSpaces(s_.drawings->text(0));
+    currentDrawing_ = path;
+    const std::optional<FileStamp> before = stampOf(path);
+    // The same file listed again (another spelling, a link) is not rewritten a second time:
+    // its backup would then hold the first pass instead of the original.
+    if (!doneInThisRun(before)) {
+        openDrawing(path);
+        const int rewritten = replaceInActiveDrawing();
+        fileDialogsBackOn();
+        if (newerGeneration()) {
+            activeDocument()->Close(true);
+        } else {
+            s_.windows->sendKeys(kSaveKeys, true);
+            if (rewritten > 0) {
+                checkTypedSave(path, before);
+            }
+        }
+        // Saving may give the path a new file; both count as this drawing.
+        for (const auto& stamp : {before, stampOf(path)}) {
+            if (stamp) {
+                touched_.push_back(*stamp);
+            }
+        }
     }
     s_.drawings->removeAt(0);
+    currentDrawing_.clear();
     if (index == drawingCount - 1) {
         s_.progress->setLabel1(kFinishedLine);
         s_.progress->setLabel5(s_.clock->timeOfDayText());
@@ -227,7 +299,8 @@ void ReplacementRun::previewSteps() {
     }
     s_.scriptWriter->writeScript(scriptPath, s_.options->searchText());
 
-    openDrawing(trimSpaces(s_.drawings->text(0)));
+    currentDrawing_ = trimSpaces(s_.drawings->text(0));
+    openDrawing(currentDrawing_);
     // Dialogs go off only once the drawing is open, and come back on; nothing is saved.
     switchFileDialogs(false);
     replaceInActiveDrawing();
@@ -235,9 +308,12 @@ void ReplacementRun::previewSteps() {
 }
 
 void ReplacementRun::runBatch() {
-    if (searchTextMissing()) {
+    if (searchTextMissing() || hostTaken()) {
         return;
     }
+    const LockHeld held(s_.runLock);
+    currentDrawing_.clear();
+    touched_.clear();
     try {
         batchSteps();
     } catch (const std::exception& failure) {
@@ -249,9 +325,11 @@ void ReplacementRun::runBatch() {
 }
 
 void ReplacementRun::runPreview() {
-    if (searchTextMissing()) {
+    if (searchTextMissing() || hostTaken()) {
         return;
     }
+    const LockHeld held(s_.runLock);
+    currentDrawing_.clear();
     try {
         previewSteps();
     } catch (const std::exception& failure) {

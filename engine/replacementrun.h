@@ -1,7 +1,9 @@
 #pragma once
 // The batch replacement run (Command9) and the replacement preview (xpcmdbutton7).
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/automation.h"
 #include "engine/module1.h"
@@ -21,14 +23,22 @@ struct RunServices {
     RandomNumbers* random = nullptr;
     ScriptFileWriter* scriptWriter = nullptr;
     std::u16string programFolder;  // folder of the program's executable
+    // Optional: without them a run cannot tell listed files apart, check a typed save, or keep
+    // a second run away from the host.
+    FileStamps* files = nullptr;
+    RunLock* runLock = nullptr;
 };
 
-// The texts the runs hand to the host.
+// The texts the runs hand to the host. Typed commands start with two Escapes, as scripts do, so
+// that a command the user left waiting (nested ones included) does not take them as answers.
 inline constexpr char16_t kFileDialogsOffCommand[] = u"filedia\r0\r";
 inline constexpr char16_t kFileDialogsOnCommand[] = u"filedia\r1\r";
-inline constexpr char16_t kFileDialogsOffKeys[] = u"filedia~0~";
-inline constexpr char16_t kFileDialogsOnKeys[] = u"filedia~1~";
-inline constexpr char16_t kSaveKeys[] = u"qsave~";
+inline constexpr char16_t kFileDialogsOffKeys[] = u"{ESC}{ESC}filedia~0~";
+inline constexpr char16_t kFileDialogsOnKeys[] = u"{ESC}{ESC}filedia~1~";
+inline constexpr char16_t kSaveKeys[] = u"{ESC}{ESC}qsave~";
+
+inline constexpr char16_t kHostBusyMessage[] =
+    u"另一个批量替换或预览正在使用 CAD 主机，请等它结束后再试。";
 
 // "正在替换第 i 页   共 n 页"
 std::u16string progressLine(int drawingNumber, int drawingCount);
@@ -50,20 +60,27 @@ private:
     enum class Mode { Batch, Preview };
 
     bool searchTextMissing();
+    bool hostTaken();
     void reportFailure(const std::exception* failure);
+    std::optional<FileStamp> stampOf(const std::u16string& path);
+    bool doneInThisRun(const std::optional<FileStamp>& stamp) const;
+    void checkTypedSave(const std::u16string& path, const std::optional<FileStamp>& before);
     std::shared_ptr<Application> host();
     std::shared_ptr<Document> activeDocument();
     bool newerGeneration() const;
     void switchFileDialogs(bool on);
     void fileDialogsBackOn();
     void openDrawing(const std::u16string& path);
-    void replaceInActiveDrawing();
-    void processEntity(TextEntity& entity);
+    // Returns how many texts were rewritten.
+    int replaceInActiveDrawing();
+    bool processEntity(TextEntity& entity);
     void processBatchDrawing(int index, int drawingCount);
     void batchSteps();
     void previewSteps();
 
     RunServices s_;
+    std::u16string currentDrawing_;   // for the failure's details
+    std::vector<FileStamp> touched_;  // files this batch run has saved, before and after
 };
 
 }  // namespace quorvel::engine

@@ -3,6 +3,7 @@
 // drawing list, the progress window and the platform implement these; tests use doubles.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace quorvel::engine {
@@ -63,6 +64,13 @@ public:
     virtual ~Messages() = default;
     virtual void showMessage(const std::u16string& text, const std::u16string& caption,
                              MessageIcon icon) = 0;
+    // The same box offering more text on request (what failed, and where). Boxes that cannot
+    // show it show the message alone.
+    virtual void showDetailedMessage(const std::u16string& text, const std::u16string& caption,
+                                     MessageIcon icon, const std::u16string& details) {
+        (void)details;
+        showMessage(text, caption, icon);
+    }
 };
 
 class Clock {
@@ -85,6 +93,40 @@ class ScriptFileWriter {
 public:
     virtual ~ScriptFileWriter() = default;
     virtual void writeScript(const std::u16string& path, const std::u16string& text) = 0;
+};
+
+}  // namespace quorvel::engine
+
+namespace quorvel::engine {
+
+// What a run can see of a drawing's file from outside the host: which file it is (device and
+// inode, whatever the path's spelling or links) and whether it was rewritten.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedNs = 0;
+
+    bool sameFile(const FileStamp& other) const {
+        return device == other.device && inode == other.inode;
+    }
+    bool operator==(const FileStamp&) const = default;
+};
+
+class FileStamps {
+public:
+    virtual ~FileStamps() = default;
+    // Nothing when the path names no file that can be looked at.
+    virtual std::optional<FileStamp> stamp(const std::u16string& path) = 0;
+};
+
+// Keeps two runs from driving one host at the same time. Held for the whole run.
+class RunLock {
+public:
+    virtual ~RunLock() = default;
+    // False when another run holds the host (or the lock cannot be taken at all).
+    virtual bool tryLock() = 0;
+    virtual void unlock() = 0;
 };
 
 }  // namespace quorvel::engine

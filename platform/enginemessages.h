@@ -14,6 +14,8 @@ public:
     EngineMessageBoxes(MessageBoxes& boxes, std::function<QWidget*()> owner);
     void showMessage(const std::u16string& text, const std::u16string& caption,
                      engine::MessageIcon icon) override;
+    void showDetailedMessage(const std::u16string& text, const std::u16string& caption,
+                             engine::MessageIcon icon, const std::u16string& details) override;
 
 private:
     MessageBoxes& boxes_;

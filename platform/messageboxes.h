@@ -13,6 +13,12 @@ public:
     virtual ~MessageBoxes() = default;
     virtual void showMessage(QWidget* owner, const QString& text, const QString& caption,
                              MessageIcon icon) = 0;
+    // The same box with more text behind a "details" button.
+    virtual void showDetailedMessage(QWidget* owner, const QString& text, const QString& caption,
+                                     MessageIcon icon, const QString& details) {
+        Q_UNUSED(details);
+        showMessage(owner, text, caption, icon);
+    }
 };
 
 // Modal QMessageBox with a single OK button.
@@ -20,6 +26,8 @@ class QtMessageBoxes final : public MessageBoxes {
 public:
     void showMessage(QWidget* owner, const QString& text, const QString& caption,
                      MessageIcon icon) override;
+    void showDetailedMessage(QWidget* owner, const QString& text, const QString& caption,
+                             MessageIcon icon, const QString& details) override;
 };
 
 }  // namespace quorvel::platform

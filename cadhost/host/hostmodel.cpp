@@ -2,16 +2,37 @@
 
 #include "cadhost/host/hosterror.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
 
 #include <algorithm>
+
+#include <sys/stat.h>
 
 namespace quorvel::cadhost {
 
 std::filesystem::path toFsPath(const QString& path) {
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
+
+namespace {
+
+// One file whatever the spelling of its names, links included.
+bool sameFile(const QString& first, const QString& second) {
+    struct stat a {};
+    struct stat b {};
+    if (::stat(QFile::encodeName(first).constData(), &a) == 0 &&
+        ::stat(QFile::encodeName(second).constData(), &b) == 0) {
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    }
+    return QFileInfo(first).absoluteFilePath() == QFileInfo(second).absoluteFilePath();
+}
+
+}  // namespace
 
 QString HostDocument::name() const {
     return isUntitled() ? untitledName : QFileInfo(filePath).fileName();
@@ -78,7 +99,59 @@ HostDocument& HostModel::addFromTemplate(const QString& templatePath) {
     return adopt(std::move(document));
 }
 
+void HostModel::refuseUnsavedCopy(const QString& path, int except) {
+    for (const auto& open : documents_) {
+        if (open->number != except && !open->isUntitled() && !open->isSaved() &&
+            sameFile(open->filePath, path)) {
+            throw HostError(HostErrorKind::OpenFailed,
+                            QStringLiteral("图形“%1”已在 CAD 主机中打开，且有未保存的修改；"
+                                           "请先保存或关闭它。")
+                                .arg(open->filePath));
+        }
+    }
+}
+
+QString HostModel::recoveryFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/cad-host/recovery");
+}
+
+QString HostModel::writeRecoveryCopy(const HostDocument& document) {
+    const QString folder = recoveryFolder();
+    const QFileInfo name(document.name());
+    const QString suffix = name.suffix().isEmpty() ? QStringLiteral("dwg") : name.suffix();
+    const QString stem = name.completeBaseName() + u'-' +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString path = QStringLiteral("%1/%2.%3").arg(folder, stem, suffix);
+    for (int copy = 2; QFileInfo::exists(path); ++copy) {
+        path = QStringLiteral("%1/%2-%3.%4").arg(folder, stem).arg(copy).arg(suffix);
+    }
+    const auto refused = [&](const QString& why) {
+        return HostError(HostErrorKind::OpenFailed,
+                         QStringLiteral("图形“%1”有未保存的修改，无法写入恢复副本 %2：%3")
+                             .arg(document.name(), path, why));
+    };
+    if (!QDir().mkpath(folder)) {
+        throw refused(QStringLiteral("无法创建文件夹。"));
+    }
+    std::string bytes;
+    try {
+        bytes = document.drawing.toBytes();
+    } catch (const std::exception& error) {
+        throw refused(QString::fromUtf8(error.what()));
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+            static_cast<qint64>(bytes.size()) ||
+        !file.commit()) {
+        throw refused(file.errorString());
+    }
+    return path;
+}
+
 HostDocument& HostModel::openNew(const QString& path) {
+    refuseUnsavedCopy(path, 0);
     auto document = std::make_unique<HostDocument>(nextNumber_, readDrawing(path, false));
     ++nextNumber_;
     document->filePath = QFileInfo(path).absoluteFilePath();
@@ -87,7 +160,13 @@ HostDocument& HostModel::openNew(const QString& path) {
 
 HostDocument& HostModel::openInto(int number, const QString& path) {
     HostDocument& target = document(number);
+    refuseUnsavedCopy(path, number);
     dxf::Drawing drawing = readDrawing(path, false);  // the old content stays if this raises
+    if (!target.isSaved()) {
+        const QString copy = writeRecoveryCopy(target);  // the old content stays if this raises
+        emit notice(QStringLiteral("图形“%1”有未保存的修改，已保存为恢复副本：%2")
+                        .arg(target.name(), copy));
+    }
     target.drawing = std::move(drawing);
     target.filePath = QFileInfo(path).absoluteFilePath();
     target.selectionSets.clear();

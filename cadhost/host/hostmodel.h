@@ -53,10 +53,15 @@ public:
     // A new untitled document with a template's content; empty path = the host's own template.
     // It becomes the active document.
     HostDocument& addFromTemplate(const QString& templatePath);
-    // Reads the file from disk into a new document, which becomes the active one.
+    // Reads the file from disk into a new document, which becomes the active one. A file that
+    // is open here with unsaved changes is refused: a second copy would fork those changes.
     HostDocument& openNew(const QString& path);
-    // Reads the file from disk into an existing document, replacing its content.
+    // Reads the file from disk into an existing document, replacing its content. Unsaved
+    // changes of that document are first written to a recovery copy, which is announced.
     HostDocument& openInto(int number, const QString& path);
+
+    // Where recovery copies go: the user's data folder of the host.
+    static QString recoveryFolder();
     // Atomic save to the document's own file; an untitled document raises SaveFailed.
     void save(int number);
     void saveAs(int number, const QString& path);
@@ -81,10 +86,14 @@ signals:
     void activeDocumentChanged();
     void documentChanged(int number);
     void filediaChanged(int value);
+    // A line for the command history that no command produced.
+    void notice(const QString& line);
 
 private:
     dxf::Drawing readDrawing(const QString& path, bool asTemplate) const;
     HostDocument& adopt(std::unique_ptr<HostDocument> document);
+    void refuseUnsavedCopy(const QString& path, int except);
+    QString writeRecoveryCopy(const HostDocument& document);
 
     Release release_;
     QString templatePath_;

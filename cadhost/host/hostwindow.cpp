@@ -160,6 +160,7 @@ HostWindow::HostWindow(HostModel& model, CommandInterpreter& interpreter, QWidge
             [this](int index) { closeDocument(tabs_->tabData(index).toInt()); });
 
     connect(&interpreter_, &CommandInterpreter::lineEchoed, this, &HostWindow::appendHistory);
+    connect(&model_, &HostModel::notice, this, &HostWindow::appendHistory);
     connect(&interpreter_, &CommandInterpreter::promptChanged, this, &HostWindow::updatePrompt);
     connect(&interpreter_, &CommandInterpreter::pendingInputChanged, this,
             &HostWindow::updatePrompt);

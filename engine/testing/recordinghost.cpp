@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "engine/textutil.h"
 
@@ -248,7 +249,7 @@ public:
             if (state_->path.empty()) {
                 fail(u"未命名图形不能保存");
             }
-            host_.files[state_->path] = state_->entities;
+            host_.files[host_.resolve(state_->path)] = state_->entities;
             host_.savedPaths.push_back(state_->path);
         }
         state_->closed = true;
@@ -361,9 +362,30 @@ public:
     void sendKeys(const std::u16string& keys, bool wait) override {
         host_.enter(wait ? "Window.sendKeys+wait" : "Window.sendKeys", keys, true);
         host_.keystrokes.push_back(keys);
-        if (host_.windowActivated) {
+        if (host_.windowActivated && !host_.keysSwallowed) {
             host_.runCommandLine(keys, u'~');
         }
+    }
+
+private:
+    RecordingHost& host_;
+};
+
+class RecordedFileStamps final : public FileStamps {
+public:
+    explicit RecordedFileStamps(RecordingHost& host) : host_(host) {}
+
+    std::optional<FileStamp> stamp(const std::u16string& path) override {
+        const std::u16string file = host_.resolve(path);
+        const auto found = host_.files.find(file);
+        if (found == host_.files.end()) {
+            return std::nullopt;
+        }
+        const auto saves = std::count_if(
+            host_.savedPaths.begin(), host_.savedPaths.end(),
+            [&](const std::u16string& saved) { return host_.resolve(saved) == file; });
+        return FileStamp{1, std::hash<std::u16string>{}(file),
+                         static_cast<std::int64_t>(found->second.size()), saves};
     }
 
 private:
@@ -390,6 +412,7 @@ RecordingHost::RecordingHost(std::vector<std::string>& sharedJournal, Generation
     : journal(sharedJournal), generation_(generation) {
     connector_ = std::make_unique<RecordedConnector>(*this);
     windowControl_ = std::make_unique<RecordedWindowControl>(*this);
+    fileStamps_ = std::make_unique<RecordedFileStamps>(*this);
     application_ = std::make_shared<RecordedApplication>(*this);
     if (generation_ == Generation::R14) {
         // The older host has no documents collection and no command method.
@@ -425,6 +448,9 @@ WindowControl& RecordingHost::windowControl() {
 std::shared_ptr<Application> RecordingHost::application() {
     return application_;
 }
+FileStamps& RecordingHost::fileStamps() {
+    return *fileStamps_;
+}
 
 void RecordingHost::enter(const std::string& member, const std::u16string& argument,
                           bool hasArgument) {
@@ -448,8 +474,13 @@ void RecordingHost::enter(const std::string& member, const std::u16string& argum
     }
 }
 
+std::u16string RecordingHost::resolve(const std::u16string& path) const {
+    const auto link = links.find(path);
+    return link == links.end() ? path : link->second;
+}
+
 Drawing RecordingHost::readFile(const std::u16string& path) {
-    const auto found = files.find(path);
+    const auto found = files.find(resolve(path));
     if (found == files.end()) {
         fail(u"无法打开图形文件");
     }
@@ -478,12 +509,17 @@ void RecordingHost::saveActive() {
     if (!active || active->path.empty()) {
         fail(u"没有可保存的图形");
     }
-    files[active->path] = active->entities;
+    files[resolve(active->path)] = active->entities;
     active->modified = false;
     savedPaths.push_back(active->path);
 }
 
-void RecordingHost::runCommandLine(const std::u16string& text, char16_t fieldEnd) {
+void RecordingHost::runCommandLine(const std::u16string& typed, char16_t fieldEnd) {
+    // Nothing is ever left waiting here, so an Escape has nothing to cancel.
+    std::u16string text = typed;
+    for (auto at = text.find(u"{ESC}"); at != std::u16string::npos; at = text.find(u"{ESC}")) {
+        text.erase(at, 5);
+    }
     std::vector<std::u16string> fields;
     std::u16string field;
     for (char16_t unit : text) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/automation.h"
+#include "engine/services.h"
 
 namespace quorvel::engine::testing {
 
@@ -70,10 +71,13 @@ public:
     HostConnector& connector();
     WindowControl& windowControl();
     std::shared_ptr<Application> application();
+    // Stamps of the files on the "disk": a link and its target are one file; a save changes it.
+    FileStamps& fileStamps();
 
     // What happened. The journal may be shared with other doubles of a test.
     std::vector<std::string>& journal;
-    std::map<std::u16string, Drawing> files;  // the "disk"
+    std::map<std::u16string, Drawing> files;         // the "disk"
+    std::map<std::u16string, std::u16string> links;  // another name -> the file it names
     std::vector<std::shared_ptr<DocumentState>> documents;
     std::shared_ptr<DocumentState> active;
     std::vector<std::u16string> commands;    // SendCommand texts, exactly
@@ -86,6 +90,7 @@ public:
     bool visible = false;
     int fileDialogs = 1;
     bool windowActivated = false;
+    bool keysSwallowed = false;  // typed keys reach no command line (a dialog has the focus)
 
     // Internal: called by the doubles at every member. Records and raises as configured.
     void enter(const std::string& member, const std::u16string& argument = {},
@@ -95,6 +100,7 @@ public:
     std::shared_ptr<DocumentState> openNew(const std::u16string& path, const Drawing& drawing,
                                            const std::u16string& templatePath);
     Drawing readFile(const std::u16string& path);
+    std::u16string resolve(const std::u16string& path) const;
     int nextHandle = 1;
 
     explicit RecordingHost(std::vector<std::string>& sharedJournal,
@@ -113,6 +119,7 @@ private:
     std::map<std::string, int> callCounts_;
     std::unique_ptr<HostConnector> connector_;
     std::unique_ptr<WindowControl> windowControl_;
+    std::unique_ptr<FileStamps> fileStamps_;
     std::shared_ptr<Application> application_;
 };
 

@@ -133,7 +133,7 @@ TEST_F(Commands, PreviewReadsTheControlsAsTheyStand) {
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(commands->progress().form(), nullptr);
     EXPECT_EQ(window.List2->drawings()->count(), 1);
-    EXPECT_EQ(host.keystrokes.front(), u"filedia~0~");
+    EXPECT_EQ(host.keystrokes.front(), u"{ESC}{ESC}filedia~0~");
     ASSERT_TRUE(host.active);
     EXPECT_EQ(host.active->entities.back().text, u"XY ");
     EXPECT_DOUBLE_EQ(host.active->entities.back().height, 2.5);

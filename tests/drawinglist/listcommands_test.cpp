@@ -12,6 +12,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <deque>
@@ -262,6 +263,20 @@ TEST_F(ListCommandsTest, MissingFilesAndFoldersAreFormatFailures) {
               QStringList({"数据文件格式有误或操作不当！", "数据文件格式有误或操作不当！"}));
 }
 
+TEST_F(ListCommandsTest, PipesDevicesAndHugeFilesAreFormatFailuresAtOnce) {
+    ASSERT_TRUE(folder.isValid());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(file("pipe")).constData(), 0600), 0);
+    QFile huge(file("huge.txt"));  // sparse: takes no room on disk
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(qint64{65} << 20));
+    huge.close();
+    for (const QString& path : {file("pipe"), QStringLiteral("/dev/zero"), file("huge.txt")}) {
+        dialogs.answer({path});
+        commands.readList();
+    }
+    EXPECT_EQ(messages.texts(), QStringList(3, "数据文件格式有误或操作不当！"));
+    EXPECT_EQ(model().count(), 0);
+}
+
 TEST_F(ListCommandsTest, AFailedWriteLeavesThePreviousListFileWhole) {
     ASSERT_TRUE(folder.isValid());
     const QByteArray previous = "C:\\old.dwg\r\n";
@@ -327,6 +342,21 @@ TEST(ListCommandsMessageBox, TheRealMessageBoxShowsTheTextWithOneOkButton) {
     EXPECT_EQ(title, "错误");
     EXPECT_EQ(icon, QMessageBox::Critical);
     EXPECT_EQ(buttonCount, 1);
+}
+
+TEST(ListCommandsMessageBox, DetailsWaitBehindTheMessage) {
+    quorvel::platform::QtMessageBoxes boxes;
+    QString text, details;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        text = box->text();
+        details = box->detailedText();
+        box->button(QMessageBox::Ok)->click();
+    });
+    boxes.showDetailedMessage(nullptr, "操作不当！", "错误", MessageIcon::Stop, "图形：/d/a.dwg");
+    EXPECT_EQ(text, "操作不当！");
+    EXPECT_EQ(details, "图形：/d/a.dwg");
 }
 
 TEST(ListCommandsMainWindow, TheFiveButtonsUnderTheListDriveIt) {

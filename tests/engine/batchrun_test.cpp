@@ -80,7 +80,8 @@ TEST_P(ThreeDrawings, RunsEveryDrawingAndConsumesTheList) {
                           "Script.write(/prog/batch.scr|AB)", "Application.ActiveDocument",
                           "Document.SendCommand(filedia<CR>0<CR>)"});
     } else {
-        append(expected, {"Script.write(/prog/batch.scr|AB)", "Window.sendKeys+wait(filedia~0~)"});
+        append(expected,
+               {"Script.write(/prog/batch.scr|AB)", "Window.sendKeys+wait({ESC}{ESC}filedia~0~)"});
     }
     for (int i = 1; i <= 3; ++i) {
         const std::string number = std::to_string(i);
@@ -97,8 +98,9 @@ TEST_P(ThreeDrawings, RunsEveryDrawingAndConsumesTheList) {
                    {"Application.ActiveDocument", "Document.SendCommand(filedia<CR>1<CR>)",
                     "Application.ActiveDocument", "Document.Close(true)"});
         } else {
-            append(expected, {"Window.sendKeys+wait(filedia~1~)",
-                              "Window.sendKeys+wait(filedia~1~)", "Window.sendKeys+wait(qsave~)"});
+            append(expected, {"Window.sendKeys+wait({ESC}{ESC}filedia~1~)",
+                              "Window.sendKeys+wait({ESC}{ESC}filedia~1~)",
+                              "Window.sendKeys+wait({ESC}{ESC}qsave~)"});
         }
         expected.push_back("List.removeAt(0)");
     }
@@ -241,15 +243,50 @@ TEST(BatchOptions, HeightAndJustificationOnlyWhenTicked) {
     EXPECT_EQ(zero.messages.shown.at(0).text, u"操作不当！");
 }
 
-TEST(BatchOptions, SamePathTwiceIsProcessedTwice) {
-    RunRig rig;
-    rig.options.text2 = u"ABAB";
-    rig.listDrawing(u"/d/a.dwg", {{u"AB"}});
-    rig.list.entries.push_back(u"/d/a.dwg");
+TEST(BatchOptions, TheSameFileListedTwiceIsRewrittenOnce) {
+    for (const Generation generation : {Generation::R2000, Generation::R14}) {
+        RunRig rig(generation);
+        rig.options.text2 = u"ABAB";
+        rig.listDrawing(u"/d/a.dwg", {{u"AB"}});
+        rig.host.links[u"/d/link.dwg"] = u"/d/a.dwg";
+        rig.list.entries.push_back(u"/d/a.dwg");
+        rig.list.entries.push_back(u"/d/link.dwg");
+        rig.batch();
+        EXPECT_TRUE(rig.messages.shown.empty());
+        EXPECT_TRUE(rig.list.entries.empty());
+        EXPECT_EQ(rig.textsOnDisk(u"/d/a.dwg"), std::vector<std::u16string>{u"ABAB"});
+        EXPECT_EQ(rig.host.savedPaths.size(), 1u);
+        EXPECT_EQ(rig.progress.label1, u"文本替换完成 双击窗口返回");
+    }
+}
+
+TEST(BatchFailures, ATypedSaveThatWritesNothingFailsAndKeepsTheDrawingListed) {
+    RunRig rig(Generation::R14);
+    rig.listDrawing(u"/d/b.dwg", {{u"AB"}});
+    rig.host.keysSwallowed = true;
     rig.batch();
-    EXPECT_EQ(rig.textsOnDisk(u"/d/a.dwg"), std::vector<std::u16string>{u"ABABABAB"});
-    EXPECT_EQ(rig.host.savedPaths.size(), 2u);
-    EXPECT_EQ(rig.host.selectionSetNames, (std::vector<std::u16string>{u"1001", u"1002"}));
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_EQ(rig.messages.shown[0].text, u"操作不当！");
+    EXPECT_EQ(rig.messages.details[0],
+              u"图形：/d/b.dwg\n原因：保存命令没有写入图形文件，修改没有保存。");
+    EXPECT_EQ(rig.list.entries, std::vector<std::u16string>{u"/d/b.dwg"});
+    EXPECT_EQ(rig.textsOnDisk(u"/d/b.dwg"), std::vector<std::u16string>{u"AB"});
+}
+
+TEST(BatchStart, AHostInUseByAnotherRunIsRefusedUntouched) {
+    RunRig rig;
+    rig.listDrawing(u"/d/a.dwg", {{u"AB"}});
+    rig.runLock.heldElsewhere = true;
+    rig.batch();
+    rig.preview();
+    const std::string refusal =
+        "MsgBox(另一个批量替换或预览正在使用 CAD 主机，请等它结束后再试。|错误)";
+    EXPECT_EQ(rig.journalFrom(), (Journal{refusal, refusal}));
+    EXPECT_EQ(rig.list.entries, std::vector<std::u16string>{u"/d/a.dwg"});
+    rig.runLock.heldElsewhere = false;
+    rig.batch();
+    EXPECT_TRUE(rig.list.entries.empty());
+    EXPECT_FALSE(rig.runLock.held);  // given back after the run
 }
 
 TEST(BatchStart, EmptySearchTextContactsNothing) {
@@ -287,6 +324,7 @@ TEST(BatchFailures, SecondOfThreeDrawingsFails) {
     rig.batch();
     ASSERT_EQ(rig.messages.shown.size(), 1u);
     EXPECT_EQ(rig.messages.shown[0], (ShownMessage{u"操作不当！", u"错误", MessageIcon::Stop}));
+    EXPECT_EQ(rig.messages.details[0], u"图形：/d/2.dwg\n原因：调用失败");
     EXPECT_EQ(rig.list.entries, (std::vector<std::u16string>{u"/d/2.dwg", u"/d/3.dwg"}));
     EXPECT_EQ(rig.progress.label1, u"正在替换第 2 页   共 3 页");
     EXPECT_TRUE(rig.progress.label5.empty());

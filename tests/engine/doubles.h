@@ -111,7 +111,24 @@ struct FakeMessages final : Messages {
                      MessageIcon icon) override {
         journal.push_back("MsgBox(" + journalText(text) + "|" + journalText(caption) + ")");
         shown.push_back({text, caption, icon});
+        details.emplace_back();
     }
+    void showDetailedMessage(const std::u16string& text, const std::u16string& caption,
+                             MessageIcon icon, const std::u16string& more) override {
+        showMessage(text, caption, icon);
+        details.back() = more;
+    }
+    std::vector<std::u16string> details;  // one per shown message, empty when none offered
+};
+
+struct FakeRunLock final : RunLock {
+    bool heldElsewhere = false;
+    bool held = false;
+    bool tryLock() override {
+        held = !heldElsewhere;
+        return held;
+    }
+    void unlock() override { held = false; }
 };
 
 // Each reading is one second later: 10:00:01, 10:00:02, ...

@@ -67,13 +67,14 @@ TEST(Preview, OlderGenerationTypesKeysButNeverSaves) {
     rig.options.check3 = 1;  // no effect on this path
     rig.preview();
     EXPECT_EQ(rig.host.keystrokes,
-              (std::vector<std::u16string>{u"filedia~0~", u"filedia~1~", u"filedia~1~"}));
+              (std::vector<std::u16string>{u"{ESC}{ESC}filedia~0~", u"{ESC}{ESC}filedia~1~",
+                                           u"{ESC}{ESC}filedia~1~"}));
     const Journal tail = rig.journalFrom("Application.FullName");
     ASSERT_GE(tail.size(), 6u);
     EXPECT_EQ(tail[1], "Script.write(/prog/batch.scr|AB)");
     EXPECT_EQ(tail[2], "Application.ActiveDocument");
     EXPECT_EQ(tail[3], "Document.Open(/d/1.dwg)");
-    EXPECT_EQ(tail[4], "Window.sendKeys+wait(filedia~0~)");
+    EXPECT_EQ(tail[4], "Window.sendKeys+wait({ESC}{ESC}filedia~0~)");
     EXPECT_TRUE(rig.host.commands.empty());
     EXPECT_TRUE(rig.host.savedPaths.empty());
     EXPECT_EQ(rig.list.entries.size(), 3u);

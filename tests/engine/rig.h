@@ -29,6 +29,8 @@ struct RunRig {
         services.random = &random;
         services.scriptWriter = &script;
         services.programFolder = u"/prog";
+        services.files = &host.fileStamps();
+        services.runLock = &runLock;
         return ReplacementRun(services);
     }
     void batch() { makeRun().runBatch(); }
@@ -71,6 +73,7 @@ struct RunRig {
     FakeClock clock;
     FakeRandom random{journal};
     FakeScriptWriter script{journal};
+    FakeRunLock runLock;
     Module1 module1{host.connector(), messages};
 };
 

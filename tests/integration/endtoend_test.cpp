@@ -18,6 +18,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include "engine/replacementrun.h"
+#include "platform/runlock.h"
 #include "tests/integration/privatebus.h"
 #include "tests/integration/quorvelrig.h"
 #include "windows/progresswindow.h"
@@ -61,6 +63,16 @@ std::vector<HostDocument> hostDocuments(const PrivateBus& bus) {
              hostProperty(bus, path, "org.quorvel.CadHost.Document", "Saved").toBool()});
     }
     return result;
+}
+
+// Keys typed on the host's command line as its user would.
+void typeOnHost(const PrivateBus& bus, const QString& keys) {
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        QStringLiteral("AutoCAD.Application"), QStringLiteral("/Application"),
+        QStringLiteral("org.quorvel.CadHost.Windows"), QStringLiteral("SendKeys"));
+    message.setArguments({keys});
+    const QDBusMessage reply = bus.connection().call(message);
+    EXPECT_NE(reply.type(), QDBusMessage::ErrorMessage) << reply.errorMessage().toStdString();
 }
 
 QStringList textsOnLayer(const std::vector<QJsonObject>& entities, const QString& layer) {
@@ -330,6 +342,137 @@ TEST_F(EndToEnd, AHostKilledMidRunEndsTheRunAtOnceAndTearsNoDrawing) {
         EXPECT_FALSE(texts.join(u'|').contains(u"旧文本"));
     }
     EXPECT_EQ(fileBytes(drawings.back()), originals.back());
+}
+
+TEST_F(EndToEnd, AFileListedUnderSeveralNamesIsRewrittenOnce) {
+    const QString path = drawing(QStringLiteral("r2000"), QStringLiteral("a.dwg"));
+    const QByteArray original = fileBytes(path);
+    const QString link = folder.filePath(QStringLiteral("link.dwg"));
+    ASSERT_TRUE(QFile::link(path, link));
+    PrivateBus bus;
+    ASSERT_TRUE(bus.started());
+    Quorvel quorvel(bus.address(), programFolder.path());
+    quorvel.list({path, folder.path() + QStringLiteral("/./a.dwg"), link});
+    quorvel.search(QStringLiteral("旧文本"), QStringLiteral("旧文本X"));  // a second pass shows
+    quorvel.newerGeneration(true);
+
+    quorvel.window->Command9->click();
+
+    EXPECT_TRUE(quorvel.boxes.shown.empty()) << quorvel.boxes.texts().join(u'|').toStdString();
+    EXPECT_TRUE(quorvel.listed().isEmpty());
+    const QStringList texts = ezdxf::texts(path);
+    EXPECT_TRUE(texts.contains(QStringLiteral("旧文本X旧文本X"))) << texts.join(u'|').toStdString();
+    EXPECT_FALSE(texts.join(u'|').contains(u"XX"));
+    EXPECT_EQ(fileBytes(backupOf(path)), original);  // the backup is still the original
+}
+
+TEST_F(EndToEnd, OlderGenerationCancelsACommandTheUserLeftWaiting) {
+    const QString path = drawing(QStringLiteral("r2000"), QStringLiteral("a.dwg"));
+    PrivateBus bus;
+    ASSERT_TRUE(bus.startHostByHand(QStringLiteral("R14")));
+    typeOnHost(bus, QStringLiteral("justifytext~"));  // and walked away
+    Quorvel quorvel(bus.address(), programFolder.path());
+    quorvel.list({path});
+    quorvel.search(QStringLiteral("旧文本"), QStringLiteral("新文字"));
+    quorvel.newerGeneration(false);
+
+    quorvel.window->Command9->click();
+
+    EXPECT_TRUE(quorvel.boxes.shown.empty()) << quorvel.boxes.texts().join(u'|').toStdString();
+    EXPECT_TRUE(quorvel.listed().isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(backupOf(path)));
+    const QStringList texts = ezdxf::texts(path);
+    EXPECT_TRUE(texts.contains(QStringLiteral("新文字新文字"))) << texts.join(u'|').toStdString();
+}
+
+TEST_F(EndToEnd, ASecondRunOnTheSameHostIsRefusedAndTouchesNothing) {
+    const QString path = drawing(QStringLiteral("r2000"), QStringLiteral("a.dwg"));
+    const QByteArray before = fileBytes(path);
+    PrivateBus bus;
+    ASSERT_TRUE(bus.started());
+    // Another window, or a batch tool, is running on this host.
+    quorvel::platform::HostRunLock otherRun(bus.address());
+    ASSERT_TRUE(otherRun.tryLock());
+    Quorvel quorvel(bus.address(), programFolder.path());
+    quorvel.list({path});
+    quorvel.search(QStringLiteral("旧文本"), QStringLiteral("新文字"));
+    quorvel.newerGeneration(true);
+
+    quorvel.window->Command9->click();
+    quorvel.window->xpcmdbutton7->click();
+
+    const QString busy = QString::fromStdU16String(quorvel::engine::kHostBusyMessage);
+    EXPECT_EQ(quorvel.boxes.texts(), QStringList({busy, busy}));
+    EXPECT_FALSE(bus.hostRunning());  // not even started
+    EXPECT_EQ(quorvel.listed(), QStringList{path});
+    EXPECT_EQ(fileBytes(path), before);
+
+    otherRun.unlock();
+    quorvel.boxes.shown.clear();
+    quorvel.window->Command9->click();
+    EXPECT_TRUE(quorvel.boxes.shown.empty()) << quorvel.boxes.texts().join(u'|').toStdString();
+    EXPECT_TRUE(ezdxf::texts(path).contains(QStringLiteral("新文字新文字")));
+}
+
+TEST_F(EndToEnd, ADrawingOpenWithUnsavedChangesIsNotOpenedAgain) {
+    const QString path = drawing(QStringLiteral("r2000"), QStringLiteral("a.dwg"));
+    const QByteArray before = fileBytes(path);
+    PrivateBus bus;
+    ASSERT_TRUE(bus.startHostByHand());
+    Quorvel quorvel(bus.address(), programFolder.path());
+    quorvel.list({path});
+    quorvel.search(QStringLiteral("旧文本"), QStringLiteral("新文字"));
+    quorvel.newerGeneration(true);
+    quorvel.window->xpcmdbutton7->click();  // leaves the drawing open and changed
+    ASSERT_TRUE(quorvel.boxes.shown.empty()) << quorvel.boxes.texts().join(u'|').toStdString();
+
+    quorvel.window->Command9->click();
+
+    ASSERT_EQ(quorvel.boxes.texts(), QStringList{QStringLiteral("操作不当！")});
+    const QString details = quorvel.boxes.shown[0].details;
+    EXPECT_TRUE(details.startsWith(QStringLiteral("图形：") + path)) << details.toStdString();
+    EXPECT_TRUE(details.contains(QStringLiteral("未保存的修改"))) << details.toStdString();
+    EXPECT_EQ(quorvel.listed(), QStringList{path});
+    EXPECT_EQ(fileBytes(path), before);
+    int copies = 0;
+    for (const HostDocument& document : hostDocuments(bus)) {
+        if (document.fullName == path) {
+            ++copies;
+            EXPECT_FALSE(document.saved);
+        }
+    }
+    EXPECT_EQ(copies, 1);
+}
+
+TEST_F(EndToEnd, OlderGenerationOpeningOverUnsavedChangesKeepsThemAsARecoveryCopy) {
+    const QString first = drawing(QStringLiteral("r2000"), QStringLiteral("a.dwg"));
+    const QString second = drawing(QStringLiteral("r2018"), QStringLiteral("b.dwg"));
+    QTemporaryDir dataHome;
+    const QByteArray previousDataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());  // the host's user data folder
+    PrivateBus bus;
+    const bool started = bus.startHostByHand(QStringLiteral("R14"));
+    qputenv("XDG_DATA_HOME", previousDataHome);
+    ASSERT_TRUE(started);
+    Quorvel quorvel(bus.address(), programFolder.path());
+    quorvel.search(QStringLiteral("旧文本"), QStringLiteral("新文字"));
+    quorvel.newerGeneration(false);
+    quorvel.list({first});
+    quorvel.window->xpcmdbutton7->click();  // the first drawing, changed and unsaved
+    quorvel.window->List2->drawings()->removeAll();
+    quorvel.list({second});
+
+    quorvel.window->Command9->click();
+
+    EXPECT_TRUE(quorvel.boxes.shown.empty()) << quorvel.boxes.texts().join(u'|').toStdString();
+    EXPECT_TRUE(ezdxf::texts(second).contains(QStringLiteral("新文字新文字")));
+    const QDir recovery(dataHome.filePath(QStringLiteral("cad-host/recovery")));
+    const QStringList copies = recovery.entryList(QDir::Files);
+    ASSERT_EQ(copies.size(), 1);
+    EXPECT_TRUE(copies[0].startsWith(u"a-"));
+    EXPECT_TRUE(ezdxf::texts(recovery.filePath(copies[0]))
+                    .contains(QStringLiteral("新文字新文字")));  // the preview's edits
+    EXPECT_TRUE(ezdxf::texts(first).contains(QStringLiteral("旧文本旧文本")));  // file untouched
 }
 
 }  // namespace

@@ -12,8 +12,10 @@
 #include "drawinglist/drawinglistmodel.h"
 #include "drawinglist/drawinglistview.h"
 #include "platform/dbus/busautomation.h"
+#include "platform/filestamps.h"
 #include "platform/localclock.h"
 #include "platform/messageboxes.h"
+#include "platform/runlock.h"
 #include "platform/scriptfilewriter.h"
 #include "platform/timerrandom.h"
 
@@ -23,13 +25,18 @@ struct ShownMessage {
     QString text;
     QString caption;
     platform::MessageIcon icon;
+    QString details;
 };
 
 class RecordingMessageBoxes final : public platform::MessageBoxes {
 public:
     void showMessage(QWidget*, const QString& text, const QString& caption,
                      platform::MessageIcon icon) override {
-        shown.push_back({text, caption, icon});
+        shown.push_back({text, caption, icon, {}});
+    }
+    void showDetailedMessage(QWidget*, const QString& text, const QString& caption,
+                             platform::MessageIcon icon, const QString& details) override {
+        shown.push_back({text, caption, icon, details});
     }
     QStringList texts() const {
         QStringList result;
@@ -45,7 +52,10 @@ public:
 class Quorvel {
 public:
     Quorvel(const QString& busAddress, const QString& programFolder)
-        : connector(busAddress), windowControl(busAddress), scripts(programFolder) {
+        : connector(busAddress),
+          windowControl(busAddress),
+          scripts(programFolder),
+          runLock(busAddress) {
         app::MainWindowServices services;
         services.messageBoxes = &boxes;
         services.programFolder = programFolder;
@@ -57,6 +67,8 @@ public:
         platform.clock = &clock;
         platform.random = &random;
         platform.scriptWriter = &scripts;
+        platform.files = &files;
+        platform.runLock = &runLock;
         platform.programFolder = programFolder;
         commands = std::make_unique<app::ReplacementCommands>(*window, platform);
         window->show();
@@ -89,6 +101,8 @@ public:
     platform::LocaleClock clock;
     platform::TimerSeededRandom random;
     platform::CodePageScriptFileWriter scripts;
+    platform::StatFileStamps files;
+    platform::HostRunLock runLock;
     std::unique_ptr<app::MainWindow> window;
     std::unique_ptr<app::ReplacementCommands> commands;
 };

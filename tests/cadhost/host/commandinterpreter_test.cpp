@@ -110,6 +110,44 @@ TEST_F(CommandInterpreterTest, EscapeCancelsACommandHalfWay) {
     interpreter.typeKeys(parseKeyStrokes(QStringLiteral("justifytext~l~{ESC}mc~")));
     EXPECT_EQ(lastText().horizontal, 0);
     EXPECT_THAT(joinedHistory(), HasSubstr("未知命令“mc”。"));
+
+    // A command left waiting does not swallow a typed save that starts with Escapes.
+    interpreter.typeKeys(parseKeyStrokes(QStringLiteral("justifytext~l~")));
+    interpreter.typeKeys(parseKeyStrokes(QStringLiteral("{ESC}{ESC}qsave~")));
+    EXPECT_TRUE(interpreter.isIdle());
+    EXPECT_THAT(interpreter.takeFailures(), IsEmpty());
+    EXPECT_TRUE(QFile::exists(folder.filePath(QStringLiteral("sample.bak"))));
+}
+
+TEST_F(CommandInterpreterTest, OpeningOverUnsavedChangesNeitherForksNorDropsThem) {
+    qputenv("XDG_DATA_HOME", folder.filePath(QStringLiteral("data")).toUtf8());
+    QStringList notices;
+    QObject::connect(&model, &HostModel::notice, [&](const QString& line) { notices << line; });
+    const QString path = drawingFile();
+    const int number = model.openNew(path).number;
+    interpreter.type(QStringLiteral("justifytext\rl\r\rr\r"));
+    ASSERT_FALSE(model.activeOrThrow().isSaved());
+
+    // Another spelling of the same file is still that file.
+    const QString respelt = folder.path() + QStringLiteral("/./sample.dwg");
+    try {
+        model.openNew(respelt);
+        ADD_FAILURE() << "a second copy was opened";
+    } catch (const HostError& error) {
+        EXPECT_THAT(error.message().toStdString(), HasSubstr(path.toStdString()));
+    }
+    EXPECT_EQ(model.documents().size(), 1u);
+
+    model.openInto(number, drawingFile(QStringLiteral("r12")));
+    const QStringList copies = QDir(HostModel::recoveryFolder()).entryList(QDir::Files);
+    ASSERT_EQ(copies.size(), 1);
+    const QString copy = HostModel::recoveryFolder() + u'/' + copies[0];
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_THAT(notices[0].toStdString(), HasSubstr(copy.toStdString()));
+    const auto texts = test::textsOf(test::readBack(copy));
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts.back().halign, 2);  // the unsaved change is in the copy
+    EXPECT_TRUE(model.activeOrThrow().filePath.endsWith(u"r12.dwg"));
 }
 
 TEST_F(CommandInterpreterTest, QsaveWritesTheDrawingAndKeepsTheOldFileAsBak) {
