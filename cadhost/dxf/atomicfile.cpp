@@ -63,25 +63,31 @@ bool endsWithDrawingExtension(std::string_view name) {
     return extension == ".dxf" || extension == ".dwg";
 }
 
+// "<pid>.XXXXXX": the pid, or -1.
+long pidOfTemporaryName(std::string_view rest) {
+    const std::size_t dot = rest.find('.');
+    if (dot == 0 || dot == std::string_view::npos || dot + 7 != rest.size() ||
+        !endsWithMkstempSuffix(rest)) {
+        return -1;
+    }
+    long pid = 0;
+    for (std::size_t i = 0; i < dot; ++i) {
+        if (rest[i] < '0' || rest[i] > '9' || pid > 100'000'000)
+            return -1;
+        pid = pid * 10 + (rest[i] - '0');
+    }
+    return pid > 0 ? pid : -1;
+}
+
 // The process that made a temporary file, 0 when the name does not tell; -1 when the name is
 // not one of ours at all.
 long temporaryFileOwner(std::string_view name) {
     if (name.substr(0, kTemporaryPrefix.size()) == kTemporaryPrefix) {
-        std::string_view rest = name.substr(kTemporaryPrefix.size());
-        if (!rest.empty() && rest.back() == 'b')
-            rest.remove_suffix(1);
-        const std::size_t dot = rest.find('.');
-        if (dot == 0 || dot == std::string_view::npos || !endsWithMkstempSuffix(rest) ||
-            dot != rest.size() - 7) {
-            return -1;
-        }
-        long pid = 0;
-        for (std::size_t i = 0; i < dot; ++i) {
-            if (rest[i] < '0' || rest[i] > '9' || pid > 100'000'000)
-                return -1;
-            pid = pid * 10 + (rest[i] - '0');
-        }
-        return pid > 0 ? pid : -1;
+        const std::string_view rest = name.substr(kTemporaryPrefix.size());
+        const long pid = pidOfTemporaryName(rest);
+        if (pid > 0 || rest.empty() || rest.back() != 'b')
+            return pid;
+        return pidOfTemporaryName(rest.substr(0, rest.size() - 1));  // a backup on its way
     }
     // Earlier versions named them ".<drawing name>.XXXXXX".
     if (name.size() > 12 && name[0] == '.' && endsWithMkstempSuffix(name) &&

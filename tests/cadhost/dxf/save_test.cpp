@@ -94,8 +94,8 @@ TEST(DrawingSave, LongNamesSaveAndStaleLeftoversOfInterruptedSavesGo) {
     const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
     const std::string live = ".~qv" + std::to_string(::getpid()) + ".Live01";
     for (const std::string name :
-         {".~qv99999999.Stale1", ".~qv99999999.Stale2b", ".plan.dxf.Stale3", ".~qv99999999.Fresh1",
-          live.c_str(), ".plan.dxf.swp", "notes.txt", ".~qvx.Other1"}) {
+         {".~qv99999999.Stale1", ".~qv99999999.Stale2b", ".~qv99999999.Stal3b", ".plan.dxf.Stale3",
+          ".~qv99999999.Fresh1", live.c_str(), ".plan.dxf.swp", "notes.txt", ".~qvx.Other1"}) {
         writeFile(folder.path() / name, "leftover");
         if (name.find("Fresh") == std::string::npos)
             fs::last_write_time(folder.path() / name, old);
