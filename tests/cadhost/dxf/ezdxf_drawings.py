@@ -243,8 +243,8 @@ def writer_of(path):
         words = [w.lower() for w in re.findall(r"[A-Za-z][A-Za-z0-9]*", head[1].decode("latin-1"))]
         words = [w for w in words if w not in ("dxf", "generated", "by", "file", "written")]
         return words[0] if words else "unknown"
-    name = os.path.basename(path)
-    return name.split("_")[0] if "_" in name else "unmarked"
+    writer = os.path.basename(path).split("_")[0]
+    return writer if writer in ("ezdxf", "gnuplot", "pstoedit", "dime") else "unmarked"
 
 
 def check_one(item):
