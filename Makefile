@@ -3,11 +3,12 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
+WIN_BUILD  ?= build-windows
 WERROR     ?= OFF
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build run test test-core test-asan bench fuzz format clean
+.PHONY: all deps configure build run test test-core test-asan test-windows bench fuzz format clean
 
 all: build
 
@@ -24,8 +25,9 @@ build: configure
 run: build
 	@bash scripts/run.sh $(BUILD)
 
-# Every test of the full build, then the Qt-free tests again under the sanitizers.
-test: build test-asan
+# Every test of the full build, the Qt-free tests again under the sanitizers, then the Windows
+# build's tests under Wine.
+test: build test-asan test-windows
 	@bash scripts/test.sh $(BUILD)
 
 test-asan: deps
@@ -33,6 +35,14 @@ test-asan: deps
 		-DQUORVEL_SANITIZE=ON -DQUORVEL_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The Qt-free libraries and the Windows platform pieces built with mingw-w64, tested under Wine.
+test-windows: deps
+	@cmake -S . -B $(WIN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O1 \
+		-DQUORVEL_CORE_ONLY=ON \
+		-DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake -DQUORVEL_WERROR=$(WERROR) >/dev/null
+	@cmake --build $(WIN_BUILD) -j $(JOBS)
+	@cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 bench: deps
 	@cmake -S . -B $(BENCH_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_BENCH=ON \

@@ -3,14 +3,12 @@
 #include <QDir>
 #include <QPushButton>
 
-#include <unistd.h>
-
 #include "app/mainwindow.h"
 #include "app/replacementcommands.h"
-#include "platform/dbus/busautomation.h"
 #include "platform/filedialogs.h"
 #include "platform/filestamps.h"
 #include "platform/helpviewer.h"
+#include "platform/hostlink.h"
 #include "platform/linkopener.h"
 #include "platform/localclock.h"
 #include "platform/messageboxes.h"
@@ -22,12 +20,10 @@
 #include "windows/windowplacer.h"
 
 int main(int argc, char* argv[]) {
-    // Absolute window positions need the X11 platform; an explicit choice still wins.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    }
+    quorvel::platform::chooseWindowSystem();
     // The web view's sandbox refuses to run as root.
-    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
+    if (quorvel::platform::runsAsSuperuser() &&
+        qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     }
     // The side panels' web views show their own pages (an unreachable site, say) in Chinese too.
@@ -51,17 +47,17 @@ int main(int argc, char* argv[]) {
 
     quorvel::app::MainWindow mainWindow(services);
 
-    // Batch run and preview, driving cad-host on the user's own session bus.
-    quorvel::platform::dbus::BusHostConnector hostConnector;
-    quorvel::platform::dbus::BusWindowControl hostWindows;
+    // Batch run and preview, driving the platform's CAD host (cad-host on the session bus on
+    // Linux, the host's COM server on Windows).
+    const quorvel::platform::HostLink hostLink = quorvel::platform::makeHostLink();
     quorvel::platform::LocaleClock clock;
     quorvel::platform::TimerSeededRandom random;
     quorvel::platform::CodePageScriptFileWriter scriptWriter;
     quorvel::platform::StatFileStamps fileStamps;
     quorvel::platform::HostRunLock runLock(quorvel::platform::sessionHostKey());
     quorvel::app::ReplacementPlatform replacementPlatform;
-    replacementPlatform.connector = &hostConnector;
-    replacementPlatform.windows = &hostWindows;
+    replacementPlatform.connector = hostLink.connector.get();
+    replacementPlatform.windows = hostLink.windows.get();
     replacementPlatform.messageBoxes = &messageBoxes;
     replacementPlatform.clock = &clock;
     replacementPlatform.random = &random;

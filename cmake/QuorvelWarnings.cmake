@@ -20,3 +20,8 @@ function(quorvel_forbid_qt target)
         endforeach()
     endif()
 endfunction()
+if(WIN32 AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    # mingw-w64's g++ 12 warns about overlapping copies inside std::u16string concatenation
+    # that cannot happen (a known false positive of -Wrestrict at -O2 and above).
+    add_compile_options(-Wno-restrict)
+endif()

@@ -15,6 +15,7 @@ packages=(
     dbus dbus-x11 libdbus-1-dev
     fonts-noto-cjk
     fp-utils desktop-file-utils xdotool
+    g++-mingw-w64-x86-64-posix wine wine64
 )
 
 missing=()

@@ -1,6 +1,6 @@
 #include "cadhost/dxf/codepage.h"
 
-#include <iconv.h>
+#include "cadhost/dxf/byteconverter.h"
 
 #include <algorithm>
 #include <array>
@@ -47,51 +47,8 @@ long hex4(std::string_view text, std::size_t pos) {
     return value;
 }
 
-class Iconv {
-public:
-    Iconv(const char* to, const char* from) : handle_(iconv_open(to, from)) {}
-    ~Iconv() {
-        if (valid())
-            iconv_close(handle_);
-    }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
-    bool valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
-
-    // Converts as much as possible; returns false when the input holds something the target
-    // cannot take or that is malformed. `consumed` tells how far the input was read.
-    bool convert(std::string_view in, std::string& out, std::size_t& consumed) const {
-        iconv(handle_, nullptr, nullptr, nullptr, nullptr);
-        char* inPtr = const_cast<char*>(in.data());
-        std::size_t inLeft = in.size();
-        bool ok = true;
-        while (inLeft > 0) {
-            std::array<char, 1024> buffer{};
-            char* outPtr = buffer.data();
-            std::size_t outLeft = buffer.size();
-            const std::size_t result = iconv(handle_, &inPtr, &inLeft, &outPtr, &outLeft);
-            out.append(buffer.data(), buffer.size() - outLeft);
-            if (result == static_cast<std::size_t>(-1)) {
-                if (errno == E2BIG)
-                    continue;
-                ok = false;
-                break;
-            }
-        }
-        if (ok) {
-            std::array<char, 64> buffer{};
-            char* outPtr = buffer.data();
-            std::size_t outLeft = buffer.size();
-            iconv(handle_, nullptr, nullptr, &outPtr, &outLeft);
-            out.append(buffer.data(), buffer.size() - outLeft);
-        }
-        consumed = in.size() - inLeft;
-        return ok;
-    }
-
-private:
-    iconv_t handle_;
-};
+// Byte conversion of the platform (iconv or the Windows API).
+using Iconv = ByteConverter;
 
 // Decodes bytes of a legacy code page with iconv, replacing what does not decode.
 std::string decodeWith(const Iconv& toUtf8, std::string_view bytes) {

@@ -1,13 +1,18 @@
 #include "cadhost/dxf/drawing.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <unordered_map>
 #include <utility>
 
 #include "cadhost/dxf/drawingimpl.h"
+#include "cadhost/dxf/filereplace.h"
 #include "cadhost/dxf/wildcard.h"
 
 namespace quorvel::dxf {
@@ -178,11 +183,28 @@ Drawing Drawing::fromBytes(std::string bytes) {
 }
 
 Drawing Drawing::load(const std::filesystem::path& file) {
+#ifndef _WIN32
     FileIdentity identity;
     std::string bytes = readFileWithIdentity(file, identity);
+#else
+    std::error_code error;
+    if (std::filesystem::is_directory(file, error)) {
+        throw DxfError(DxfError::Kind::Io, "“" + file.string() + "”是文件夹，不是图形文件");
+    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        throw DxfError(DxfError::Kind::Io,
+                       "无法打开图形文件“" + file.string() + "”：" + std::strerror(errno));
+    }
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        throw DxfError(DxfError::Kind::Io, "读取图形文件“" + file.string() + "”失败");
+#endif
     try {
         Drawing drawing = fromBytes(std::move(bytes));
+#ifndef _WIN32
         drawing.impl_->origin = FileOrigin{resolvedPath(file), identity};
+#endif
         return drawing;
     } catch (const DxfError& e) {
         if (e.kind() != DxfError::Kind::Format)
@@ -206,6 +228,7 @@ std::string Drawing::toBytes() const {
     return out;
 }
 
+#ifndef _WIN32
 std::vector<std::string> Drawing::save(const std::filesystem::path& file) {
     Impl& d = *impl_;
     ReplaceResult result = replaceFile(
@@ -218,6 +241,31 @@ std::vector<std::string> Drawing::save(const std::filesystem::path& file) {
     d.modified = false;
     return std::move(result.notes);
 }
+#else
+// Windows replaces the file its own way (filereplace_win32.cpp), without the checks of the
+// POSIX side: no owner to keep, no notes.
+std::vector<std::string> Drawing::save(const std::filesystem::path& requested) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path target = requested;
+    if (fs::is_symlink(target, error)) {
+        const fs::path resolved = fs::canonical(target, error);
+        if (!error)
+            target = resolved;  // replace the file the link names, keep the link
+    }
+    const std::string shown = requested.string();
+    if (fs::is_directory(target, error)) {
+        throw DxfError(DxfError::Kind::Io, "“" + shown + "”是文件夹，不能保存为图形");
+    }
+    fs::path folder = target.parent_path();
+    if (folder.empty())
+        folder = ".";
+    replaceFile(target, folder, backupPathFor(target), shown,
+                [this](const ByteSink& sink) { impl_->write(sink); });
+    impl_->modified = false;
+    return {};
+}
+#endif
 
 bool Drawing::isModified() const noexcept {
     return impl_->modified;

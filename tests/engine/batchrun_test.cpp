@@ -76,12 +76,12 @@ TEST_P(ThreeDrawings, RunsEveryDrawingAndConsumesTheList) {
 
     Journal expected = connectAndShow();
     if (newer) {
-        append(expected, {"Application.Documents", "Documents.Add(/opt/cadhost/TEMPLATE/acad.dwt)",
-                          "Script.write(/prog/batch.scr|AB)", "Application.ActiveDocument",
+        append(expected, {"Application.Documents", "Documents.Add(" + kTemplateDrawing + ")",
+                          "Script.write(" + kScriptFile + "|AB)", "Application.ActiveDocument",
                           "Document.SendCommand(filedia<CR>0<CR>)"});
     } else {
-        append(expected,
-               {"Script.write(/prog/batch.scr|AB)", "Window.sendKeys+wait({ESC}{ESC}filedia~0~)"});
+        append(expected, {"Script.write(" + kScriptFile + "|AB)",
+                          "Window.sendKeys+wait({ESC}{ESC}filedia~0~)"});
     }
     for (int i = 1; i <= 3; ++i) {
         const std::string number = std::to_string(i);
@@ -127,11 +127,11 @@ TEST_P(ThreeDrawings, RunsEveryDrawingAndConsumesTheList) {
     }
     EXPECT_EQ(
         rig.script.written,
-        (std::vector<std::pair<std::u16string, std::u16string>>{{u"/prog/batch.scr", u"AB"}}));
+        (std::vector<std::pair<std::u16string, std::u16string>>{{fromUtf8(kScriptFile), u"AB"}}));
     if (newer) {
         // Only the template document is left open.
         ASSERT_EQ(rig.host.documents.size(), 2u);
-        EXPECT_EQ(rig.host.documents[1]->templatePath, u"/opt/cadhost/TEMPLATE/acad.dwt");
+        EXPECT_EQ(rig.host.documents[1]->templatePath, fromUtf8(kTemplateDrawing));
     }
 }
 
@@ -307,7 +307,7 @@ TEST(BatchStart, EmptyListShowsProgressWithoutTouchingDrawings) {
     RunRig rig;
     rig.batch();
     Journal expected = connectAndShow();
-    append(expected, {"Application.Documents", "Documents.Add(/opt/cadhost/TEMPLATE/acad.dwt)",
+    append(expected, {"Application.Documents", "Documents.Add(" + kTemplateDrawing + ")",
                       "List.removeAll", "Form3.runEnded"});
     EXPECT_EQ(rig.journalFrom(), expected);
     EXPECT_EQ(rig.progress.label1, u"正在替换第   页  共   页");

@@ -36,8 +36,9 @@ TEST(Preview, NewerGenerationOpensOnlyTheFirstDrawingAndSavesNothing) {
     Journal expected = kConnect;
     expected.insert(
         expected.end(),
-        {"Application.Documents", "Documents.Add(/opt/cadhost/TEMPLATE/acad.dwt)",
-         "Script.write(/prog/batch.scr|AB)", "Application.Documents", "Documents.Open(/d/1.dwg)",
+        {"Application.Documents", "Documents.Add(" + kTemplateDrawing + ")",
+         "Script.write(" + kScriptFile + "|AB)", "Application.Documents",
+         "Documents.Open(/d/1.dwg)",
          // dialogs go off only after the open
          "Application.ActiveDocument", "Document.SendCommand(filedia<CR>0<CR>)", "Random.reseed",
          "Application.ActiveDocument", "Document.SelectionSets", "SelectionSets.Add(1001)",
@@ -71,7 +72,7 @@ TEST(Preview, OlderGenerationTypesKeysButNeverSaves) {
                                            u"{ESC}{ESC}filedia~1~"}));
     const Journal tail = rig.journalFrom("Application.FullName");
     ASSERT_GE(tail.size(), 6u);
-    EXPECT_EQ(tail[1], "Script.write(/prog/batch.scr|AB)");
+    EXPECT_EQ(tail[1], "Script.write(" + kScriptFile + "|AB)");
     EXPECT_EQ(tail[2], "Application.ActiveDocument");
     EXPECT_EQ(tail[3], "Document.Open(/d/1.dwg)");
     EXPECT_EQ(tail[4], "Window.sendKeys+wait({ESC}{ESC}filedia~0~)");
@@ -86,7 +87,7 @@ TEST(Preview, EmptyListMakesTheTemplateDocumentOnly) {
     rig.preview();
     Journal expected = kConnect;
     expected.insert(expected.end(),
-                    {"Application.Documents", "Documents.Add(/opt/cadhost/TEMPLATE/acad.dwt)"});
+                    {"Application.Documents", "Documents.Add(" + kTemplateDrawing + ")"});
     EXPECT_EQ(rig.journalFrom(), expected);
     EXPECT_TRUE(rig.script.written.empty());
 }

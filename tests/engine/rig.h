@@ -4,9 +4,17 @@
 #include <regex>
 
 #include "doubles.h"
+#include "engine/programfolder.h"
 #include "engine/replacementrun.h"
+#include "engine/textutil.h"
 
 namespace quorvel::engine::testing {
+
+// The paths the runs make, with the separator of the platform the tests run on.
+inline const std::string kSeparator(1, static_cast<char>(kPathSeparator));
+inline const std::string kTemplateDrawing =
+    "/opt/cadhost" + kSeparator + "TEMPLATE" + kSeparator + "acad.dwt";
+inline const std::string kScriptFile = "/prog" + kSeparator + "batch.scr";
 
 struct RunRig {
     explicit RunRig(RecordingHost::Generation generation = RecordingHost::Generation::R2000)

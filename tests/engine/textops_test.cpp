@@ -3,6 +3,7 @@
 
 #include "engine/automation.h"
 #include "engine/leadingnumber.h"
+#include "engine/programfolder.h"
 #include "engine/replacementrun.h"
 #include "engine/replacestr.h"
 #include "engine/textutil.h"
@@ -124,7 +125,9 @@ TEST(TextHelpers, TrimOnlySpacesAndConvertUtf) {
 
 TEST(RunTexts, ProgressLineAndTemplatePath) {
     EXPECT_EQ(progressLine(3, 10), u"正在替换第 3 页   共 10 页");
-    EXPECT_EQ(templatePath(u"/opt/cadhost/cad-host"), u"/opt/cadhost/TEMPLATE/acad.dwt");
+    const std::u16string separator(1, kPathSeparator);
+    EXPECT_EQ(templatePath(u"/opt/cadhost/cad-host"),
+              u"/opt/cadhost" + separator + u"TEMPLATE" + separator + u"acad.dwt");
     EXPECT_THROW(templatePath(u"cad-host"), AutomationError);
 }
 

@@ -1,0 +1,565 @@
+#include "cadhost/standin/hostobjects.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_set>
+
+#include "engine/textutil.h"
+
+namespace quorvel::cadhost::standin {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path pathArgument(const Arguments& arguments, std::size_t index) {
+    const std::u16string text = arguments.text(index);
+    return fs::path(std::wstring(text.begin(), text.end()));
+}
+
+std::string utf8Argument(const Arguments& arguments, std::size_t index) {
+    return engine::toUtf8(arguments.text(index));
+}
+
+std::size_t checkedIndex(std::int32_t index, std::size_t count) {
+    if (index < 0 || static_cast<std::size_t>(index) >= count) {
+        throw HostFailure("索引 " + std::to_string(index) + " 超出范围（共 " +
+                          std::to_string(count) + " 项）。");
+    }
+    return static_cast<std::size_t>(index);
+}
+
+bool isSingleLineText(const std::string& type) {
+    return type == "TEXT" || type == "ATTRIB" || type == "ATTDEF";
+}
+
+// Objects that belong to one document and stop working once it is closed.
+class HostObject : public DispatchBase {
+protected:
+    HostObject(HostContext& context, int document) : context_(context), document_(document) {}
+    void afterCall() override { context_.refresh(); }
+    Document& document() const { return context_.core.document(document_); }
+
+    HostContext& context_;
+    int document_;
+};
+
+class EntityObject final : public HostObject {
+public:
+    EntityObject(HostContext& context, int document, int load, dxf::EntityId entity)
+        : HostObject(context, document), load_(load), entity_(entity) {}
+
+protected:
+    enum : DISPID { kObjectName = 1, kHandle, kLayer, kTextString, kHeight, kCopy, kErase };
+
+    std::vector<Member> members() const override {
+        return {{L"ObjectName", kObjectName, kGet},
+                {L"Handle", kHandle, kGet},
+                {L"Layer", kLayer, kGet},
+                {L"Copy", kCopy, kMethod},
+                {L"Erase", kErase, kMethod},
+                {L"Delete", kErase, kMethod},
+                {L"TextString", kTextString, kGet | kPut},
+                {L"Height", kHeight, kGet | kPut}};
+    }
+
+    void invokeMember(DISPID id, unsigned access, const Arguments& arguments,
+                      VARIANT& result) override {
+        Document& owner = document();
+        if (owner.load != load_) {
+            throw HostFailure("该对象所属的图形内容已被替换。");
+        }
+        if (!owner.drawing.exists(entity_)) {
+            throw HostFailure("该对象已被删除。");
+        }
+        dxf::Drawing& drawing = owner.drawing;
+        // Only single-line text has a text string and a height.
+        if ((id == kTextString || id == kHeight) &&
+            !isSingleLineText(drawing.entityType(entity_))) {
+            throw MemberMissing{};
+        }
+        arguments.requireCount(access == kPut ? 1 : 0, access == kPut ? 1 : 0);
+        switch (id) {
+            case kObjectName:
+                return setText(result, "AcDb" + objectName(drawing.entityType(entity_)));
+            case kHandle:
+                return setText(result, drawing.handle(entity_));
+            case kLayer: {
+                const auto info = drawing.entity(entity_);
+                return setText(result, info ? info->layer : std::string());
+            }
+            case kTextString:
+                if (access == kPut) {
+                    if (arguments.raw(0).vt != VT_BSTR) {
+                        throw ArgumentFailure{DISP_E_TYPEMISMATCH, 0};
+                    }
+                    return drawing.setText(entity_, utf8Argument(arguments, 0));
+                }
+                return setText(result, drawing.text(entity_));
+            case kHeight:
+                if (access == kPut) {
+                    const VARTYPE type = arguments.raw(0).vt;
+                    if (type == VT_BSTR || type == VT_BOOL) {
+                        throw ArgumentFailure{DISP_E_TYPEMISMATCH, 0};
+                    }
+                    const double height = arguments.real(0);
+                    if (!std::isfinite(height) || height <= 0) {
+                        throw HostFailure("文字高度必须是正数。");
+                    }
+                    return drawing.setHeight(entity_, height);
+                }
+                return setReal(result, drawing.height(entity_));
+            case kCopy:
+                return setObject(
+                    result, new EntityObject(context_, document_, load_, drawing.copy(entity_)));
+            case kErase:
+                return drawing.erase(entity_);
+        }
+    }
+
+private:
+    // "TEXT" -> "Text", "ATTDEF" -> "AttributeDefinition": the class names of the object model.
+    static std::string objectName(const std::string& type) {
+        if (type == "ATTDEF") {
+            return "AttributeDefinition";
+        }
+        if (type == "ATTRIB") {
+            return "Attribute";
+        }
+        std::string name = type;
+        std::transform(name.begin() + (name.empty() ? 0 : 1), name.end(),
+                       name.begin() + (name.empty() ? 0 : 1),
+                       [](char c) { return static_cast<char>(std::tolower(c)); });
+        return name;
+    }
+
+    int load_;
+    dxf::EntityId entity_;
+};
+
+class SelectionSetObject final : public HostObject {
+public:
+    SelectionSetObject(HostContext& context, int document, int load, int number)
+        : HostObject(context, document), load_(load), number_(number) {}
+
+protected:
+    enum : DISPID { kName = 1, kCount, kItem, kSelect, kClear };
+
+    std::vector<Member> members() const override {
+        return {{L"Name", kName, kGet},
+                {L"Count", kCount, kGet},
+                {L"Item", kItem, kMethod | kGet},
+                {L"Select", kSelect, kMethod},
+                {L"Clear", kClear, kMethod}};
+    }
+
+    void invokeMember(DISPID id, unsigned, const Arguments& arguments, VARIANT& result) override {
+        Document& owner = document();
+        SelectionSet* set = nullptr;
+        for (SelectionSet& candidate : owner.selectionSets) {
+            if (candidate.number == number_) {
+                set = &candidate;
+            }
+        }
+        if (set == nullptr || owner.load != load_) {
+            throw HostFailure("该选择集已不存在。");
+        }
+        switch (id) {
+            case kName:
+                arguments.requireCount(0, 0);
+                return setText(result, set->name);
+            case kCount:
+                arguments.requireCount(0, 0);
+                return setInt32(result, static_cast<std::int32_t>(set->entities.size()));
+            case kItem: {
+                arguments.requireCount(1, 1);
+                const std::size_t index = checkedIndex(arguments.int32(0), set->entities.size());
+                return setObject(result, new EntityObject(context_, document_, owner.load,
+                                                          set->entities[index]));
+            }
+            case kSelect:
+                return select(owner, *set, arguments);
+            case kClear:
+                arguments.requireCount(0, 0);
+                set->entities.clear();
+                return;
+        }
+    }
+
+private:
+    // Select(mode, corner1, corner2, filterType, filterData): the corners are left out for the
+    // modes served here; the filter is a VT_I2 array and a VARIANT array of equal length.
+    static void select(Document& owner, SelectionSet& set, const Arguments& arguments) {
+        arguments.requireCount(1, 5);
+        const std::int32_t mode = arguments.int32(0);
+        for (std::size_t corner : {1u, 2u}) {
+            if (arguments.present(corner)) {
+                throw HostFailure("选择模式 " + std::to_string(mode) + " 不需要点。");
+            }
+        }
+        std::vector<std::int16_t> types;
+        std::vector<std::string> values;
+        if (arguments.present(3) || arguments.present(4)) {
+            types = filterTypes(arguments, 3);
+            values = filterValues(arguments, 4);
+        }
+        if (types.size() != values.size()) {
+            throw HostFailure("过滤类型有 " + std::to_string(types.size()) + " 项，过滤值有 " +
+                              std::to_string(values.size()) + " 项，两者应一样多。");
+        }
+        std::vector<dxf::EntityId> chosen;
+        if (mode == 5) {
+            chosen = owner.drawing.select(types, values);
+        } else if (mode == 3) {
+            if (const auto last = owner.drawing.lastObject()) {
+                const auto passing = owner.drawing.select(types, values);
+                if (std::find(passing.begin(), passing.end(), *last) != passing.end()) {
+                    chosen.push_back(*last);
+                }
+            }
+        } else {
+            throw HostFailure("不支持选择模式 " + std::to_string(mode) +
+                              "（支持 5 = 全部，3 = 最后一个）。");
+        }
+        std::unordered_set<dxf::EntityId> present(set.entities.begin(), set.entities.end());
+        for (const auto entity : chosen) {
+            if (present.insert(entity).second) {
+                set.entities.push_back(entity);
+            }
+        }
+    }
+
+    static SAFEARRAY* vectorOf(const Arguments& arguments, std::size_t index, VARTYPE element) {
+        const VARIANT& value = arguments.raw(index);
+        SAFEARRAY* array = nullptr;
+        if (value.vt == (VT_ARRAY | element)) {
+            array = value.parray;
+        } else if (value.vt == (VT_BYREF | VT_ARRAY | element) && value.pparray != nullptr) {
+            array = *value.pparray;
+        }
+        if (array == nullptr || SafeArrayGetDim(array) != 1) {
+            throw ArgumentFailure{DISP_E_TYPEMISMATCH, static_cast<UINT>(index)};
+        }
+        return array;
+    }
+
+    static std::vector<std::int16_t> filterTypes(const Arguments& arguments, std::size_t index) {
+        SAFEARRAY* array = vectorOf(arguments, index, VT_I2);
+        LONG low = 0;
+        LONG high = -1;
+        SafeArrayGetLBound(array, 1, &low);
+        SafeArrayGetUBound(array, 1, &high);
+        std::vector<std::int16_t> types;
+        for (LONG i = low; i <= high; ++i) {
+            SHORT value = 0;
+            SafeArrayGetElement(array, &i, &value);
+            types.push_back(value);
+        }
+        return types;
+    }
+
+    // Each value as the text it is matched as: numbers by their decimal digits.
+    static std::vector<std::string> filterValues(const Arguments& arguments, std::size_t index) {
+        SAFEARRAY* array = vectorOf(arguments, index, VT_VARIANT);
+        LONG low = 0;
+        LONG high = -1;
+        SafeArrayGetLBound(array, 1, &low);
+        SafeArrayGetUBound(array, 1, &high);
+        std::vector<std::string> values;
+        for (LONG i = low; i <= high; ++i) {
+            VARIANT element;
+            VariantInit(&element);
+            SafeArrayGetElement(array, &i, &element);
+            VARIANT text;
+            VariantInit(&text);
+            const VARTYPE type = element.vt;
+            const bool usable = type == VT_BSTR || type == VT_I2 || type == VT_I4 ||
+                                type == VT_R8 || type == VT_R4 || type == VT_BOOL || type == VT_UI1;
+            HRESULT converted = E_FAIL;
+            if (type == VT_BOOL) {
+                values.push_back(element.boolVal != VARIANT_FALSE ? "1" : "0");
+                converted = S_OK;
+            } else if (usable) {
+                converted = VariantChangeTypeEx(&text, &element, LOCALE_INVARIANT, 0, VT_BSTR);
+                if (SUCCEEDED(converted)) {
+                    values.push_back(engine::toUtf8(
+                        std::u16string(reinterpret_cast<const char16_t*>(text.bstrVal),
+                                       SysStringLen(text.bstrVal))));
+                }
+            }
+            VariantClear(&text);
+            VariantClear(&element);
+            if (FAILED(converted)) {
+                throw HostFailure("过滤值只能是文字或数字。");
+            }
+        }
+        return values;
+    }
+
+    int load_;
+    int number_;
+};
+
+class SelectionSetsObject final : public HostObject {
+public:
+    SelectionSetsObject(HostContext& context, int document) : HostObject(context, document) {}
+
+protected:
+    enum : DISPID { kCount = 1, kAdd, kItem };
+
+    std::vector<Member> members() const override {
+        return {
+            {L"Count", kCount, kGet}, {L"Add", kAdd, kMethod}, {L"Item", kItem, kMethod | kGet}};
+    }
+
+    void invokeMember(DISPID id, unsigned, const Arguments& arguments, VARIANT& result) override {
+        Document& owner = document();
+        switch (id) {
+            case kCount:
+                arguments.requireCount(0, 0);
+                return setInt32(result, static_cast<std::int32_t>(owner.selectionSets.size()));
+            case kAdd: {
+                arguments.requireCount(1, 1);
+                const SelectionSet& set =
+                    context_.core.addSelectionSet(owner, utf8Argument(arguments, 0));
+                return setObject(
+                    result, new SelectionSetObject(context_, document_, owner.load, set.number));
+            }
+            case kItem: {
+                arguments.requireCount(1, 1);
+                const std::size_t index =
+                    checkedIndex(arguments.int32(0), owner.selectionSets.size());
+                return setObject(result, new SelectionSetObject(context_, document_, owner.load,
+                                                                owner.selectionSets[index].number));
+            }
+        }
+    }
+};
+
+// ModelSpace, PaperSpace and Utility: kept by the client, hardly used.
+class SpaceObject final : public HostObject {
+public:
+    enum class Kind { Model, Paper, Utility };
+    SpaceObject(HostContext& context, int document, Kind kind)
+        : HostObject(context, document), kind_(kind) {}
+
+protected:
+    enum : DISPID { kName = 1, kCount };
+
+    std::vector<Member> members() const override {
+        if (kind_ == Kind::Utility) {
+            return {};
+        }
+        return {{L"Name", kName, kGet}, {L"Count", kCount, kGet}};
+    }
+
+    void invokeMember(DISPID id, unsigned, const Arguments& arguments, VARIANT& result) override {
+        arguments.requireCount(0, 0);
+        const bool model = kind_ == Kind::Model;
+        if (id == kName) {
+            return setText(result, model ? "*Model_Space" : "*Paper_Space");
+        }
+        return setInt32(
+            result,
+            static_cast<std::int32_t>(
+                document().drawing.entities(model ? dxf::Space::Model : dxf::Space::Paper).size()));
+    }
+
+private:
+    Kind kind_;
+};
+
+class DocumentObject final : public HostObject {
+public:
+    DocumentObject(HostContext& context, int document) : HostObject(context, document) {}
+
+protected:
+    enum : DISPID {
+        kName = 1,
+        kFullName,
+        kSaved,
+        kModelSpace,
+        kPaperSpace,
+        kUtility,
+        kSelectionSets,
+        kOpen,
+        kSendCommand,
+        kClose,
+        kSave,
+    };
+
+    std::vector<Member> members() const override {
+        std::vector<Member> table{{L"Name", kName, kGet},
+                                  {L"FullName", kFullName, kGet},
+                                  {L"Saved", kSaved, kGet},
+                                  {L"ModelSpace", kModelSpace, kGet},
+                                  {L"PaperSpace", kPaperSpace, kGet},
+                                  {L"Utility", kUtility, kGet},
+                                  {L"SelectionSets", kSelectionSets, kGet},
+                                  {L"Open", kOpen, kMethod},
+                                  {L"Close", kClose, kMethod},
+                                  {L"Save", kSave, kMethod}};
+        if (context_.core.release() == Release::R2000) {
+            table.push_back({L"SendCommand", kSendCommand, kMethod});
+        }
+        return table;
+    }
+
+    void invokeMember(DISPID id, unsigned, const Arguments& arguments, VARIANT& result) override {
+        HostCore& core = context_.core;
+        Document& owner = document();
+        switch (id) {
+            case kName:
+                return setText(result, owner.name());
+            case kFullName:
+                return setText(result, pathText(owner.filePath));
+            case kSaved:
+                return setBool(result, !owner.drawing.isModified());
+            case kModelSpace:
+                return setObject(result,
+                                 new SpaceObject(context_, document_, SpaceObject::Kind::Model));
+            case kPaperSpace:
+                return setObject(result,
+                                 new SpaceObject(context_, document_, SpaceObject::Kind::Paper));
+            case kUtility:
+                return setObject(result,
+                                 new SpaceObject(context_, document_, SpaceObject::Kind::Utility));
+            case kSelectionSets:
+                return setObject(result, new SelectionSetsObject(context_, document_));
+            case kOpen:
+                arguments.requireCount(1, 2);
+                core.openInto(document_, pathArgument(arguments, 0));
+                return setObject(result, new DocumentObject(context_, document_));
+            case kSendCommand: {
+                arguments.requireCount(1, 1);
+                core.setActive(document_);
+                core.takeFailures();
+                core.type(arguments.text(0));
+                const auto failures = core.takeFailures();
+                if (!failures.empty()) {
+                    std::string joined;
+                    for (const auto& failure : failures) {
+                        joined += (joined.empty() ? "" : "\n") + failure;
+                    }
+                    throw HostFailure(joined);
+                }
+                return;
+            }
+            case kClose:
+                arguments.requireCount(0, 2);
+                return core.close(document_, arguments.present(0) && arguments.boolean(0));
+            case kSave:
+                arguments.requireCount(0, 0);
+                if (owner.isUntitled()) {
+                    throw HostFailure("图形“" + owner.name() + "”还没有文件名，无法保存。");
+                }
+                return core.saveAs(document_, owner.filePath);
+        }
+    }
+};
+
+class DocumentsObject final : public DispatchBase {
+public:
+    explicit DocumentsObject(HostContext& context) : context_(context) {}
+
+protected:
+    enum : DISPID { kCount = 1, kItem, kAdd, kOpen };
+
+    std::vector<Member> members() const override {
+        return {{L"Count", kCount, kGet},
+                {L"Item", kItem, kMethod | kGet},
+                {L"Add", kAdd, kMethod},
+                {L"Open", kOpen, kMethod}};
+    }
+
+    void afterCall() override { context_.refresh(); }
+
+    void invokeMember(DISPID id, unsigned, const Arguments& arguments, VARIANT& result) override {
+        HostCore& core = context_.core;
+        switch (id) {
+            case kCount:
+                arguments.requireCount(0, 0);
+                return setInt32(result, static_cast<std::int32_t>(core.documents().size()));
+            case kItem: {
+                arguments.requireCount(1, 1);
+                const std::size_t index = checkedIndex(arguments.int32(0), core.documents().size());
+                return setObject(result,
+                                 new DocumentObject(context_, core.documents()[index]->number));
+            }
+            case kAdd: {
+                arguments.requireCount(0, 1);
+                const fs::path source =
+                    arguments.present(0) ? pathArgument(arguments, 0) : fs::path();
+                return setObject(result,
+                                 new DocumentObject(context_, core.addFromTemplate(source).number));
+            }
+            case kOpen:
+                arguments.requireCount(1, 2);
+                return setObject(
+                    result,
+                    new DocumentObject(context_, core.openNew(pathArgument(arguments, 0)).number));
+        }
+    }
+
+private:
+    HostContext& context_;
+};
+
+class ApplicationObject final : public DispatchBase {
+public:
+    explicit ApplicationObject(HostContext& context) : context_(context) {}
+
+protected:
+    enum : DISPID { kVisible = 1, kCaption, kFullName, kName, kActiveDocument, kDocuments };
+
+    std::vector<Member> members() const override {
+        std::vector<Member> table{{L"Visible", kVisible, kGet | kPut},
+                                  {L"Caption", kCaption, kGet},
+                                  {L"FullName", kFullName, kGet},
+                                  {L"Name", kName, kGet},
+                                  {L"ActiveDocument", kActiveDocument, kGet}};
+        if (context_.core.release() == Release::R2000) {
+            table.push_back({L"Documents", kDocuments, kGet});
+        }
+        return table;
+    }
+
+    void afterCall() override { context_.refresh(); }
+
+    void invokeMember(DISPID id, unsigned access, const Arguments& arguments,
+                      VARIANT& result) override {
+        switch (id) {
+            case kVisible:
+                if (access == kPut) {
+                    arguments.requireCount(1, 1);
+                    if (arguments.raw(0).vt != VT_BOOL) {
+                        throw ArgumentFailure{DISP_E_TYPEMISMATCH, 0};
+                    }
+                    return context_.setWindowVisible(arguments.boolean(0));
+                }
+                return setBool(result, context_.isWindowVisible());
+            case kCaption:
+                return setText(result, context_.core.caption());
+            case kFullName:
+                return setText(result, context_.executablePath());
+            case kName:
+                return setText(result, "CAD 主机");
+            case kActiveDocument:
+                return setObject(
+                    result, new DocumentObject(context_, context_.core.activeOrThrow().number));
+            case kDocuments:
+                return setObject(result, new DocumentsObject(context_));
+        }
+    }
+
+private:
+    HostContext& context_;
+};
+
+}  // namespace
+
+DispatchBase* newApplicationObject(HostContext& context) {
+    return new ApplicationObject(context);
+}
+
+}  // namespace quorvel::cadhost::standin

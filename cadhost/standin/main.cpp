@@ -1,0 +1,230 @@
+// The stand-in CAD host for Windows: a COM local server for the ProgID "AutoCAD.Application"
+// over the DXF engine, with a plain window whose command line takes typed keys.
+//
+//   cadh.exe [--release R14|R2000]              run (entered in the running-object table)
+//   cadh.exe /regserver [--release R14|R2000]   register for the current user
+//   cadh.exe /unregserver                       remove that registration
+#include <windows.h>
+
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <string>
+#include <vector>
+
+#include "cadhost/standin/hostcore.h"
+#include "cadhost/standin/hostobjects.h"
+#include "cadhost/standin/registration.h"
+#include "engine/textutil.h"
+
+namespace {
+
+using namespace quorvel::cadhost::standin;
+
+constexpr wchar_t kWindowClass[] = L"QuorvelStandInHost";
+constexpr int kHistoryLines = 12;
+
+std::wstring wide(const std::string& utf8) {
+    const std::u16string text = quorvel::engine::fromUtf8(utf8);
+    return std::wstring(text.begin(), text.end());
+}
+
+std::string narrow(const std::wstring& text) {
+    return quorvel::engine::toUtf8(std::u16string(text.begin(), text.end()));
+}
+
+std::wstring modulePath() {
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return path;
+}
+
+class HostWindowContext final : public HostContext {
+public:
+    HostWindowContext(HostCore& core, std::wstring executable)
+        : HostContext(core), executable_(std::move(executable)) {}
+
+    HWND window = nullptr;
+
+    bool isWindowVisible() const override { return IsWindowVisible(window) != FALSE; }
+    void setWindowVisible(bool visible) override {
+        ShowWindow(window, visible ? SW_SHOW : SW_HIDE);
+    }
+    void refresh() override {
+        SetWindowTextW(window, wide(core.caption()).c_str());
+        InvalidateRect(window, nullptr, TRUE);
+    }
+    std::string executablePath() const override { return narrow(executable_); }
+
+private:
+    std::wstring executable_;
+};
+
+HostWindowContext* context = nullptr;
+
+void paint(HWND window) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    RECT area;
+    GetClientRect(window, &area);
+    std::wstring text;
+    const auto& history = context->core.history();
+    const std::size_t first = history.size() > kHistoryLines ? history.size() - kHistoryLines : 0;
+    for (std::size_t i = first; i < history.size(); ++i) {
+        text += wide(history[i]) + L"\r\n";
+    }
+    const std::u16string& pending = context->core.pendingInput();
+    text += wide(context->core.prompt()) + L" " + std::wstring(pending.begin(), pending.end());
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area, DT_LEFT | DT_BOTTOM);
+    EndPaint(window, &paint);
+}
+
+LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CHAR: {
+            const auto c = static_cast<wchar_t>(wParam);
+            if (c == L'\r') {
+                context->core.enter();
+            } else if (c == 0x1B) {
+                context->core.cancel();
+            } else if (c == L'\b') {
+                context->core.backspace();
+            } else if (c >= 0x20) {
+                context->core.type(std::u16string(1, static_cast<char16_t>(c)));
+            }
+            context->core.takeFailures();  // shown in the history already
+            context->refresh();
+            return 0;
+        }
+        case WM_PAINT:
+            paint(window);
+            return 0;
+        case WM_CLOSE:
+            DestroyWindow(window);
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        default:
+            return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+class ClassFactory final : public IClassFactory {
+public:
+    explicit ClassFactory(IDispatch* application) : application_(application) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+            *object = static_cast<IClassFactory*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    // One host, one application object: every client gets the same one.
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+        if (outer != nullptr) {
+            return CLASS_E_NOAGGREGATION;
+        }
+        return application_->QueryInterface(iid, object);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+private:
+    IDispatch* application_;
+};
+
+}  // namespace
+
+int main() {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    Release release = Release::R2000;
+    bool startedByCom = false;
+    enum class Task { Run, Register, Unregister } task = Task::Run;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring argument = argv[i];
+        if (_wcsicmp(argument.c_str(), L"/regserver") == 0 ||
+            _wcsicmp(argument.c_str(), L"-regserver") == 0) {
+            task = Task::Register;
+        } else if (_wcsicmp(argument.c_str(), L"/unregserver") == 0 ||
+                   _wcsicmp(argument.c_str(), L"-unregserver") == 0) {
+            task = Task::Unregister;
+        } else if (_wcsicmp(argument.c_str(), L"-Embedding") == 0 ||
+                   _wcsicmp(argument.c_str(), L"/Embedding") == 0) {
+            startedByCom = true;
+        } else if (argument == L"--release" && i + 1 < argc) {
+            const std::wstring value = argv[++i];
+            release = _wcsicmp(value.c_str(), L"R14") == 0 ? Release::R14 : Release::R2000;
+        } else {
+            fwprintf(stderr, L"unknown argument: %ls\n", argument.c_str());
+            return 2;
+        }
+    }
+    LocalFree(argv);
+
+    const std::wstring executable = modulePath();
+    if (task == Task::Register) {
+        return registerServer(executable, release == Release::R14) ? 0 : 1;
+    }
+    if (task == Task::Unregister) {
+        return unregisterServer() ? 0 : 1;
+    }
+
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        return 1;
+    }
+    // FullName less its last 9 characters is the folder that holds TEMPLATE\acad.dwt.
+    const std::wstring folder = executable.substr(0, executable.rfind(L'\\'));
+    HostCore core(release, std::filesystem::path(folder + L"\\TEMPLATE\\acad.dwt"));
+    wchar_t localData[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", localData, MAX_PATH);
+    core.setRecoveryFolder(
+        std::filesystem::path(length > 0 && length < MAX_PATH ? localData : folder.c_str()) /
+        L"cad-host" / L"recovery");
+    HostWindowContext hostContext(core, executable);
+    context = &hostContext;
+    try {
+        core.addFromTemplate({});  // like a CAD host, it starts with a new drawing
+    } catch (const std::exception&) {
+        // no template: the host runs without a drawing
+    }
+
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = windowProcedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kWindowClass;
+    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    RegisterClassW(&windowClass);
+    hostContext.window = CreateWindowExW(0, kWindowClass, wide(core.caption()).c_str(),
+                                         WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 800,
+                                         480, nullptr, nullptr, windowClass.hInstance, nullptr);
+    if (!startedByCom) {
+        ShowWindow(hostContext.window, SW_SHOW);
+    }
+
+    IDispatch* application = newApplicationObject(hostContext);
+    ClassFactory factory(application);
+    DWORD classCookie = 0;
+    DWORD activeCookie = 0;
+    CoRegisterClassObject(kStandInClassId, &factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                          &classCookie);
+    RegisterActiveObject(application, kStandInClassId, ACTIVEOBJECT_STRONG, &activeCookie);
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+
+    RevokeActiveObject(activeCookie, nullptr);
+    CoRevokeClassObject(classCookie);
+    CoDisconnectObject(application, 0);
+    application->Release();
+    CoUninitialize();
+    return 0;
+}

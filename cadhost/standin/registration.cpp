@@ -1,0 +1,88 @@
+#include "cadhost/standin/registration.h"
+
+#include <objbase.h>
+
+namespace quorvel::cadhost::standin {
+
+namespace {
+
+constexpr wchar_t kProgId[] = L"AutoCAD.Application";
+constexpr wchar_t kClasses[] = L"Software\\Classes\\";
+
+std::wstring classIdText() {
+    wchar_t text[64] = {};
+    StringFromGUID2(kStandInClassId, text, 64);
+    return text;
+}
+
+bool setDefault(HKEY root, const std::wstring& key, const std::wstring& value) {
+    HKEY handle = nullptr;
+    if (RegCreateKeyExW(root, (kClasses + key).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
+                        nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const LONG result =
+        RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(handle);
+    return result == ERROR_SUCCESS;
+}
+
+bool writeRegistration(HKEY root, const std::wstring& command) {
+    const std::wstring classKey = L"CLSID\\" + classIdText();
+    return setDefault(root, kProgId, L"CAD 主机") &&
+           setDefault(root, std::wstring(kProgId) + L"\\CLSID", classIdText()) &&
+           setDefault(root, classKey, L"CAD 主机") &&
+           setDefault(root, classKey + L"\\ProgID", kProgId) &&
+           setDefault(root, classKey + L"\\LocalServer32", command);
+}
+
+bool removeRegistration(HKEY root) {
+    const LONG progId = RegDeleteTreeW(root, (std::wstring(kClasses) + kProgId).c_str());
+    const LONG classKey =
+        RegDeleteTreeW(root, (std::wstring(kClasses) + L"CLSID\\" + classIdText()).c_str());
+    const auto gone = [](LONG result) {
+        return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+    };
+    return gone(progId) && gone(classKey);
+}
+
+// Whether COM resolves the ProgID to this server's class.
+bool resolvesToThisClass() {
+    CLSID found{};
+    return SUCCEEDED(CLSIDFromProgID(kProgId, &found)) && IsEqualCLSID(found, kStandInClassId);
+}
+
+}  // namespace
+
+bool registerServer(const std::wstring& executable, bool olderRelease) {
+    std::wstring command = L"\"" + executable + L"\"";
+    if (olderRelease) {
+        command += L" --release R14";
+    }
+    if (!writeRegistration(HKEY_CURRENT_USER, command)) {
+        return false;
+    }
+    // A system that does not merge the user's classes into the class root (Wine does not) only
+    // finds a machine-wide registration.
+    // A machine-wide entry made that way earlier is kept up to date.
+    HKEY existing = nullptr;
+    const bool machineWide =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kClasses) + kProgId).c_str(), 0, KEY_READ,
+                      &existing) == ERROR_SUCCESS;
+    if (existing != nullptr) {
+        RegCloseKey(existing);
+    }
+    if (!machineWide && resolvesToThisClass()) {
+        return true;
+    }
+    return writeRegistration(HKEY_LOCAL_MACHINE, command);
+}
+
+bool unregisterServer() {
+    const bool user = removeRegistration(HKEY_CURRENT_USER);
+    const bool machine = removeRegistration(HKEY_LOCAL_MACHINE);
+    return user && machine;
+}
+
+}  // namespace quorvel::cadhost::standin

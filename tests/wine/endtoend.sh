@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# The engine's batch run and preview under Wine against the stand-in COM host, in two processes,
+# over drawings written by ezdxf and read back by ezdxf.
+#   endtoend.sh <program folder> <drawings.py> <work folder>
+set -euo pipefail
+if [[ -z "${DISPLAY:-}" ]]; then
+    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+bin="$1"
+drawings="$2"
+work="$3"
+here="$(cd "$(dirname "$0")" && pwd)"
+run="$here/../../scripts/wine-run.sh"
+export WINEPREFIX="${WINEPREFIX:-$(cd "$bin/.." && pwd)/wineprefix}"
+py=/usr/bin/python3
+rm -rf "$work" && mkdir -p "$work"
+# One Wine server for the whole test, so that every program start is quick.
+"$run" "$bin/hostdriver.exe" close-host >/dev/null
+trap '"$run" "$bin/hostdriver.exe" close-host >/dev/null 2>&1 || true' EXIT
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+winpath() { echo "Z:${1//\//\\}"; }
+texts() { "$py" "$drawings" dump "$1" | "$py" -c '
+import json, sys
+print("\n".join(sorted(r.get("text", "") for r in map(json.loads, sys.stdin) if r["type"] == "TEXT")))'; }
+driver() { "$run" "$bin/hostdriver.exe" "$@" 2>/dev/null | tr -d "\r"; }
+expect_line() {  # output, line, what
+    grep -qxF -- "$2" <<<"$1" || fail "$3: no line \"$2\" in: $1"
+}
+
+for kind in r12 r2000 r2018; do
+    "$py" "$drawings" write "$kind" "$work/$kind.dxf"
+done
+cp "$work/r2000.dxf" "$work/preview.dxf"
+cp "$work/r2000.dxf" "$work/old.dxf"
+cp "$work/r12.dxf" "$work/old12.dxf"
+original="$(texts "$work/r2000.dxf")"
+
+echo "== newer generation: no host running, so one is created; batch over three drawings"
+"$run" "$bin/cadh.exe" /regserver
+out="$(driver batch new 旧文本 新内容 "$(winpath "$work/r12.dxf")" "$(winpath "$work/r2000.dxf")" \
+    "$(winpath "$work/r2018.dxf")")"
+echo "$out"
+expect_line "$out" "PROGRESS: 文本替换完成 双击窗口返回" "batch finished"
+expect_line "$out" "LEFT: 0" "every drawing taken off the list"
+grep -q "^MESSAGE:" <<<"$out" && fail "batch showed a message"
+for kind in r12 r2000 r2018; do
+    after="$(texts "$work/$kind.dxf")"
+    grep -q 旧文本 <<<"$after" && fail "$kind still holds the search text: $after"
+    grep -qF "图号 新内容-01" <<<"$after" || fail "$kind lacks the replaced text: $after"
+done
+[[ -f "$work/r2000.bak" && "$(texts "$work/r2000.bak")" == "$original" ]] \
+    || fail "the old content is not kept as r2000.bak"
+[[ "$(head -c 9 "$bin/batch.scr" | iconv -f GBK -t UTF-8)" == "旧文本" ]] \
+    || fail "batch.scr is not the search text in code page 936"
+
+echo "== the host created by the first run is attached to by the preview"
+out="$(driver preview new 旧文本 新内容 "$(winpath "$work/preview.dxf")")"
+echo "$out"
+expect_line "$out" "LEFT: 1" "the preview keeps the list"
+[[ "$(texts "$work/preview.dxf")" == "$original" ]] || fail "the preview saved the drawing"
+"$run" "$bin/hostdriver.exe" close-host
+
+echo "== a host started by hand is attached to"
+"$run" "$bin/hostdriver.exe" start-host
+out="$(driver batch new 旧文本 新内容 "$(winpath "$work/preview.dxf")")"
+echo "$out"
+expect_line "$out" "LEFT: 0" "batch on an attached host"
+grep -qF "图号 新内容-01" <<<"$(texts "$work/preview.dxf")" || fail "attached host did not save"
+"$run" "$bin/hostdriver.exe" close-host
+
+echo "== older generation: keystrokes through the host window"
+"$run" "$bin/cadh.exe" /regserver --release R14
+out="$(driver batch old 旧文本 新内容 "$(winpath "$work/old.dxf")" "$(winpath "$work/old12.dxf")")"
+echo "$out"
+expect_line "$out" "LEFT: 0" "older batch"
+grep -q "^MESSAGE:" <<<"$out" && fail "older batch showed a message"
+for name in old old12; do
+    after="$(texts "$work/$name.dxf")"
+    grep -q 旧文本 <<<"$after" && fail "$name still holds the search text: $after"
+    grep -qF "图号 新内容-01" <<<"$after" || fail "$name lacks the replaced text: $after"
+done
+
+echo "== older generation: a typed save that writes nothing is not reported done"
+"$py" "$drawings" write r2000 "$work/locked.dxf"
+chmod a-w "$work/locked.dxf"
+out="$(driver batch old 旧文本 新内容 "$(winpath "$work/locked.dxf")")"
+echo "$out"
+expect_line "$out" "MESSAGE: 操作不当！" "an unsaved drawing is a failure"
+expect_line "$out" "LEFT: 1" "the unsaved drawing stays on the list"
+grep -q 旧文本 <<<"$(texts "$work/locked.dxf")" || fail "the read-only drawing was changed"
+
+echo "== the older host lacks Documents: error 438"
+"$py" "$drawings" write r2000 "$work/wrong.dxf"
+out="$(driver batch new 旧文本 新内容 "$(winpath "$work/wrong.dxf")")"
+echo "$out"
+expect_line "$out" "MESSAGE: CAD版本不对！" "438 from the older host"
+"$run" "$bin/hostdriver.exe" close-host
+
+echo "== no host registered"
+"$run" "$bin/cadh.exe" /unregserver
+out="$(driver batch new 旧文本 新内容 "$(winpath "$work/wrong.dxf")")"
+echo "$out"
+expect_line "$out" "MESSAGE: ActiveX 部件不能创建对象" "the platform's description"
+expect_line "$out" "MESSAGE: 操作不当！" "then the run's own message"
+[[ "$(grep -c '^MESSAGE:' <<<"$out")" == 2 ]] || fail "two messages expected"
+
+if ((failures > 0)); then
+    echo "$failures failure(s)"
+    exit 1
+fi
+echo "all end-to-end checks passed"
