@@ -12,6 +12,7 @@
 #include "platform/linkopener.h"
 #include "platform/localclock.h"
 #include "platform/messageboxes.h"
+#include "platform/qttranslations.h"
 #include "platform/runlock.h"
 #include "platform/scriptfilewriter.h"
 #include "platform/timerrandom.h"
@@ -34,6 +35,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
+    // Qt's own dialogs, buttons and menus speak Chinese like the rest of the program.
+    quorvel::platform::installChineseQtTranslations(application);
     // No display name: on X11 it would be appended to every window title.
 
     quorvel::platform::DesktopHelpViewer helpViewer;

@@ -3,17 +3,20 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolTip>
 
 #include <algorithm>
 #include <limits>
 #include <vector>
 
 #include "app/appicon.h"
+#include "app/captionframe.h"
 #include "drawinglist/drawinglistview.h"
 #include "drawinglist/listcommands.h"
 #include "engine/programfolder.h"
@@ -69,6 +72,25 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
     return button;
 }
 
+// Qt hands a tooltip request that a control does not answer on to its parent, so the buttons
+// inside Frame1 would show the frame's tooltip. Only the controls that have one show one.
+class OwnToolTipOnly final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ToolTip) {
+            auto* widget = qobject_cast<QWidget*>(watched);
+            if (widget && widget->toolTip().isEmpty()) {
+                QToolTip::hideText();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 template <typename T>
 T* named(T* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -104,7 +126,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
 }
 
 void MainWindow::buildControls() {
-    Frame1 = named(new QGroupBox(QStringLiteral("初始化文件"), this), "Frame1");
+    Frame1 = named(new CaptionFrame(QStringLiteral("初始化文件"), this), "Frame1");
     Frame1->setToolTip(QStringLiteral("双击删除单个列表"));
     List2 = named(new drawinglist::DrawingListView(Frame1), "List2");
     List2->setToolTip(QStringLiteral("双击删除单个列表"));
@@ -114,8 +136,12 @@ void MainWindow::buildControls() {
     xpcmdbutton6 = makeButton(Frame1, "xpcmdbutton6", QStringLiteral("  删除全部"));
     xpcmdbutton8 = makeButton(Frame1, "xpcmdbutton8", QStringLiteral("  保存列表"));
     xpcmdbutton9 = makeButton(Frame1, "xpcmdbutton9", QStringLiteral("  读取列表"));
+    auto* ownToolTipOnly = new OwnToolTipOnly(this);
+    for (QPushButton* button : {xpcmdbutton1, xpcmdbutton6, xpcmdbutton8, xpcmdbutton9}) {
+        button->installEventFilter(ownToolTipOnly);
+    }
 
-    Frame2 = named(new QGroupBox(QStringLiteral("内容"), this), "Frame2");
+    Frame2 = named(new CaptionFrame(QStringLiteral("内容"), this), "Frame2");
     Label3 = named(new QLabel(QStringLiteral("查找内容"), Frame2), "Label3");
     Text1 = named(new QLineEdit(Frame2), "Text1");
     Label4 = named(new QLabel(QStringLiteral("替换为"), Frame2), "Label4");
@@ -124,7 +150,7 @@ void MainWindow::buildControls() {
     Text1->setMaxLength(std::numeric_limits<int>::max());
     Text2->setMaxLength(std::numeric_limits<int>::max());
 
-    Frame3 = named(new QGroupBox(QStringLiteral("CAD版本"), this), "Frame3");
+    Frame3 = named(new CaptionFrame(QStringLiteral("CAD版本"), this), "Frame3");
     Option1 = named(new QRadioButton(QStringLiteral("For R14"), Frame3), "Option1");
     Option2 = named(new QRadioButton(QStringLiteral("For R2000+"), Frame3), "Option2");
     Option2->setChecked(true);
@@ -132,7 +158,7 @@ void MainWindow::buildControls() {
     // focus from then on.
     Option1->setFocusPolicy(Qt::ClickFocus);
 
-    Frame4 = named(new QGroupBox(QStringLiteral("选项"), this), "Frame4");
+    Frame4 = named(new CaptionFrame(QStringLiteral("选项"), this), "Frame4");
     Check2 = named(new QCheckBox(QStringLiteral("完全匹配"), Frame4), "Check2");
     Check1 = named(new QCheckBox(QStringLiteral("指定图层"), Frame4), "Check1");
     Text3 = named(new QLineEdit(QStringLiteral("0"), Frame4), "Text3");

@@ -41,11 +41,12 @@ std::vector<std::u16string> decodeListFile(std::string_view bytes, LastLine last
     std::vector<std::u16string> lines;
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != u'\r') {
+        // A lone LF ends a line too: list files written by hand on Linux use it.
+        if (text[i] != u'\r' && text[i] != u'\n') {
             continue;
         }
         lines.emplace_back(text, start, i - start);
-        if (i + 1 < text.size() && text[i + 1] == u'\n') {
+        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
             ++i;
         }
         start = i + 1;

@@ -18,8 +18,8 @@ enum class LastLine {
     Unfinished  // reading stopped early: a last line without a line end may be cut short
 };
 
-// A line ends at CR LF or at a lone CR; a lone LF is part of the line. Nothing is trimmed and
-// every line, an empty one included, is an entry.
+// A line ends at CR LF, at a lone CR or at a lone LF. Nothing is trimmed and every line, an
+// empty one included, is an entry.
 std::vector<std::u16string> decodeListFile(std::string_view bytes,
                                            LastLine lastLine = LastLine::Counts);
 

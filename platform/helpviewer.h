@@ -1,5 +1,9 @@
 #pragma once
 #include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -13,7 +17,28 @@ public:
     virtual void showHelp(QWidget* owner, const QString& helpFilePath) = 0;
 };
 
-// Hands the help file to the desktop's default handler.
+struct HelpLaunch {
+    QString program;
+    QStringList arguments;
+};
+
+// What the desktop offers for opening a help file.
+struct HelpDesktop {
+    // True when the desktop's file associations name a program for compiled help files.
+    std::function<bool()> hasHelpAssociation;
+    // Full path of a program on PATH, empty when there is none.
+    std::function<QString(const QString& name)> findProgram;
+};
+
+// The desktop's own program for compiled help files where it names one, else a known viewer
+// found on PATH; nothing when neither is there.
+std::optional<HelpLaunch> chooseHelpLaunch(const QString& helpFilePath, const HelpDesktop& desktop);
+
+// Asks xdg-mime and searches PATH.
+HelpDesktop systemHelpDesktop();
+
+// Starts the chosen program detached. When nothing can open the file, nothing happens and
+// nothing is shown.
 class DesktopHelpViewer final : public HelpViewer {
 public:
     void showHelp(QWidget* owner, const QString& helpFilePath) override;

@@ -13,9 +13,10 @@ packages=(
     openscad-testing-data gnuplot-nox pstoedit dime
     xvfb xauth x11-utils imagemagick
     dbus dbus-x11 libdbus-1-dev
-    fonts-noto-cjk
+    fonts-noto-cjk fonts-arphic-uming qt6-translations-l10n
     fp-utils desktop-file-utils xdotool
     g++-mingw-w64-x86-64-posix wine wine64
+    xchm xdg-utils openbox
 )
 
 missing=()

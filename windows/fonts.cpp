@@ -7,9 +7,12 @@ namespace quorvel::windows {
 
 QString songtiFontFamily() {
     const QStringList installed = QFontDatabase::families();
+    // A Song face with the classic small-size metrics first: at 12 pixels (9 points at 96 dpi)
+    // "AR PL UMing CN" needs 13 rows from accent to tail, where the Noto CJK faces need 15 to 17
+    // and lose the tails of g, j, p, q, y and the underscore in an 18-pixel text field.
     for (const QString& candidate :
-         {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
-          QStringLiteral("Noto Sans CJK SC")}) {
+         {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"),
+          QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")}) {
         if (installed.contains(candidate)) {
             return candidate;
         }

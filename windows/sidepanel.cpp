@@ -121,6 +121,16 @@ void SidePanel::Form_Load(const QUrl& page) {
     WebBrowser1->load(page);
 }
 
+void SidePanel::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // An edge panel to the window manager: window managers keep part of an ordinary window on
+    // the screen (openbox a tenth of its width), a wider strip than the panel hides to. Set on
+    // the native window as it is about to be mapped: the web view's GL surface makes Qt create
+    // that window anew after the constructor.
+    setAttribute(Qt::WA_X11NetWmWindowTypeDock, false);
+    setAttribute(Qt::WA_X11NetWmWindowTypeDock, true);
+}
+
 void SidePanel::Timer2_Timer() {
     timer1_->setInterval(kDockIntervalMs);
 }

@@ -53,6 +53,9 @@ public:
     PanelTimer& Timer1() { return *timer1_; }
     PanelTimer& Timer2() { return *timer2_; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void Form_Load(const QUrl& page);
     void Timer1_Timer();

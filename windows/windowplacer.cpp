@@ -1,6 +1,7 @@
 #include "windows/windowplacer.h"
 
 #include <QCursor>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -9,9 +10,15 @@ namespace quorvel::windows {
 
 namespace {
 
-QScreen* screenOf(const QWidget* window) {
-    QScreen* screen = window ? window->screen() : nullptr;
-    return screen ? screen : QGuiApplication::primaryScreen();
+// Every window places itself on the primary screen, whichever screen it was created on; the
+// arithmetic works relative to that screen's top-left corner, which need not be (0, 0).
+QScreen* placementScreen() {
+    return QGuiApplication::primaryScreen();
+}
+
+QPoint screenOrigin() {
+    QScreen* screen = placementScreen();
+    return screen ? screen->geometry().topLeft() : QPoint();
 }
 
 // Fractional twips become whole pixels by rounding to the nearest pixel.
@@ -22,11 +29,48 @@ int twipsToPixels(float twips, float twipsPerPixel) {
     return static_cast<int>(placement::roundHalfEven(static_cast<double>(twips) / twipsPerPixel));
 }
 
+// A window manager puts its frame around a window only once the window is shown; until then
+// the frame is the bare window. Centres the window again as soon as the frame is known, once.
+class RecentreWhenFramed final : public QObject {
+public:
+    static constexpr const char* kName = "recentreWhenFramed";
+
+    explicit RecentreWhenFramed(QWidget* window)
+        : QObject(window), centredFrame_(window->frameGeometry().size()) {
+        setObjectName(kName);
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Move && event->type() != QEvent::Resize) {
+            return false;
+        }
+        auto* window = static_cast<QWidget*>(watched);
+        const QSize frame = window->frameGeometry().size();
+        if (frame != centredFrame_) {
+            centredFrame_ = frame;
+            centreNow(window);
+            if (frame != window->size()) {
+                window->removeEventFilter(this);
+                deleteLater();
+            }
+        }
+        return false;
+    }
+
+public:
+    static void centreNow(QWidget* window);
+
+private:
+    QSize centredFrame_;
+};
+
 }  // namespace
 
-placement::ScreenTwips screenTwips(const QWidget* window) {
+placement::ScreenTwips screenTwips(const QWidget* /*window*/) {
     placement::ScreenTwips s;
-    QScreen* screen = screenOf(window);
+    QScreen* screen = placementScreen();
     if (!screen) {
         return s;
     }
@@ -42,7 +86,7 @@ placement::ScreenTwips screenTwips(const QWidget* window) {
 
 placement::TwipsGeometry twipsGeometry(const QWidget* window) {
     const placement::ScreenTwips s = screenTwips(window);
-    const QRect frame = window->frameGeometry();
+    const QRect frame = window->frameGeometry().translated(-screenOrigin());
     placement::TwipsGeometry g;
     g.left = static_cast<float>(frame.x() * static_cast<double>(s.twipsPerPixelX));
     g.top = static_cast<float>(frame.y() * static_cast<double>(s.twipsPerPixelY));
@@ -53,13 +97,24 @@ placement::TwipsGeometry twipsGeometry(const QWidget* window) {
 
 void moveToTwips(QWidget* window, float left, float top) {
     const placement::ScreenTwips s = screenTwips(window);
-    window->move(twipsToPixels(left, s.twipsPerPixelX), twipsToPixels(top, s.twipsPerPixelY));
+    window->move(screenOrigin() + QPoint(twipsToPixels(left, s.twipsPerPixelX),
+                                         twipsToPixels(top, s.twipsPerPixelY)));
+}
+
+void RecentreWhenFramed::centreNow(QWidget* window) {
+    const placement::TwipsGeometry g = twipsGeometry(window);
+    const placement::TwipsPosition p =
+        placement::centerForm(screenTwips(window), g.width, g.height);
+    moveToTwips(window, p.left, p.top);
 }
 
 void CenterForm(QWidget* window) {
-    const placement::TwipsGeometry g = twipsGeometry(window);
-    const placement::TwipsPosition p = placement::centerForm(screenTwips(window), g.width, g.height);
-    moveToTwips(window, p.left, p.top);
+    RecentreWhenFramed::centreNow(window);
+    if (!window->isVisible() &&
+        !window->findChild<QObject*>(QString::fromLatin1(RecentreWhenFramed::kName),
+                                     Qt::FindDirectChildrenOnly)) {
+        new RecentreWhenFramed(window);
+    }
 }
 
 void CenterForm1(QWidget* window, placement::Edge edge) {
@@ -80,7 +135,7 @@ void SetTopmost(QWidget* window) {
             window->show();
         }
     }
-    window->move(r.x, r.y);
+    window->move(screenOrigin() + QPoint(r.x, r.y));
     // The rectangle is the outer frame; keep the frame's extra size out of the client size.
     const QSize frameExtra = window->frameGeometry().size() - window->size();
     window->resize(r.cx - frameExtra.width(), r.cy - frameExtra.height());
@@ -89,8 +144,9 @@ void SetTopmost(QWidget* window) {
 
 void DockToEdge(QWidget* window, QPoint pointer) {
     placement::DockInput in;
-    in.pointer = {pointer.x(), pointer.y()};
-    const QRect frame = window->frameGeometry();
+    const QPoint origin = screenOrigin();
+    in.pointer = {pointer.x() - origin.x(), pointer.y() - origin.y()};
+    const QRect frame = window->frameGeometry().translated(-origin);
     in.rect = {frame.left(), frame.top(), frame.left() + frame.width(),
                frame.top() + frame.height()};
     in.minimized = window->isMinimized();
@@ -106,6 +162,8 @@ void DockToEdge(QWidget* window, QPoint pointer) {
     }
 }
 
-void DockToEdge(QWidget* window) { DockToEdge(window, QCursor::pos()); }
+void DockToEdge(QWidget* window) {
+    DockToEdge(window, QCursor::pos());
+}
 
 }  // namespace quorvel::windows

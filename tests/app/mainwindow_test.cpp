@@ -132,8 +132,9 @@ TEST_F(MainWindowTest, CaptionsFontsAndTooltips) {
                                         : QString();
         EXPECT_EQ(button->toolTip(), expectedTip) << name;
     }
-    EXPECT_TRUE(QStringList({"宋体", "SimSun", "Noto Serif CJK SC", "Noto Sans CJK SC"})
-                    .contains(quorvel::app::buttonFontFamily()));
+    EXPECT_TRUE(
+        QStringList({"宋体", "SimSun", "AR PL UMing CN", "Noto Serif CJK SC", "Noto Sans CJK SC"})
+            .contains(quorvel::app::buttonFontFamily()));
 
     EXPECT_EQ(control<QGroupBox>("Frame1")->title(), "初始化文件");
     EXPECT_EQ(control<QGroupBox>("Frame2")->title(), "内容");

@@ -29,11 +29,14 @@ TEST(ListFileWriting, ChinesePathsInGbkAndUnrepresentableCharactersAsQuestionMar
               "a?b?c\r\n?\r\n");
 }
 
-TEST(ListFileReading, CrLfAndLoneCrEndLinesLoneLfDoesNot) {
+TEST(ListFileReading, CrLfLoneCrAndLoneLfEachEndALine) {
     EXPECT_THAT(decodeListFile("a\r\nb\rc\r\n"), ElementsAre(u"a", u"b", u"c"));
-    EXPECT_THAT(decodeListFile("a\nb\r\n"), ElementsAre(u"a\nb"));
-    // CR CR LF: a line ended by a lone CR, then an empty line.
+    // A file from a Linux editor, with an empty line and no end on its last line.
+    EXPECT_THAT(decodeListFile("/d/a.dwg\n\n/d/b.dwg\n/d/c.dwg"),
+                ElementsAre(u"/d/a.dwg", u"", u"/d/b.dwg", u"/d/c.dwg"));
+    // CR CR LF: a line ended by a lone CR, then an empty line; LF CR: two line ends.
     EXPECT_THAT(decodeListFile("a\r\r\n"), ElementsAre(u"a", u""));
+    EXPECT_THAT(decodeListFile("a\n\rb"), ElementsAre(u"a", u"", u"b"));
 }
 
 TEST(ListFileReading, LastLineWithoutEndCountsAndAFinalEndAddsNothing) {
