@@ -89,6 +89,13 @@ char32_t nextCodePoint(std::string_view utf8, std::size_t& pos) {
     return value;
 }
 
+char32_t nextCodePoint(std::u16string_view utf16, std::size_t& pos) {
+    const char16_t unit = utf16[pos++];
+    if (isHighSurrogate(unit) && pos < utf16.size() && isLowSurrogate(utf16[pos]))
+        return 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (utf16[pos++] - 0xDC00);
+    return isHighSurrogate(unit) || isLowSurrogate(unit) ? kReplacementCharacter : unit;
+}
+
 bool isValidUtf8(std::string_view bytes) {
     std::size_t pos = 0;
     while (pos < bytes.size()) {
@@ -103,15 +110,9 @@ bool isValidUtf8(std::string_view bytes) {
 std::string toUtf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t unit = text[i];
-        if (isHighSurrogate(unit) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
-            appendUtf8(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-            ++i;
-        } else {
-            appendUtf8(out, unit);  // an unpaired surrogate becomes U+FFFD
-        }
-    }
+    std::size_t pos = 0;
+    while (pos < text.size())
+        appendUtf8(out, nextCodePoint(text, pos));
     return out;
 }
 

@@ -20,6 +20,9 @@ void appendUtf16(std::u16string& out, char32_t codePoint);
 // and skips one byte.
 char32_t nextCodePoint(std::string_view utf8, std::size_t& pos);
 
+// Reads one code point from UTF-16 at `pos` and advances it; an unpaired surrogate gives U+FFFD.
+char32_t nextCodePoint(std::u16string_view utf16, std::size_t& pos);
+
 // True when every byte belongs to a well-formed UTF-8 sequence.
 bool isValidUtf8(std::string_view bytes);
 
