@@ -1,7 +1,12 @@
 // Any bytes given to the drawing engine: refused with DxfError, or read so that an untouched
 // drawing writes back the same bytes and an edited one writes a drawing that reads back.
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "cadhost/dxf/drawing.h"
@@ -38,6 +43,24 @@ void edit(Drawing& drawing) {
     }
 }
 
+// A folder of this process for saves, on a memory file system where there is one.
+const std::filesystem::path& saveFolder() {
+    static const std::filesystem::path folder = [] {
+        std::filesystem::path base = "/dev/shm";
+        if (!std::filesystem::is_directory(base))
+            base = std::filesystem::temp_directory_path();
+        auto path = base / ("dxf-fuzz-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(path);
+        return path;
+    }();
+    return folder;
+}
+
+std::string readFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -52,6 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)drawing.select({8, 62}, {"~[a-z]*,0", "#"});
         edit(drawing);
         edited = drawing.toBytes();
+        // The file a save writes holds the same bytes.
+        const auto file = saveFolder() / "drawing.dxf";
+        drawing.save(file);
+        check(readFile(file) == edited);
     } catch (const DxfError&) {
         return 0;
     }

@@ -11,6 +11,7 @@ packages=(
     libicu-dev libssl-dev time
     clang-14 libclang-rt-14-dev
     python3-ezdxf librecad librecad-data
+    openscad-testing-data gnuplot-nox pstoedit dime
     xvfb xauth x11-utils imagemagick
     dbus dbus-x11 libdbus-1-dev
     fonts-noto-cjk fonts-arphic-uming qt6-translations-l10n

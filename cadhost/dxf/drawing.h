@@ -165,9 +165,12 @@ public:
     // The drawing as DXF bytes: the bytes it was read from when nothing was changed.
     std::string toBytes() const;
     // Writes a temporary file in the same folder, flushes it to disk and renames it over `file`;
-    // an existing `file` is kept as backupPathFor(file). On failure the file on disk stays as it
-    // was and DxfError (Kind::Io) is raised. Clears the modified flag on success.
-    void save(const std::filesystem::path& file);
+    // an existing `file` is kept as backupPathFor(file), its permissions, owner and group go to
+    // the new one as far as this process may set them. The file the drawing was read from (or
+    // last saved to) is not overwritten when it changed on disk since. On failure the file on
+    // disk stays as it was and DxfError (Kind::Io) is raised. Clears the modified flag on
+    // success and returns notes for the user on what could not be kept (an owner, say).
+    std::vector<std::string> save(const std::filesystem::path& file);
     bool isModified() const noexcept;
 
     std::string version() const;   // $ACADVER, e.g. "AC1015"

@@ -185,7 +185,8 @@ void HostModel::saveAs(int number, const QString& path) {
     HostDocument& target = document(number);
     const QString absolute = QFileInfo(path).absoluteFilePath();
     try {
-        target.drawing.save(toFsPath(absolute));
+        for (const std::string& note : target.drawing.save(toFsPath(absolute)))
+            emit notice(QString::fromStdString(note));
     } catch (const dxf::DxfError& error) {
         throw HostError(
             HostErrorKind::SaveFailed,

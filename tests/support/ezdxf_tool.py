@@ -11,14 +11,22 @@ independent DXF implementation.
   ezdxf_tool.py dump <path>            every entity and text in detail, tab-separated
   ezdxf_tool.py entities <path>        one tab-separated line per entity of every layout
   ezdxf_tool.py texts <path>           every text of every kind, one line each
+  ezdxf_tool.py corpus <folder>        drawings of several writers (ezdxf in several versions,
+                                       code pages and line ends; gnuplot, pstoedit and dime
+                                       where installed) as <writer>_<name>.dxf
+  ezdxf_tool.py check <manifest>       compares edited drawings with their originals
   ezdxf_tool.py check-run <folder> <find> <replacement>
       checks the drawings a batch run saved: in every drawing the TEXT entities that held <find>
       now hold <replacement>, all other entities are kept (in any order: a replaced text may
       come back as a new entity at the end), and the previous file was kept as <name>.bak
 """
+import collections
 import math
+import os
 import pathlib
 import re
+import shutil
+import subprocess
 import sys
 
 import ezdxf
@@ -192,6 +200,199 @@ def texts(path):
             for kind, handle, text in values:
                 text = decode_escapes(text).replace("\n", "\\n")
                 print("TEXT\t%s\t%s\t%s\t%s" % (kind, handle, block.name, text))
+
+
+def corpus_drawing(version, encoding, texts, extra_texts=0):
+    doc = ezdxf.new(version)
+    if encoding:
+        doc.encoding = encoding
+    add_common(doc, texts)
+    msp = doc.modelspace()
+    for i in range(extra_texts):
+        msp.add_line((i, 0), (i, 5), dxfattribs={"layer": "LINES"})
+        msp.add_circle((i, 9), 1.5)
+        msp.add_text("note %d" % i, dxfattribs={"layer": "TEXTS", "height": 1}).set_pos((i, 7))
+    return doc
+
+
+def save_variant(doc, path, crlf=False, code_page=None):
+    """Writes doc, then gives it CR LF line ends and another $DWGCODEPAGE as CAD programs do."""
+    doc.saveas(path)
+    with open(path, "rb") as f:
+        data = f.read()
+    if code_page:
+        data = re.sub(rb"(\$DWGCODEPAGE\r?\n *3\r?\n)[^\r\n]*", rb"\g<1>" + code_page, data)
+        data = data.replace(b"UMLAUT", "Grüße".encode("cp850"))
+    if crlf:
+        data = data.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def corpus(folder):
+    latin = ["Hello OLD world", "OLD", "plain", "UMLAUT"]
+    save_variant(corpus_drawing("R12", None, latin), f"{folder}/ezdxf_r12_dos850_crlf.dxf",
+                 crlf=True, code_page=b"DOS850")
+    save_variant(corpus_drawing("R2000", "cp1251", ["Привет OLD", "план"]),
+                 f"{folder}/ezdxf_r2000_ansi1251.dxf")
+    save_variant(corpus_drawing("R2004", "cp1250", ["Łódź OLD", "žluť"]),
+                 f"{folder}/ezdxf_r2004_ansi1250_crlf.dxf", crlf=True)
+    save_variant(corpus_drawing("R2010", "gbk", ["设计 OLD", "图纸"]),
+                 f"{folder}/ezdxf_r2010_ansi936.dxf")
+    save_variant(corpus_drawing("R2007", None, ["ユニコード OLD"]), f"{folder}/ezdxf_r2007.dxf")
+    save_variant(corpus_drawing("R2018", None, ["한국어 OLD"]), f"{folder}/ezdxf_r2018_crlf.dxf",
+                 crlf=True)
+    # Large enough that untouched stretches between edits run to hundreds of kilobytes.
+    save_variant(corpus_drawing("R2013", None, latin, extra_texts=2500),
+                 f"{folder}/ezdxf_r2013_dos850_large_crlf.dxf", crlf=True, code_page=b"DOS850")
+    save_variant(corpus_drawing("R12", None, latin, extra_texts=3500),
+                 f"{folder}/ezdxf_r12_large.dxf")
+
+    def run(*command):
+        subprocess.run(command, cwd=folder, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=60)
+
+    if shutil.which("gnuplot"):
+        run("gnuplot", "-e", "set terminal dxf; set output 'gnuplot_plot.dxf'; "
+            "set title 'Title OLD'; set xlabel 'x OLD'; plot sin(x) title 'sine', cos(x)")
+    if shutil.which("pstoedit") and shutil.which("gs"):
+        with open(f"{folder}/page.ps", "w") as f:
+            f.write("%!\n/Helvetica findfont 12 scalefont setfont\n")
+            for i in range(12):
+                f.write("72 %d moveto (line %d OLD) show\n" % (72 + 20 * i, i))
+            f.write("newpath 10 10 moveto 300 300 lineto stroke showpage\n")
+        run("pstoedit", "-f", "dxf", "page.ps", "pstoedit_r12.dxf")
+        run("pstoedit", "-f", "dxf_14", "page.ps", "pstoedit_r14.dxf")
+        os.remove(f"{folder}/page.ps")
+    if shutil.which("dxfsphere"):
+        run("dxfsphere", "-o", "dime_sphere.dxf", "2")
+
+
+def section_names(path):
+    """The sections in file order as the raw tags give them, and whether the file starts with a
+    section and ends with EOF."""
+    with open(path, "rb") as f:
+        lines = f.read().replace(b"\r\n", b"\n").split(b"\n")
+    pairs = [(lines[i].strip(), lines[i + 1].strip()) for i in range(0, len(lines) - 1, 2)]
+    pairs = [p for p in pairs if p[0] != b"999"]
+    names = [pairs[i + 1][1].decode("latin-1") for i in range(len(pairs) - 1)
+             if pairs[i] == (b"0", b"SECTION")]
+    starts = bool(pairs) and pairs[0] == (b"0", b"SECTION")
+    ends = any(p == (b"0", b"EOF") for p in pairs)
+    return names, starts and ends
+
+
+def raw_handles(path):
+    """The values of every group code 5 in the file, as written."""
+    with open(path, "rb") as f:
+        lines = f.read().replace(b"\r\n", b"\n").split(b"\n")
+    return {lines[i + 1].strip().decode("latin-1").upper() for i in range(0, len(lines) - 1, 2)
+            if lines[i].strip() == b"5"}
+
+
+def census(path):
+    doc = ezdxf.readfile(path)
+    described = {}
+    types = collections.Counter()
+    texts = collections.Counter()
+    for block in doc.blocks:
+        for entity in block:
+            attribs = entity.dxfattribs()
+            attribs.pop("handle", None)
+            attribs.pop("owner", None)
+            described[entity.dxf.handle.upper()] = "%s %s %s" % (
+                entity.dxftype(), block.name, sorted((k, str(v)) for k, v in attribs.items()))
+            types[entity.dxftype()] += 1
+            if entity.dxftype() == "TEXT":
+                texts[decode_escapes(entity.dxf.text)] += 1
+    return doc, described, types, texts
+
+
+def writer_of(path):
+    with open(path, "rb") as f:
+        head = f.read(400).replace(b"\r", b"").split(b"\n")
+    if len(head) > 1 and head[0].strip() == b"999":
+        words = [w.lower() for w in re.findall(r"[A-Za-z][A-Za-z0-9]*", head[1].decode("latin-1"))]
+        words = [w for w in words if w not in ("dxf", "generated", "by", "file", "written")]
+        return words[0] if words else "unknown"
+    writer = os.path.basename(path).split("_")[0]
+    return writer if writer in ("ezdxf", "gnuplot", "pstoedit", "dime") else "unmarked"
+
+
+def check_one(item):
+    original, saved = item["original"], item["saved"]
+    try:
+        before_doc, before, before_types, before_texts = census(original)
+    except Exception as error:  # the original is beyond ezdxf: nothing to compare with
+        return "SKIP", "ezdxf cannot read the original: %s" % str(error)[:80], None
+    try:
+        after_doc, after, after_types, after_texts = census(saved)
+    except Exception as error:
+        return "FAIL", "ezdxf cannot read the result: %s" % str(error)[:120], before_doc
+    names_before, _ = section_names(original)
+    names_after, whole = section_names(saved)
+    if names_after != names_before or not whole:
+        return "FAIL", "sections %s, were %s" % (names_after, names_before), before_doc
+    if after_types != before_types:
+        return "FAIL", "entity counts %s, were %s" % (dict(after_types), dict(before_types)), \
+            before_doc
+    expected_texts = before_texts.copy()
+    expected_texts.subtract(collections.Counter(item["old"]))
+    expected_texts.update(text for _, text in item["new"])
+    if +expected_texts != +after_texts:
+        changed = (after_texts - expected_texts) + (expected_texts - after_texts)
+        return "FAIL", "texts differ: %s" % list(changed)[:5], before_doc
+    # ezdxf gives entities without a handle, or with one it cannot take, a handle of its own:
+    # such drawings are compared by what their entities hold.
+    renumbered = not set(before) <= raw_handles(original) or not set(after) <= raw_handles(saved)
+    if item["handles"] and not renumbered:
+        new = {handle for handle, _ in item["new"]}
+        expected = set(before) - set(item["erased"]) | new | set(item["moved"].values())
+        if set(after) != expected:
+            return "FAIL", "handles differ: %s" % sorted(set(after) ^ expected)[:6], before_doc
+        for handle, description in after.items():
+            if handle in new:
+                continue
+            source = next((o for o, n in item["moved"].items() if n == handle), handle)
+            if before.get(source) != description:
+                return "FAIL", "entity %s changed" % handle, before_doc
+    else:
+        def others(described):
+            return collections.Counter(d for d in described.values() if not d.startswith("TEXT "))
+        if others(before) != others(after):
+            return "FAIL", "entities other than texts changed", before_doc
+    return "OK", "", before_doc
+
+
+def check(manifest):
+    """Manifest lines: FILE original saved handles(0/1); ERASED h; OLD text; NEW h text;
+    MOVED old new. Prints one RESULT line per drawing."""
+    items = []
+    with open(manifest, encoding="utf-8") as f:
+        for line in f:
+            fields = line.rstrip("\n").split("\t")
+            if fields[0] == "FILE":
+                items.append({"original": fields[1], "saved": fields[2], "handles": fields[3] == "1",
+                              "erased": [], "old": [], "new": [], "moved": {}})
+            elif fields[0] == "ERASED":
+                items[-1]["erased"].append(fields[1].upper())
+            elif fields[0] == "OLD":
+                items[-1]["old"].append(fields[1])
+            elif fields[0] == "NEW":
+                items[-1]["new"].append((fields[1].upper(), fields[2]))
+            elif fields[0] == "MOVED":
+                items[-1]["moved"][fields[1].upper()] = fields[2].upper()
+    for item in items:
+        verdict, reason, doc = check_one(item)
+        version = doc.dxfversion if doc else "?"
+        encoding = "?"
+        if doc:
+            encoding = "UTF-8" if doc.dxfversion >= "AC1021" else doc.header.get("$DWGCODEPAGE", "-")
+        with open(item["original"], "rb") as f:
+            crlf = b"\r\n" in f.read(200)
+        print("RESULT\t%s\t%s\t%s\t%s\t%s\t%s\t%s" % (
+            item["original"], writer_of(item["original"]), version, encoding,
+            "crlf" if crlf else "lf", verdict, reason))
 
 
 def add_texts(doc):
@@ -381,6 +582,8 @@ COMMANDS = {
     "dump": dump,
     "entities": entities,
     "texts": texts,
+    "corpus": corpus,
+    "check": check,
     "check-run": check_run,
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cadhost/dxf/drawing.h"
+#include "cadhost/dxf/tags.h"
 
 namespace quorvel::dxf {
 namespace {
@@ -73,9 +74,9 @@ TEST(Robustness, SmallDrawingRoundTripsAndEdits) {
 }
 
 TEST(Robustness, DamagedFiles) {
-    // Missing EOF after complete sections is read (and written back as it was).
+    // Complete sections without the closing EOF: refused.
     const std::string noEof = kSmall.substr(0, kSmall.find("  0\r\nEOF"));
-    EXPECT_EQ(Drawing::fromBytes(noEof).toBytes(), noEof);
+    EXPECT_NE(errorOf(noEof).find("没有以 EOF 结束"), std::string::npos);
     // Unix line ends, odd padding and negative codes.
     const std::string odd =
         "0\nSECTION\n2\nENTITIES\n   0\nTEXT\n-5\nx\n1071\n7\n 8 \nL\n  1\nhi\n0\nENDSEC\n0\nEOF";
@@ -96,6 +97,63 @@ TEST(Robustness, DamagedFiles) {
     huge.replace(huge.find("OLD"), 3, std::string(5'000'000, 'x'));
     Drawing hugeDrawing = Drawing::fromBytes(huge);
     EXPECT_EQ(hugeDrawing.text(hugeDrawing.select({0}, {"TEXT"}).front()).size(), 5'000'000u);
+}
+
+// A drawing whose own handles lie at `first`, `first`+1 (a text) and `first`+2 (a polyline and
+// its vertex need two more), with the given $HANDSEED.
+std::string drawingWithHandles(const std::string& seed, std::uint64_t first) {
+    const auto h = [&](std::uint64_t offset) { return formatHandle(first + offset); };
+    return "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1009\n9\n$HANDSEED\n5\n" + seed +
+           "\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n0\nLINE\n5\n" + h(0) + "\n8\n0\n0\nTEXT\n5\n" +
+           h(1) + "\n8\n0\n40\n1\n1\nt\n0\nPOLYLINE\n5\n" + h(2) + "\n8\n0\n66\n1\n0\nVERTEX\n5\n" +
+           h(3) + "\n8\n0\n0\nSEQEND\n5\n" + h(4) + "\n8\n0\n0\nENDSEC\n0\nEOF\n";
+}
+
+TEST(Robustness, ErasingAnEntityWhoseHandleRepeatsLeavesTheBlocksWhole) {
+    // The text shares handle 1F with the block record that owns the model-space block.
+    const std::string bytes =
+        "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1015\n0\nENDSEC\n0\nSECTION\n2\nBLOCKS\n"
+        "0\nBLOCK\n5\n20\n330\n1F\n100\nAcDbEntity\n8\n0\n2\n*Model_Space\n0\nENDBLK\n5\n21\n"
+        "330\n1F\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n0\nTEXT\n5\n1F\n330\n1F\n8\n0\n1\nt\n"
+        "0\nENDSEC\n0\nEOF\n";
+    Drawing drawing = Drawing::fromBytes(bytes);
+    drawing.erase(drawing.select({0}, {"TEXT"}).front());
+    const std::string edited = drawing.toBytes();
+    EXPECT_NE(edited.find("0\nBLOCK\n5\n20\n330\n1F\n"), std::string::npos);
+    EXPECT_NE(edited.find("0\nENDBLK\n5\n21\n330\n1F\n"), std::string::npos);
+    EXPECT_NO_THROW(Drawing::fromBytes(edited));
+}
+
+TEST(Robustness, NewHandlesStayAboveEveryHandleUntilNoneIsLeft) {
+    // A $HANDSEED behind the drawing's handles is not trusted.
+    for (const std::string seed : {"1", "0", "", "zz", "FFFFFFFFFFFFFFFF"}) {
+        SCOPED_TRACE(seed);
+        Drawing drawing = Drawing::fromBytes(drawingWithHandles(seed, 0x40));
+        const EntityId copy = drawing.copy(drawing.select({0}, {"TEXT"}).front());
+        EXPECT_EQ(drawing.handle(copy), "45");
+        EXPECT_NE(drawing.toBytes().find("$HANDSEED\n5\n46\n"), std::string::npos);
+    }
+    // Near the top of the range: copies take the last handles, then fail and change nothing.
+    const std::uint64_t top = 0xFFFFFFFFFFFFFFFAull;
+    Drawing drawing = Drawing::fromBytes(drawingWithHandles("1", top - 3));
+    const EntityId polyline = drawing.select({0}, {"POLYLINE"}).front();
+    const EntityId text = drawing.select({0}, {"TEXT"}).front();
+    EXPECT_EQ(drawing.handle(drawing.copy(text)), "FFFFFFFFFFFFFFFC");
+    const std::string before = drawing.toBytes();
+    EXPECT_THROW(drawing.copy(polyline), DxfError);  // needs three, two are left
+    EXPECT_EQ(drawing.toBytes(), before);
+    EXPECT_EQ(drawing.handle(drawing.copy(text)), "FFFFFFFFFFFFFFFD");
+    EXPECT_EQ(drawing.handle(drawing.copy(text)), "FFFFFFFFFFFFFFFE");
+    const std::string full = drawing.toBytes();
+    EXPECT_NE(full.find("$HANDSEED\n5\nFFFFFFFFFFFFFFFF\n"), std::string::npos);
+    try {
+        drawing.copy(text);
+        ADD_FAILURE() << "a copy without a handle left";
+    } catch (const DxfError& e) {
+        EXPECT_NE(std::string(e.what()).find("句柄已经用尽"), std::string::npos);
+    }
+    EXPECT_EQ(drawing.toBytes(), full);
+    EXPECT_THROW(Drawing::fromBytes(drawingWithHandles("1", top + 1)).copy(text), DxfError);
 }
 
 }  // namespace
