@@ -1,5 +1,6 @@
 #include "cadhost/host/busendpoint.h"
 
+#include "automationlink/dbuslink.h"
 #include "cadhost/host/watchrelay.h"
 
 #include <QTimer>
@@ -11,16 +12,7 @@
 namespace quorvel::cadhost {
 namespace {
 
-struct Error {
-    Error() { dbus_error_init(&error); }
-    ~Error() { dbus_error_free(&error); }
-    Error(const Error&) = delete;
-    Error& operator=(const Error&) = delete;
-    QString text() const {
-        return dbus_error_is_set(&error) ? QString::fromUtf8(error.message) : QString();
-    }
-    DBusError error;
-};
+using automationlink::BusError;
 
 // Long enough for a client to take in an answer and send its next call through the daemon.
 constexpr auto kAwaitNextCall = std::chrono::microseconds(200);
@@ -30,26 +22,15 @@ constexpr auto kHandBackToEventLoop = std::chrono::milliseconds(5);
 }  // namespace
 
 std::unique_ptr<BusEndpoint> BusEndpoint::connect(const QString& address, QString* error) {
-    Error failure;
-    DBusConnection* connection = nullptr;
-    if (address.isEmpty()) {
-        connection = dbus_bus_get_private(DBUS_BUS_SESSION, &failure.error);
-    } else {
-        connection = dbus_connection_open_private(address.toUtf8().constData(), &failure.error);
-        if (connection != nullptr && !dbus_bus_register(connection, &failure.error)) {
-            dbus_connection_close(connection);
-            dbus_connection_unref(connection);
-            connection = nullptr;
-        }
-    }
+    BusError failure;
+    DBusConnection* connection = automationlink::openBus(address.toStdString(), failure);
     if (connection == nullptr) {
         if (error != nullptr) {
-            *error = failure.text();
+            *error = QString::fromStdString(failure.message());
         }
         return nullptr;
     }
     // Losing the bus is noticed by the host itself: a visible host stays for its user.
-    dbus_connection_set_exit_on_disconnect(connection, FALSE);
     std::unique_ptr<BusEndpoint> endpoint(new BusEndpoint(connection));
     endpoint->install();
     return endpoint;
@@ -110,21 +91,21 @@ void BusEndpoint::install() {
 }
 
 bool BusEndpoint::requestName(const QString& name, QString* error) {
-    Error failure;
+    BusError failure;
     const int result = dbus_bus_request_name(connection_, name.toUtf8().constData(),
-                                             DBUS_NAME_FLAG_DO_NOT_QUEUE, &failure.error);
+                                             DBUS_NAME_FLAG_DO_NOT_QUEUE, failure.get());
     if (result == DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER) {
         return true;
     }
     if (error != nullptr) {
-        *error = failure.text();
+        *error = QString::fromStdString(failure.message());
     }
     return false;
 }
 
 void BusEndpoint::releaseName(const QString& name) {
-    Error failure;
-    dbus_bus_release_name(connection_, name.toUtf8().constData(), &failure.error);
+    BusError failure;
+    dbus_bus_release_name(connection_, name.toUtf8().constData(), failure.get());
 }
 
 bool BusEndpoint::isConnected() const {
@@ -138,10 +119,10 @@ void BusEndpoint::send(const BusMessage& message) {
 }
 
 std::optional<uint> BusEndpoint::unixUser(const QString& uniqueName) {
-    Error failure;
+    BusError failure;
     const unsigned long uid =
-        dbus_bus_get_unix_user(connection_, uniqueName.toUtf8().constData(), &failure.error);
-    if (dbus_error_is_set(&failure.error) || uid == static_cast<unsigned long>(-1)) {
+        dbus_bus_get_unix_user(connection_, uniqueName.toUtf8().constData(), failure.get());
+    if (failure.isSet() || uid == static_cast<unsigned long>(-1)) {
         return std::nullopt;
     }
     return static_cast<uint>(uid);

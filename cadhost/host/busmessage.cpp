@@ -4,11 +4,15 @@
 #include <QDBusVariant>
 #include <QVariantMap>
 
+#include "automationlink/dbuslink.h"
+
 #include <dbus/dbus.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <new>
 #include <utility>
+#include <vector>
 
 namespace quorvel::cadhost {
 namespace {
@@ -57,24 +61,12 @@ QVariant readArray(DBusMessageIter* iter) {
     DBusMessageIter array;
     dbus_message_iter_recurse(iter, &array);
     if (element == DBUS_TYPE_INT16) {
-        QList<short> numbers;
-        for (; dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_INT16;
-             dbus_message_iter_next(&array)) {
-            dbus_int16_t number = 0;
-            dbus_message_iter_get_basic(&array, &number);
-            numbers.push_back(number);
-        }
-        return QVariant::fromValue(numbers);
+        const auto numbers = automationlink::readArray<dbus_int16_t>(iter, DBUS_TYPE_INT16);
+        return QVariant::fromValue(QList<short>(numbers.begin(), numbers.end()));
     }
     if (element == DBUS_TYPE_DOUBLE) {
-        QList<double> numbers;
-        for (; dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_DOUBLE;
-             dbus_message_iter_next(&array)) {
-            double number = 0;
-            dbus_message_iter_get_basic(&array, &number);
-            numbers.push_back(number);
-        }
-        return QVariant::fromValue(numbers);
+        const auto numbers = automationlink::readArray<double>(iter, DBUS_TYPE_DOUBLE);
+        return QVariant::fromValue(QList<double>(numbers.begin(), numbers.end()));
     }
     if (element == DBUS_TYPE_DICT_ENTRY) {
         QVariantMap map;
@@ -195,9 +187,7 @@ public:
 
     void append(DBusMessageIter* iter, int type, const void* value) {
         spend(8);
-        if (!dbus_message_iter_append_basic(iter, type, value)) {
-            throw std::bad_alloc();
-        }
+        automationlink::appendBasic(iter, type, value);
     }
 
     void appendText(DBusMessageIter* iter, int type, const QString& text) {
@@ -211,14 +201,7 @@ public:
     template <typename Fill>
     void container(DBusMessageIter* iter, int type, const char* signature, Fill&& fill) {
         spend(8);
-        DBusMessageIter inner;
-        if (!dbus_message_iter_open_container(iter, type, signature, &inner)) {
-            throw std::bad_alloc();
-        }
-        fill(&inner);
-        if (!dbus_message_iter_close_container(iter, &inner)) {
-            throw std::bad_alloc();
-        }
+        automationlink::appendContainer(iter, type, signature, std::forward<Fill>(fill));
     }
 
     void writeValue(DBusMessageIter* iter, const QVariant& value) {
@@ -320,20 +303,17 @@ public:
             return;
         }
         if (type == QMetaType::fromType<QList<short>>()) {
-            container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_INT16_AS_STRING, [&](auto* array) {
-                for (const short number : value.value<QList<short>>()) {
-                    const dbus_int16_t item = number;
-                    append(array, DBUS_TYPE_INT16, &item);
-                }
-            });
+            const QList<short> numbers = value.value<QList<short>>();
+            const std::vector<std::int16_t> items(numbers.begin(), numbers.end());
+            spend(8 * (items.size() + 1));
+            automationlink::appendInt16s(iter, items.data(), items.size());
             return;
         }
         if (type == QMetaType::fromType<QList<double>>()) {
-            container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_DOUBLE_AS_STRING, [&](auto* array) {
-                for (const double number : value.value<QList<double>>()) {
-                    append(array, DBUS_TYPE_DOUBLE, &number);
-                }
-            });
+            const QList<double> numbers = value.value<QList<double>>();
+            spend(8 * (static_cast<std::size_t>(numbers.size()) + 1));
+            automationlink::appendDoubles(iter, numbers.constData(),
+                                          static_cast<std::size_t>(numbers.size()));
             return;
         }
         throw Unwritable{};

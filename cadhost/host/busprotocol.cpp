@@ -3,51 +3,60 @@
 namespace quorvel::cadhost {
 namespace {
 
-const BusMethod kOpenDirectConnection{"OpenDirectConnection", {{"address", "s", true}}};
+namespace link = automationlink;
+
+const BusMethod kOpenDirectConnection{link::application::kOpenDirectConnection,
+                                      {{"address", "s", true}}};
 
 const BusInterface kApplication{
     automationlink::kApplicationInterface,
     {kOpenDirectConnection},
-    {{"Visible", "b", true},
-     {"Caption", "s"},
-     {"FullName", "s"},
+    {{link::application::kVisible, "b", true},
+     {link::application::kCaption, "s"},
+     {link::application::kFullName, "s"},
      {"Release", "s"},
-     {"ActiveDocument", "o"},
-     {"Documents", "o"}},
+     {link::application::kActiveDocument, "o"},
+     {link::application::kDocuments, "o"}},
 };
 
 // The older generation has no documents collection.
 const BusInterface kApplicationR14{
     automationlink::kApplicationInterface,
     {kOpenDirectConnection},
-    {{"Visible", "b", true},
-     {"Caption", "s"},
-     {"FullName", "s"},
+    {{link::application::kVisible, "b", true},
+     {link::application::kCaption, "s"},
+     {link::application::kFullName, "s"},
      {"Release", "s"},
-     {"ActiveDocument", "o"}},
+     {link::application::kActiveDocument, "o"}},
 };
 
 const BusInterface kWindows{
     automationlink::kWindowsInterface,
-    {{"ActivateWindow", {{"title", "s"}}}, {"SendKeys", {{"keys", "s"}}}},
+    {{link::windows::kActivateWindow, {{"title", "s"}}},
+     {link::windows::kSendKeys, {{"keys", "s"}}}},
     {},
 };
 
 const BusInterface kDocuments{
     automationlink::kDocumentsInterface,
     {{"Item", {{"index", "i"}, {"document", "o", true}}},
-     {"Add", {{"templatePath", "s"}, {"document", "o", true}}},
-     {"Open", {{"path", "s"}, {"document", "o", true}}}},
+     {link::documents::kAdd, {{"templatePath", "s"}, {"document", "o", true}}},
+     {link::documents::kOpen, {{"path", "s"}, {"document", "o", true}}}},
     {{"Count", "i"}},
 };
 
-const BusMethod kOpenIntoDocument{"Open", {{"path", "s"}, {"document", "o", true}}};
-const BusMethod kSendCommand{"SendCommand", {{"text", "s"}}};
+const BusMethod kOpenIntoDocument{link::document::kOpen, {{"path", "s"}, {"document", "o", true}}};
+const BusMethod kSendCommand{link::document::kSendCommand, {{"text", "s"}}};
 const BusMethod kGetVariable{"GetVariable", {{"name", "s"}, {"value", "v", true}}};
-const BusMethod kClose{"Close", {{"saveChanges", "b"}}};
+const BusMethod kClose{link::document::kClose, {{"saveChanges", "b"}}};
 const std::vector<BusProperty> kDocumentProperties{
-    {"Name", "s"},       {"FullName", "s"}, {"Saved", "b"},         {"ModelSpace", "o"},
-    {"PaperSpace", "o"}, {"Utility", "o"},  {"SelectionSets", "o"},
+    {"Name", "s"},
+    {"FullName", "s"},
+    {"Saved", "b"},
+    {link::document::kModelSpace, "o"},
+    {link::document::kPaperSpace, "o"},
+    {link::document::kUtility, "o"},
+    {link::document::kSelectionSets, "o"},
 };
 
 const BusInterface kDocument{
@@ -69,33 +78,33 @@ const BusInterface kUtility{automationlink::kUtilityInterface, {}, {{"Document",
 
 const BusInterface kSelectionSets{
     automationlink::kSelectionSetsInterface,
-    {{"Add", {{"name", "s"}, {"selectionSet", "o", true}}}},
+    {{link::selectionsets::kAdd, {{"name", "s"}, {"selectionSet", "o", true}}}},
     {{"Count", "i"}},
 };
 
 const BusInterface kSelectionSet{
     automationlink::kSelectionSetInterface,
-    {{"Select",
+    {{link::selectionset::kSelect,
       {{"mode", "i"},
        {"corner1", "v"},
        {"corner2", "v"},
        {"filterTypes", "an"},
        {"filterValues", "av"}}},
      {"Item", {{"index", "i"}, {"entity", "o", true}}},
-     {"Entities", {{"entities", "ao", true}}}},
+     {link::selectionset::kEntities, {{"entities", "ao", true}}}},
     {{"Name", "s"}, {"Count", "i"}},
 };
 
 const BusInterface kEntity{
     automationlink::kEntityInterface,
-    {{"Copy", {{"copy", "o", true}}}, {"erase", {}}},
+    {{link::entity::kCopy, {{"copy", "o", true}}}, {link::entity::kErase, {}}},
     {{"ObjectName", "s"}, {"Handle", "s"}, {"Layer", "s"}},
 };
 
 const BusInterface kText{
     automationlink::kTextInterface,
     {},
-    {{"TextString", "s", true}, {"Height", "d", true}},
+    {{link::textentity::kTextString, "s", true}, {link::textentity::kHeight, "d", true}},
 };
 
 const QString kDocumentsPrefix = QStringLiteral("/Application/Documents/D");

@@ -1,5 +1,6 @@
 #include "cadhost/host/busserver.h"
 
+#include "cadhost/host/busdispatch.h"
 #include "cadhost/host/commandinterpreter.h"
 #include "cadhost/host/directlistener.h"
 #include "cadhost/host/hosterror.h"
@@ -19,19 +20,6 @@
 namespace quorvel::cadhost {
 namespace {
 
-const QString kIntrospectable = QStringLiteral("org.freedesktop.DBus.Introspectable");
-const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
-
-// A failure answered with one of the standard D-Bus error names.
-struct BusFailure {
-    QString name;
-    QString message;
-};
-
-[[noreturn]] void failWith(const char* name, const QString& message) {
-    throw BusFailure{QStringLiteral("org.freedesktop.DBus.Error.") + QLatin1String(name), message};
-}
-
 [[noreturn]] void invalidArgument(const QString& message) {
     throw HostError(HostErrorKind::InvalidArgument, message);
 }
@@ -44,14 +32,6 @@ QString toQString(const std::string& utf8) {
     return QString::fromUtf8(utf8);
 }
 
-// Unwraps a variant argument as Qt hands it over.
-QVariant unwrap(const QVariant& value) {
-    if (value.metaType() == QMetaType::fromType<QDBusVariant>()) {
-        return value.value<QDBusVariant>().variant();
-    }
-    return value;
-}
-
 std::vector<std::int16_t> readFilterTypes(const QVariant& value) {
     const auto types = value.value<QList<short>>();
     return {types.begin(), types.end()};
@@ -59,7 +39,7 @@ std::vector<std::int16_t> readFilterTypes(const QVariant& value) {
 
 // A filter value as the text it is matched as: numbers by their decimal digits.
 std::string filterValueText(const QVariant& wrapped) {
-    const QVariant value = unwrap(wrapped);
+    const QVariant value = unwrapVariant(wrapped);
     switch (value.metaType().id()) {
         case QMetaType::QString:
             return value.toString().toStdString();
@@ -204,108 +184,18 @@ BusMessage BusServer::answer(const BusMessage& message, BusEndpoint& endpoint) {
             failWith("UnknownObject", QStringLiteral("没有对象“%1”。").arg(message.path()));
         }
         checkExists(*ref);
-        const auto interfaces = interfacesOf(ref->kind, model_.release(), isTextEntity(*ref));
-        const QString interface = message.interface();
-        const QString member = message.member();
-        const QVariantList args = message.arguments();
-
-        if (interface == kIntrospectable || (interface.isEmpty() && member == u"Introspect")) {
-            if (member != u"Introspect" || !message.signature().isEmpty()) {
-                failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
-            }
-            return message.createReply(introspectionXml(interfaces, childrenOf(*ref)));
-        }
-
-        if (interface == kProperties) {
-            auto findProperty = [&](const QString& interfaceName, const QString& name) {
-                for (const BusInterface* candidate : interfaces) {
-                    if (!interfaceName.isEmpty() &&
-                        interfaceName != QLatin1String(candidate->name)) {
-                        continue;
-                    }
-                    if (const BusProperty* property = candidate->property(name)) {
-                        return property;
-                    }
-                }
-                if (!interfaceName.isEmpty() &&
-                    std::none_of(interfaces.begin(), interfaces.end(), [&](auto* candidate) {
-                        return interfaceName == QLatin1String(candidate->name);
-                    })) {
-                    failWith("UnknownInterface",
-                             QStringLiteral("没有接口“%1”。").arg(interfaceName));
-                }
-                failWith("UnknownProperty", QStringLiteral("没有属性“%1”。").arg(name));
-            };
-            if (member == u"Get" && message.signature() == u"ss") {
-                findProperty(args[0].toString(), args[1].toString());
-                const QVariant value = getProperty(*ref, args[1].toString());
-                return message.createReply(QVariant::fromValue(QDBusVariant(value)));
-            }
-            if (member == u"Set" && message.signature() == u"ssv") {
-                const BusProperty* property = findProperty(args[0].toString(), args[1].toString());
-                if (!property->writable) {
-                    failWith("PropertyReadOnly",
-                             QStringLiteral("属性“%1”是只读的。").arg(args[1].toString()));
-                }
-                setProperty(*ref, args[1].toString(), unwrap(args[2]));
-                return message.createReply();
-            }
-            if (member == u"GetAll" && message.signature() == u"s") {
-                const QString interfaceName = args[0].toString();
-                QVariantMap values;
-                bool found = interfaceName.isEmpty();
-                for (const BusInterface* candidate : interfaces) {
-                    if (!interfaceName.isEmpty() &&
-                        interfaceName != QLatin1String(candidate->name)) {
-                        continue;
-                    }
-                    found = true;
-                    for (const BusProperty& property : candidate->properties) {
-                        try {
-                            values.insert(QLatin1String(property.name),
-                                          getProperty(*ref, QLatin1String(property.name)));
-                        } catch (const HostError&) {
-                            // a value that cannot be had now (no active document) is left out
-                        }
-                    }
-                }
-                if (!found) {
-                    failWith("UnknownInterface",
-                             QStringLiteral("没有接口“%1”。").arg(interfaceName));
-                }
-                return message.createReply(QVariant::fromValue(values));
-            }
-            if (member == u"Get" || member == u"Set" || member == u"GetAll") {
-                failWith("InvalidArgs", QStringLiteral("“%1”的参数类型不对。").arg(member));
-            }
-            failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
-        }
-
-        const BusMethod* method = nullptr;
-        if (interface.isEmpty()) {
-            for (const BusInterface* candidate : interfaces) {
-                method = candidate->method(member);
-                if (method != nullptr) {
-                    break;
-                }
-            }
-        } else {
-            const auto found = std::find_if(
-                interfaces.begin(), interfaces.end(),
-                [&](auto* candidate) { return interface == QLatin1String(candidate->name); });
-            if (found == interfaces.end()) {
-                failWith("UnknownInterface", QStringLiteral("没有接口“%1”。").arg(interface));
-            }
-            method = (*found)->method(member);
-        }
-        if (method == nullptr) {
-            failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
-        }
-        if (message.signature() != method->inSignature()) {
-            failWith("InvalidArgs", QStringLiteral("“%1”的参数应为“%2”，收到的是“%3”。")
-                                        .arg(member, method->inSignature(), message.signature()));
-        }
-        return message.createReply(call(*ref, member, args));
+        const ObjectRef object = *ref;
+        return dispatchCall(
+            message,
+            BusObjectAccess{interfacesOf(object.kind, model_.release(), isTextEntity(object)),
+                            [&] { return childrenOf(object); },
+                            [&](const QString& name) { return getProperty(object, name); },
+                            [&](const QString& name, const QVariant& value) {
+                                setProperty(object, name, value);
+                            },
+                            [&](const QString& member, const QVariantList& args) {
+                                return call(object, member, args);
+                            }});
     } catch (const BusFailure& failure) {
         return message.createErrorReply(failure.name, failure.message);
     } catch (const HostError& error) {
@@ -399,23 +289,23 @@ QStringList BusServer::childrenOf(const ObjectRef& ref) {
 QVariant BusServer::getProperty(const ObjectRef& ref, const QString& name) {
     switch (ref.kind) {
         case ObjectKind::Application:
-            if (name == u"Visible") {
+            if (name == QLatin1String(automationlink::application::kVisible)) {
                 return window_.isHostWindowVisible();
             }
-            if (name == u"Caption") {
+            if (name == QLatin1String(automationlink::application::kCaption)) {
                 return model_.caption();
             }
-            if (name == u"FullName") {
+            if (name == QLatin1String(automationlink::application::kFullName)) {
                 return executablePath_;
             }
             if (name == u"Release") {
                 return model_.release() == Release::R14 ? QStringLiteral("R14")
                                                         : QStringLiteral("R2000");
             }
-            if (name == u"ActiveDocument") {
+            if (name == QLatin1String(automationlink::application::kActiveDocument)) {
                 return objectPath(documentPath(model_.activeOrThrow().number));
             }
-            if (name == u"Documents") {
+            if (name == QLatin1String(automationlink::application::kDocuments)) {
                 return objectPath(QLatin1String(automationlink::kDocumentsPath));
             }
             break;
@@ -436,8 +326,10 @@ QVariant BusServer::getProperty(const ObjectRef& ref, const QString& name) {
             if (name == u"Saved") {
                 return document.isSaved();
             }
-            if (name == u"ModelSpace" || name == u"PaperSpace" || name == u"Utility" ||
-                name == u"SelectionSets") {
+            if (name == QLatin1String(automationlink::document::kModelSpace) ||
+                name == QLatin1String(automationlink::document::kPaperSpace) ||
+                name == QLatin1String(automationlink::document::kUtility) ||
+                name == QLatin1String(automationlink::document::kSelectionSets)) {
                 return objectPath(path + u'/' + name);
             }
             break;
@@ -492,10 +384,10 @@ QVariant BusServer::getProperty(const ObjectRef& ref, const QString& name) {
                 const auto info = drawing.entity(ref.entity);
                 return info ? toQString(info->layer) : QString();
             }
-            if (name == u"TextString") {
+            if (name == QLatin1String(automationlink::textentity::kTextString)) {
                 return toQString(drawing.text(ref.entity));
             }
-            if (name == u"Height") {
+            if (name == QLatin1String(automationlink::textentity::kHeight)) {
                 return drawing.height(ref.entity);
             }
             break;
@@ -505,14 +397,16 @@ QVariant BusServer::getProperty(const ObjectRef& ref, const QString& name) {
 }
 
 void BusServer::setProperty(const ObjectRef& ref, const QString& name, const QVariant& value) {
-    if (ref.kind == ObjectKind::Application && name == u"Visible") {
+    if (ref.kind == ObjectKind::Application &&
+        name == QLatin1String(automationlink::application::kVisible)) {
         if (value.metaType().id() != QMetaType::Bool) {
             failWith("InvalidArgs", QStringLiteral("Visible 需要布尔值。"));
         }
         window_.setHostWindowVisible(value.toBool());
         return;
     }
-    if (ref.kind == ObjectKind::Entity && name == u"TextString") {
+    if (ref.kind == ObjectKind::Entity &&
+        name == QLatin1String(automationlink::textentity::kTextString)) {
         if (value.metaType().id() != QMetaType::QString) {
             failWith("InvalidArgs", QStringLiteral("TextString 需要文字。"));
         }
@@ -521,7 +415,8 @@ void BusServer::setProperty(const ObjectRef& ref, const QString& name, const QVa
         model_.markChanged(document.number);
         return;
     }
-    if (ref.kind == ObjectKind::Entity && name == u"Height") {
+    if (ref.kind == ObjectKind::Entity &&
+        name == QLatin1String(automationlink::textentity::kHeight)) {
         bool numeric = false;
         const double height = value.toDouble(&numeric);
         if (!numeric || value.metaType().id() == QMetaType::QString ||
@@ -570,7 +465,7 @@ void BusServer::runCommandInput(const std::function<void()>& typeInput) {
 }
 
 QVariantList BusServer::callApplication(const QString& member, const QVariantList& args) {
-    if (member == u"OpenDirectConnection") {
+    if (member == QLatin1String(automationlink::application::kOpenDirectConnection)) {
         if (!directListener_) {
             QString error;
             directListener_ = DirectListener::listen(
@@ -584,7 +479,7 @@ QVariantList BusServer::callApplication(const QString& member, const QVariantLis
         }
         return {directListener_->address()};
     }
-    if (member == u"ActivateWindow") {
+    if (member == QLatin1String(automationlink::windows::kActivateWindow)) {
         const QString title = args[0].toString();
         const QString caption = model_.caption();
         const bool matches =
@@ -597,7 +492,7 @@ QVariantList BusServer::callApplication(const QString& member, const QVariantLis
         window_.activateHostWindow();
         return {};
     }
-    if (member == u"SendKeys") {
+    if (member == QLatin1String(automationlink::windows::kSendKeys)) {
         const auto strokes = parseKeyStrokes(args[0].toString());
         runCommandInput([&] { interpreter_.typeKeys(strokes); });
         return {};
@@ -611,10 +506,10 @@ QVariantList BusServer::callDocuments(const QString& member, const QVariantList&
         return {
             objectPath(documentPath(model_.documents()[static_cast<std::size_t>(index)]->number))};
     }
-    if (member == u"Add") {
+    if (member == QLatin1String(automationlink::documents::kAdd)) {
         return {objectPath(documentPath(model_.addFromTemplate(args[0].toString()).number))};
     }
-    if (member == u"Open") {
+    if (member == QLatin1String(automationlink::documents::kOpen)) {
         return {objectPath(documentPath(model_.openNew(args[0].toString()).number))};
     }
     failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
@@ -622,10 +517,10 @@ QVariantList BusServer::callDocuments(const QString& member, const QVariantList&
 
 QVariantList BusServer::callDocument(const ObjectRef& ref, const QString& member,
                                      const QVariantList& args) {
-    if (member == u"Open") {
+    if (member == QLatin1String(automationlink::document::kOpen)) {
         return {objectPath(documentPath(model_.openInto(ref.document, args[0].toString()).number))};
     }
-    if (member == u"SendCommand") {
+    if (member == QLatin1String(automationlink::document::kSendCommand)) {
         model_.setActive(ref.document);
         const QString text = args[0].toString();
         runCommandInput([&] { interpreter_.type(text); });
@@ -639,7 +534,7 @@ QVariantList BusServer::callDocument(const ObjectRef& ref, const QString& member
         }
         invalidArgument(QStringLiteral("不支持系统变量“%1”。").arg(name));
     }
-    if (member == u"Close") {
+    if (member == QLatin1String(automationlink::document::kClose)) {
         model_.close(ref.document, args[0].toBool());
         return {};
     }
@@ -648,7 +543,7 @@ QVariantList BusServer::callDocument(const ObjectRef& ref, const QString& member
 
 QVariantList BusServer::callSelectionSets(const ObjectRef& ref, const QString& member,
                                           const QVariantList& args) {
-    if (member == u"Add") {
+    if (member == QLatin1String(automationlink::selectionsets::kAdd)) {
         HostDocument& document = documentOf(ref);
         const QString name = args[0].toString();
         if (name.trimmed().isEmpty()) {
@@ -682,7 +577,7 @@ QVariantList BusServer::callSelectionSet(const ObjectRef& ref, const QString& me
     if (set == nullptr) {
         throw HostError(HostErrorKind::ObjectClosed, QStringLiteral("该选择集已不存在。"));
     }
-    if (member == u"Select") {
+    if (member == QLatin1String(automationlink::selectionset::kSelect)) {
         const int mode = args[0].toInt();
         const auto types = readFilterTypes(args[3]);
         const auto values = readFilterValues(args[4]);
@@ -718,7 +613,7 @@ QVariantList BusServer::callSelectionSet(const ObjectRef& ref, const QString& me
         return {objectPath(entityPath(document.number, document.load,
                                       set->entities[static_cast<std::size_t>(index)]))};
     }
-    if (member == u"Entities") {
+    if (member == QLatin1String(automationlink::selectionset::kEntities)) {
         QList<QDBusObjectPath> paths;
         paths.reserve(static_cast<qsizetype>(set->entities.size()));
         for (const auto id : set->entities) {
@@ -731,12 +626,12 @@ QVariantList BusServer::callSelectionSet(const ObjectRef& ref, const QString& me
 
 QVariantList BusServer::callEntity(const ObjectRef& ref, const QString& member) {
     HostDocument& document = documentOf(ref);
-    if (member == u"Copy") {
+    if (member == QLatin1String(automationlink::entity::kCopy)) {
         const auto copy = document.drawing.copy(ref.entity);
         model_.markChanged(document.number);
         return {objectPath(entityPath(document.number, document.load, copy))};
     }
-    if (member == u"erase") {
+    if (member == QLatin1String(automationlink::entity::kErase)) {
         document.drawing.erase(ref.entity);
         model_.markChanged(document.number);
         return {};

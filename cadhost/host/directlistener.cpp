@@ -1,5 +1,6 @@
 #include "cadhost/host/directlistener.h"
 
+#include "automationlink/dbuslink.h"
 #include "cadhost/host/busendpoint.h"
 #include "cadhost/host/watchrelay.h"
 
@@ -22,17 +23,15 @@ std::unique_ptr<DirectListener> DirectListener::listen(const QString& folder, Ca
         }
         return nullptr;
     }
-    DBusError failure;
-    dbus_error_init(&failure);
+    automationlink::BusError failure;
     // "dir" makes a socket file of a random name there, not one in the abstract namespace that
     // any local user could reach.
     const QByteArray address = "unix:dir=" + QFile::encodeName(folder);
-    DBusServer* listener = dbus_server_listen(address.constData(), &failure);
+    DBusServer* listener = dbus_server_listen(address.constData(), failure.get());
     if (listener == nullptr) {
         if (error != nullptr) {
-            *error = QString::fromUtf8(failure.message);
+            *error = QString::fromStdString(failure.message());
         }
-        dbus_error_free(&failure);
         return nullptr;
     }
     std::unique_ptr<DirectListener> direct(new DirectListener(listener, server));

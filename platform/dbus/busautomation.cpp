@@ -132,20 +132,21 @@ public:
 
     std::u16string TextString() override {
         std::u16string text;
-        caller_->property(path_, kTextInterface, "TextString",
+        caller_->property(path_, kTextInterface, textentity::kTextString,
                           [&](MessageReader& reader) { text = reader.text().toStdU16String(); });
         return text;
     }
     void setTextString(const std::u16string& text) override {
-        caller_->setProperty(path_, kTextInterface, "TextString",
+        caller_->setProperty(path_, kTextInterface, textentity::kTextString,
                              [&](MessageWriter& writer) { writer.variantText(qtext(text)); });
     }
     std::shared_ptr<engine::TextEntity> Copy() override {
-        return std::make_shared<BusTextEntity>(caller_, pathAnswer(kEntityInterface, "Copy"));
+        return std::make_shared<BusTextEntity>(caller_,
+                                               pathAnswer(kEntityInterface, entity::kCopy));
     }
-    void erase() override { caller_->call(path_, kEntityInterface, "erase"); }
+    void erase() override { caller_->call(path_, kEntityInterface, entity::kErase); }
     void setHeight(double height) override {
-        caller_->setProperty(path_, kTextInterface, "Height",
+        caller_->setProperty(path_, kTextInterface, textentity::kHeight,
                              [&](MessageWriter& writer) { writer.variantReal(height); });
     }
 };
@@ -158,23 +159,25 @@ public:
                 const std::optional<engine::Point3>& corner2,
                 const std::vector<std::int16_t>& filterTypes,
                 const std::vector<engine::FilterValue>& filterValues) override {
-        caller_->call(path_, kSelectionSetInterface, "Select", [&](MessageWriter& writer) {
-            writer.int32(mode)
-                .variantReals(corner(corner1))
-                .variantReals(corner(corner2))
-                .int16s(filterTypes)
-                .variants(filterValues);
-        });
+        caller_->call(path_, kSelectionSetInterface, selectionset::kSelect,
+                      [&](MessageWriter& writer) {
+                          writer.int32(mode)
+                              .variantReals(corner(corner1))
+                              .variantReals(corner(corner2))
+                              .int16s(filterTypes)
+                              .variants(filterValues);
+                      });
     }
 
     std::vector<std::shared_ptr<engine::TextEntity>> entities() override {
         // The whole enumeration in one call.
         std::vector<std::shared_ptr<engine::TextEntity>> result;
-        caller_->call(path_, kSelectionSetInterface, "Entities", {}, [&](MessageReader& reader) {
-            for (const QString& path : reader.objectPaths()) {
-                result.push_back(std::make_shared<BusTextEntity>(caller_, path));
-            }
-        });
+        caller_->call(path_, kSelectionSetInterface, selectionset::kEntities, {},
+                      [&](MessageReader& reader) {
+                          for (const QString& path : reader.objectPaths()) {
+                              result.push_back(std::make_shared<BusTextEntity>(caller_, path));
+                          }
+                      });
         return result;
     }
 
@@ -194,7 +197,7 @@ public:
 
     std::shared_ptr<engine::SelectionSet> Add(const std::u16string& name) override {
         return std::make_shared<BusSelectionSet>(
-            caller_, pathAnswer(kSelectionSetsInterface, "Add",
+            caller_, pathAnswer(kSelectionSetsInterface, selectionsets::kAdd,
                                 [&](MessageWriter& writer) { writer.text(qtext(name)); }));
     }
 };
@@ -205,22 +208,28 @@ public:
 
     std::shared_ptr<engine::Document> Open(const std::u16string& path) override {
         return std::make_shared<BusDocument>(
-            caller_, pathAnswer(kDocumentInterface, "Open",
+            caller_, pathAnswer(kDocumentInterface, document::kOpen,
                                 [&](MessageWriter& writer) { writer.text(qtext(path)); }));
     }
-    std::shared_ptr<engine::AutomationObject> ModelSpace() override { return object("ModelSpace"); }
-    std::shared_ptr<engine::AutomationObject> PaperSpace() override { return object("PaperSpace"); }
-    std::shared_ptr<engine::AutomationObject> Utility() override { return object("Utility"); }
+    std::shared_ptr<engine::AutomationObject> ModelSpace() override {
+        return object(document::kModelSpace);
+    }
+    std::shared_ptr<engine::AutomationObject> PaperSpace() override {
+        return object(document::kPaperSpace);
+    }
+    std::shared_ptr<engine::AutomationObject> Utility() override {
+        return object(document::kUtility);
+    }
     void SendCommand(const std::u16string& text) override {
-        caller_->call(path_, kDocumentInterface, "SendCommand",
+        caller_->call(path_, kDocumentInterface, document::kSendCommand,
                       [&](MessageWriter& writer) { writer.text(qtext(text)); });
     }
     std::shared_ptr<engine::SelectionSets> SelectionSets() override {
         return std::make_shared<BusSelectionSets>(
-            caller_, pathProperty(kDocumentInterface, "SelectionSets"));
+            caller_, pathProperty(kDocumentInterface, document::kSelectionSets));
     }
     void Close(bool saveChanges) override {
-        caller_->call(path_, kDocumentInterface, "Close",
+        caller_->call(path_, kDocumentInterface, document::kClose,
                       [&](MessageWriter& writer) { writer.boolean(saveChanges); });
     }
 
@@ -235,10 +244,10 @@ public:
     using BusObject::BusObject;
 
     std::shared_ptr<engine::Document> Add(const std::u16string& templatePath) override {
-        return document("Add", templatePath);
+        return document(documents::kAdd, templatePath);
     }
     std::shared_ptr<engine::Document> Open(const std::u16string& path) override {
-        return document("Open", path);
+        return document(documents::kOpen, path);
     }
 
 private:
@@ -255,18 +264,18 @@ public:
         : BusObject(std::move(caller), QLatin1String(kApplicationPath)) {}
 
     void setVisible(bool visible) override {
-        caller_->setProperty(path_, kApplicationInterface, "Visible",
+        caller_->setProperty(path_, kApplicationInterface, application::kVisible,
                              [&](MessageWriter& writer) { writer.variantBoolean(visible); });
     }
-    std::u16string Caption() override { return text("Caption"); }
-    std::u16string FullName() override { return text("FullName"); }
+    std::u16string Caption() override { return text(application::kCaption); }
+    std::u16string FullName() override { return text(application::kFullName); }
     std::shared_ptr<engine::Document> ActiveDocument() override {
-        return std::make_shared<BusDocument>(caller_,
-                                             pathProperty(kApplicationInterface, "ActiveDocument"));
+        return std::make_shared<BusDocument>(
+            caller_, pathProperty(kApplicationInterface, application::kActiveDocument));
     }
     std::shared_ptr<engine::Documents> Documents() override {
-        return std::make_shared<BusDocuments>(caller_,
-                                              pathProperty(kApplicationInterface, "Documents"));
+        return std::make_shared<BusDocuments>(
+            caller_, pathProperty(kApplicationInterface, application::kDocuments));
     }
 
 private:
@@ -286,8 +295,9 @@ Connection directConnectionTo(const BusConnection& bus, const QString& hostName)
     QString errorName;
     QString errorMessage;
     const bool offered = bus.tryCall(
-        hostName, QLatin1String(kApplicationPath), kApplicationInterface, "OpenDirectConnection",
-        {}, [&](MessageReader& reader) { address = reader.text(); }, &errorName, &errorMessage);
+        hostName, QLatin1String(kApplicationPath), kApplicationInterface,
+        application::kOpenDirectConnection, {},
+        [&](MessageReader& reader) { address = reader.text(); }, &errorName, &errorMessage);
     if (!offered || address.isEmpty()) {
         return nullptr;
     }
@@ -364,7 +374,7 @@ void BusWindowControl::activateByTitle(const std::u16string& title) {
     requireOwnUser(*connection, host);
     try {
         BusCaller(connection, host)
-            .call(QLatin1String(kApplicationPath), kWindowsInterface, "ActivateWindow",
+            .call(QLatin1String(kApplicationPath), kWindowsInterface, windows::kActivateWindow,
                   [&](MessageWriter& writer) { writer.text(qtext(title)); });
     } catch (const engine::AutomationError& failure) {
         // No such window is a plain failure, whatever the host says.
@@ -383,11 +393,11 @@ void BusWindowControl::sendKeys(const std::u16string& keys, bool wait) {
     if (wait) {
         // The host answers once it has processed the keys.
         BusCaller(connection, foregroundHost_)
-            .call(QLatin1String(kApplicationPath), kWindowsInterface, "SendKeys", write);
+            .call(QLatin1String(kApplicationPath), kWindowsInterface, windows::kSendKeys, write);
         return;
     }
     connection->send(foregroundHost_, QLatin1String(kApplicationPath), kWindowsInterface,
-                     "SendKeys", write);
+                     windows::kSendKeys, write);
 }
 
 }  // namespace quorvel::platform::dbus

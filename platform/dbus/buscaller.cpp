@@ -1,11 +1,21 @@
 #include "platform/dbus/buscaller.h"
 
+#include "automationlink/dbuslink.h"
+
 #include <dbus/dbus.h>
 #include <chrono>
+#include <new>
 #include <type_traits>
 #include <variant>
 
 namespace quorvel::platform::dbus {
+
+using automationlink::appendBasic;
+using automationlink::appendContainer;
+using automationlink::appendVariant;
+using automationlink::BusError;
+using automationlink::OwnedMessage;
+using automationlink::readBasic;
 
 namespace {
 
@@ -35,22 +45,6 @@ engine::AutomationError malformedAnswer() {
     throw engine::AutomationError(engine::kErrorAutomation, u"内存不足，无法调用 CAD 主机。");
 }
 
-struct Error {
-    Error() { dbus_error_init(&error); }
-    ~Error() { dbus_error_free(&error); }
-    Error(const Error&) = delete;
-    Error& operator=(const Error&) = delete;
-    bool isSet() const { return dbus_error_is_set(&error); }
-    QString name() const { return QString::fromUtf8(error.name); }
-    QString message() const { return QString::fromUtf8(error.message ? error.message : ""); }
-    DBusError error;
-};
-
-struct MessageDeleter {
-    void operator()(DBusMessage* message) const { dbus_message_unref(message); }
-};
-using OwnedMessage = std::unique_ptr<DBusMessage, MessageDeleter>;
-
 // Texts go out as UTF-8, which may not hold a NUL.
 QByteArray utf8(const QString& text) {
     QByteArray bytes = text.toUtf8();
@@ -61,29 +55,8 @@ QByteArray utf8(const QString& text) {
     return bytes;
 }
 
-void appendBasic(DBusMessageIter* iter, int type, const void* value) {
-    if (!dbus_message_iter_append_basic(iter, type, value)) {
-        outOfMemory();
-    }
-}
-
 void appendText(DBusMessageIter* iter, const QString& value) {
-    const QByteArray bytes = utf8(value);
-    const char* data = bytes.constData();
-    appendBasic(iter, DBUS_TYPE_STRING, &data);
-}
-
-// Runs fill inside a container opened on iter.
-template <typename Fill>
-void container(DBusMessageIter* iter, int type, const char* signature, Fill&& fill) {
-    DBusMessageIter inner;
-    if (!dbus_message_iter_open_container(iter, type, signature, &inner)) {
-        outOfMemory();
-    }
-    fill(&inner);
-    if (!dbus_message_iter_close_container(iter, &inner)) {
-        outOfMemory();
-    }
+    automationlink::appendString(iter, DBUS_TYPE_STRING, utf8(value).constData());
 }
 
 }  // namespace
@@ -139,87 +112,72 @@ MessageWriter& MessageWriter::uint32(std::uint32_t value) {
 }
 
 MessageWriter& MessageWriter::int16s(const std::vector<std::int16_t>& values) {
-    container(iter_.get(), DBUS_TYPE_ARRAY, DBUS_TYPE_INT16_AS_STRING, [&](DBusMessageIter* array) {
-        for (const std::int16_t value : values) {
-            const dbus_int16_t number = value;
-            appendBasic(array, DBUS_TYPE_INT16, &number);
-        }
-    });
+    automationlink::appendInt16s(iter_.get(), values.data(), values.size());
     return *this;
 }
 
 MessageWriter& MessageWriter::variantText(const QString& value) {
-    container(iter_.get(), DBUS_TYPE_VARIANT, DBUS_TYPE_STRING_AS_STRING,
-              [&](DBusMessageIter* inner) { appendText(inner, value); });
+    const QByteArray bytes = utf8(value);
+    const char* data = bytes.constData();
+    appendVariant(iter_.get(), DBUS_TYPE_STRING, &data);
     return *this;
 }
 
 MessageWriter& MessageWriter::variantBoolean(bool value) {
     const dbus_bool_t flag = value ? TRUE : FALSE;
-    container(iter_.get(), DBUS_TYPE_VARIANT, DBUS_TYPE_BOOLEAN_AS_STRING,
-              [&](DBusMessageIter* inner) { appendBasic(inner, DBUS_TYPE_BOOLEAN, &flag); });
+    appendVariant(iter_.get(), DBUS_TYPE_BOOLEAN, &flag);
     return *this;
 }
 
 MessageWriter& MessageWriter::variantReal(double value) {
-    container(iter_.get(), DBUS_TYPE_VARIANT, DBUS_TYPE_DOUBLE_AS_STRING,
-              [&](DBusMessageIter* inner) { appendBasic(inner, DBUS_TYPE_DOUBLE, &value); });
+    appendVariant(iter_.get(), DBUS_TYPE_DOUBLE, &value);
     return *this;
 }
 
 MessageWriter& MessageWriter::variantReals(const std::vector<double>& values) {
-    container(iter_.get(), DBUS_TYPE_VARIANT, "ad", [&](DBusMessageIter* inner) {
-        container(inner, DBUS_TYPE_ARRAY, DBUS_TYPE_DOUBLE_AS_STRING, [&](DBusMessageIter* array) {
-            for (double value : values) {
-                appendBasic(array, DBUS_TYPE_DOUBLE, &value);
-            }
-        });
+    appendContainer(iter_.get(), DBUS_TYPE_VARIANT, "ad", [&](DBusMessageIter* inner) {
+        automationlink::appendDoubles(inner, values.data(), values.size());
     });
     return *this;
 }
 
-MessageWriter& MessageWriter::variants(const std::vector<engine::FilterValue>& values) {
-    container(
-        iter_.get(), DBUS_TYPE_ARRAY, DBUS_TYPE_VARIANT_AS_STRING, [&](DBusMessageIter* array) {
-            for (const engine::FilterValue& value : values) {
-                std::visit(
-                    [&](const auto& alternative) {
-                        using T = std::decay_t<decltype(alternative)>;
-                        if constexpr (std::is_same_v<T, std::u16string>) {
-                            container(array, DBUS_TYPE_VARIANT, DBUS_TYPE_STRING_AS_STRING,
-                                      [&](DBusMessageIter* inner) {
-                                          appendText(inner, QString::fromStdU16String(alternative));
-                                      });
-                        } else if constexpr (std::is_same_v<T, std::int16_t>) {
-                            const dbus_int16_t number = alternative;
-                            container(array, DBUS_TYPE_VARIANT, DBUS_TYPE_INT16_AS_STRING,
-                                      [&](DBusMessageIter* inner) {
-                                          appendBasic(inner, DBUS_TYPE_INT16, &number);
-                                      });
-                        } else if constexpr (std::is_same_v<T, std::int32_t>) {
-                            const dbus_int32_t number = alternative;
-                            container(array, DBUS_TYPE_VARIANT, DBUS_TYPE_INT32_AS_STRING,
-                                      [&](DBusMessageIter* inner) {
-                                          appendBasic(inner, DBUS_TYPE_INT32, &number);
-                                      });
-                        } else {
-                            double number = alternative;
-                            container(array, DBUS_TYPE_VARIANT, DBUS_TYPE_DOUBLE_AS_STRING,
-                                      [&](DBusMessageIter* inner) {
-                                          appendBasic(inner, DBUS_TYPE_DOUBLE, &number);
-                                      });
-                        }
-                    },
-                    value);
+// A filter value as a variant of its own type.
+void appendFilterValue(DBusMessageIter* array, const engine::FilterValue& value) {
+    std::visit(
+        [&](const auto& alternative) {
+            using T = std::decay_t<decltype(alternative)>;
+            if constexpr (std::is_same_v<T, std::u16string>) {
+                const QByteArray bytes = utf8(QString::fromStdU16String(alternative));
+                const char* data = bytes.constData();
+                appendVariant(array, DBUS_TYPE_STRING, &data);
+            } else if constexpr (std::is_same_v<T, std::int16_t>) {
+                const dbus_int16_t number = alternative;
+                appendVariant(array, DBUS_TYPE_INT16, &number);
+            } else if constexpr (std::is_same_v<T, std::int32_t>) {
+                const dbus_int32_t number = alternative;
+                appendVariant(array, DBUS_TYPE_INT32, &number);
+            } else {
+                const double number = alternative;
+                appendVariant(array, DBUS_TYPE_DOUBLE, &number);
             }
-        });
+        },
+        value);
+}
+
+MessageWriter& MessageWriter::variants(const std::vector<engine::FilterValue>& values) {
+    appendContainer(iter_.get(), DBUS_TYPE_ARRAY, DBUS_TYPE_VARIANT_AS_STRING,
+                    [&](DBusMessageIter* array) {
+                        for (const engine::FilterValue& value : values) {
+                            appendFilterValue(array, value);
+                        }
+                    });
     return *this;
 }
 
 MessageWriter& MessageWriter::textMap(const std::vector<std::pair<QString, QString>>& entries) {
-    container(iter_.get(), DBUS_TYPE_ARRAY, "{ss}", [&](DBusMessageIter* array) {
+    appendContainer(iter_.get(), DBUS_TYPE_ARRAY, "{ss}", [&](DBusMessageIter* array) {
         for (const auto& [key, value] : entries) {
-            container(array, DBUS_TYPE_DICT_ENTRY, nullptr, [&](DBusMessageIter* entry) {
+            appendContainer(array, DBUS_TYPE_DICT_ENTRY, nullptr, [&](DBusMessageIter* entry) {
                 appendText(entry, key);
                 appendText(entry, value);
             });
@@ -242,22 +200,18 @@ void MessageReader::next() {
 }
 
 QString MessageReader::text() {
-    if (dbus_message_iter_get_arg_type(current_) != DBUS_TYPE_STRING) {
+    const char* value = nullptr;
+    if (!readBasic(current_, DBUS_TYPE_STRING, &value)) {
         throw malformedAnswer();
     }
-    const char* value = nullptr;
-    dbus_message_iter_get_basic(current_, &value);
-    next();
     return QString::fromUtf8(value);
 }
 
 QString MessageReader::objectPath() {
-    if (dbus_message_iter_get_arg_type(current_) != DBUS_TYPE_OBJECT_PATH) {
+    const char* value = nullptr;
+    if (!readBasic(current_, DBUS_TYPE_OBJECT_PATH, &value)) {
         throw malformedAnswer();
     }
-    const char* value = nullptr;
-    dbus_message_iter_get_basic(current_, &value);
-    next();
     return QString::fromUtf8(value);
 }
 
@@ -266,26 +220,20 @@ QStringList MessageReader::objectPaths() {
         dbus_message_iter_get_element_type(current_) != DBUS_TYPE_OBJECT_PATH) {
         throw malformedAnswer();
     }
-    DBusMessageIter array;
-    dbus_message_iter_recurse(current_, &array);
     QStringList paths;
-    while (dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_OBJECT_PATH) {
-        const char* value = nullptr;
-        dbus_message_iter_get_basic(&array, &value);
-        paths.push_back(QString::fromUtf8(value));
-        dbus_message_iter_next(&array);
+    for (const char* path :
+         automationlink::readArray<const char*>(current_, DBUS_TYPE_OBJECT_PATH)) {
+        paths.push_back(QString::fromUtf8(path));
     }
     next();
     return paths;
 }
 
 std::uint32_t MessageReader::uint32() {
-    if (dbus_message_iter_get_arg_type(current_) != DBUS_TYPE_UINT32) {
+    dbus_uint32_t value = 0;
+    if (!readBasic(current_, DBUS_TYPE_UINT32, &value)) {
         throw malformedAnswer();
     }
-    dbus_uint32_t value = 0;
-    dbus_message_iter_get_basic(current_, &value);
-    next();
     return value;
 }
 
@@ -302,40 +250,25 @@ MessageReader& MessageReader::variant() {
 // ---- connection -------------------------------------------------------------------------------
 
 std::shared_ptr<BusConnection> BusConnection::open(const QString& address) {
-    Error error;
-    DBusConnection* connection = nullptr;
-    if (address.isEmpty()) {
-        connection = dbus_bus_get_private(DBUS_BUS_SESSION, &error.error);
-    } else {
-        connection = dbus_connection_open_private(address.toUtf8().constData(), &error.error);
-        if (connection != nullptr && !dbus_bus_register(connection, &error.error)) {
-            dbus_connection_close(connection);
-            dbus_connection_unref(connection);
-            connection = nullptr;
-        }
-    }
+    BusError error;
+    DBusConnection* connection = automationlink::openBus(address.toStdString(), error);
     if (connection == nullptr) {
         return nullptr;
     }
-    // A bus that goes away fails the calls; it must not end the program.
-    dbus_connection_set_exit_on_disconnect(connection, FALSE);
     return std::shared_ptr<BusConnection>(new BusConnection(connection));
 }
 
 std::shared_ptr<BusConnection> BusConnection::openPeer(const QString& address) {
-    Error error;
-    DBusConnection* connection =
-        dbus_connection_open_private(address.toUtf8().constData(), &error.error);
+    BusError error;
+    DBusConnection* connection = automationlink::openPeer(address.toStdString(), error);
     if (connection == nullptr) {
         return nullptr;
     }
-    dbus_connection_set_exit_on_disconnect(connection, FALSE);
     return std::shared_ptr<BusConnection>(new BusConnection(connection));
 }
 
 BusConnection::~BusConnection() {
-    dbus_connection_close(connection_);
-    dbus_connection_unref(connection_);
+    automationlink::closeConnection(connection_);
 }
 
 bool BusConnection::isConnected() const {
@@ -362,7 +295,11 @@ DBusMessage* BusConnection::newCall(const QString& destination, const QString& p
     dbus_message_set_auto_start(message, FALSE);
     if (write) {
         MessageWriter writer(message);
-        write(writer);
+        try {
+            write(writer);
+        } catch (const std::bad_alloc&) {
+            outOfMemory();
+        }
     }
     return owned.release();
 }
@@ -379,10 +316,10 @@ bool BusConnection::tryCall(const QString& destination, const QString& path, con
                             const char* member, const WriteArguments& write, const ReadAnswer& read,
                             QString* errorName, QString* errorMessage) const {
     const OwnedMessage message(newCall(destination, path, interface, member, write));
-    Error error;
+    BusError error;
     const auto started = std::chrono::steady_clock::now();
     const OwnedMessage reply(dbus_connection_send_with_reply_and_block(
-        connection_, message.get(), DBUS_TIMEOUT_INFINITE, &error.error));
+        connection_, message.get(), DBUS_TIMEOUT_INFINITE, error.get()));
     const auto waited = std::chrono::steady_clock::now() - started;
     BusCallStatistics& statistics = busCallStatistics();
     statistics.calls.fetch_add(1, std::memory_order_relaxed);
@@ -393,9 +330,9 @@ bool BusConnection::tryCall(const QString& destination, const QString& path, con
     dropUnexpected();
 
     if (!reply) {
-        *errorName = error.isSet() ? error.name()
-                                   : QStringLiteral("org.freedesktop.DBus.Error.Disconnected");
-        *errorMessage = error.isSet() ? error.message() : QString();
+        *errorName = error.isSet() ? QString::fromStdString(error.name())
+                                   : QStringLiteral(DBUS_ERROR_DISCONNECTED);
+        *errorMessage = QString::fromStdString(error.message());
         return false;
     }
     if (read) {

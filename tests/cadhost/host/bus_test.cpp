@@ -1,4 +1,5 @@
 // The host as clients see it: the real cad-host on a private bus, driven by QtDBus calls.
+#include "automationlink/contract.h"
 #include "tests/support/ezdxf_qt.h"
 #include "tests/support/privatebus.h"
 
@@ -14,6 +15,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -477,6 +479,7 @@ TEST_F(BusTest, IntrospectionAgreesWithTheProtocolFiles) {
         {QStringLiteral("selectionset.xml"), set},
         {QStringLiteral("entity.xml"), texts[0]},
     };
+    QSet<QString> described;
     for (const auto& [fileName, path] : objects) {
         QFile file(QStringLiteral(CADHOST_XML_DIR "/") + fileName);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << fileName.toStdString();
@@ -488,6 +491,14 @@ TEST_F(BusTest, IntrospectionAgreesWithTheProtocolFiles) {
         const QSet<QString> actual = membersOf(firstArgument(reply).toString());
         EXPECT_FALSE(expected.isEmpty());
         EXPECT_EQ(actual, expected) << fileName.toStdString();
+        described.unite(expected);
+    }
+    // Every member Quorvel calls by name is one the files describe.
+    for (const auto& [interface, member] : automationlink::kContractMembers) {
+        const QString name = QLatin1String(interface) + u'.' + QLatin1String(member);
+        EXPECT_TRUE(std::any_of(described.cbegin(), described.cend(), [&](const QString& entry) {
+            return entry.startsWith(name + u':') || entry.startsWith(name + u'(');
+        })) << name.toStdString();
     }
     const QDBusMessage root =
         bus.call(QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.Introspectable"),
