@@ -7,31 +7,12 @@
 #include "batch/files.h"
 #include "cadhost/dxf/drawing.h"
 #include "engine/textutil.h"
-#include "platform/codepage/codepage936.h"
+#include "textcodec/codepage936.h"
+#include "textcodec/utf.h"
 
 namespace quorvel::batch {
 
 namespace {
-
-bool isValidUtf8(const std::string& bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        std::size_t length = lead < 0x80    ? 1
-                             : lead >= 0xF0 ? 4
-                             : lead >= 0xE0 ? 3
-                             : lead >= 0xC2 ? 2
-                                            : 0;
-        if (length == 0 || lead > 0xF4 || i + length > bytes.size())
-            return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80)
-                return false;
-        }
-        i += length;
-    }
-    return true;
-}
 
 // Two fields of one CSV line: quoted fields may hold commas and doubled quotes.
 std::vector<std::u16string> csvFields(const std::u16string& line) {
@@ -106,7 +87,7 @@ std::vector<Pair> parsePairs(const std::string& input) {
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
         bytes.erase(0, 3);
     const std::u16string text =
-        isValidUtf8(bytes) ? engine::fromUtf8(bytes) : codepage::fromCodePage936(bytes);
+        textcodec::isValidUtf8(bytes) ? engine::fromUtf8(bytes) : codepage::fromCodePage936(bytes);
     std::vector<Pair> pairs;
     std::size_t start = 0;
     int lineNumber = 0;

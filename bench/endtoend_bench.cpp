@@ -23,7 +23,7 @@
 #include "engine/testing/silentrunservices.h"
 #include "platform/dbus/busautomation.h"
 #include "platform/dbus/buscaller.h"
-#include "tests/integration/drawingfiles.h"
+#include "tests/support/ezdxf_qt.h"
 #include "tests/support/privatebus.h"
 
 namespace {
@@ -89,9 +89,9 @@ double ownProcessorSeconds() {
 // One drawing written by ezdxf, copied into two folders: one for each contender.
 bool prepare(const QTemporaryDir& folder, QStringList& forQuorvel, QStringList& forEzdxf) {
     const QString original = folder.filePath(QStringLiteral("original.dwg"));
-    if (!integration::ezdxf::run({QStringLiteral("bench"), original,
-                                  QString::number(kMatchingTexts),
-                                  QString::number(kOtherEntities)})) {
+    if (!testsupport::ezdxfqt::run({QStringLiteral("bench"), original,
+                                    QString::number(kMatchingTexts),
+                                    QString::number(kOtherEntities)})) {
         return false;
     }
     for (const char* side : {"quorvel", "ezdxf"}) {
@@ -212,9 +212,9 @@ BENCHMARK(BM_BatchRunAgainstEzdxf)->Iterations(1)->UseManualTime()->Unit(benchma
 struct OpenDrawing {
     OpenDrawing() {
         const QString path = folder.filePath(QStringLiteral("drawing.dwg"));
-        if (!integration::ezdxf::run({QStringLiteral("bench"), path,
-                                      QString::number(kMatchingTexts),
-                                      QString::number(kOtherEntities)}) ||
+        if (!testsupport::ezdxfqt::run({QStringLiteral("bench"), path,
+                                        QString::number(kMatchingTexts),
+                                        QString::number(kOtherEntities)}) ||
             !bus.startHostByHand()) {
             return;
         }

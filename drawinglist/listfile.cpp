@@ -1,7 +1,7 @@
 #include "drawinglist/listfile.h"
 
 #include "drawinglist/drawinglist.h"
-#include "platform/codepage/codepage936.h"
+#include "textcodec/codepage936.h"
 
 namespace quorvel::drawinglist {
 

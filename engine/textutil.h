@@ -1,13 +1,13 @@
 #pragma once
 #include <string>
 
+#include "textcodec/utf.h"
+
 namespace quorvel::engine {
 
-// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string toUtf8(const std::u16string& text);
-
-// UTF-8 to UTF-16; invalid bytes become U+FFFD.
-std::u16string fromUtf8(const std::string& text);
+// UTF-16 to UTF-8 and back; what is malformed becomes U+FFFD.
+using textcodec::fromUtf8;
+using textcodec::toUtf8;
 
 // Spaces (U+0020 only) removed from both ends, as the runs trim paths and option texts.
 std::u16string trimSpaces(const std::u16string& text);

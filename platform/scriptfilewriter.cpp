@@ -6,7 +6,7 @@
 #include <QStandardPaths>
 
 #include "engine/automation.h"
-#include "platform/codepage/codepage936.h"
+#include "textcodec/codepage936.h"
 
 namespace quorvel::platform {
 

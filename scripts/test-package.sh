@@ -75,7 +75,7 @@ in_root() {
 in_root install-and-run "$(basename "$package")"
 
 # The drawings as saved by the installed host, read back by ezdxf.
-/usr/bin/python3 "$here/tests/package/check_drawings.py" "$root/home/tester/work" \
+/usr/bin/python3 "$here/tests/support/ezdxf_tool.py" check-run "$root/home/tester/work" \
     "示例设计院" "新建设计院"
 
 in_root purge

@@ -1,6 +1,6 @@
 #include "cadhost/dxf/codepage.h"
 
-#include "cadhost/dxf/byteconverter.h"
+#include "textcodec/byteconverter.h"
 
 #include <algorithm>
 #include <array>
@@ -48,7 +48,7 @@ long hex4(std::string_view text, std::size_t pos) {
 }
 
 // Byte conversion of the platform (iconv or the Windows API).
-using Iconv = ByteConverter;
+using Iconv = textcodec::ByteConverter;
 
 // Decodes bytes of a legacy code page with iconv, replacing what does not decode.
 std::string decodeWith(const Iconv& toUtf8, std::string_view bytes) {
@@ -155,72 +155,6 @@ std::string iconvNameForCodePage(std::string_view dwgCodePage) {
             return iconvName;
     }
     return "CP1252";
-}
-
-void appendUtf8(std::string& out, char32_t codePoint) {
-    if ((codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF) {
-        codePoint = kReplacement;
-    }
-    if (codePoint < 0x80) {
-        out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        out += static_cast<char>(0xC0 | (codePoint >> 6));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-        out += static_cast<char>(0xE0 | (codePoint >> 12));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (codePoint >> 18));
-        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
-}
-
-char32_t nextCodePoint(std::string_view utf8, std::size_t& pos) {
-    const auto lead = static_cast<unsigned char>(utf8[pos]);
-    if (lead < 0x80) {
-        ++pos;
-        return lead;
-    }
-    int length = 0;
-    char32_t value = 0;
-    char32_t minimum = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        value = lead & 0x1F;
-        minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        value = lead & 0x0F;
-        minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        value = lead & 0x07;
-        minimum = 0x10000;
-    } else {
-        ++pos;
-        return kReplacement;
-    }
-    if (pos + length > utf8.size()) {
-        ++pos;
-        return kReplacement;
-    }
-    for (int i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(utf8[pos + i]);
-        if ((next & 0xC0) != 0x80) {
-            ++pos;
-            return kReplacement;
-        }
-        value = (value << 6) | (next & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        ++pos;
-        return kReplacement;
-    }
-    pos += length;
-    return value;
 }
 
 std::string decodeEscapes(std::string_view utf8) {

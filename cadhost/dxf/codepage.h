@@ -5,18 +5,16 @@
 #include <string>
 #include <string_view>
 
+#include "textcodec/utf.h"
+
 namespace quorvel::dxf {
 
 // The iconv name for a $DWGCODEPAGE value ("ANSI_936" -> "GBK"); unknown names give "CP1252",
 // the code page CAD hosts assume when a drawing names none.
 std::string iconvNameForCodePage(std::string_view dwgCodePage);
 
-// Appends the UTF-8 form of a code point (surrogates and values past U+10FFFF become U+FFFD).
-void appendUtf8(std::string& out, char32_t codePoint);
-
-// Reads one code point from UTF-8 at `pos` and advances it; a malformed sequence gives U+FFFD
-// and skips one byte.
-char32_t nextCodePoint(std::string_view utf8, std::size_t& pos);
+using textcodec::appendUtf8;
+using textcodec::nextCodePoint;
 
 // Replaces "\U+XXXX" (either hex case, surrogate pairs joined) and "\M+nXXXX" (the double-byte
 // code pages of Asian drawings) by the characters they stand for. Input and output are UTF-8.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cadhost/dxf/drawing.h"
+#include "textcodec/utf.h"
 
 namespace quorvel::dxf {
 
@@ -22,13 +23,8 @@ std::string systemMessage(DWORD error) {
         wide.pop_back();
     if (wide.empty())
         return "错误 " + std::to_string(error);
-    std::string out(
-        static_cast<std::size_t>(WideCharToMultiByte(
-            CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr)),
-        '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(),
-                        static_cast<int>(out.size()), nullptr, nullptr);
-    return out;
+    return textcodec::toUtf8(
+        std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
 }
 
 [[noreturn]] void ioError(const std::string& what, DWORD error) {

@@ -233,15 +233,8 @@ MaskedText::MaskedText(std::string_view raw, bool dimension) : raw_(raw) {
     const auto visible = [&](std::size_t begin, std::size_t end, char32_t codePoint) {
         segments_.push_back({begin, end, false});
         const std::size_t segment = segments_.size() - 1;
-        if (codePoint >= 0x10000) {
-            const char32_t offset = codePoint - 0x10000;
-            plain_ += static_cast<char16_t>(0xD800 + (offset >> 10));
-            plain_ += static_cast<char16_t>(0xDC00 + (offset & 0x3FF));
-            unitSegment_.push_back(segment);
-        } else {
-            plain_ += static_cast<char16_t>(codePoint);
-        }
-        unitSegment_.push_back(segment);
+        textcodec::appendUtf16(plain_, codePoint);
+        unitSegment_.resize(plain_.size(), segment);  // both units of a pair: one segment
     };
     const auto code = [&](std::size_t begin, std::size_t end) {
         segments_.push_back({begin, end, true});
@@ -309,13 +302,8 @@ MaskedText::MaskedText(std::string_view raw, bool dimension) : raw_(raw) {
 
 std::string MaskedText::escape(std::u16string_view plain) {
     std::string out;
-    for (std::size_t i = 0; i < plain.size(); ++i) {
-        char32_t codePoint = plain[i];
-        if (codePoint >= 0xD800 && codePoint < 0xDC00 && i + 1 < plain.size() &&
-            plain[i + 1] >= 0xDC00 && plain[i + 1] < 0xE000) {
-            codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (plain[i + 1] - 0xDC00);
-            ++i;
-        }
+    for (std::size_t pos = 0; pos < plain.size();) {
+        const char32_t codePoint = textcodec::nextCodePoint(plain, pos);
         switch (codePoint) {
             case U'\\':
                 out += "\\\\";

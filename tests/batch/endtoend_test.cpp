@@ -6,9 +6,9 @@
 #include <set>
 #include <sstream>
 
-#include "dxf_test_support.h"
+#include "tests/support/ezdxf_reference.h"
 
-namespace quorvel::dxf::testing {
+namespace quorvel::testsupport {
 namespace {
 
 namespace fs = std::filesystem;
@@ -22,34 +22,7 @@ std::string quoted(const std::string& text) {
     return out + "'";
 }
 
-struct Seen {
-    std::string kind, block, text;
-    bool operator==(const Seen&) const = default;
-};
-
-// handle -> what ezdxf reads; "AUDIT" holds the number of audit errors.
-std::map<std::string, Seen> textsOf(const fs::path& file) {
-    std::string output;
-    runCommand(
-        "/usr/bin/python3 " + quoted(CADHOST_DXF_TEST_SCRIPT) + " texts " + quoted(file.string()),
-        &output);
-    std::map<std::string, Seen> texts;
-    std::istringstream lines(output);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::vector<std::string> fields;
-        std::istringstream in(line);
-        for (std::string field; std::getline(in, field, '\t');)
-            fields.push_back(field);
-        if (fields.size() == 2 && fields[0] == "AUDIT")
-            texts["AUDIT"] = {"", "", fields[1]};
-        if (fields.size() == 5)
-            texts[fields[2]] = {fields[1], fields[3], fields[4]};
-        else if (fields.size() == 4)
-            texts[fields[2]] = {fields[1], fields[3], ""};
-    }
-    return texts;
-}
+using Seen = KindText;
 
 std::string replaceAll(std::string text, const std::string& find, const std::string& with) {
     for (std::size_t at = text.find(find); at != std::string::npos;
@@ -64,11 +37,7 @@ protected:
     void SetUp() override {
         if (!ezdxfAvailable())
             GTEST_SKIP() << "ezdxf is not installed";
-        static TemporaryFolder made;
-        static const bool ok = runCommand("/usr/bin/python3 " + quoted(CADHOST_DXF_TEST_SCRIPT) +
-                                          " make-kinds " + quoted(made.path().string())) == 0;
-        ASSERT_TRUE(ok);
-        originals_ = made.path();
+        originals_ = ezdxfKindDrawings();
         drawings_ = folder_.path() / "drawings";
         fs::create_directories(drawings_);
         for (const char* name : kDrawings)
@@ -109,8 +78,8 @@ TEST_F(BatchRunTest, EveryKindChangesInPlaceAsEzdxfReadsIt) {
     EXPECT_FALSE(runId(output).empty()) << output;
     for (const char* name : kDrawings) {
         SCOPED_TRACE(name);
-        const auto before = textsOf(originals_ / name);
-        const auto after = textsOf(drawings_ / name);
+        const auto before = textsOfEveryKind(originals_ / name);
+        const auto after = textsOfEveryKind(drawings_ / name);
         ASSERT_EQ(after.size(), before.size());  // same handles: edited in place
         EXPECT_EQ(after.at("AUDIT").text, "0");
         for (const auto& [handle, seen] : before) {
@@ -149,8 +118,8 @@ TEST_F(BatchRunTest, DryRunChangesNothingAndReportsWhatARealRunChanges) {
     // The report names exactly the texts whose value changed, as ezdxf sees them.
     std::set<std::string> changed;
     for (const char* name : kDrawings) {
-        const auto before = textsOf(originals_ / name);
-        for (const auto& [handle, seen] : textsOf(drawings_ / name)) {
+        const auto before = textsOfEveryKind(originals_ / name);
+        for (const auto& [handle, seen] : textsOfEveryKind(drawings_ / name)) {
             if (!(seen == before.at(handle)))
                 changed.insert((drawings_ / name).string() + "," + handle);
         }
@@ -181,9 +150,9 @@ TEST_F(BatchRunTest, ListFilesAndFoldersGiveEachDrawingOnce) {
                   &output),
               0)
         << output;
-    EXPECT_EQ(textsOf(drawings_ / "r2018_utf8.dxf").at("30").text, "single OLD OLD ✓");
-    EXPECT_EQ(textsOf(drawings_ / "r2000_gbk.dxf").at("30").text, "single OLD OLD 中文");
-    EXPECT_EQ(textsOf(drawings_ / "sub" / "r12.dxf").at("2E").text, "single OLD OLD r12");
+    EXPECT_EQ(textsOfEveryKind(drawings_ / "r2018_utf8.dxf").at("30").text, "single OLD OLD ✓");
+    EXPECT_EQ(textsOfEveryKind(drawings_ / "r2000_gbk.dxf").at("30").text, "single OLD OLD 中文");
+    EXPECT_EQ(textsOfEveryKind(drawings_ / "sub" / "r12.dxf").at("2E").text, "single OLD OLD r12");
     EXPECT_NE(output.find("图形 3 个"), std::string::npos) << output;
 }
 
@@ -233,10 +202,10 @@ TEST_F(BatchRunTest, AFailingDrawingIsReportedAndTheOthersGoOn) {
               1);
     EXPECT_NE(output.find("r2000_gbk.dxf：失败"), std::string::npos) << output;
     EXPECT_NE(output.find("missing.dxf：失败"), std::string::npos) << output;
-    EXPECT_EQ(textsOf(drawings_ / "r12.dxf").at("2E").text, "single NEW r12");
-    EXPECT_EQ(textsOf(drawings_ / "r2018_utf8.dxf").at("30").text, "single NEW ✓");
+    EXPECT_EQ(textsOfEveryKind(drawings_ / "r12.dxf").at("2E").text, "single NEW r12");
+    EXPECT_EQ(textsOfEveryKind(drawings_ / "r2018_utf8.dxf").at("30").text, "single NEW ✓");
     EXPECT_EQ(run("--find OLD " + quoted(drawings_.string()), &output), 2);
 }
 
 }  // namespace
-}  // namespace quorvel::dxf::testing
+}  // namespace quorvel::testsupport

@@ -1,4 +1,4 @@
-#include "platform/codepage/codepage936.h"
+#include "textcodec/codepage936.h"
 
 #include <gtest/gtest.h>
 

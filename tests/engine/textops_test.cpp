@@ -121,6 +121,10 @@ TEST(TextHelpers, TrimOnlySpacesAndConvertUtf) {
     EXPECT_EQ(toUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
     EXPECT_EQ(fromUtf8("a\xFF"), u"a\uFFFD");
     EXPECT_EQ(fromUtf8("\xE4\xB8"), u"\uFFFD\uFFFD");  // cut-off sequence
+    // A genuine U+FFFD is valid; overlong forms and encoded surrogates are not.
+    EXPECT_TRUE(quorvel::textcodec::isValidUtf8("a\xEF\xBF\xBD图"));
+    EXPECT_FALSE(quorvel::textcodec::isValidUtf8("\xE0\x80\xAF"));
+    EXPECT_FALSE(quorvel::textcodec::isValidUtf8("\xED\xA0\x80"));
 }
 
 TEST(RunTexts, ProgressLineAndTemplatePath) {

@@ -20,15 +20,15 @@
 
 #include "engine/replacementrun.h"
 #include "platform/runlock.h"
-#include "tests/integration/drawingfiles.h"
 #include "tests/integration/quorvelrig.h"
+#include "tests/support/ezdxf_qt.h"
 #include "tests/support/privatebus.h"
 #include "windows/progresswindow.h"
 
-using quorvel::integration::fileBytes;
 using quorvel::integration::Quorvel;
 using quorvel::testsupport::PrivateBus;
-namespace ezdxf = quorvel::integration::ezdxf;
+using quorvel::testsupport::ezdxfqt::fileBytes;
+namespace ezdxf = quorvel::testsupport::ezdxfqt;
 
 namespace {
 
@@ -76,11 +76,11 @@ void typeOnHost(const PrivateBus& bus, const QString& keys) {
     EXPECT_NE(reply.type(), QDBusMessage::ErrorMessage) << reply.errorMessage().toStdString();
 }
 
-QStringList textsOnLayer(const std::vector<QJsonObject>& entities, const QString& layer) {
+QStringList textsOnLayer(const std::vector<ezdxf::Entity>& entities, const QString& layer) {
     QStringList result;
-    for (const QJsonObject& entity : entities) {
-        if (entity[u"type"].toString() == u"TEXT" && entity[u"layer"].toString() == layer) {
-            result.push_back(entity[u"text"].toString());
+    for (const ezdxf::Entity& entity : entities) {
+        if (entity.type == u"TEXT" && entity.layer == layer) {
+            result.push_back(entity.text);
         }
     }
     result.sort();
@@ -97,7 +97,7 @@ class EndToEnd : public ::testing::Test {
 protected:
     QString drawing(const QString& kind, const QString& name) {
         const QString path = folder.filePath(name);
-        EXPECT_TRUE(ezdxf::write(kind, path)) << name.toStdString();
+        EXPECT_NO_THROW(ezdxf::write(kind, path)) << name.toStdString();
         return path;
     }
 
@@ -149,17 +149,17 @@ TEST_F(EndToEnd, BatchRunOverThreeGenerationsOfDrawingsWithEveryOption) {
         }
         expected.sort();
         EXPECT_EQ(textsOnLayer(entities, QStringLiteral("标注")), expected);
-        for (const QJsonObject& entity : entities) {
-            const QString type = entity[u"type"].toString();
+        for (const ezdxf::Entity& entity : entities) {
+            const QString type = entity.type;
             if (type == u"MTEXT") {
-                EXPECT_EQ(entity[u"text"].toString(), QStringLiteral("旧文本 多行"));
+                EXPECT_EQ(entity.text, QStringLiteral("旧文本 多行"));
             }
-            if (type == u"TEXT" && entity[u"layer"].toString() == u"标注") {
-                EXPECT_DOUBLE_EQ(entity[u"height"].toDouble(), 7.5);
-                EXPECT_EQ(entity[u"halign"].toInt(), 1);  // centre
-                EXPECT_EQ(entity[u"valign"].toInt(), 2);  // middle
+            if (type == u"TEXT" && entity.layer == u"标注") {
+                EXPECT_DOUBLE_EQ(entity.height, 7.5);
+                EXPECT_EQ(entity.halign, 1);  // centre
+                EXPECT_EQ(entity.valign, 2);  // middle
             } else if (type == u"TEXT") {
-                EXPECT_EQ(entity[u"halign"].toInt(), 0);
+                EXPECT_EQ(entity.halign, 0);
             }
         }
     }
@@ -239,15 +239,15 @@ TEST_F(EndToEnd, OlderGenerationRunsThroughKeystrokes) {
     for (const QString& path : drawings) {
         SCOPED_TRACE(path.toStdString());
         EXPECT_TRUE(QFileInfo::exists(backupOf(path)));
-        for (const QJsonObject& entity : ezdxf::entities(path)) {
-            if (entity[u"type"].toString() != u"TEXT") {
+        for (const ezdxf::Entity& entity : ezdxf::entities(path)) {
+            if (entity.type != u"TEXT") {
                 continue;
             }
-            const QString text = entity[u"text"].toString();
+            const QString text = entity.text;
             EXPECT_FALSE(text.contains(u"旧文本")) << text.toStdString();
-            EXPECT_EQ(entity[u"halign"].toInt(), 0);
+            EXPECT_EQ(entity.halign, 0);
             if (text.contains(u"新文字")) {
-                EXPECT_DOUBLE_EQ(entity[u"height"].toDouble(), 6.0);
+                EXPECT_DOUBLE_EQ(entity.height, 6.0);
             }
         }
     }

@@ -12,7 +12,6 @@
 #include <QThread>
 #include <cstdio>
 
-#include "tests/integration/drawingfiles.h"
 #include "tests/integration/quorvelrig.h"
 #include "tests/support/privatebus.h"
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The engine's batch run and preview under Wine against the stand-in COM host, in two processes,
 # over drawings written by ezdxf and read back by ezdxf.
-#   endtoend.sh <program folder> <drawings.py> <work folder>
+#   endtoend.sh <program folder> <ezdxf_tool.py> <work folder>
 set -euo pipefail
 if [[ -z "${DISPLAY:-}" ]]; then
     exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
@@ -21,9 +21,10 @@ trap '"$run" "$bin/hostdriver.exe" close-host >/dev/null 2>&1 || true' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 winpath() { echo "Z:${1//\//\\}"; }
-texts() { "$py" "$drawings" dump "$1" | "$py" -c '
-import json, sys
-print("\n".join(sorted(r.get("text", "") for r in map(json.loads, sys.stdin) if r["type"] == "TEXT")))'; }
+texts() { "$py" "$drawings" entities "$1" | "$py" -c '
+import sys
+rows = (line.rstrip("\n").split("\t") for line in sys.stdin)
+print("\n".join(sorted(row[8] for row in rows if row[2] == "TEXT")))'; }
 driver() { "$run" "$bin/hostdriver.exe" "$@" 2>/dev/null | tr -d "\r"; }
 expect_line() {  # output, line, what
     grep -qxF -- "$2" <<<"$1" || fail "$3: no line \"$2\" in: $1"

@@ -15,7 +15,7 @@
 #include "engine/module1.h"
 #include "engine/replacementrun.h"
 #include "engine/textutil.h"
-#include "platform/codepage/codepage936.h"
+#include "textcodec/codepage936.h"
 #include "platform/windows/comautomation.h"
 #include "platform/windows/filestamps.h"
 #include "platform/windows/windowservices.h"

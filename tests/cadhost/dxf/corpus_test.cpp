@@ -12,14 +12,14 @@
 #include <sstream>
 
 #include "cadhost/dxf/drawing.h"
-#include "dxf_test_support.h"
+#include "tests/support/ezdxf_reference.h"
 
 namespace quorvel::dxf {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::readFile;
-using testing::TemporaryFolder;
+using testsupport::readFile;
+using testsupport::TemporaryFolder;
 
 std::vector<fs::path> shippedDrawings() {
     std::vector<fs::path> found;
@@ -67,12 +67,11 @@ void editLikeABatchRun(Drawing& drawing, std::ostream& manifest) {
 }
 
 TEST(DrawingCorpus, BatchRunOverManyWritersChangesOnlyTheReplacedTexts) {
-    if (!testing::ezdxfAvailable())
+    if (!testsupport::ezdxfAvailable())
         GTEST_SKIP() << "ezdxf not installed";
     TemporaryFolder generated;
     TemporaryFolder out;
-    testing::runCommand("/usr/bin/python3 '" CADHOST_DXF_TEST_SCRIPT "' corpus '" +
-                        generated.path().string() + "'");
+    testsupport::runEzdxf({"corpus", generated.path().string()});
     std::vector<fs::path> drawings;
     for (const auto& entry : fs::directory_iterator(generated.path()))
         drawings.push_back(entry.path());
@@ -110,9 +109,7 @@ TEST(DrawingCorpus, BatchRunOverManyWritersChangesOnlyTheReplacedTexts) {
     manifest.close();
 
     std::string report;
-    testing::runCommand(
-        "/usr/bin/python3 '" CADHOST_DXF_TEST_SCRIPT "' check '" + manifestFile.string() + "' 2>&1",
-        &report);
+    testsupport::runEzdxf({"check", manifestFile.string()}, &report);
     std::map<std::string, int> passedByWriter;
     std::set<std::string> versions, encodings;
     int passed = 0, skipped = 0, crlf = 0;

@@ -12,16 +12,16 @@
 #include <sstream>
 
 #include "cadhost/dxf/drawing.h"
-#include "dxf_test_support.h"
+#include "tests/support/ezdxf_reference.h"
 
 namespace quorvel::dxf {
 namespace {
 
-using testing::ezdxfAvailable;
-using testing::ezdxfDrawings;
-using testing::readFile;
-using testing::readWithEzdxf;
-using testing::TemporaryFolder;
+using testsupport::ezdxfAvailable;
+using testsupport::ezdxfDrawings;
+using testsupport::readFile;
+using testsupport::readWithEzdxf;
+using testsupport::TemporaryFolder;
 
 const char* const kDrawings[] = {"r12.dxf", "r2000_gbk.dxf", "r2004.dxf", "r2018_utf8.dxf"};
 
@@ -391,7 +391,7 @@ TEST(DrawingEdit, EncodingFollowsTheDrawing) {
 
 TEST(DrawingEdit, LibreCadRendersTheEditedDrawing) {
     REQUIRE_EZDXF();
-    if (testing::runCommand("command -v librecad >/dev/null") != 0)
+    if (testsupport::runCommand("command -v librecad >/dev/null") != 0)
         GTEST_SKIP() << "no librecad";
     TemporaryFolder out;
     const auto file = out.path() / "edited.dxf";
@@ -399,9 +399,9 @@ TEST(DrawingEdit, LibreCadRendersTheEditedDrawing) {
     rewriteLikeABatchRun(drawing);
     drawing.save(file);
     const auto pdf = out.path() / "edited.pdf";
-    testing::runCommand("cd '" + out.path().string() +
-                        "' && QT_QPA_PLATFORM=offscreen timeout 120 librecad dxf2pdf -a -o '" +
-                        pdf.string() + "' '" + file.string() + "' >/dev/null 2>&1");
+    testsupport::runCommand("cd '" + out.path().string() +
+                            "' && QT_QPA_PLATFORM=offscreen timeout 120 librecad dxf2pdf -a -o '" +
+                            pdf.string() + "' '" + file.string() + "' >/dev/null 2>&1");
     ASSERT_TRUE(std::filesystem::exists(pdf));
     const std::string content = readFile(pdf);
     EXPECT_GT(content.size(), 1000u);

@@ -12,15 +12,15 @@
 
 #include "cadhost/dxf/drawing.h"
 #include "cadhost/dxf/tags.h"
-#include "dxf_test_support.h"
+#include "tests/support/ezdxf_reference.h"
 
 namespace quorvel::dxf {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::readFile;
-using testing::TemporaryFolder;
-using testing::writeFile;
+using testsupport::readFile;
+using testsupport::TemporaryFolder;
+using testsupport::writeFile;
 
 // A drawing the way CAD programs write them: padded codes, CR LF, a text every tenth entity.
 std::string largeDrawing(int entities, std::uint64_t handseed = 0) {

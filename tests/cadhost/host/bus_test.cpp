@@ -1,6 +1,6 @@
 // The host as clients see it: the real cad-host on a private bus, driven by QtDBus calls.
 #include "automationlink/contract.h"
-#include "ezdxf_support.h"
+#include "tests/support/ezdxf_qt.h"
 #include "tests/support/privatebus.h"
 
 #include <QDBusArgument>
@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+
+namespace ezdxf = quorvel::testsupport::ezdxfqt;
 
 namespace quorvel::cadhost::test {
 namespace {
@@ -67,7 +69,7 @@ protected:
 
     QString sampleFile(const QString& name = QStringLiteral("sample.dwg")) {
         const QString path = folder.filePath(name);
-        writeDrawing(QStringLiteral("sample"), path);
+        ezdxf::write(QStringLiteral("sample"), path);
         return path;
     }
 
@@ -173,7 +175,7 @@ TEST_F(BusTest, ObjectModelRewritesTextsAndCloseSavesTheFile) {
                 FailsWith(kError + QStringLiteral("ObjectClosed")));
 
     EXPECT_TRUE(QFile::exists(folder.filePath(QStringLiteral("sample.bak"))));
-    const auto saved = textsOf(readBack(file));
+    const auto saved = ezdxf::modelSpaceTexts(file);
     ASSERT_THAT(saved, SizeIs(3));
     EXPECT_EQ(saved[0].text, QStringLiteral("Hello World"));  // untouched, now first
     EXPECT_EQ(saved[1].text, QStringLiteral("图号 新文本-01"));
@@ -312,7 +314,7 @@ TEST_F(BusTest, OlderReleaseLacksDocumentsAndSendCommandAndWorksByKeystrokes) {
         bus.call(kApplication, kWindows, QStringLiteral("SendKeys"), {QStringLiteral("qsave~")}),
         Succeeds());
     EXPECT_EQ(valueOf(bus.getProperty(document, kDocument, QStringLiteral("Saved"))), true);
-    EXPECT_EQ(textsOf(readBack(file))[2].text, QStringLiteral("R14 改"));
+    EXPECT_EQ(ezdxf::modelSpaceTexts(file)[2].text, QStringLiteral("R14 改"));
 
     EXPECT_THAT(
         bus.call(kApplication, kWindows, QStringLiteral("SendKeys"), {QStringLiteral("^s")}),
@@ -326,7 +328,7 @@ TEST_F(BusTest, ASaveThatFailsIsReportedAndLeavesTheDocumentOpen) {
     bus.activateHost();
     QTemporaryDir doomed;
     const QString file = doomed.filePath(QStringLiteral("gone.dwg"));
-    writeDrawing(QStringLiteral("sample"), file);
+    ezdxf::write(QStringLiteral("sample"), file);
     const QString document =
         pathOf(bus.call(kDocumentsPath, kDocuments, QStringLiteral("Open"), {file}));
     const QStringList texts =
@@ -378,7 +380,7 @@ TEST_F(BusTest, SelectionSetsRefuseDuplicateNamesAndMismatchedFilters) {
 TEST_F(BusTest, AReplyTooLargeForTheBusIsAnErrorAndTheHostStaysOnIt) {
     bus.activateHost();
     const QString file = folder.filePath(QStringLiteral("longtext.dwg"));
-    writeDrawing(QStringLiteral("longtext"), file);
+    ezdxf::write(QStringLiteral("longtext"), file);
     const QString document =
         pathOf(bus.call(kDocumentsPath, kDocuments, QStringLiteral("Open"), {file}));
     const QStringList texts =

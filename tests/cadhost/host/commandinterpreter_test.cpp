@@ -3,13 +3,15 @@
 #include "cadhost/host/hosterror.h"
 #include "cadhost/host/hostmodel.h"
 #include "cadhost/host/keystrokes.h"
-#include "ezdxf_support.h"
+#include "tests/support/ezdxf_qt.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gmock/gmock.h>
+
+namespace ezdxf = quorvel::testsupport::ezdxfqt;
 
 namespace quorvel::cadhost {
 namespace {
@@ -26,7 +28,7 @@ protected:
 
     QString drawingFile(const QString& kind = QStringLiteral("sample")) {
         const QString path = folder.filePath(kind + QStringLiteral(".dwg"));
-        test::writeDrawing(kind, path);
+        ezdxf::write(kind, path);
         return path;
     }
 
@@ -138,13 +140,13 @@ TEST_F(CommandInterpreterTest, OpeningOverUnsavedChangesNeitherForksNorDropsThem
         << aside.filePath.toStdString();
     ASSERT_EQ(notices.size(), 1);
     EXPECT_THAT(notices[0].toStdString(), HasSubstr(aside.filePath.toStdString()));
-    EXPECT_EQ(test::textsOf(test::readBack(aside.filePath)).back().halign, 2);
-    EXPECT_NE(test::textsOf(test::readBack(path)).back().halign, 2);  // the file is untouched
+    EXPECT_EQ(ezdxf::modelSpaceTexts(aside.filePath).back().halign, 2);
+    EXPECT_NE(ezdxf::modelSpaceTexts(path).back().halign, 2);  // the file is untouched
 
     // Opening over a document's own unsaved changes keeps them as a recovery copy too.
     interpreter.type(QStringLiteral("justifytext\rl\r\rr\r"));
     ASSERT_FALSE(model.document(fresh).isSaved());
-    model.openInto(fresh, drawingFile(QStringLiteral("r12")));
+    model.openInto(fresh, drawingFile(QStringLiteral("sample-r12")));
     ASSERT_EQ(notices.size(), 2);
     const QStringList copies = QDir(HostModel::recoveryFolder()).entryList(QDir::Files);
     ASSERT_EQ(copies.size(), 2);
@@ -152,7 +154,7 @@ TEST_F(CommandInterpreterTest, OpeningOverUnsavedChangesNeitherForksNorDropsThem
         HostModel::recoveryFolder() + u'/' +
         (HostModel::recoveryFolder() + u'/' + copies[0] == aside.filePath ? copies[1] : copies[0]);
     EXPECT_THAT(notices[1].toStdString(), HasSubstr(copy.toStdString()));
-    const auto texts = test::textsOf(test::readBack(copy));
+    const auto texts = ezdxf::modelSpaceTexts(copy);
     ASSERT_EQ(texts.size(), 3u);
     EXPECT_EQ(texts.back().halign, 2);  // the unsaved change is in the copy
     EXPECT_TRUE(model.activeOrThrow().filePath.endsWith(u"r12.dwg"));
@@ -166,7 +168,7 @@ TEST_F(CommandInterpreterTest, QsaveWritesTheDrawingAndKeepsTheOldFileAsBak) {
     EXPECT_THAT(interpreter.takeFailures(), IsEmpty());
     EXPECT_TRUE(model.activeOrThrow().isSaved());
     EXPECT_TRUE(QFile::exists(folder.filePath(QStringLiteral("sample.bak"))));
-    const auto texts = test::textsOf(test::readBack(path));
+    const auto texts = ezdxf::modelSpaceTexts(path);
     ASSERT_EQ(texts.size(), 3u);
     EXPECT_EQ(texts.back().halign, 2);
     EXPECT_EQ(texts.back().text, QStringLiteral("旧文本"));
@@ -175,7 +177,7 @@ TEST_F(CommandInterpreterTest, QsaveWritesTheDrawingAndKeepsTheOldFileAsBak) {
 TEST_F(CommandInterpreterTest, QsaveThatCannotWriteIsAFailureAndKeepsTheDrawingUnsaved) {
     QTemporaryDir doomed;
     const QString path = doomed.filePath(QStringLiteral("gone.dwg"));
-    test::writeDrawing(QStringLiteral("sample"), path);
+    ezdxf::write(QStringLiteral("sample"), path);
     model.openNew(path);
     interpreter.type(QStringLiteral("justifytext\rl\r\rc\r"));
     doomed.remove();  // the folder is gone: nothing can be written there

@@ -1,11 +1,13 @@
 // The drawing view, rendered offscreen: zoom to extents fills the view with the drawing.
 #include "cadhost/host/drawingview.h"
-#include "ezdxf_support.h"
+#include "tests/support/ezdxf_qt.h"
 
 #include <QImage>
 #include <QTemporaryDir>
 
 #include <gmock/gmock.h>
+
+namespace ezdxf = quorvel::testsupport::ezdxfqt;
 
 namespace quorvel::cadhost {
 namespace {
@@ -43,7 +45,7 @@ QRect tinted(const QImage& image, int channel) {
 TEST(DrawingViewTest, ZoomToExtentsFitsTheDrawingAndWheelZoomsAtThePointer) {
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("sample.dwg"));
-    test::writeDrawing(QStringLiteral("sample"), file);
+    ezdxf::write(QStringLiteral("sample"), file);
     const dxf::Drawing drawing = dxf::Drawing::load(file.toStdString());
 
     DrawingView view;
@@ -64,7 +66,7 @@ TEST(DrawingViewTest, ZoomToExtentsFitsTheDrawingAndWheelZoomsAtThePointer) {
 TEST(DrawingViewTest, ByLayerColoursLayersThatAreOffAndBlockBasePoints) {
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("layers.dwg"));
-    test::writeDrawing(QStringLiteral("layers"), file);
+    ezdxf::write(QStringLiteral("layers"), file);
     const dxf::Drawing drawing = dxf::Drawing::load(file.toStdString());
 
     DrawingView view;

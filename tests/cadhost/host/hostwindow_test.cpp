@@ -9,7 +9,7 @@
 #include "cadhost/host/drawingview.h"
 #include "cadhost/host/hostmodel.h"
 #include "cadhost/host/keystrokes.h"
-#include "ezdxf_support.h"
+#include "tests/support/ezdxf_qt.h"
 #include "tests/support/privatebus.h"
 
 #include <QAbstractButton>
@@ -34,6 +34,8 @@
 
 #include <gmock/gmock.h>
 
+namespace ezdxf = quorvel::testsupport::ezdxfqt;
+
 namespace quorvel::cadhost {
 namespace {
 
@@ -44,7 +46,7 @@ protected:
     HostWindowTest() {
         model.addFromTemplate(QString());
         sample = folder.filePath(QStringLiteral("sample.dwg"));
-        test::writeDrawing(QStringLiteral("sample"), sample);
+        ezdxf::write(QStringLiteral("sample"), sample);
         model.openNew(sample);
     }
 
@@ -154,7 +156,7 @@ TEST_F(HostWindowTest, ClosingWithUnsavedDrawingsAsksFirst) {
     answerNextQuestion(QStringLiteral("保存(&S)"));
     EXPECT_TRUE(window.close());
     EXPECT_TRUE(model.activeOrThrow().isSaved());
-    EXPECT_EQ(test::textsOf(test::readBack(sample))[0].text, QStringLiteral("改"));
+    EXPECT_EQ(ezdxf::modelSpaceTexts(sample)[0].text, QStringLiteral("改"));
 }
 
 TEST_F(HostWindowTest, ClosingATabWithUnsavedChangesCanBeDeclined) {
@@ -162,7 +164,7 @@ TEST_F(HostWindowTest, ClosingATabWithUnsavedChangesCanBeDeclined) {
     answerNextQuestion(QStringLiteral("不保存(&N)"));
     emit tabs()->tabCloseRequested(1);
     EXPECT_EQ(model.documents().size(), 1u);
-    EXPECT_EQ(test::textsOf(test::readBack(sample))[0].text, QStringLiteral("图号 旧文本-01"));
+    EXPECT_EQ(ezdxf::modelSpaceTexts(sample)[0].text, QStringLiteral("图号 旧文本-01"));
 }
 
 TEST_F(HostWindowTest, BusCallsWaitWhileTheHostIsBusyAndAreAnsweredAfterwards) {
@@ -186,7 +188,7 @@ TEST_F(HostWindowTest, BusCallsWaitWhileTheHostIsBusyAndAreAnsweredAfterwards) {
 // calls are still answered while it is shown.
 TEST_F(HostWindowTest, DeeplyNestedBlocksLeaveTheShownHostAnsweringCalls) {
     const QString nested = folder.filePath(QStringLiteral("nested.dwg"));
-    test::writeDrawing(QStringLiteral("nested"), nested);
+    ezdxf::write(QStringLiteral("nested"), nested);
     model.openNew(nested);
     testsupport::PrivateBus bus;
     const Served served = serveOn(bus);

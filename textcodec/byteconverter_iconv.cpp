@@ -1,11 +1,11 @@
-#include "cadhost/dxf/byteconverter.h"
+#include "textcodec/byteconverter.h"
 
 #include <iconv.h>
 
 #include <array>
 #include <cerrno>
 
-namespace quorvel::dxf {
+namespace quorvel::textcodec {
 
 struct ByteConverter::State {
     iconv_t handle;
@@ -53,4 +53,4 @@ bool ByteConverter::convert(std::string_view in, std::string& out, std::size_t& 
     return ok;
 }
 
-}  // namespace quorvel::dxf
+}  // namespace quorvel::textcodec

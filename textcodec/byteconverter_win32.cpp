@@ -1,4 +1,4 @@
-#include "cadhost/dxf/byteconverter.h"
+#include "textcodec/byteconverter.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <utility>
 
-namespace quorvel::dxf {
+namespace quorvel::textcodec {
 
 namespace {
 
@@ -122,4 +122,4 @@ bool ByteConverter::convert(std::string_view in, std::string& out, std::size_t& 
     return true;
 }
 
-}  // namespace quorvel::dxf
+}  // namespace quorvel::textcodec

@@ -1,17 +1,29 @@
-"""Test drawings written, and results read back, by an independent DXF implementation (ezdxf).
+"""The one ezdxf reference for the tests: drawings written, and results read back, by an
+independent DXF implementation.
 
-    ezdxf_drawings.py make <folder>        writes the test drawings into <folder>
-    ezdxf_drawings.py dump <file>          prints what ezdxf reads, one tab-separated line per item
-    ezdxf_drawings.py make-kinds <folder>  drawings with every kind of text (batch tool tests)
-    ezdxf_drawings.py texts <file>         every text of every kind, one line each
-    ezdxf_drawings.py corpus <folder>      writes drawings of several writers (ezdxf in several
-                                           versions, code pages and line ends; gnuplot, pstoedit
-                                           and dime where installed) as <writer>_<name>.dxf
-    ezdxf_drawings.py check <manifest>     compares edited drawings with their originals
+  ezdxf_tool.py write <kind> <path>    one drawing; kinds:
+      r12, r2000 (GBK), r2018 (UTF-8)       texts to replace, model and paper space
+      sample (R2000, GBK), sample-r12, sample-r2018, lastline, layers, nested, longtext
+                                            drawings for the cad-host tests
+  ezdxf_tool.py bench <path> <matching> <others>   R2000 GBK drawing for the benchmark
+  ezdxf_tool.py make <folder>          the drawings of the DXF engine tests
+  ezdxf_tool.py make-kinds <folder>    drawings with every kind of text
+  ezdxf_tool.py dump <path>            every entity and text in detail, tab-separated
+  ezdxf_tool.py entities <path>        one tab-separated line per entity of every layout
+  ezdxf_tool.py texts <path>           every text of every kind, one line each
+  ezdxf_tool.py corpus <folder>        drawings of several writers (ezdxf in several versions,
+                                       code pages and line ends; gnuplot, pstoedit and dime
+                                       where installed) as <writer>_<name>.dxf
+  ezdxf_tool.py check <manifest>       compares edited drawings with their originals
+  ezdxf_tool.py check-run <folder> <find> <replacement>
+      checks the drawings a batch run saved: in every drawing the TEXT entities that held <find>
+      now hold <replacement>, all other entities are kept (in any order: a replaced text may
+      come back as a new entity at the end), and the previous file was kept as <name>.bak
 """
 import collections
 import math
 import os
+import pathlib
 import re
 import shutil
 import subprocess
@@ -383,7 +395,199 @@ def check(manifest):
             "crlf" if crlf else "lf", verdict, reason))
 
 
+def add_texts(doc):
+    msp = doc.modelspace()
+    for name in ("标注", "TEXT"):
+        doc.layers.add(name)
+    msp.add_line((0, 0), (100, 0))
+    msp.add_circle((50, 50), 20)
+    if doc.dxfversion >= "AC1015":
+        mtext = msp.add_mtext("旧文本 多行", dxfattribs={"layer": "标注", "char_height": 3})
+        mtext.set_location((0, 80))
+    msp.add_text("图号 旧文本-01", dxfattribs={"layer": "标注", "height": 2.5}).set_placement((0, 10))
+    msp.add_text("Hello World", dxfattribs={"layer": "TEXT", "height": 3}).set_placement((0, 20))
+    msp.add_text("旧文本", dxfattribs={"layer": "0", "height": 5}).set_placement((10, 30))
+
+
+def write_layers(path):
+    """A red square (0,0)-(100,100) on layer RED; a green circle on layer HIDDEN, which is off;
+    block MARK, based at (10,10), inserted at the square's centre on layer BLUE."""
+    doc = ezdxf.new("R2000")
+    doc.layers.add("RED", color=1)
+    doc.layers.add("HIDDEN", color=3).off()
+    doc.layers.add("BLUE", color=5)
+    msp = doc.modelspace()
+    msp.add_lwpolyline([(0, 0), (100, 0), (100, 100), (0, 100)], close=True,
+                       dxfattribs={"layer": "RED"})
+    msp.add_circle((25, 75), 10, dxfattribs={"layer": "HIDDEN"})
+    mark = doc.blocks.new("MARK", base_point=(10, 10))
+    mark.add_circle((10, 10), 5)
+    msp.add_blockref("MARK", (50, 50), dxfattribs={"layer": "BLUE"})
+    doc.saveas(path)
+
+
+def write_nested(path):
+    """Nine levels of blocks, each inserting the next 20 times: a few KB that unfold into
+    20^8 lines and more."""
+    doc = ezdxf.new("R12")
+    names = ["LEVEL%d" % level for level in range(9)]
+    innermost = doc.blocks.new(names[-1])
+    innermost.add_line((0, 0), (1, 1))
+    for level in range(7, -1, -1):
+        block = doc.blocks.new(names[level])
+        for i in range(20):
+            block.add_blockref(names[level + 1], (i * 2, 0))
+    doc.modelspace().add_blockref(names[0], (0, 0))
+    doc.saveas(path)
+
+
+def write_host(kind, path):
+    if kind == "layers":
+        write_layers(path)
+        return
+    if kind == "nested":
+        write_nested(path)
+        return
+    if kind == "sample-r12":
+        doc = ezdxf.new("R12")
+        doc.encoding = "gbk"
+    elif kind == "sample-r2018":
+        doc = ezdxf.new("R2018")
+    else:
+        doc = ezdxf.new("R2000")
+        doc.encoding = "gbk"
+    add_texts(doc)
+    if kind == "lastline":
+        doc.modelspace().add_line((0, 0), (0, 100))
+    if kind == "longtext":
+        # more than the bus carries in one message
+        doc.modelspace().add_text("x" * (40 << 20), dxfattribs={"height": 1})
+    doc.saveas(path)
+
+
+# (layer, text, height, insertion point)
+TEXTS = [
+    ("标注", "图号 旧文本-01", 2.5, (0, 10)),
+    ("标注", "旧文本", 3.0, (0, 40)),
+    ("TEXT", "Hello 旧文本 World", 3.0, (0, 20)),
+    ("TEXT", "Plain English", 3.0, (0, 30)),
+    ("0", "旧文本旧文本", 5.0, (10, 50)),
+]
+
+
+def new_document(kind):
+    version = {"r12": "R12", "r2000": "R2000", "r2018": "R2018"}[kind]
+    doc = ezdxf.new(version)
+    if kind != "r2018":
+        doc.encoding = "gbk"
+    for name in ("标注", "TEXT"):
+        doc.layers.add(name)
+    return doc
+
+
+def write_run(kind, path):
+    doc = new_document(kind)
+    msp = doc.modelspace()
+    msp.add_line((0, 0), (100, 0))
+    msp.add_circle((50, 50), 20, dxfattribs={"layer": "标注"})
+    for layer, text, height, point in TEXTS:
+        msp.add_text(text, dxfattribs={"layer": layer, "height": height}).set_placement(point)
+    if kind != "r12":
+        mtext = msp.add_mtext("旧文本 多行", dxfattribs={"layer": "标注", "char_height": 3})
+        mtext.set_location((0, 80))
+        doc.layout("Layout1").add_text(
+            "旧文本 图框", dxfattribs={"layer": "标注", "height": 4}).set_placement((5, 5))
+    doc.saveas(path)
+
+
+def bench(path, matching, others):
+    doc = new_document("r2000")
+    msp = doc.modelspace()
+    kinds = ("line", "circle", "arc", "polyline", "text")
+    for i in range(others):
+        x, y = (i % 100) * 10.0, (i // 100) * 10.0
+        kind = kinds[i % len(kinds)]
+        if kind == "line":
+            msp.add_line((x, y), (x + 8, y + 3), dxfattribs={"layer": "TEXT"})
+        elif kind == "circle":
+            msp.add_circle((x, y), 3)
+        elif kind == "arc":
+            msp.add_arc((x, y), 4, 0, 90)
+        elif kind == "polyline":
+            msp.add_lwpolyline([(x, y), (x + 5, y), (x + 5, y + 5)])
+        else:
+            msp.add_text(f"Room {i}", dxfattribs={"layer": "TEXT", "height": 2})\
+                .set_placement((x, y))
+    for i in range(matching):
+        msp.add_text(f"旧文本 {i}", dxfattribs={"layer": "标注", "height": 2.5})\
+            .set_placement((i % 50 * 20.0, -10.0 - i // 50 * 5.0))
+    doc.saveas(path)
+
+
+def escaped(text):
+    return text.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n")
+
+
+def entities(path):
+    doc = ezdxf.readfile(path)
+    for layout in doc.layouts:
+        for e in layout:
+            text, height, halign, valign = "", 0.0, 0, 0
+            if e.dxftype() == "TEXT":
+                text, height = e.dxf.text, e.dxf.height
+                halign, valign = e.dxf.get("halign", 0), e.dxf.get("valign", 0)
+            elif e.dxftype() == "MTEXT":
+                text = e.text
+            print("ENTITY\t%s\t%s\t%s\t%s\t%r\t%d\t%d\t%s" % (
+                "*Model_Space" if layout.is_modelspace else layout.name, e.dxftype(),
+                e.dxf.handle, e.dxf.layer, float(height), halign, valign, escaped(text)))
+
+
+def layout_texts(doc):
+    def text_of(entity):
+        kind = entity.dxftype()
+        return entity.dxf.text if kind == "TEXT" else entity.text if kind == "MTEXT" else ""
+    return [(e.dxftype(), e.dxf.layer, text_of(e)) for layout in doc.layouts for e in layout]
+
+
+def check_run(folder, find, replacement):
+    drawings = sorted(pathlib.Path(folder).glob("*.dwg"))
+    if not drawings:
+        sys.exit(f"no drawings in {folder}")
+    for drawing in drawings:
+        before = layout_texts(ezdxf.readfile(drawing.with_suffix(".bak")))
+        after = sorted(layout_texts(ezdxf.readfile(drawing)))
+        expected = sorted([(kind, layer, text.replace(find, replacement) if kind == "TEXT" else text)
+                           for kind, layer, text in before])
+        if not any(find in text for kind, _, text in before if kind == "TEXT"):
+            sys.exit(f"{drawing.name}: the previous file has no text to replace")
+        if after != expected:
+            sys.exit(f"{drawing.name}: saved {after}, expected {expected}")
+        print(f"{drawing.name}: {ezdxf.readfile(drawing).dxfversion}, "
+              f"{sum(find in t for _, _, t in before)} text(s) replaced, {len(after)} entities kept")
+
+
+def write(kind, path):
+    if kind in ("r12", "r2000", "r2018"):
+        write_run(kind, path)
+    else:
+        write_host(kind, path)
+
+
+COMMANDS = {
+    "write": lambda kind, path: write(kind, path),
+    "bench": lambda path, matching, others: bench(path, int(matching), int(others)),
+    "make": make,
+    "make-kinds": make_kinds,
+    "dump": dump,
+    "entities": entities,
+    "texts": texts,
+    "corpus": corpus,
+    "check": check,
+    "check-run": check_run,
+}
+
 if __name__ == "__main__":
-    commands = {"make": make, "dump": dump, "corpus": corpus, "check": check,
-                "make-kinds": make_kinds, "texts": texts}
-    commands[sys.argv[1]](sys.argv[2])
+    if len(sys.argv) < 2 or sys.argv[1] not in COMMANDS:
+        sys.exit(__doc__)
+    COMMANDS[sys.argv[1]](*sys.argv[2:])

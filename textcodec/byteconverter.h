@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace quorvel::dxf {
+namespace quorvel::textcodec {
 
 class ByteConverter {
 public:
@@ -28,4 +28,4 @@ private:
     std::unique_ptr<State> state_;
 };
 
-}  // namespace quorvel::dxf
+}  // namespace quorvel::textcodec
