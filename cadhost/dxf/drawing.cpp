@@ -189,16 +189,16 @@ Drawing Drawing::load(const std::filesystem::path& file) {
 #else
     std::error_code error;
     if (std::filesystem::is_directory(file, error)) {
-        throw DxfError(DxfError::Kind::Io, "“" + file.string() + "”是文件夹，不是图形文件");
+        throw DxfError(DxfError::Kind::Io, "“" + shownPath(file) + "”是文件夹，不是图形文件");
     }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         throw DxfError(DxfError::Kind::Io,
-                       "无法打开图形文件“" + file.string() + "”：" + std::strerror(errno));
+                       "无法打开图形文件“" + shownPath(file) + "”：" + std::strerror(errno));
     }
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad())
-        throw DxfError(DxfError::Kind::Io, "读取图形文件“" + file.string() + "”失败");
+        throw DxfError(DxfError::Kind::Io, "读取图形文件“" + shownPath(file) + "”失败");
 #endif
     try {
         Drawing drawing = fromBytes(std::move(bytes));
@@ -209,7 +209,7 @@ Drawing Drawing::load(const std::filesystem::path& file) {
     } catch (const DxfError& e) {
         if (e.kind() != DxfError::Kind::Format)
             throw;
-        throw DxfError(DxfError::Kind::Format, "“" + file.filename().string() + "”：" + e.what());
+        throw DxfError(DxfError::Kind::Format, "“" + shownPath(file.filename()) + "”：" + e.what());
     }
 }
 
@@ -253,7 +253,7 @@ std::vector<std::string> Drawing::save(const std::filesystem::path& requested) {
         if (!error)
             target = resolved;  // replace the file the link names, keep the link
     }
-    const std::string shown = requested.string();
+    const std::string shown = shownPath(requested);
     if (fs::is_directory(target, error)) {
         throw DxfError(DxfError::Kind::Io, "“" + shown + "”是文件夹，不能保存为图形");
     }

@@ -11,6 +11,7 @@
 
 #include <cctype>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -102,6 +103,13 @@ private:
     std::unordered_map<std::string, std::uint32_t, StringHash, std::equal_to<>> index_;
     std::uint32_t lastIndex_ = kNone;
 };
+
+// A path for messages, as UTF-8. path::string() would throw on Windows for names outside the
+// ANSI code page (Chinese names on a non-Chinese system); on POSIX both give the same bytes.
+inline std::string shownPath(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
 
 inline bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())

@@ -107,7 +107,8 @@ void HostCore::setAsideUnsavedCopies(const fs::path& path, int except) {
 }
 
 fs::path HostCore::writeRecoveryCopy(Document& document) const {
-    const fs::path name = fs::path(std::u8string(document.name().begin(), document.name().end()));
+    const std::string shown = document.name();  // one string: begin and end must match
+    const fs::path name = fs::path(std::u8string(shown.begin(), shown.end()));
     const fs::path stem = name.stem();
     const fs::path extension = name.has_extension() ? name.extension() : fs::path(".dwg");
     fs::path copy;
