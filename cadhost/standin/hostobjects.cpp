@@ -50,17 +50,32 @@ public:
         : HostObject(context, document), load_(load), entity_(entity) {}
 
 protected:
-    enum : DISPID { kObjectName = 1, kHandle, kLayer, kTextString, kHeight, kCopy, kErase };
+    enum : DISPID {
+        kObjectName = 1,
+        kHandle,
+        kLayer,
+        kTextString,
+        kHeight,
+        kCopy,
+        kErase,
+        kInsertionPoint,
+        kAlignmentPoint,
+    };
 
     std::vector<Member> members() const override {
-        return {{L"ObjectName", kObjectName, kGet},
-                {L"Handle", kHandle, kGet},
-                {L"Layer", kLayer, kGet},
-                {L"Copy", kCopy, kMethod},
-                {L"Erase", kErase, kMethod},
-                {L"Delete", kErase, kMethod},
-                {L"TextString", kTextString, kGet | kPut},
-                {L"Height", kHeight, kGet | kPut}};
+        std::vector<Member> table{{L"ObjectName", kObjectName, kGet},
+                                  {L"Handle", kHandle, kGet},
+                                  {L"Layer", kLayer, kGet},
+                                  {L"Copy", kCopy, kMethod},
+                                  {L"Delete", kErase, kMethod},
+                                  {L"TextString", kTextString, kGet | kPut},
+                                  {L"Height", kHeight, kGet | kPut},
+                                  {L"InsertionPoint", kInsertionPoint, kGet},
+                                  {L"TextAlignmentPoint", kAlignmentPoint, kGet}};
+        if (!context_.behaviour.withoutErase) {
+            table.push_back({L"Erase", kErase, kMethod});
+        }
+        return table;
     }
 
     void invokeMember(DISPID id, unsigned access, const Arguments& arguments,
@@ -73,9 +88,10 @@ protected:
             throw HostFailure("该对象已被删除。");
         }
         dxf::Drawing& drawing = owner.drawing;
-        // Only single-line text has a text string and a height.
-        if ((id == kTextString || id == kHeight) &&
-            !isSingleLineText(drawing.entityType(entity_))) {
+        // Only single-line text has a text string, a height and the text's points.
+        const bool textMember =
+            id == kTextString || id == kHeight || id == kInsertionPoint || id == kAlignmentPoint;
+        if (textMember && !isSingleLineText(drawing.entityType(entity_))) {
             throw MemberMissing{};
         }
         arguments.requireCount(access == kPut ? 1 : 0, access == kPut ? 1 : 0);
@@ -89,19 +105,12 @@ protected:
                 return setText(result, info ? info->layer : std::string());
             }
             case kTextString:
-                if (access == kPut) {
-                    if (arguments.raw(0).vt != VT_BSTR) {
-                        throw ArgumentFailure{DISP_E_TYPEMISMATCH, 0};
-                    }
+                if (access == kPut) {  // a number is taken as its text
                     return drawing.setText(entity_, utf8Argument(arguments, 0));
                 }
                 return setText(result, drawing.text(entity_));
             case kHeight:
-                if (access == kPut) {
-                    const VARTYPE type = arguments.raw(0).vt;
-                    if (type == VT_BSTR || type == VT_BOOL) {
-                        throw ArgumentFailure{DISP_E_TYPEMISMATCH, 0};
-                    }
+                if (access == kPut) {  // "3.5" is taken as the number
                     const double height = arguments.real(0);
                     if (!std::isfinite(height) || height <= 0) {
                         throw HostFailure("文字高度必须是正数。");
@@ -114,10 +123,24 @@ protected:
                     result, new EntityObject(context_, document_, load_, drawing.copy(entity_)));
             case kErase:
                 return drawing.erase(entity_);
+            case kInsertionPoint:
+            case kAlignmentPoint:
+                return point(drawing, id == kInsertionPoint, result);
         }
     }
 
 private:
+    // The alignment point of a text that has none (left on the base line) is the origin.
+    void point(const dxf::Drawing& drawing, bool insertion, VARIANT& result) const {
+        dxf::Point at;
+        if (const auto info = drawing.entity(entity_)) {
+            if (const auto* text = std::get_if<dxf::TextGeometry>(&info->geometry)) {
+                at = insertion ? text->insertion : text->alignment.value_or(dxf::Point{});
+            }
+        }
+        setPoint(result, at.x, at.y, at.z);
+    }
+
     // "TEXT" -> "Text", "ATTDEF" -> "AttributeDefinition": the class names of the object model.
     static std::string objectName(const std::string& type) {
         if (type == "ATTDEF") {
@@ -143,14 +166,12 @@ public:
         : HostObject(context, document), load_(load), number_(number) {}
 
 protected:
-    enum : DISPID { kName = 1, kCount, kItem, kSelect, kClear };
+    enum : DISPID { kName = 1, kCount, kItem, kSelect, kClear, kEnumerate = DISPID_NEWENUM };
 
     std::vector<Member> members() const override {
-        return {{L"Name", kName, kGet},
-                {L"Count", kCount, kGet},
-                {L"Item", kItem, kMethod | kGet},
-                {L"Select", kSelect, kMethod},
-                {L"Clear", kClear, kMethod}};
+        return {{L"Name", kName, kGet},           {L"Count", kCount, kGet},
+                {L"Item", kItem, kMethod | kGet}, {L"Select", kSelect, kMethod},
+                {L"Clear", kClear, kMethod},      {L"_NewEnum", kEnumerate, kMethod | kGet}};
     }
 
     void invokeMember(DISPID id, unsigned, const Arguments& arguments, VARIANT& result) override {
@@ -183,6 +204,14 @@ protected:
                 arguments.requireCount(0, 0);
                 set->entities.clear();
                 return;
+            case kEnumerate: {
+                arguments.requireCount(0, 0);
+                std::vector<DispatchBase*> items;
+                for (const auto entity : set->entities) {
+                    items.push_back(new EntityObject(context_, document_, owner.load, entity));
+                }
+                return setEnumerator(result, items);
+            }
         }
     }
 
@@ -305,11 +334,13 @@ public:
     SelectionSetsObject(HostContext& context, int document) : HostObject(context, document) {}
 
 protected:
-    enum : DISPID { kCount = 1, kAdd, kItem };
+    enum : DISPID { kCount = 1, kAdd, kItem, kEnumerate = DISPID_NEWENUM };
 
     std::vector<Member> members() const override {
-        return {
-            {L"Count", kCount, kGet}, {L"Add", kAdd, kMethod}, {L"Item", kItem, kMethod | kGet}};
+        return {{L"Count", kCount, kGet},
+                {L"Add", kAdd, kMethod},
+                {L"Item", kItem, kMethod | kGet},
+                {L"_NewEnum", kEnumerate, kMethod | kGet}};
     }
 
     void invokeMember(DISPID id, unsigned, const Arguments& arguments, VARIANT& result) override {
@@ -332,6 +363,15 @@ protected:
                 return setObject(result, new SelectionSetObject(context_, document_, owner.load,
                                                                 owner.selectionSets[index].number));
             }
+            case kEnumerate: {
+                arguments.requireCount(0, 0);
+                std::vector<DispatchBase*> items;
+                for (const SelectionSet& set : owner.selectionSets) {
+                    items.push_back(
+                        new SelectionSetObject(context_, document_, owner.load, set.number));
+                }
+                return setEnumerator(result, items);
+            }
         }
     }
 };
@@ -344,13 +384,15 @@ public:
         : HostObject(context, document), kind_(kind) {}
 
 protected:
-    enum : DISPID { kName = 1, kCount };
+    enum : DISPID { kName = 1, kCount, kEnumerate = DISPID_NEWENUM };
 
     std::vector<Member> members() const override {
         if (kind_ == Kind::Utility) {
             return {};
         }
-        return {{L"Name", kName, kGet}, {L"Count", kCount, kGet}};
+        return {{L"Name", kName, kGet},
+                {L"Count", kCount, kGet},
+                {L"_NewEnum", kEnumerate, kMethod | kGet}};
     }
 
     void invokeMember(DISPID id, unsigned, const Arguments& arguments, VARIANT& result) override {
@@ -359,10 +401,16 @@ protected:
         if (id == kName) {
             return setText(result, model ? "*Model_Space" : "*Paper_Space");
         }
-        return setInt32(
-            result,
-            static_cast<std::int32_t>(
-                document().drawing.entities(model ? dxf::Space::Model : dxf::Space::Paper).size()));
+        const Document& owner = document();
+        const auto entities = owner.drawing.entities(model ? dxf::Space::Model : dxf::Space::Paper);
+        if (id == kCount) {
+            return setInt32(result, static_cast<std::int32_t>(entities.size()));
+        }
+        std::vector<DispatchBase*> items;
+        for (const auto& entity : entities) {
+            items.push_back(new EntityObject(context_, document_, owner.load, entity.id));
+        }
+        setEnumerator(result, items);
     }
 
 private:
@@ -386,6 +434,7 @@ protected:
         kSendCommand,
         kClose,
         kSave,
+        kGetVariable,
     };
 
     std::vector<Member> members() const override {
@@ -398,7 +447,8 @@ protected:
                                   {L"SelectionSets", kSelectionSets, kGet},
                                   {L"Open", kOpen, kMethod},
                                   {L"Close", kClose, kMethod},
-                                  {L"Save", kSave, kMethod}};
+                                  {L"Save", kSave, kMethod},
+                                  {L"GetVariable", kGetVariable, kMethod}};
         if (context_.core.release() == Release::R2000) {
             table.push_back({L"SendCommand", kSendCommand, kMethod});
         }
@@ -435,6 +485,7 @@ protected:
                 core.setActive(document_);
                 core.takeFailures();
                 core.type(arguments.text(0));
+                context_.busyFor(context_.behaviour.busyAfterCommandMs);
                 const auto failures = core.takeFailures();
                 if (!failures.empty()) {
                     std::string joined;
@@ -454,6 +505,14 @@ protected:
                     throw HostFailure("图形“" + owner.name() + "”还没有文件名，无法保存。");
                 }
                 return core.saveAs(document_, owner.filePath);
+            case kGetVariable: {
+                arguments.requireCount(1, 1);
+                const std::u16string name = arguments.text(0);
+                if (name != u"FILEDIA" && name != u"filedia") {
+                    throw HostFailure("不支持读取系统变量“" + engine::toUtf8(name) + "”。");
+                }
+                return setInt16(result, static_cast<std::int16_t>(core.filedia()));
+            }
         }
     }
 };
@@ -463,13 +522,14 @@ public:
     explicit DocumentsObject(HostContext& context) : context_(context) {}
 
 protected:
-    enum : DISPID { kCount = 1, kItem, kAdd, kOpen };
+    enum : DISPID { kCount = 1, kItem, kAdd, kOpen, kEnumerate = DISPID_NEWENUM };
 
     std::vector<Member> members() const override {
         return {{L"Count", kCount, kGet},
                 {L"Item", kItem, kMethod | kGet},
                 {L"Add", kAdd, kMethod},
-                {L"Open", kOpen, kMethod}};
+                {L"Open", kOpen, kMethod},
+                {L"_NewEnum", kEnumerate, kMethod | kGet}};
     }
 
     void afterCall() override { context_.refresh(); }
@@ -493,15 +553,35 @@ protected:
                 return setObject(result,
                                  new DocumentObject(context_, core.addFromTemplate(source).number));
             }
-            case kOpen:
+            case kOpen: {
                 arguments.requireCount(1, 2);
-                return setObject(
-                    result,
-                    new DocumentObject(context_, core.openNew(pathArgument(arguments, 0)).number));
+                const fs::path path = pathArgument(arguments, 0);
+                if (context_.behaviour.refuseOpenTwice) {
+                    refuseOpenAlready(path);
+                }
+                return setObject(result, new DocumentObject(context_, core.openNew(path).number));
+            }
+            case kEnumerate: {
+                arguments.requireCount(0, 0);
+                std::vector<DispatchBase*> items;
+                for (const auto& document : core.documents()) {
+                    items.push_back(new DocumentObject(context_, document->number));
+                }
+                return setEnumerator(result, items);
+            }
         }
     }
 
 private:
+    void refuseOpenAlready(const fs::path& path) const {
+        for (const auto& document : context_.core.documents()) {
+            std::error_code error;
+            if (!document->isUntitled() && fs::equivalent(document->filePath, path, error)) {
+                throw HostFailure("图形“" + pathText(document->filePath) + "”已经打开。");
+            }
+        }
+    }
+
     HostContext& context_;
 };
 
@@ -532,9 +612,6 @@ protected:
             case kVisible:
                 if (access == kPut) {
                     arguments.requireCount(1, 1);
-                    if (arguments.raw(0).vt != VT_BOOL) {
-                        throw ArgumentFailure{DISP_E_TYPEMISMATCH, 0};
-                    }
                     return context_.setWindowVisible(arguments.boolean(0));
                 }
                 return setBool(result, context_.isWindowVisible());
