@@ -104,12 +104,11 @@ public:
     virtual std::shared_ptr<engine::SelectionSets> SelectionSets() = 0;
     virtual void Close(bool saveChanges) = 0;
     // The drawing's file, empty while untitled; whether it has no unsaved changes.
-    virtual std::u16string FullName() { throw memberMissing(); }
-    virtual bool Saved() { throw memberMissing(); }
-
-protected:
-    static AutomationError memberMissing() {
-        return AutomationError(kErrorMemberNotSupported, u"对象不支持该属性或方法");
+    virtual std::u16string FullName() {
+        throw AutomationError(kErrorMemberNotSupported, u"对象不支持该属性或方法");
+    }
+    virtual bool Saved() {
+        throw AutomationError(kErrorMemberNotSupported, u"对象不支持该属性或方法");
     }
 };
 
