@@ -89,6 +89,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             const auto c = static_cast<wchar_t>(wParam);
             if (c == L'\r') {
                 context->core.enter();
+                context->busyFor(context->behaviour.busyAfterCommandMs);
             } else if (c == 0x1B) {
                 context->core.cancel();
             } else if (c == L'\b') {
