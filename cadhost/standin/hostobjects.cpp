@@ -4,6 +4,7 @@
 #include <cmath>
 #include <unordered_set>
 
+#include "cadhost/dxf/tags.h"
 #include "engine/textutil.h"
 
 namespace quorvel::cadhost::standin {
@@ -70,8 +71,8 @@ protected:
                                   {L"Delete", kErase, kMethod},
                                   {L"TextString", kTextString, kGet | kPut},
                                   {L"Height", kHeight, kGet | kPut},
-                                  {L"InsertionPoint", kInsertionPoint, kGet},
-                                  {L"TextAlignmentPoint", kAlignmentPoint, kGet}};
+                                  {L"InsertionPoint", kInsertionPoint, kGet | kPut},
+                                  {L"TextAlignmentPoint", kAlignmentPoint, kGet | kPut}};
         if (!context_.behaviour.withoutErase) {
             table.push_back({L"Erase", kErase, kMethod});
         }
@@ -125,6 +126,10 @@ protected:
                 return drawing.erase(entity_);
             case kInsertionPoint:
             case kAlignmentPoint:
+                if (access == kPut) {
+                    return movePoint(drawing, id == kInsertionPoint ? 10 : 11,
+                                     pointArgument(arguments.raw(0)));
+                }
                 return point(drawing, id == kInsertionPoint, result);
         }
     }
@@ -139,6 +144,63 @@ private:
             }
         }
         setPoint(result, at.x, at.y, at.z);
+    }
+
+    // A point argument: an array of two or three numbers (VT_R8, or variants holding numbers).
+    static dxf::Point pointArgument(const VARIANT& value) {
+        const bool reals = value.vt == (VT_ARRAY | VT_R8);
+        SAFEARRAY* array = reals || value.vt == (VT_ARRAY | VT_VARIANT) ? value.parray : nullptr;
+        LONG low = 0;
+        LONG high = -1;
+        if (array == nullptr || SafeArrayGetDim(array) != 1 ||
+            FAILED(SafeArrayGetLBound(array, 1, &low)) ||
+            FAILED(SafeArrayGetUBound(array, 1, &high)) || high - low < 1 || high - low > 2) {
+            throw ArgumentFailure{DISP_E_TYPEMISMATCH, 0};
+        }
+        double coordinates[3] = {0, 0, 0};
+        for (LONG i = low; i <= high; ++i) {
+            VARIANT element;
+            VariantInit(&element);
+            HRESULT read = E_FAIL;
+            if (reals) {
+                element.vt = VT_R8;
+                read = SafeArrayGetElement(array, &i, &element.dblVal);
+            } else if (SUCCEEDED(SafeArrayGetElement(array, &i, &element))) {
+                read = VariantChangeType(&element, &element, 0, VT_R8);
+            }
+            if (FAILED(read)) {
+                VariantClear(&element);
+                throw ArgumentFailure{DISP_E_TYPEMISMATCH, 0};
+            }
+            coordinates[i - low] = element.dblVal;
+        }
+        return {coordinates[0], coordinates[1], coordinates[2]};
+    }
+
+    // Writes the point's group codes (10/20/30 or 11/21/31); a missing one goes after the
+    // coordinate before it, the alignment point after the insertion point.
+    void movePoint(dxf::Drawing& drawing, int code, const dxf::Point& to) const {
+        dxf::RecordEditor editor(drawing.recordBytes(entity_));
+        const double values[3] = {to.x, to.y, to.z};
+        for (int axis = 0; axis < 3; ++axis) {
+            const int axisCode = code + 10 * axis;
+            const std::size_t at = editor.find(axisCode);
+            if (at != dxf::RecordEditor::npos) {
+                editor.tags()[at].value = dxf::formatNumber(values[axis]);
+                continue;
+            }
+            std::size_t after = dxf::RecordEditor::npos;
+            for (const int before : {axisCode - 10, 30, 20, 10}) {
+                if (after == dxf::RecordEditor::npos && before >= 10) {
+                    after = editor.find(before);
+                }
+            }
+            if (after == dxf::RecordEditor::npos) {
+                throw HostFailure("文字没有插入点（组码 10）。");
+            }
+            editor.insert(after + 1, axisCode, dxf::formatNumber(values[axis]));
+        }
+        drawing.setRecordBytes(entity_, editor.serialize());
     }
 
     // "TEXT" -> "Text", "ATTDEF" -> "AttributeDefinition": the class names of the object model.

@@ -168,6 +168,18 @@ std::vector<double> pointOf(const Variant& value) {
     return coordinates;
 }
 
+Variant pointVariant(double x, double y, double z) {
+    Variant point;
+    SAFEARRAY* array = SafeArrayCreateVector(VT_R8, 0, 3);
+    double coordinates[3] = {x, y, z};
+    for (LONG i = 0; i < 3; ++i) {
+        SafeArrayPutElement(array, &i, &coordinates[i]);
+    }
+    point.get()->vt = VT_ARRAY | VT_R8;
+    point.get()->parray = array;
+    return point;
+}
+
 TEST_F(StandInHost, AnswersForEachCoercesArgumentsAndHasTheTextPoints) {
     ASSERT_EQ(runHost(L"/regserver"), 0);
     ComObject application = createHost();
@@ -192,6 +204,10 @@ TEST_F(StandInHost, AnswersForEachCoercesArgumentsAndHasTheTextPoints) {
     ASSERT_TRUE(text.isSet());
     EXPECT_EQ(pointOf(text.get(L"InsertionPoint")), (std::vector<double>{0, 30, 0}));
     EXPECT_EQ(pointOf(text.get(L"TextAlignmentPoint")).size(), 3u);
+    text.put(L"InsertionPoint", pointVariant(1.5, 2, 0));
+    text.put(L"TextAlignmentPoint", pointVariant(7, 8, 0));
+    EXPECT_EQ(pointOf(text.get(L"InsertionPoint")), (std::vector<double>{1.5, 2, 0}));
+    EXPECT_EQ(pointOf(text.get(L"TextAlignmentPoint")), (std::vector<double>{7, 8, 0}));
     // As a server with a type library: the text of a number, the number of a text.
     text.put(L"Height", Variant::text(u"3.5"));
     EXPECT_DOUBLE_EQ(text.get(L"Height").toReal(), 3.5);
