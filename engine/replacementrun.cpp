@@ -392,13 +392,12 @@ void ReplacementRun::previewSteps() {
     s_.scriptWriter->writeScript(scriptPath, s_.options->searchText());
 
     currentDrawing_ = trimSpaces(s_.drawings->text(0));
-    previewDocument_.reset();
-    auto opened = openDrawing(currentDrawing_);
+    // From here on the document holds only what this preview does to it.
+    previewDocument_ = openDrawing(currentDrawing_);
     // Dialogs go off only once the drawing is open, and come back on; nothing is saved.
     switchFileDialogs(false);
     replaceInActiveDrawing();
     fileDialogsBackOn();
-    previewDocument_ = std::move(opened);
 }
 
 void ReplacementRun::runBatch() {
