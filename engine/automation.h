@@ -23,9 +23,12 @@ namespace quorvel::engine {
 // Error numbers the program tells apart.
 inline constexpr std::int32_t kErrorInvalidCall = 5;           // e.g. no window with that title
 inline constexpr std::int32_t kErrorOverflow = 6;              // 16-bit position overflow
+inline constexpr std::int32_t kErrorFileAlreadyOpen = 55;      // open with unsaved changes
 inline constexpr std::int32_t kErrorObjectNotSet = 91;         // no host object to call
 inline constexpr std::int32_t kErrorMemberNotSupported = 438;  // the host lacks the member
 inline constexpr std::int32_t kErrorAutomation = 440;          // any other host failure
+// The host kept rejecting calls as busy (RPC_E_CALL_REJECTED) for longer than calls wait.
+inline constexpr std::int32_t kErrorHostBusy = static_cast<std::int32_t>(0x80010001);
 
 // The one error type of the automation layer: a number and a description for the user.
 class AutomationError : public std::exception {
@@ -100,6 +103,13 @@ public:
     virtual void SendCommand(const std::u16string& text) = 0;
     virtual std::shared_ptr<engine::SelectionSets> SelectionSets() = 0;
     virtual void Close(bool saveChanges) = 0;
+    // The drawing's file, empty while untitled; whether it has no unsaved changes.
+    virtual std::u16string FullName() {
+        throw AutomationError(kErrorMemberNotSupported, u"对象不支持该属性或方法");
+    }
+    virtual bool Saved() {
+        throw AutomationError(kErrorMemberNotSupported, u"对象不支持该属性或方法");
+    }
 };
 
 class Documents {
@@ -107,8 +117,13 @@ public:
     virtual ~Documents() = default;
     // A new document made from a template drawing.
     virtual std::shared_ptr<Document> Add(const std::u16string& templatePath) = 0;
-    // Opens the drawing as a new document, which becomes the active one.
+    // Opens the drawing as a new document, which becomes the active one. Some hosts refuse a
+    // drawing that is open already.
     virtual std::shared_ptr<Document> Open(const std::u16string& path) = 0;
+    // Every open document, as a For Each sees them.
+    virtual std::vector<std::shared_ptr<Document>> items() {
+        throw AutomationError(kErrorMemberNotSupported, u"对象不支持该属性或方法");
+    }
 };
 
 class Application {

@@ -106,15 +106,22 @@ bool ReplacementRun::hostTaken() {
 
 void ReplacementRun::reportFailure(const std::exception* failure) {
     const auto* automation = dynamic_cast<const AutomationError*>(failure);
-    const bool memberMissing = automation && automation->number() == kErrorMemberNotSupported;
+    const std::int32_t number = automation ? automation->number() : 0;
     // The short text stays; the details tell a full disk from a drawing in use.
     std::u16string details;
     if (!currentDrawing_.empty()) {
         details = u"图形：" + currentDrawing_ + u"\n";
     }
     details += u"原因：" + (failure ? describeFailure(*failure) : std::u16string(u"未知错误"));
-    s_.messages->showDetailedMessage(memberMissing ? u"CAD版本不对！" : u"操作不当！",
-                                     kErrorCaption, MessageIcon::Stop, details);
+    std::u16string text = u"操作不当！";
+    if (number == kErrorMemberNotSupported) {
+        text = u"CAD版本不对！";
+    } else if (number == kErrorHostBusy) {
+        text = kHostNotRespondingMessage;
+    } else if (number == kErrorFileAlreadyOpen) {
+        text = automation->description();  // names the drawing and what to do
+    }
+    s_.messages->showDetailedMessage(text, kErrorCaption, MessageIcon::Stop, details);
 }
 
 std::optional<FileStamp> ReplacementRun::stampOf(const std::u16string& path) {
@@ -151,6 +158,9 @@ bool ReplacementRun::newerGeneration() const {
 }
 
 void ReplacementRun::switchFileDialogs(bool on) {
+    if (!on) {
+        fileDialogsOff_ = true;  // even a failed switch may have reached the host
+    }
     if (newerGeneration()) {
         activeDocument()->SendCommand(on ? kFileDialogsOnCommand : kFileDialogsOffCommand);
     } else {
@@ -164,13 +174,95 @@ void ReplacementRun::fileDialogsBackOn() {
         // Typed keys, unlike calls, can be swallowed by a host still busy with the drawing.
         s_.windows->sendKeys(kFileDialogsOnKeys, true);
     }
+    fileDialogsOff_ = false;
 }
 
-void ReplacementRun::openDrawing(const std::u16string& path) {
-    if (newerGeneration()) {
-        checked(host()->Documents())->Open(path);
-    } else {
-        activeDocument()->Open(path);
+void ReplacementRun::fileDialogsBackAfterFailure() {
+    if (!fileDialogsOff_) {
+        return;
+    }
+    // The user gets the host back with its file dialogs; the run's failure is what is reported.
+    try {
+        fileDialogsBackOn();
+    } catch (...) {
+        fileDialogsOff_ = false;
+    }
+}
+
+std::shared_ptr<Document> ReplacementRun::openDrawing(const std::u16string& path) {
+    if (!newerGeneration()) {
+        return activeDocument()->Open(path);
+    }
+    const auto documents = checked(host()->Documents());
+    try {
+        return documents->Open(path);
+    } catch (const AutomationError&) {
+        // A host may refuse a drawing that is open already: once that document is out of the
+        // way (closed, losing nothing), the drawing is opened afresh.
+        if (!closeOpenCopies(*documents, path)) {
+            throw;
+        }
+    }
+    return documents->Open(path);
+}
+
+bool ReplacementRun::closeOpenCopies(Documents& documents, const std::u16string& path) {
+    std::vector<std::shared_ptr<Document>> open;
+    try {
+        open = documents.items();
+    } catch (const AutomationError&) {
+        return false;
+    }
+    bool closed = false;
+    for (const auto& document : open) {
+        std::u16string name;
+        try {
+            name = checked(document)->FullName();
+        } catch (const AutomationError&) {
+            continue;
+        }
+        if (name.empty() || !sameDrawing(name, path)) {
+            continue;
+        }
+        // The preview's replacement is made again by the run; the user's own edits are not ours
+        // to drop.
+        if (!document->Saved() && !leftByPreview(name)) {
+            throw AutomationError(kErrorFileAlreadyOpen,
+                                  u"图形“" + name +
+                                      u"”已在 CAD 主机中打开，并有未保存的修改。请先在 CAD "
+                                      u"主机中保存或关闭它，再重新开始。");
+        }
+        document->Close(false);
+        closed = true;
+    }
+    return closed;
+}
+
+bool ReplacementRun::sameDrawing(const std::u16string& a, const std::u16string& b) {
+    const std::optional<FileStamp> first = stampOf(a);
+    const std::optional<FileStamp> second = stampOf(b);
+    if (first && second) {
+        return first->sameFile(*second);
+    }
+    // Without file identity: the same spelling, letter case and separators aside.
+    const auto folded = [](std::u16string path) {
+        for (char16_t& c : path) {
+            c = c == u'\\' ? u'/' : (c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c);
+        }
+        return path;
+    };
+    return folded(a) == folded(b);
+}
+
+bool ReplacementRun::leftByPreview(const std::u16string& path) {
+    if (!previewDocument_) {
+        return false;
+    }
+    // Still open under that name: the user has not closed it and opened the file again.
+    try {
+        return sameDrawing(previewDocument_->FullName(), path);
+    } catch (const AutomationError&) {
+        return false;
     }
 }
 
@@ -300,7 +392,8 @@ void ReplacementRun::previewSteps() {
     s_.scriptWriter->writeScript(scriptPath, s_.options->searchText());
 
     currentDrawing_ = trimSpaces(s_.drawings->text(0));
-    openDrawing(currentDrawing_);
+    // From here on the document holds only what this preview does to it.
+    previewDocument_ = openDrawing(currentDrawing_);
     // Dialogs go off only once the drawing is open, and come back on; nothing is saved.
     switchFileDialogs(false);
     replaceInActiveDrawing();
@@ -314,11 +407,14 @@ void ReplacementRun::runBatch() {
     const LockHeld held(s_.runLock);
     currentDrawing_.clear();
     touched_.clear();
+    fileDialogsOff_ = false;
     try {
         batchSteps();
     } catch (const std::exception& failure) {
+        fileDialogsBackAfterFailure();
         reportFailure(&failure);
     } catch (...) {
+        fileDialogsBackAfterFailure();
         reportFailure(nullptr);
     }
     s_.progress->runEnded();
@@ -330,11 +426,14 @@ void ReplacementRun::runPreview() {
     }
     const LockHeld held(s_.runLock);
     currentDrawing_.clear();
+    fileDialogsOff_ = false;
     try {
         previewSteps();
     } catch (const std::exception& failure) {
+        fileDialogsBackAfterFailure();
         reportFailure(&failure);
     } catch (...) {
+        fileDialogsBackAfterFailure();
         reportFailure(nullptr);
     }
 }

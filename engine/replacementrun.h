@@ -39,6 +39,8 @@ inline constexpr char16_t kSaveKeys[] = u"{ESC}{ESC}qsave~";
 
 inline constexpr char16_t kHostBusyMessage[] =
     u"另一个批量替换或预览正在使用 CAD 主机，请等它结束后再试。";
+// A host that kept rejecting calls as busy for longer than calls wait.
+inline constexpr char16_t kHostNotRespondingMessage[] = u"CAD 主机忙，没有响应！";
 
 // "正在替换第 i 页   共 n 页"
 std::u16string progressLine(int drawingNumber, int drawingCount);
@@ -70,7 +72,11 @@ private:
     bool newerGeneration() const;
     void switchFileDialogs(bool on);
     void fileDialogsBackOn();
-    void openDrawing(const std::u16string& path);
+    void fileDialogsBackAfterFailure();
+    std::shared_ptr<Document> openDrawing(const std::u16string& path);
+    bool closeOpenCopies(Documents& documents, const std::u16string& path);
+    bool sameDrawing(const std::u16string& a, const std::u16string& b);
+    bool leftByPreview(const std::u16string& path);
     // Returns how many texts were rewritten.
     int replaceInActiveDrawing();
     bool processEntity(TextEntity& entity);
@@ -81,6 +87,9 @@ private:
     RunServices s_;
     std::u16string currentDrawing_;   // for the failure's details
     std::vector<FileStamp> touched_;  // files this batch run has saved, before and after
+    bool fileDialogsOff_ = false;     // switched off by this run and not back on yet
+    // The document the last preview left open with its unsaved replacement.
+    std::shared_ptr<Document> previewDocument_;
 };
 
 }  // namespace quorvel::engine

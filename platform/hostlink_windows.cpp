@@ -7,7 +7,7 @@ namespace quorvel::platform {
 HostLink makeHostLink() {
     HostLink link;
     link.session = std::make_shared<windows::ComApartment>();
-    link.connector = std::make_unique<windows::ComHostConnector>();
+    link.connector = std::make_unique<windows::ComHostConnector>(windows::hostProgIdSetting());
     link.windows = std::make_unique<windows::Win32WindowControl>();
     return link;
 }

@@ -1,5 +1,6 @@
 #include "cadhost/standin/dispatchbase.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "cadhost/dxf/drawing.h"
@@ -248,6 +249,108 @@ void setBool(VARIANT& result, bool value) {
 void setReal(VARIANT& result, double value) {
     result.vt = VT_R8;
     result.dblVal = value;
+}
+
+void setInt16(VARIANT& result, std::int16_t value) {
+    result.vt = VT_I2;
+    result.iVal = value;
+}
+
+void setPoint(VARIANT& result, double x, double y, double z) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_R8, 0, 3);
+    double coordinates[3] = {x, y, z};
+    for (LONG i = 0; i < 3; ++i) {
+        SafeArrayPutElement(array, &i, &coordinates[i]);
+    }
+    result.vt = VT_ARRAY | VT_R8;
+    result.parray = array;
+}
+
+namespace {
+
+// A snapshot of a collection's items, handed out one by one.
+class ItemEnumerator final : public IEnumVARIANT {
+public:
+    explicit ItemEnumerator(std::vector<IDispatch*> items) : items_(std::move(items)) {}
+    ~ItemEnumerator() {
+        for (IDispatch* item : items_) {
+            item->Release();
+        }
+    }
+    ItemEnumerator(const ItemEnumerator&) = delete;
+    ItemEnumerator& operator=(const ItemEnumerator&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (object == nullptr) {
+            return E_POINTER;
+        }
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumVARIANT)) {
+            *object = static_cast<IEnumVARIANT*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        return static_cast<ULONG>(InterlockedIncrement(&references_));
+    }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG left = InterlockedDecrement(&references_);
+        if (left == 0) {
+            delete this;
+        }
+        return static_cast<ULONG>(left);
+    }
+    HRESULT STDMETHODCALLTYPE Next(ULONG wanted, VARIANT* out, ULONG* fetched) override {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        ULONG given = 0;
+        for (; given < wanted && next_ < items_.size(); ++given, ++next_) {
+            VariantInit(&out[given]);
+            items_[next_]->AddRef();
+            out[given].vt = VT_DISPATCH;
+            out[given].pdispVal = items_[next_];
+        }
+        if (fetched != nullptr) {
+            *fetched = given;
+        }
+        return given == wanted ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
+        const std::size_t left = items_.size() - next_;
+        next_ += std::min<std::size_t>(count, left);
+        return count <= left ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Reset() override {
+        next_ = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** copy) override {
+        if (copy == nullptr) {
+            return E_POINTER;
+        }
+        for (IDispatch* item : items_) {
+            item->AddRef();
+        }
+        auto* clone = new ItemEnumerator(items_);
+        clone->next_ = next_;
+        *copy = clone;
+        return S_OK;
+    }
+
+private:
+    std::vector<IDispatch*> items_;
+    std::size_t next_ = 0;
+    LONG references_ = 1;
+};
+
+}  // namespace
+
+void setEnumerator(VARIANT& result, const std::vector<DispatchBase*>& items) {
+    result.vt = VT_UNKNOWN;
+    result.punkVal = new ItemEnumerator(std::vector<IDispatch*>(items.begin(), items.end()));
 }
 
 }  // namespace quorvel::cadhost::standin

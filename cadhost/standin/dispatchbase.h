@@ -85,5 +85,11 @@ void setObject(VARIANT& result, DispatchBase* object);  // takes over the new ob
 void setInt32(VARIANT& result, std::int32_t value);
 void setBool(VARIANT& result, bool value);
 void setReal(VARIANT& result, double value);
+void setInt16(VARIANT& result, std::int16_t value);
+// A point as the object model gives one: VT_ARRAY | VT_R8 of x, y, z.
+void setPoint(VARIANT& result, double x, double y, double z);
+// For Each over a collection (DISPID_NEWENUM): an IEnumVARIANT over these items, whose
+// references it takes over.
+void setEnumerator(VARIANT& result, const std::vector<DispatchBase*>& items);
 
 }  // namespace quorvel::cadhost::standin

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <unordered_set>
 
+#include "cadhost/dxf/tags.h"
 #include "engine/textutil.h"
 
 namespace quorvel::cadhost::standin {
@@ -50,17 +51,32 @@ public:
         : HostObject(context, document), load_(load), entity_(entity) {}
 
 protected:
-    enum : DISPID { kObjectName = 1, kHandle, kLayer, kTextString, kHeight, kCopy, kErase };
+    enum : DISPID {
+        kObjectName = 1,
+        kHandle,
+        kLayer,
+        kTextString,
+        kHeight,
+        kCopy,
+        kErase,
+        kInsertionPoint,
+        kAlignmentPoint,
+    };
 
     std::vector<Member> members() const override {
-        return {{L"ObjectName", kObjectName, kGet},
-                {L"Handle", kHandle, kGet},
-                {L"Layer", kLayer, kGet},
-                {L"Copy", kCopy, kMethod},
-                {L"Erase", kErase, kMethod},
-                {L"Delete", kErase, kMethod},
-                {L"TextString", kTextString, kGet | kPut},
-                {L"Height", kHeight, kGet | kPut}};
+        std::vector<Member> table{{L"ObjectName", kObjectName, kGet},
+                                  {L"Handle", kHandle, kGet},
+                                  {L"Layer", kLayer, kGet},
+                                  {L"Copy", kCopy, kMethod},
+                                  {L"Delete", kErase, kMethod},
+                                  {L"TextString", kTextString, kGet | kPut},
+                                  {L"Height", kHeight, kGet | kPut},
+                                  {L"InsertionPoint", kInsertionPoint, kGet | kPut},
+                                  {L"TextAlignmentPoint", kAlignmentPoint, kGet | kPut}};
+        if (!context_.behaviour.withoutErase) {
+            table.push_back({L"Erase", kErase, kMethod});
+        }
+        return table;
     }
 
     void invokeMember(DISPID id, unsigned access, const Arguments& arguments,
@@ -73,9 +89,10 @@ protected:
             throw HostFailure("该对象已被删除。");
         }
         dxf::Drawing& drawing = owner.drawing;
-        // Only single-line text has a text string and a height.
-        if ((id == kTextString || id == kHeight) &&
-            !isSingleLineText(drawing.entityType(entity_))) {
+        // Only single-line text has a text string, a height and the text's points.
+        const bool textMember =
+            id == kTextString || id == kHeight || id == kInsertionPoint || id == kAlignmentPoint;
+        if (textMember && !isSingleLineText(drawing.entityType(entity_))) {
             throw MemberMissing{};
         }
         arguments.requireCount(access == kPut ? 1 : 0, access == kPut ? 1 : 0);
@@ -89,19 +106,12 @@ protected:
                 return setText(result, info ? info->layer : std::string());
             }
             case kTextString:
-                if (access == kPut) {
-                    if (arguments.raw(0).vt != VT_BSTR) {
-                        throw ArgumentFailure{DISP_E_TYPEMISMATCH, 0};
-                    }
+                if (access == kPut) {  // a number is taken as its text
                     return drawing.setText(entity_, utf8Argument(arguments, 0));
                 }
                 return setText(result, drawing.text(entity_));
             case kHeight:
-                if (access == kPut) {
-                    const VARTYPE type = arguments.raw(0).vt;
-                    if (type == VT_BSTR || type == VT_BOOL) {
-                        throw ArgumentFailure{DISP_E_TYPEMISMATCH, 0};
-                    }
+                if (access == kPut) {  // "3.5" is taken as the number
                     const double height = arguments.real(0);
                     if (!std::isfinite(height) || height <= 0) {
                         throw HostFailure("文字高度必须是正数。");
@@ -114,10 +124,85 @@ protected:
                     result, new EntityObject(context_, document_, load_, drawing.copy(entity_)));
             case kErase:
                 return drawing.erase(entity_);
+            case kInsertionPoint:
+            case kAlignmentPoint:
+                if (access == kPut) {
+                    return movePoint(drawing, id == kInsertionPoint ? 10 : 11,
+                                     pointArgument(arguments.raw(0)));
+                }
+                return point(drawing, id == kInsertionPoint, result);
         }
     }
 
 private:
+    // The alignment point of a text that has none (left on the base line) is the origin.
+    void point(const dxf::Drawing& drawing, bool insertion, VARIANT& result) const {
+        dxf::Point at;
+        if (const auto info = drawing.entity(entity_)) {
+            if (const auto* text = std::get_if<dxf::TextGeometry>(&info->geometry)) {
+                at = insertion ? text->insertion : text->alignment.value_or(dxf::Point{});
+            }
+        }
+        setPoint(result, at.x, at.y, at.z);
+    }
+
+    // A point argument: an array of two or three numbers (VT_R8, or variants holding numbers).
+    static dxf::Point pointArgument(const VARIANT& value) {
+        const bool reals = value.vt == (VT_ARRAY | VT_R8);
+        SAFEARRAY* array = reals || value.vt == (VT_ARRAY | VT_VARIANT) ? value.parray : nullptr;
+        LONG low = 0;
+        LONG high = -1;
+        if (array == nullptr || SafeArrayGetDim(array) != 1 ||
+            FAILED(SafeArrayGetLBound(array, 1, &low)) ||
+            FAILED(SafeArrayGetUBound(array, 1, &high)) || high - low < 1 || high - low > 2) {
+            throw ArgumentFailure{DISP_E_TYPEMISMATCH, 0};
+        }
+        double coordinates[3] = {0, 0, 0};
+        for (LONG i = low; i <= high; ++i) {
+            VARIANT element;
+            VariantInit(&element);
+            HRESULT read = E_FAIL;
+            if (reals) {
+                element.vt = VT_R8;
+                read = SafeArrayGetElement(array, &i, &element.dblVal);
+            } else if (SUCCEEDED(SafeArrayGetElement(array, &i, &element))) {
+                read = VariantChangeType(&element, &element, 0, VT_R8);
+            }
+            if (FAILED(read)) {
+                VariantClear(&element);
+                throw ArgumentFailure{DISP_E_TYPEMISMATCH, 0};
+            }
+            coordinates[i - low] = element.dblVal;
+        }
+        return {coordinates[0], coordinates[1], coordinates[2]};
+    }
+
+    // Writes the point's group codes (10/20/30 or 11/21/31); a missing one goes after the
+    // coordinate before it, the alignment point after the insertion point.
+    void movePoint(dxf::Drawing& drawing, int code, const dxf::Point& to) const {
+        dxf::RecordEditor editor(drawing.recordBytes(entity_));
+        const double values[3] = {to.x, to.y, to.z};
+        for (int axis = 0; axis < 3; ++axis) {
+            const int axisCode = code + 10 * axis;
+            const std::size_t at = editor.find(axisCode);
+            if (at != dxf::RecordEditor::npos) {
+                editor.tags()[at].value = dxf::formatNumber(values[axis]);
+                continue;
+            }
+            std::size_t after = dxf::RecordEditor::npos;
+            for (const int before : {axisCode - 10, 30, 20, 10}) {
+                if (after == dxf::RecordEditor::npos && before >= 10) {
+                    after = editor.find(before);
+                }
+            }
+            if (after == dxf::RecordEditor::npos) {
+                throw HostFailure("文字没有插入点（组码 10）。");
+            }
+            editor.insert(after + 1, axisCode, dxf::formatNumber(values[axis]));
+        }
+        drawing.setRecordBytes(entity_, editor.serialize());
+    }
+
     // "TEXT" -> "Text", "ATTDEF" -> "AttributeDefinition": the class names of the object model.
     static std::string objectName(const std::string& type) {
         if (type == "ATTDEF") {
@@ -143,14 +228,12 @@ public:
         : HostObject(context, document), load_(load), number_(number) {}
 
 protected:
-    enum : DISPID { kName = 1, kCount, kItem, kSelect, kClear };
+    enum : DISPID { kName = 1, kCount, kItem, kSelect, kClear, kEnumerate = DISPID_NEWENUM };
 
     std::vector<Member> members() const override {
-        return {{L"Name", kName, kGet},
-                {L"Count", kCount, kGet},
-                {L"Item", kItem, kMethod | kGet},
-                {L"Select", kSelect, kMethod},
-                {L"Clear", kClear, kMethod}};
+        return {{L"Name", kName, kGet},           {L"Count", kCount, kGet},
+                {L"Item", kItem, kMethod | kGet}, {L"Select", kSelect, kMethod},
+                {L"Clear", kClear, kMethod},      {L"_NewEnum", kEnumerate, kMethod | kGet}};
     }
 
     void invokeMember(DISPID id, unsigned, const Arguments& arguments, VARIANT& result) override {
@@ -183,6 +266,14 @@ protected:
                 arguments.requireCount(0, 0);
                 set->entities.clear();
                 return;
+            case kEnumerate: {
+                arguments.requireCount(0, 0);
+                std::vector<DispatchBase*> items;
+                for (const auto entity : set->entities) {
+                    items.push_back(new EntityObject(context_, document_, owner.load, entity));
+                }
+                return setEnumerator(result, items);
+            }
         }
     }
 
@@ -305,11 +396,13 @@ public:
     SelectionSetsObject(HostContext& context, int document) : HostObject(context, document) {}
 
 protected:
-    enum : DISPID { kCount = 1, kAdd, kItem };
+    enum : DISPID { kCount = 1, kAdd, kItem, kEnumerate = DISPID_NEWENUM };
 
     std::vector<Member> members() const override {
-        return {
-            {L"Count", kCount, kGet}, {L"Add", kAdd, kMethod}, {L"Item", kItem, kMethod | kGet}};
+        return {{L"Count", kCount, kGet},
+                {L"Add", kAdd, kMethod},
+                {L"Item", kItem, kMethod | kGet},
+                {L"_NewEnum", kEnumerate, kMethod | kGet}};
     }
 
     void invokeMember(DISPID id, unsigned, const Arguments& arguments, VARIANT& result) override {
@@ -332,6 +425,15 @@ protected:
                 return setObject(result, new SelectionSetObject(context_, document_, owner.load,
                                                                 owner.selectionSets[index].number));
             }
+            case kEnumerate: {
+                arguments.requireCount(0, 0);
+                std::vector<DispatchBase*> items;
+                for (const SelectionSet& set : owner.selectionSets) {
+                    items.push_back(
+                        new SelectionSetObject(context_, document_, owner.load, set.number));
+                }
+                return setEnumerator(result, items);
+            }
         }
     }
 };
@@ -344,13 +446,15 @@ public:
         : HostObject(context, document), kind_(kind) {}
 
 protected:
-    enum : DISPID { kName = 1, kCount };
+    enum : DISPID { kName = 1, kCount, kEnumerate = DISPID_NEWENUM };
 
     std::vector<Member> members() const override {
         if (kind_ == Kind::Utility) {
             return {};
         }
-        return {{L"Name", kName, kGet}, {L"Count", kCount, kGet}};
+        return {{L"Name", kName, kGet},
+                {L"Count", kCount, kGet},
+                {L"_NewEnum", kEnumerate, kMethod | kGet}};
     }
 
     void invokeMember(DISPID id, unsigned, const Arguments& arguments, VARIANT& result) override {
@@ -359,10 +463,16 @@ protected:
         if (id == kName) {
             return setText(result, model ? "*Model_Space" : "*Paper_Space");
         }
-        return setInt32(
-            result,
-            static_cast<std::int32_t>(
-                document().drawing.entities(model ? dxf::Space::Model : dxf::Space::Paper).size()));
+        const Document& owner = document();
+        const auto entities = owner.drawing.entities(model ? dxf::Space::Model : dxf::Space::Paper);
+        if (id == kCount) {
+            return setInt32(result, static_cast<std::int32_t>(entities.size()));
+        }
+        std::vector<DispatchBase*> items;
+        for (const auto& entity : entities) {
+            items.push_back(new EntityObject(context_, document_, owner.load, entity.id));
+        }
+        setEnumerator(result, items);
     }
 
 private:
@@ -386,6 +496,7 @@ protected:
         kSendCommand,
         kClose,
         kSave,
+        kGetVariable,
     };
 
     std::vector<Member> members() const override {
@@ -398,7 +509,8 @@ protected:
                                   {L"SelectionSets", kSelectionSets, kGet},
                                   {L"Open", kOpen, kMethod},
                                   {L"Close", kClose, kMethod},
-                                  {L"Save", kSave, kMethod}};
+                                  {L"Save", kSave, kMethod},
+                                  {L"GetVariable", kGetVariable, kMethod}};
         if (context_.core.release() == Release::R2000) {
             table.push_back({L"SendCommand", kSendCommand, kMethod});
         }
@@ -435,6 +547,7 @@ protected:
                 core.setActive(document_);
                 core.takeFailures();
                 core.type(arguments.text(0));
+                context_.busyFor(context_.behaviour.busyAfterCommandMs);
                 const auto failures = core.takeFailures();
                 if (!failures.empty()) {
                     std::string joined;
@@ -454,6 +567,14 @@ protected:
                     throw HostFailure("图形“" + owner.name() + "”还没有文件名，无法保存。");
                 }
                 return core.saveAs(document_, owner.filePath);
+            case kGetVariable: {
+                arguments.requireCount(1, 1);
+                const std::u16string name = arguments.text(0);
+                if (name != u"FILEDIA" && name != u"filedia") {
+                    throw HostFailure("不支持读取系统变量“" + engine::toUtf8(name) + "”。");
+                }
+                return setInt16(result, static_cast<std::int16_t>(core.filedia()));
+            }
         }
     }
 };
@@ -463,13 +584,14 @@ public:
     explicit DocumentsObject(HostContext& context) : context_(context) {}
 
 protected:
-    enum : DISPID { kCount = 1, kItem, kAdd, kOpen };
+    enum : DISPID { kCount = 1, kItem, kAdd, kOpen, kEnumerate = DISPID_NEWENUM };
 
     std::vector<Member> members() const override {
         return {{L"Count", kCount, kGet},
                 {L"Item", kItem, kMethod | kGet},
                 {L"Add", kAdd, kMethod},
-                {L"Open", kOpen, kMethod}};
+                {L"Open", kOpen, kMethod},
+                {L"_NewEnum", kEnumerate, kMethod | kGet}};
     }
 
     void afterCall() override { context_.refresh(); }
@@ -493,15 +615,35 @@ protected:
                 return setObject(result,
                                  new DocumentObject(context_, core.addFromTemplate(source).number));
             }
-            case kOpen:
+            case kOpen: {
                 arguments.requireCount(1, 2);
-                return setObject(
-                    result,
-                    new DocumentObject(context_, core.openNew(pathArgument(arguments, 0)).number));
+                const fs::path path = pathArgument(arguments, 0);
+                if (context_.behaviour.refuseOpenTwice) {
+                    refuseOpenAlready(path);
+                }
+                return setObject(result, new DocumentObject(context_, core.openNew(path).number));
+            }
+            case kEnumerate: {
+                arguments.requireCount(0, 0);
+                std::vector<DispatchBase*> items;
+                for (const auto& document : core.documents()) {
+                    items.push_back(new DocumentObject(context_, document->number));
+                }
+                return setEnumerator(result, items);
+            }
         }
     }
 
 private:
+    void refuseOpenAlready(const fs::path& path) const {
+        for (const auto& document : context_.core.documents()) {
+            std::error_code error;
+            if (!document->isUntitled() && fs::equivalent(document->filePath, path, error)) {
+                throw HostFailure("图形“" + pathText(document->filePath) + "”已经打开。");
+            }
+        }
+    }
+
     HostContext& context_;
 };
 
@@ -532,9 +674,6 @@ protected:
             case kVisible:
                 if (access == kPut) {
                     arguments.requireCount(1, 1);
-                    if (arguments.raw(0).vt != VT_BOOL) {
-                        throw ArgumentFailure{DISP_E_TYPEMISMATCH, 0};
-                    }
                     return context_.setWindowVisible(arguments.boolean(0));
                 }
                 return setBool(result, context_.isWindowVisible());

@@ -2,6 +2,8 @@
 // The automation objects of the stand-in host: Application, Documents, Document, the spaces and
 // Utility, SelectionSets, SelectionSet and entities, over the host's core.
 
+#include <windows.h>
+
 #include <string>
 
 #include "cadhost/standin/dispatchbase.h"
@@ -9,10 +11,19 @@
 
 namespace quorvel::cadhost::standin {
 
+// How this host behaves where real hosts differ, chosen on its command line.
+struct HostBehaviour {
+    ULONGLONG busyAtStartMs = 0;       // rejects automation calls for so long after it starts
+    ULONGLONG busyAfterCommandMs = 0;  // ... and after each SendCommand
+    bool withoutErase = false;         // entities have Delete only
+    bool refuseOpenTwice = false;      // Documents.Open fails for a drawing open already
+};
+
 // What the objects need of the host besides its core: its window and its executable.
 class HostContext {
 public:
-    explicit HostContext(HostCore& core) : core(core) {}
+    HostContext(HostCore& core, HostBehaviour behaviour)
+        : core(core), behaviour(behaviour), busyUntil(GetTickCount64() + behaviour.busyAtStartMs) {}
     virtual ~HostContext() = default;
     virtual bool isWindowVisible() const = 0;
     virtual void setWindowVisible(bool visible) = 0;
@@ -20,7 +31,14 @@ public:
     virtual void refresh() = 0;
     virtual std::string executablePath() const = 0;
 
+    bool busy() const { return GetTickCount64() < busyUntil; }
+    void busyFor(ULONGLONG milliseconds) { busyUntil = GetTickCount64() + milliseconds; }
+
     HostCore& core;
+    const HostBehaviour behaviour;
+
+private:
+    ULONGLONG busyUntil;
 };
 
 // The application object; every other object is reached from it.

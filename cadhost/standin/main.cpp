@@ -1,9 +1,13 @@
 // The stand-in CAD host for Windows: a COM local server for the ProgID "AutoCAD.Application"
 // over the DXF engine, with a plain window whose command line takes typed keys.
 //
-//   cadh.exe [--release R14|R2000]              run (entered in the running-object table)
-//   cadh.exe /regserver [--release R14|R2000]   register for the current user
-//   cadh.exe /unregserver                       remove that registration
+//   cadh.exe [options]                run (entered in the running-object table)
+//   cadh.exe /regserver [options]     register for the current user, started with those options
+//   cadh.exe /unregserver [--progid NAME]   remove that registration
+// options: --release R14|R2000, --progid NAME (registration only), and what real hosts do that
+// this one does not unless told: --busy-at-start MS and --busy-after-command MS (automation
+// calls are rejected as busy for so long), --without-erase (entities have Delete only),
+// --refuse-open-twice (a drawing open already is not opened again).
 #include <windows.h>
 
 #include <objbase.h>
@@ -41,8 +45,8 @@ std::wstring modulePath() {
 
 class HostWindowContext final : public HostContext {
 public:
-    HostWindowContext(HostCore& core, std::wstring executable)
-        : HostContext(core), executable_(std::move(executable)) {}
+    HostWindowContext(HostCore& core, HostBehaviour behaviour, std::wstring executable)
+        : HostContext(core, behaviour), executable_(std::move(executable)) {}
 
     HWND window = nullptr;
 
@@ -85,6 +89,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             const auto c = static_cast<wchar_t>(wParam);
             if (c == L'\r') {
                 context->core.enter();
+                context->busyFor(context->behaviour.busyAfterCommandMs);
             } else if (c == 0x1B) {
                 context->core.cancel();
             } else if (c == L'\b') {
@@ -109,6 +114,33 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             return DefWindowProcW(window, message, wParam, lParam);
     }
 }
+
+// Rejects automation calls while the host is busy, as a host does while it starts or works
+// through a command; the caller's COM tries them again.
+class RejectingWhileBusy final : public IMessageFilter {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMessageFilter)) {
+            *object = static_cast<IMessageFilter*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO call) override {
+        // Only the object model's calls: COM's own (reference counts) always go through.
+        const bool automation = call != nullptr && IsEqualIID(call->iid, IID_IDispatch);
+        return automation && context->busy() ? SERVERCALL_REJECTED : SERVERCALL_ISHANDLED;
+    }
+    DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD, DWORD) override {
+        return static_cast<DWORD>(-1);
+    }
+    DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
+        return PENDINGMSG_WAITDEFPROCESS;
+    }
+};
 
 class ClassFactory final : public IClassFactory {
 public:
@@ -137,41 +169,77 @@ private:
     IDispatch* application_;
 };
 
-}  // namespace
+enum class Task { Run, Register, Unregister };
 
-int main() {
-    int argc = 0;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+struct CommandLine {
+    Task task = Task::Run;
     Release release = Release::R2000;
     bool startedByCom = false;
-    enum class Task { Run, Register, Unregister } task = Task::Run;
-    for (int i = 1; i < argc; ++i) {
+    std::wstring progId = kDefaultProgId;
+    HostBehaviour behaviour;
+    std::wstring runOptions;  // as given, for the registration
+};
+
+bool isSwitch(const std::wstring& argument, const wchar_t* name) {
+    return _wcsicmp(argument.c_str(), (std::wstring(L"/") + name).c_str()) == 0 ||
+           _wcsicmp(argument.c_str(), (std::wstring(L"-") + name).c_str()) == 0;
+}
+
+// False with a message for an argument it does not know.
+bool readCommandLine(CommandLine& line) {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    bool understood = true;
+    for (int i = 1; i < argc && understood; ++i) {
         const std::wstring argument = argv[i];
-        if (_wcsicmp(argument.c_str(), L"/regserver") == 0 ||
-            _wcsicmp(argument.c_str(), L"-regserver") == 0) {
-            task = Task::Register;
-        } else if (_wcsicmp(argument.c_str(), L"/unregserver") == 0 ||
-                   _wcsicmp(argument.c_str(), L"-unregserver") == 0) {
-            task = Task::Unregister;
-        } else if (_wcsicmp(argument.c_str(), L"-Embedding") == 0 ||
-                   _wcsicmp(argument.c_str(), L"/Embedding") == 0) {
-            startedByCom = true;
-        } else if (argument == L"--release" && i + 1 < argc) {
+        const bool valueFollows = i + 1 < argc;
+        if (isSwitch(argument, L"regserver")) {
+            line.task = Task::Register;
+        } else if (isSwitch(argument, L"unregserver")) {
+            line.task = Task::Unregister;
+        } else if (isSwitch(argument, L"Embedding")) {
+            line.startedByCom = true;
+        } else if (argument == L"--progid" && valueFollows) {
+            line.progId = argv[++i];
+        } else if (argument == L"--without-erase" || argument == L"--refuse-open-twice") {
+            (argument == L"--without-erase" ? line.behaviour.withoutErase
+                                            : line.behaviour.refuseOpenTwice) = true;
+            line.runOptions += L" " + argument;
+        } else if ((argument == L"--release" || argument == L"--busy-at-start" ||
+                    argument == L"--busy-after-command") &&
+                   valueFollows) {
             const std::wstring value = argv[++i];
-            release = _wcsicmp(value.c_str(), L"R14") == 0 ? Release::R14 : Release::R2000;
+            if (argument == L"--release") {
+                line.release = _wcsicmp(value.c_str(), L"R14") == 0 ? Release::R14 : Release::R2000;
+            } else {
+                (argument == L"--busy-at-start" ? line.behaviour.busyAtStartMs
+                                                : line.behaviour.busyAfterCommandMs) =
+                    wcstoull(value.c_str(), nullptr, 10);
+            }
+            line.runOptions += L" " + argument + L" " + value;
         } else {
             fwprintf(stderr, L"unknown argument: %ls\n", argument.c_str());
-            return 2;
+            understood = false;
         }
     }
     LocalFree(argv);
+    return understood;
+}
 
-    const std::wstring executable = modulePath();
-    if (task == Task::Register) {
-        return registerServer(executable, release == Release::R14) ? 0 : 1;
+}  // namespace
+
+int main() {
+    CommandLine line;
+    if (!readCommandLine(line)) {
+        return 2;
     }
-    if (task == Task::Unregister) {
-        return unregisterServer() ? 0 : 1;
+    const Release release = line.release;
+    const std::wstring executable = modulePath();
+    if (line.task == Task::Register) {
+        return registerServer(executable, line.progId, line.runOptions) ? 0 : 1;
+    }
+    if (line.task == Task::Unregister) {
+        return unregisterServer(line.progId) ? 0 : 1;
     }
 
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
@@ -185,7 +253,7 @@ int main() {
     core.setRecoveryFolder(
         std::filesystem::path(length > 0 && length < MAX_PATH ? localData : folder.c_str()) /
         L"cad-host" / L"recovery");
-    HostWindowContext hostContext(core, executable);
+    HostWindowContext hostContext(core, line.behaviour, executable);
     context = &hostContext;
     try {
         core.addFromTemplate({});  // like a CAD host, it starts with a new drawing
@@ -203,10 +271,12 @@ int main() {
     hostContext.window = CreateWindowExW(0, kWindowClass, wide(core.caption()).c_str(),
                                          WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 800,
                                          480, nullptr, nullptr, windowClass.hInstance, nullptr);
-    if (!startedByCom) {
+    if (!line.startedByCom) {
         ShowWindow(hostContext.window, SW_SHOW);
     }
 
+    RejectingWhileBusy busyFilter;
+    CoRegisterMessageFilter(&busyFilter, nullptr);
     IDispatch* application = newApplicationObject(hostContext);
     ClassFactory factory(application);
     DWORD classCookie = 0;
@@ -225,6 +295,7 @@ int main() {
     CoRevokeClassObject(classCookie);
     CoDisconnectObject(application, 0);
     application->Release();
+    CoRegisterMessageFilter(nullptr, nullptr);
     CoUninitialize();
     return 0;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The stand-in host's registration for the current user (HKCU\Software\Classes): the ProgID
-// "AutoCAD.Application", its class and the local server that serves it.
+// The stand-in host's registration for the current user (HKCU\Software\Classes): a ProgID
+// ("AutoCAD.Application" unless told otherwise), its class and the local server that serves it.
 
 #include <windows.h>
 
@@ -12,7 +12,12 @@ namespace quorvel::cadhost::standin {
 inline constexpr CLSID kStandInClassId = {
     0x5c1e2a7b, 0x9d3f, 0x4e61, {0xa8, 0xb2, 0x7f, 0x0c, 0x4d, 0x9e, 0x3a, 0x15}};
 
-bool registerServer(const std::wstring& executable, bool olderRelease);
-bool unregisterServer();
+inline constexpr wchar_t kDefaultProgId[] = L"AutoCAD.Application";
+
+// runOptions: what the server is started with (" --release R14", ...), empty or with a leading
+// space.
+bool registerServer(const std::wstring& executable, const std::wstring& progId,
+                    const std::wstring& runOptions);
+bool unregisterServer(const std::wstring& progId);
 
 }  // namespace quorvel::cadhost::standin

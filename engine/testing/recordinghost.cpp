@@ -259,6 +259,16 @@ public:
             host_.active = open.empty() ? nullptr : open.back();
         }
     }
+    std::u16string FullName() override {
+        host_.enter("Document.FullName");
+        usable();
+        return state_->path;
+    }
+    bool Saved() override {
+        host_.enter("Document.Saved");
+        usable();
+        return !state_->modified;
+    }
 
 private:
     void usable() const {
@@ -282,7 +292,21 @@ public:
     std::shared_ptr<Document> Open(const std::u16string& path) override {
         host_.enter("Documents.Open", path, true);
         const Drawing drawing = host_.readFile(path);
+        for (const auto& open : host_.documents) {
+            if (host_.refusesOpenTwice && !open->path.empty() &&
+                host_.resolve(open->path) == host_.resolve(path)) {
+                fail(u"图形已经打开");
+            }
+        }
         return std::make_shared<RecordedDocument>(host_, host_.openNew(path, drawing, {}));
+    }
+    std::vector<std::shared_ptr<Document>> items() override {
+        host_.enter("Documents.items");
+        std::vector<std::shared_ptr<Document>> open;
+        for (const auto& state : host_.documents) {
+            open.push_back(std::make_shared<RecordedDocument>(host_, state));
+        }
+        return open;
     }
 
 private:

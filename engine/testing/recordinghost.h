@@ -61,8 +61,9 @@ public:
     void failAt(const std::string& member, int occurrence = 1,
                 std::int32_t number = kErrorAutomation, std::u16string description = u"调用失败");
 
-    bool running = false;   // attach succeeds only when the host runs
-    bool installed = true;  // create succeeds only when installed
+    bool running = false;           // attach succeeds only when the host runs
+    bool installed = true;          // create succeeds only when installed
+    bool refusesOpenTwice = false;  // Documents.Open fails for a file open already
     std::u16string createFailureDescription = u"ActiveX 部件不能创建对象";
     std::u16string caption = u"cad-host - [Drawing1.dwg]";
     std::u16string fullName = u"/opt/cadhost/cad-host";

@@ -39,7 +39,17 @@ public:
     std::shared_ptr<engine::TextEntity> Copy() override {
         return std::make_shared<ComTextEntity>(ComObject::fromVariant(object_.call(L"Copy")));
     }
-    void erase() override { object_.call(L"Erase"); }
+    // Newer hosts document Delete for entities and keep Erase for selection sets only.
+    void erase() override {
+        try {
+            object_.call(L"Erase");
+        } catch (const AutomationError& failure) {
+            if (failure.number() != engine::kErrorMemberNotSupported) {
+                throw;
+            }
+            object_.call(L"Delete");
+        }
+    }
     void setHeight(double height) override { object_.put(L"Height", Variant::real(height)); }
 };
 
@@ -109,6 +119,8 @@ public:
     void Close(bool saveChanges) override {
         object_.call(L"Close", {Variant::boolean(saveChanges)});
     }
+    std::u16string FullName() override { return object_.get(L"FullName").toText(); }
+    bool Saved() override { return object_.get(L"Saved").toBool(); }
 };
 
 class ComDocuments final : public engine::Documents, ComHeld {
@@ -122,6 +134,13 @@ public:
     std::shared_ptr<engine::Document> Open(const std::u16string& path) override {
         return std::make_shared<ComDocument>(
             ComObject::fromVariant(object_.call(L"Open", {Variant::text(path)})));
+    }
+    std::vector<std::shared_ptr<engine::Document>> items() override {
+        std::vector<std::shared_ptr<engine::Document>> documents;
+        for (const Variant& item : object_.items()) {
+            documents.push_back(std::make_shared<ComDocument>(ComObject::fromVariant(item)));
+        }
+        return documents;
     }
 };
 
@@ -159,19 +178,79 @@ std::shared_ptr<engine::Application> applicationFrom(IUnknown* unknown) {
     return std::make_shared<ComApplication>(ComObject(dispatch));
 }
 
+// A busy host rejects calls, above all while it starts and right after a command. COM asks this
+// filter what to do with a rejected call: try again shortly, until the busy limit has passed.
+class BusyHostFilter final : public IMessageFilter {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMessageFilter)) {
+            *object = static_cast<IMessageFilter*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    // One filter for the life of the process.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
+        return SERVERCALL_ISHANDLED;
+    }
+    DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD waited, DWORD rejectType) override {
+        constexpr DWORD kRetryAfterMilliseconds = 200;
+        constexpr DWORD kCancel = static_cast<DWORD>(-1);
+        if (rejectType != SERVERCALL_RETRYLATER && rejectType != SERVERCALL_REJECTED) {
+            return kCancel;
+        }
+        return waited < static_cast<DWORD>(busyHostLimit().count()) ? kRetryAfterMilliseconds
+                                                                    : kCancel;
+    }
+    // Windows keep being painted while a call waits for its answer.
+    DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
+        return PENDINGMSG_WAITDEFPROCESS;
+    }
+};
+
+BusyHostFilter busyHostFilter;
+
 }  // namespace
 
 ComApartment::ComApartment()
-    : initialized_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    : initialized_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+    if (initialized_) {
+        CoRegisterMessageFilter(&busyHostFilter, nullptr);
+    }
+}
 
 ComApartment::~ComApartment() {
     if (initialized_) {
+        CoRegisterMessageFilter(nullptr, nullptr);
         CoUninitialize();
     }
 }
 
+std::u16string hostProgIdSetting() {
+    wchar_t value[256] = {};
+    const DWORD length = GetEnvironmentVariableW(L"QUORVEL_PROGID", value, 256);
+    if (length == 0 || length >= 256) {
+        return {};
+    }
+    std::u16string progId(value, value + length);
+    const auto first = progId.find_first_not_of(u' ');
+    return first == std::u16string::npos
+               ? std::u16string()
+               : progId.substr(first, progId.find_last_not_of(u' ') - first + 1);
+}
+
+ComHostConnector::ComHostConnector(std::u16string progId) : progId_(std::move(progId)) {}
+
+const std::u16string& ComHostConnector::chosen(const std::u16string& progId) const {
+    return progId_.empty() ? progId : progId_;
+}
+
 std::shared_ptr<engine::Application> ComHostConnector::attachRunning(const std::u16string& progId) {
-    const CLSID id = classOf(progId);
+    const CLSID id = classOf(chosen(progId));
     IUnknown* unknown = nullptr;
     if (FAILED(GetActiveObject(id, nullptr, &unknown)) || unknown == nullptr) {
         throw AutomationError(kErrorCannotCreateObject, kCannotCreate);
@@ -180,7 +259,7 @@ std::shared_ptr<engine::Application> ComHostConnector::attachRunning(const std::
 }
 
 std::shared_ptr<engine::Application> ComHostConnector::create(const std::u16string& progId) {
-    const CLSID id = classOf(progId);
+    const CLSID id = classOf(chosen(progId));
     IUnknown* unknown = nullptr;
     const HRESULT result = CoCreateInstance(id, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
                                             reinterpret_cast<void**>(&unknown));

@@ -10,6 +10,7 @@ namespace quorvel::platform::windows {
 inline constexpr std::int32_t kErrorCannotCreateObject = 429;
 
 // COM for the calling (user-interface) thread, for the life of the object: make one in main().
+// It registers the message filter that rides out a busy host (see busyHostLimit()).
 class ComApartment {
 public:
     ComApartment();
@@ -21,10 +22,22 @@ private:
     bool initialized_;
 };
 
+// The ProgID the user chose for the host (environment variable QUORVEL_PROGID), empty when
+// none: compatible hosts register their own.
+std::u16string hostProgIdSetting();
+
 class ComHostConnector final : public engine::HostConnector {
 public:
+    // A non-empty progId is used in place of the one the engine asks for.
+    explicit ComHostConnector(std::u16string progId = {});
+
     std::shared_ptr<engine::Application> attachRunning(const std::u16string& progId) override;
     std::shared_ptr<engine::Application> create(const std::u16string& progId) override;
+
+private:
+    const std::u16string& chosen(const std::u16string& progId) const;
+
+    std::u16string progId_;
 };
 
 }  // namespace quorvel::platform::windows

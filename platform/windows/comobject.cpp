@@ -1,5 +1,6 @@
 #include "platform/windows/comobject.h"
 
+#include <atomic>
 #include <utility>
 
 namespace quorvel::platform::windows {
@@ -7,6 +8,36 @@ namespace quorvel::platform::windows {
 namespace {
 
 constexpr std::int32_t kErrorTypeMismatch = 13;
+constexpr DWORD kRetryPauseMilliseconds = 200;
+
+std::atomic<long long> busyLimitMilliseconds{60'000};
+
+// Waits before a rejected call is tried again; windows keep being painted meanwhile, but no
+// input is taken, so nothing the user does can start another call in between.
+void pauseBeforeRetry() {
+    const ULONGLONG end = GetTickCount64() + kRetryPauseMilliseconds;
+    for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_PAINT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) {
+            DispatchMessageW(&message);
+        }
+    }
+}
+
+// Makes the call until it is not rejected as busy or the busy limit has passed since the first try.
+template <typename Call>
+HRESULT ridingOutBusyHost(Call&& call) {
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        const HRESULT result = call();
+        const auto waited = static_cast<long long>(GetTickCount64() - start);
+        if (!isBusyRejection(result) || waited >= busyLimitMilliseconds.load()) {
+            return result;
+        }
+        pauseBeforeRetry();
+    }
+}
 
 BSTR allocText(const std::u16string& text) {
     return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
@@ -224,7 +255,8 @@ Variant ComObject::invoke(const wchar_t* name, WORD flags, std::vector<Variant>&
     }
     DISPID member = DISPID_UNKNOWN;
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    HRESULT result = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &member);
+    HRESULT result = ridingOutBusyHost(
+        [&] { return dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &member); });
     if (FAILED(result)) {
         throw callFailure(result, nullptr);
     }
@@ -242,11 +274,18 @@ Variant ComObject::invoke(const wchar_t* name, WORD flags, std::vector<Variant>&
         parameters.rgdispidNamedArgs = &namedPut;
         parameters.cNamedArgs = 1;
     }
+    return invokeId(member, flags, parameters);
+}
+
+Variant ComObject::invokeId(DISPID member, WORD flags, DISPPARAMS& parameters) const {
     Variant answer;
     EXCEPINFO exception{};
-    UINT badArgument = 0;
-    result = dispatch_->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters,
-                               answer.get(), &exception, &badArgument);
+    const HRESULT result = ridingOutBusyHost([&] {
+        VariantClear(answer.get());
+        UINT badArgument = 0;
+        return dispatch_->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters,
+                                 answer.get(), &exception, &badArgument);
+    });
     if (FAILED(result)) {
         const engine::AutomationError failure =
             callFailure(result, result == DISP_E_EXCEPTION ? &exception : nullptr);
@@ -256,6 +295,50 @@ Variant ComObject::invoke(const wchar_t* name, WORD flags, std::vector<Variant>&
         throw failure;
     }
     return answer;
+}
+
+std::vector<Variant> ComObject::items() const {
+    if (dispatch_ == nullptr) {
+        throw engine::AutomationError(engine::kErrorObjectNotSet, u"对象变量未设置");
+    }
+    DISPPARAMS none{};
+    const Variant enumerator =
+        invokeId(DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, none);
+    IUnknown* unknown = enumerator.type() == VT_UNKNOWN    ? enumerator.get()->punkVal
+                        : enumerator.type() == VT_DISPATCH ? enumerator.get()->pdispVal
+                                                           : nullptr;
+    IEnumVARIANT* items = nullptr;
+    if (unknown == nullptr ||
+        FAILED(unknown->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&items)))) {
+        typeMismatch();
+    }
+    std::vector<Variant> found;
+    for (;;) {
+        Variant item;
+        ULONG fetched = 0;
+        const HRESULT result =
+            ridingOutBusyHost([&] { return items->Next(1, item.get(), &fetched); });
+        if (result != S_OK || fetched != 1) {
+            items->Release();
+            if (FAILED(result)) {
+                throw callFailure(result, nullptr);
+            }
+            return found;
+        }
+        found.push_back(std::move(item));
+    }
+}
+
+std::chrono::milliseconds busyHostLimit() {
+    return std::chrono::milliseconds(busyLimitMilliseconds.load());
+}
+
+void setBusyHostLimit(std::chrono::milliseconds limit) {
+    busyLimitMilliseconds.store(limit.count());
+}
+
+bool isBusyRejection(HRESULT result) {
+    return result == RPC_E_CALL_REJECTED || result == RPC_E_SERVERCALL_RETRYLATER;
 }
 
 std::u16string systemMessage(HRESULT result) {
@@ -279,6 +362,12 @@ std::u16string systemMessage(HRESULT result) {
 }
 
 engine::AutomationError callFailure(HRESULT result, const EXCEPINFO* exception) {
+    if (isBusyRejection(result)) {
+        const std::string seconds = std::to_string(busyHostLimit().count() / 1000);
+        return engine::AutomationError(
+            engine::kErrorHostBusy, u"CAD 主机一直拒绝调用（正忙），已重试 " +
+                                        std::u16string(seconds.begin(), seconds.end()) + u" 秒。");
+    }
     if (result == DISP_E_MEMBERNOTFOUND || result == DISP_E_UNKNOWNNAME) {
         return engine::AutomationError(engine::kErrorMemberNotSupported, u"对象不支持该属性或方法");
     }

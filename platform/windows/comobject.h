@@ -7,6 +7,7 @@
 
 #include <oleauto.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -69,12 +70,22 @@ public:
     // Arguments in the order the member declares them.
     Variant call(const wchar_t* name, std::vector<Variant> arguments = {}) const;
     ComObject object(const wchar_t* name) const { return fromVariant(get(name)); }
+    // The items of a collection as a For Each sees them (DISPID_NEWENUM, IEnumVARIANT).
+    std::vector<Variant> items() const;
 
 private:
     Variant invoke(const wchar_t* name, WORD flags, std::vector<Variant>& arguments) const;
+    Variant invokeId(DISPID member, WORD flags, DISPPARAMS& parameters) const;
 
     IDispatch* dispatch_ = nullptr;
 };
+
+// How long a call a busy host rejects (RPC_E_CALL_REJECTED, RPC_E_SERVERCALL_RETRYLATER) is
+// tried again before it fails with engine::kErrorHostBusy. One setting for the process, used by
+// the calls and by the message filter alike.
+std::chrono::milliseconds busyHostLimit();
+void setBusyHostLimit(std::chrono::milliseconds limit);
+bool isBusyRejection(HRESULT result);
 
 // The message of an HRESULT in the user's language, without the trailing line break.
 std::u16string systemMessage(HRESULT result);

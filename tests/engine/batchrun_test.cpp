@@ -1,6 +1,8 @@
 // The batch run of Command9 against the recording host.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "rig.h"
 
 namespace quorvel::engine::testing {
@@ -377,6 +379,50 @@ TEST(BatchFailures, UnwritableScriptAndUnopenableDrawingEndTheRun) {
     missing.batch();
     EXPECT_EQ(missing.messages.shown.at(0).text, u"操作不当！");
     EXPECT_EQ(missing.list.entries.size(), 2u);
+}
+
+TEST(BatchFailures, AHostThatStaysBusyGetsItsOwnMessageAndItsFileDialogsBack) {
+    RunRig rig;
+    rig.listDrawing(u"/d/a.dwg", {{u"AB"}});
+    rig.host.failAt("Text.Copy", 1, kErrorHostBusy, u"CAD 主机一直拒绝调用（正忙）");
+    rig.batch();
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_EQ(rig.messages.shown[0].text, u"CAD 主机忙，没有响应！");
+    EXPECT_EQ(rig.messages.details[0], u"图形：/d/a.dwg\n原因：CAD 主机一直拒绝调用（正忙）");
+    // FILEDIA was off for the first drawing; it is put back before the message.
+    EXPECT_EQ(rig.host.fileDialogs, 1);
+    EXPECT_EQ(rig.list.entries.size(), 1u);
+}
+
+// A host that refuses to open a drawing already open: the preview's own document is closed
+// unsaved and the drawing opened afresh; one with the user's own changes stops the run.
+TEST(BatchFailures, AHostThatRefusesADrawingOpenAlready) {
+    RunRig rig;
+    rig.host.refusesOpenTwice = true;
+    rig.listDrawing(u"/d/a.dwg", {{u"AB"}});
+    ReplacementRun run = rig.makeRun();
+    run.runPreview();
+    run.runPreview();  // the first preview's document is the preview's too
+    run.runBatch();
+    EXPECT_TRUE(rig.messages.shown.empty());
+    EXPECT_TRUE(rig.list.entries.empty());
+    EXPECT_EQ(rig.textsOnDisk(u"/d/a.dwg"), std::vector<std::u16string>{u"XY"});
+    EXPECT_EQ(std::count(rig.journal.begin(), rig.journal.end(), "Document.Close(false)"), 2);
+
+    RunRig users;
+    users.host.refusesOpenTwice = true;
+    users.listDrawing(u"/d/a.dwg", {{u"AB"}});
+    users.host.openNew(u"/d/a.dwg", {{u"user's"}}, {})->modified = true;
+    users.batch();
+    ASSERT_EQ(users.messages.shown.size(), 1u);
+    EXPECT_EQ(
+        users.messages.shown[0].text,
+        u"图形“/d/a.dwg”已在 CAD 主机中打开，并有未保存的修改。请先在 CAD 主机中保存或关闭它，"
+        u"再重新开始。");
+    EXPECT_EQ(users.list.entries.size(), 1u);
+    EXPECT_EQ(users.textsOnDisk(u"/d/a.dwg"), std::vector<std::u16string>{u"AB"});
+    EXPECT_TRUE(users.host.documents.at(1)->modified);
+    EXPECT_FALSE(users.host.documents.at(1)->closed);
 }
 
 TEST(BatchFailures, NoHostGivesTwoMessagesInARow) {

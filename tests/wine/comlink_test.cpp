@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/windows/comautomation.h"
 #include "platform/windows/comobject.h"
@@ -155,6 +157,78 @@ TEST_F(StandInHost, FailuresBecomeErrorNumbersWithDescriptions) {
     EXPECT_EQ(failureOf([&] { set.call(L"Item", {Variant::text(u"one")}); }).number(), 13);
     EXPECT_EQ(failureOf([&] { set.call(L"Item", {Variant::int32(3)}); }).description(),
               u"索引 3 超出范围（共 0 项）。");
+}
+
+std::vector<double> pointOf(const Variant& value) {
+    EXPECT_EQ(value.type(), VT_ARRAY | VT_R8);
+    std::vector<double> coordinates(3);
+    for (LONG i = 0; i < 3; ++i) {
+        SafeArrayGetElement(value.get()->parray, &i, &coordinates[static_cast<std::size_t>(i)]);
+    }
+    return coordinates;
+}
+
+Variant pointVariant(double x, double y, double z) {
+    Variant point;
+    SAFEARRAY* array = SafeArrayCreateVector(VT_R8, 0, 3);
+    double coordinates[3] = {x, y, z};
+    for (LONG i = 0; i < 3; ++i) {
+        SafeArrayPutElement(array, &i, &coordinates[i]);
+    }
+    point.get()->vt = VT_ARRAY | VT_R8;
+    point.get()->parray = array;
+    return point;
+}
+
+TEST_F(StandInHost, AnswersForEachCoercesArgumentsAndHasTheTextPoints) {
+    ASSERT_EQ(runHost(L"/regserver"), 0);
+    ComObject application = createHost();
+    const std::wstring path = drawingPath();
+    ComObject document = ComObject::fromVariant(
+        application.object(L"Documents")
+            .call(L"Open", {Variant::text(std::u16string(path.begin(), path.end()))}));
+    EXPECT_EQ(application.object(L"Documents").items().size(), 2u);  // with the first drawing
+    ComObject sets = document.object(L"SelectionSets");
+    ComObject set = ComObject::fromVariant(sets.call(L"Add", {Variant::text(u"s")}));
+    EXPECT_EQ(sets.items().size(), 1u);
+    set.call(L"Select",
+             {Variant::int32(5), Variant::missing(), Variant::missing(), Variant::int16Array({0}),
+              Variant::variantArray({std::u16string(u"text")})});
+    ComObject text;
+    for (const Variant& item : set.items()) {  // For Each
+        ComObject candidate = ComObject::fromVariant(item);
+        if (candidate.get(L"TextString").toText() == u"Plain English") {
+            text = candidate;
+        }
+    }
+    ASSERT_TRUE(text.isSet());
+    EXPECT_EQ(pointOf(text.get(L"InsertionPoint")), (std::vector<double>{0, 30, 0}));
+    EXPECT_EQ(pointOf(text.get(L"TextAlignmentPoint")).size(), 3u);
+    text.put(L"InsertionPoint", pointVariant(1.5, 2, 0));
+    text.put(L"TextAlignmentPoint", pointVariant(7, 8, 0));
+    EXPECT_EQ(pointOf(text.get(L"InsertionPoint")), (std::vector<double>{1.5, 2, 0}));
+    EXPECT_EQ(pointOf(text.get(L"TextAlignmentPoint")), (std::vector<double>{7, 8, 0}));
+    // As a server with a type library: the text of a number, the number of a text.
+    text.put(L"Height", Variant::text(u"3.5"));
+    EXPECT_DOUBLE_EQ(text.get(L"Height").toReal(), 3.5);
+    text.put(L"TextString", Variant::int32(12));
+    EXPECT_EQ(text.get(L"TextString").toText(), u"12");
+    EXPECT_EQ(failureOf([&] { text.put(L"Height", Variant::text(u"高")); }).number(), 13);
+    EXPECT_GT(document.object(L"ModelSpace").items().size(), 5u);
+}
+
+TEST_F(StandInHost, EntitiesWithoutEraseAreDeleted) {
+    ASSERT_EQ(runHost(L"/regserver --without-erase"), 0);
+    ComHostConnector connector;
+    auto application = connector.create(u"AutoCAD.Application");
+    const std::wstring path = drawingPath();
+    auto document = application->Documents()->Open(std::u16string(path.begin(), path.end()));
+    auto set = document->SelectionSets()->Add(u"s");
+    set->Select(5, std::nullopt, std::nullopt, {0}, {std::u16string(u"text")});
+    auto texts = set->entities();
+    ASSERT_FALSE(texts.empty());
+    texts[0]->erase();
+    EXPECT_EQ(failureOf([&] { texts[0]->TextString(); }).description(), u"该对象已被删除。");
 }
 
 TEST_F(StandInHost, OlderGenerationLacksDocumentsAndSendCommand) {

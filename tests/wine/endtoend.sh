@@ -99,6 +99,58 @@ echo "$out"
 expect_line "$out" "MESSAGE: CAD版本不对！" "438 from the older host"
 "$run" "$bin/hostdriver.exe" close-host
 
+echo "== a host busy while it starts and after each command, whose entities lack Erase"
+"$run" "$bin/cadh.exe" /regserver --busy-at-start 3000 --busy-after-command 1500 --without-erase
+"$py" "$drawings" write r2000 "$work/busy.dxf"
+out="$(driver batch new 旧文本 新内容 "$(winpath "$work/busy.dxf")")"
+echo "$out"
+expect_line "$out" "LEFT: 0" "the busy host is ridden out"
+grep -q "^MESSAGE:" <<<"$out" && fail "the busy host gave a message"
+grep -qF "图号 新内容-01" <<<"$(texts "$work/busy.dxf")" || fail "busy host: text not replaced"
+"$run" "$bin/hostdriver.exe" close-host
+
+echo "== a host that stays busy for longer than calls wait"
+"$run" "$bin/cadh.exe" /regserver --busy-after-command 3000
+"$py" "$drawings" write r2000 "$work/stuck.dxf"
+out="$(driver --busy-limit 2000 batch new 旧文本 新内容 "$(winpath "$work/stuck.dxf")")"
+echo "$out"
+expect_line "$out" "MESSAGE: CAD 主机忙，没有响应！" "a host that stays busy"
+expect_line "$out" "LEFT: 1" "the drawing stays on the list"
+expect_line "$(driver filedia)" "FILEDIA: 1" "FILEDIA is put back"
+grep -q 旧文本 <<<"$(texts "$work/stuck.dxf")" || fail "the drawing was changed"
+"$run" "$bin/hostdriver.exe" close-host
+
+echo "== a host that refuses to open a drawing twice: preview, then batch"
+"$run" "$bin/cadh.exe" /regserver --refuse-open-twice
+"$py" "$drawings" write r2000 "$work/twice.dxf"
+out="$(driver preview+batch new 旧文本 新内容 "$(winpath "$work/twice.dxf")")"
+echo "$out"
+expect_line "$out" "LEFT: 0" "the batch run after the preview"
+grep -q "^MESSAGE:" <<<"$out" && fail "preview then batch gave a message"
+grep -qF "图号 新内容-01" <<<"$(texts "$work/twice.dxf")" || fail "twice: text not replaced"
+echo "-- the user's own unsaved changes stop the run"
+"$py" "$drawings" write r2000 "$work/users.dxf"
+driver user-edit "$(winpath "$work/users.dxf")"
+out="$(driver batch new 旧文本 新内容 "$(winpath "$work/users.dxf")")"
+echo "$out"
+grep -q "^MESSAGE: 图形“.*users.dxf”已在 CAD 主机中打开，并有未保存的修改" <<<"$out" \
+    || fail "no message naming the drawing with unsaved changes"
+expect_line "$out" "LEFT: 1" "the drawing stays on the list"
+expect_line "$(driver filedia)" "FILEDIA: 1" "FILEDIA is put back"
+grep -q 旧文本 <<<"$(texts "$work/users.dxf")" || fail "the user's drawing was changed on disk"
+"$run" "$bin/hostdriver.exe" close-host
+
+echo "== a compatible host under its own ProgID (QUORVEL_PROGID)"
+"$run" "$bin/cadh.exe" /regserver --progid Quorvel.StandInHost
+"$py" "$drawings" write r2000 "$work/progid.dxf"
+out="$(QUORVEL_PROGID=Quorvel.StandInHost driver batch new 旧文本 新内容 \
+    "$(winpath "$work/progid.dxf")")"
+echo "$out"
+expect_line "$out" "LEFT: 0" "the host under its own ProgID"
+grep -qF "图号 新内容-01" <<<"$(texts "$work/progid.dxf")" || fail "progid: text not replaced"
+"$run" "$bin/hostdriver.exe" close-host
+"$run" "$bin/cadh.exe" /unregserver --progid Quorvel.StandInHost
+
 echo "== no host registered"
 "$run" "$bin/cadh.exe" /unregserver
 out="$(driver batch new 旧文本 新内容 "$(winpath "$work/wrong.dxf")")"

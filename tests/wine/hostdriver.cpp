@@ -1,11 +1,18 @@
 // Drives the engine's batch run or preview against whatever CAD host COM finds, with console
-// stand-ins for the windows. Prints every message box as "MESSAGE: <text>" (UTF-8).
+// stand-ins for the windows. Prints every message box as "MESSAGE: <text>" and its details as
+// "DETAILS: <text>" (UTF-8). The host's ProgID is QUORVEL_PROGID's, as in the program.
 //
-//   hostdriver batch|preview new|old <search> <replacement> <drawing>...
+//   hostdriver [--busy-limit MS] batch|preview|preview+batch new|old <search> <replacement>
+//              <drawing>...        (preview+batch: both runs in turn, as from the windows)
 //   hostdriver close-host      asks a running stand-in host to close
-//   hostdriver start-host [--release R14]   starts the stand-in host by hand and waits for it
+//   hostdriver start-host [cadh options]   starts the stand-in host by hand and waits for it
+//   hostdriver filedia         prints the running host's FILEDIA as "FILEDIA: <n>"
+//   hostdriver user-edit <drawing>   opens the drawing in the running host and changes its
+//                              first text, unsaved, as a user would
 #include <windows.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -15,10 +22,11 @@
 #include "engine/module1.h"
 #include "engine/replacementrun.h"
 #include "engine/textutil.h"
-#include "textcodec/codepage936.h"
 #include "platform/windows/comautomation.h"
+#include "platform/windows/comobject.h"
 #include "platform/windows/filestamps.h"
 #include "platform/windows/windowservices.h"
+#include "textcodec/codepage936.h"
 
 namespace {
 
@@ -86,6 +94,13 @@ struct ConsoleWindows final : engine::ProgressWindow,
                      engine::MessageIcon) override {
         print("MESSAGE: " + engine::toUtf8(text));
     }
+    void showDetailedMessage(const std::u16string& text, const std::u16string& caption,
+                             engine::MessageIcon icon, const std::u16string& details) override {
+        showMessage(text, caption, icon);
+        std::u16string oneLine = details;
+        std::replace(oneLine.begin(), oneLine.end(), u'\n', u' ');
+        print("DETAILS: " + engine::toUtf8(oneLine));
+    }
     std::u16string timeOfDayText() override { return u"0:00:00"; }
     void reseedFromTimer() override {}
     std::uint32_t next() override { return ++number; }
@@ -138,6 +153,54 @@ int closeHost() {
     return 1;
 }
 
+using platform::windows::ComObject;
+using platform::windows::Variant;
+
+ComObject runningHost() {
+    CLSID id{};
+    std::u16string progId = platform::windows::hostProgIdSetting();
+    if (progId.empty()) {
+        progId = engine::kCadProgId;
+    }
+    IUnknown* unknown = nullptr;
+    IDispatch* dispatch = nullptr;
+    if (FAILED(CLSIDFromProgID(std::wstring(progId.begin(), progId.end()).c_str(), &id)) ||
+        FAILED(GetActiveObject(id, nullptr, &unknown)) ||
+        FAILED(unknown->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)))) {
+        throw engine::AutomationError(429, u"no running host");
+    }
+    unknown->Release();
+    return ComObject(dispatch);
+}
+
+int hostTask(const std::wstring& task, const std::vector<std::wstring>& arguments) {
+    platform::windows::ComApartment apartment;
+    try {
+        ComObject host = runningHost();
+        if (task == L"filedia") {
+            const Variant value =
+                host.object(L"ActiveDocument").call(L"GetVariable", {Variant::text(u"FILEDIA")});
+            print("FILEDIA: " + std::to_string(value.toInt32()));
+            return 0;
+        }
+        const std::u16string path(arguments.at(0).begin(), arguments.at(0).end());
+        ComObject document =
+            ComObject::fromVariant(host.object(L"Documents").call(L"Open", {Variant::text(path)}));
+        for (const Variant& entity : document.object(L"ModelSpace").items()) {
+            ComObject candidate = ComObject::fromVariant(entity);
+            if (candidate.get(L"ObjectName").toText() == u"AcDbText") {
+                candidate.put(L"TextString", Variant::text(u"用户的修改"));
+                return 0;
+            }
+        }
+        print("no text to change");
+        return 1;
+    } catch (const engine::AutomationError& failure) {
+        print(failure.what());
+        return 1;
+    }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -147,12 +210,23 @@ int wmain(int argc, wchar_t** argv) {
     if (argc >= 2 && std::wstring(argv[1]) == L"start-host") {
         return startHost(std::vector<std::wstring>(argv + 2, argv + argc));
     }
+    if (argc >= 2 &&
+        (std::wstring(argv[1]) == L"filedia" || std::wstring(argv[1]) == L"user-edit")) {
+        return hostTask(argv[1], std::vector<std::wstring>(argv + 2, argv + argc));
+    }
+    if (argc >= 3 && std::wstring(argv[1]) == L"--busy-limit") {
+        platform::windows::setBusyHostLimit(std::chrono::milliseconds(_wtoi(argv[2])));
+        argc -= 2;
+        argv += 2;
+    }
     if (argc < 5) {
-        print("usage: hostdriver batch|preview new|old <search> <replacement> <drawing>...");
+        print(
+            "usage: hostdriver [--busy-limit MS] batch|preview|preview+batch new|old <search> "
+            "<replacement> <drawing>...");
         return 2;
     }
     platform::windows::ComApartment apartment;
-    const bool batch = std::wstring(argv[1]) == L"batch";
+    const std::wstring mode = argv[1];
     ConsoleOptions options;
     options.newer = std::wstring(argv[2]) == L"new";
     options.search = fromWide(argv[3]);
@@ -162,7 +236,7 @@ int wmain(int argc, wchar_t** argv) {
         list.entries.push_back(fromWide(argv[i]));
     }
     ConsoleWindows windows;
-    platform::windows::ComHostConnector connector;
+    platform::windows::ComHostConnector connector(platform::windows::hostProgIdSetting());
     platform::windows::Win32WindowControl windowControl;
     engine::Module1 module1(connector, windows);
 
@@ -182,11 +256,15 @@ int wmain(int argc, wchar_t** argv) {
     platform::windows::Win32FileStamps files;
     services.files = &files;
     engine::ReplacementRun run(services);
-    if (batch) {
-        run.runBatch();
-    } else {
+    if (mode != L"batch") {
         run.runPreview();
+        print("LEFT: " + std::to_string(list.count()));
     }
-    print("LEFT: " + std::to_string(list.count()));
+    if (mode != L"preview") {
+        run.runBatch();
+    }
+    if (mode != L"preview") {
+        print("LEFT: " + std::to_string(list.count()));
+    }
     return 0;
 }
