@@ -17,7 +17,8 @@ using textcodec::appendUtf8;
 using textcodec::nextCodePoint;
 
 // Replaces "\U+XXXX" (either hex case, surrogate pairs joined) and "\M+nXXXX" (the double-byte
-// code pages of Asian drawings) by the characters they stand for. Input and output are UTF-8.
+// code pages of Asian drawings) by the characters they stand for. Input and output are UTF-8. An
+// escape that stands for no character (a lone surrogate, say) stays as it is written.
 std::string decodeEscapes(std::string_view utf8);
 
 class TextCodec {
@@ -31,10 +32,12 @@ public:
     const std::string& encoding() const { return encoding_; }
     bool isUtf8() const { return utf8_; }
 
-    // File bytes to UTF-8, escapes decoded. Bytes that do not decode become U+FFFD.
+    // File bytes to UTF-8, escapes decoded. A byte that does not decode (0x80 to 0xFF) becomes
+    // the private-use code point U+10FF00 + byte, which encode() turns back into that byte: text
+    // keeps its bytes through decode and encode wherever an edit did not touch it.
     std::string decode(std::string_view bytes) const;
     // UTF-8 to file bytes. What the code page cannot hold, and control characters that would
-    // break the line structure, are written as "\U+XXXX".
+    // break the line structure, are written as "\U+XXXX"; U+10FF80 to U+10FFFF as raw bytes.
     std::string encode(std::string_view utf8) const;
 
 private:

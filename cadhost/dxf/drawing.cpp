@@ -376,6 +376,7 @@ void Drawing::setText(EntityId id, std::string_view utf8) {
     RecordEditor editor(d.bytesOf(index));
     const TextPlacement before = d.placementOf(editor);
     const std::string encoded = d.codec->encode(utf8);
+    requireValueFits(encoded);
     const std::size_t at = editor.find(1);
     if (at != RecordEditor::npos) {
         editor.tags()[at].value = encoded;
@@ -621,6 +622,21 @@ std::string Drawing::decodeText(std::string_view fileBytes) const {
 
 std::string Drawing::encodeText(std::string_view utf8) const {
     return impl_->codec->encode(utf8);
+}
+
+std::size_t Drawing::maxValueBytes() const {
+    // R2000 (AC1015) widened string values; versions compare as their "ACnnnn" names.
+    return impl_->header.version >= "AC1015" ? 2049 : 255;
+}
+
+void Drawing::requireValueFits(std::string_view fileBytes) const {
+    const std::size_t limit = maxValueBytes();
+    if (fileBytes.size() > limit) {
+        throw DxfError(DxfError::Kind::InvalidArgument,
+                       "文字过长：替换后为 " + std::to_string(fileBytes.size()) +
+                           " 字节，超过此图形版本（" + version() + "）单个文字值的上限 " +
+                           std::to_string(limit) + " 字节");
+    }
 }
 
 }  // namespace quorvel::dxf
