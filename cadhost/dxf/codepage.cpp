@@ -322,4 +322,99 @@ std::string TextCodec::encode(std::string_view utf8) const {
     return out;
 }
 
+// The character at pos as one unit, or its bytes one by one where they do not decode.
+void TextCodec::appendCodePointUnits(std::string_view bytes, std::size_t& pos,
+                                     std::vector<Unit>& out) const {
+    const std::size_t start = pos;
+    std::string text;
+    if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
+        text = bytes.substr(pos++, 1);
+    } else if (utf8_) {
+        const char32_t codePoint = nextCodePoint(bytes, pos);
+        if (!(codePoint == kReplacement && pos - start != 3) && !isRawByteCodePoint(codePoint))
+            appendUtf8(text, codePoint);
+    } else {
+        for (std::size_t length = 1; length <= 4 && start + length <= bytes.size(); ++length) {
+            std::size_t consumed = 0;
+            if (converters_->toUtf8.convert(bytes.substr(start, length), text, consumed) &&
+                consumed == length && !text.empty()) {
+                pos = start + length;
+                break;
+            }
+            text.clear();
+        }
+    }
+    if (!text.empty()) {
+        out.push_back({start, pos, std::move(text)});
+        return;
+    }
+    pos = std::max(pos, start + 1);
+    for (std::size_t i = start; i < pos; ++i) {
+        std::string raw;
+        appendUtf8(raw, rawByteCodePoint(bytes[i]));
+        out.push_back({i, i + 1, std::move(raw)});
+    }
+}
+
+std::vector<TextCodec::Unit> TextCodec::units(std::string_view bytes) const {
+    std::vector<Unit> characters;
+    for (std::size_t pos = 0; pos < bytes.size();)
+        appendCodePointUnits(bytes, pos, characters);
+    // An escape, read from the decoded characters as decodeEscapes() reads it, is one unit.
+    std::vector<Unit> units;
+    for (std::size_t i = 0; i < characters.size();) {
+        std::string ahead;
+        for (std::size_t j = i; j < characters.size() && j < i + 14; ++j) {
+            const std::string& text = characters[j].text;
+            if (text.size() != 1 || static_cast<unsigned char>(text[0]) >= 0x80)
+                break;
+            ahead += text;
+        }
+        std::string decoded;
+        std::size_t length = 0;
+        if (ahead.size() > 2 && ahead[0] == '\\' && ahead[2] == '+') {
+            if (ahead[1] == 'U' || ahead[1] == 'u')
+                length = decodeUnicodeEscape(ahead, 0, decoded);
+            else if (ahead[1] == 'M' || ahead[1] == 'm')
+                length = decodeMultiByteEscape(ahead, 0, decoded);
+        }
+        if (length > 0) {
+            units.push_back({characters[i].begin, characters[i + length - 1].end, decoded});
+            i += length;
+        } else {
+            units.push_back(std::move(characters[i++]));
+        }
+    }
+    return units;
+}
+
+std::string TextCodec::encodeReplacing(std::string_view original, std::string_view utf8) const {
+    // Where the old value reads back from its own encoding, every character keeps its bytes.
+    const std::string oldText = decode(original);
+    if (encode(oldText) == original)
+        return encode(utf8);
+    const std::vector<Unit> old = units(original);
+    std::string joined;
+    for (const Unit& unit : old)
+        joined += unit.text;
+    if (joined != oldText)
+        return encode(utf8);
+    // The same characters at the start and at the end keep their bytes; the rest is encoded.
+    std::size_t front = 0;
+    std::size_t kept = 0;
+    while (kept < old.size() && utf8.substr(front, old[kept].text.size()) == old[kept].text)
+        front += old[kept++].text.size();
+    std::size_t back = utf8.size();
+    std::size_t tail = old.size();
+    while (tail > kept && back - front >= old[tail - 1].text.size() &&
+           utf8.substr(back - old[tail - 1].text.size(), old[tail - 1].text.size()) ==
+               old[tail - 1].text) {
+        back -= old[--tail].text.size();
+    }
+    const std::size_t headEnd = kept > 0 ? old[kept - 1].end : 0;
+    const std::size_t tailBegin = tail < old.size() ? old[tail].begin : original.size();
+    return std::string(original.substr(0, headEnd)) + encode(utf8.substr(front, back - front)) +
+           std::string(original.substr(tailBegin));
+}
+
 }  // namespace quorvel::dxf

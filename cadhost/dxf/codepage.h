@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "textcodec/utf.h"
 
@@ -39,8 +40,22 @@ public:
     // UTF-8 to file bytes. What the code page cannot hold, and control characters that would
     // break the line structure, are written as "\U+XXXX"; U+10FF80 to U+10FFFF as raw bytes.
     std::string encode(std::string_view utf8) const;
+    // encode(utf8) for a value that replaces `original` (file bytes): where the new text begins
+    // and ends as the old one did, those parts keep their bytes even where encode() would write
+    // them otherwise ("\M+5D6D0", lower-case "\u+", a raw control character).
+    std::string encodeReplacing(std::string_view original, std::string_view utf8) const;
 
 private:
+    // One character of a value as read: its bytes [begin, end) and what they decode to.
+    struct Unit {
+        std::size_t begin = 0;
+        std::size_t end = 0;
+        std::string text;
+    };
+    std::vector<Unit> units(std::string_view bytes) const;
+    void appendCodePointUnits(std::string_view bytes, std::size_t& pos,
+                              std::vector<Unit>& out) const;
+
     std::string encoding_;
     bool utf8_;
     struct Converters;

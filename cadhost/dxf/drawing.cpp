@@ -375,9 +375,11 @@ void Drawing::setText(EntityId id, std::string_view utf8) {
     const std::uint32_t index = d.requireText(id);
     RecordEditor editor(d.bytesOf(index));
     const TextPlacement before = d.placementOf(editor);
-    const std::string encoded = d.codec->encode(utf8);
-    requireValueFits(encoded);
     const std::size_t at = editor.find(1);
+    const std::string encoded = at != RecordEditor::npos
+                                    ? d.codec->encodeReplacing(editor.tags()[at].value, utf8)
+                                    : d.codec->encode(utf8);
+    requireValueFits(encoded);
     if (at != RecordEditor::npos) {
         editor.tags()[at].value = encoded;
     } else {
@@ -622,6 +624,10 @@ std::string Drawing::decodeText(std::string_view fileBytes) const {
 
 std::string Drawing::encodeText(std::string_view utf8) const {
     return impl_->codec->encode(utf8);
+}
+
+std::string Drawing::encodeReplacing(std::string_view original, std::string_view utf8) const {
+    return impl_->codec->encodeReplacing(original, utf8);
 }
 
 std::size_t Drawing::maxValueBytes() const {

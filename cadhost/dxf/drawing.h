@@ -241,6 +241,9 @@ public:
     // File bytes of a string value to UTF-8 and back, in the drawing's code page.
     std::string decodeText(std::string_view fileBytes) const;
     std::string encodeText(std::string_view utf8) const;
+    // encodeText() for a value that replaces `original`: the characters the new value begins
+    // and ends with as the old one did keep their bytes.
+    std::string encodeReplacing(std::string_view original, std::string_view utf8) const;
     // The longest string value the drawing's version takes, in file bytes: 2,049 from R2000
     // (AC1015) on, 255 before. A longer value raises InvalidArgument.
     std::size_t maxValueBytes() const;

@@ -45,14 +45,14 @@ TEST_F(BatchBytesTest, BytesThatAreNotGbkComeBackAsTheyWere) {
     std::string bytes = readFile(drawing("r2000_gbk.dxf"));
     const std::string before = "\nsingle OLD \xD6\xD0\xCE\xC4";  // "中文" in GBK
     ASSERT_NE(bytes.find(before), std::string::npos);
-    bytes.replace(bytes.find(before), before.size(), "\nx\xFFy OLD caf\xE9");
+    bytes.replace(bytes.find(before), before.size(), "\nx\xFFy OLD caf\xE9 \\M+5D6D0");
     writeFile(drawing("r2000_gbk.dxf"), bytes);
 
     std::string output;
     ASSERT_EQ(run("--find OLD --replace 新 '" + drawing("r2000_gbk.dxf").string() + "'", &output),
               0)
         << output;
-    EXPECT_NE(readFile(drawing("r2000_gbk.dxf")).find("\nx\xFFy \xD0\xC2 caf\xE9\n"),
+    EXPECT_NE(readFile(drawing("r2000_gbk.dxf")).find("\nx\xFFy \xD0\xC2 caf\xE9 \\M+5D6D0\n"),
               std::string::npos);
 
     // Input that is not UTF-8 never reaches a drawing.

@@ -99,6 +99,11 @@ TEST(CodePage, BytesThatDoNotDecodeComeBackAsTheyWere) {
     std::string text = gbk.decode("x\xFFy \xD6\xD0 caf\xE9");
     text.replace(text.find("\xE4\xB8\xAD"), 3, "文");
     EXPECT_EQ(gbk.encode(text), "x\xFFy \xCE\xC4 caf\xE9");
+    // Where the new value begins and ends as the old one, those parts keep their bytes even
+    // where they are not written the way encode() writes them.
+    EXPECT_EQ(gbk.encodeReplacing("\\M+5D6D0 \x01 OLD \\u+00e9", "中 \x01 NEW é"),
+              "\\M+5D6D0 \x01 NEW \\u+00e9");
+    EXPECT_EQ(gbk.encodeReplacing("\\M+5D6D0", "x"), "x");
     // What decodes still reads as before.
     EXPECT_EQ(utf8.decode("\xEF\xBF\xBD \xE4\xB8\xAD"), "\xEF\xBF\xBD 中");
 }

@@ -488,7 +488,7 @@ TEST_F(BusTest, TextStringKeepsBytesThatAreNotTextAndRefusesValuesTooLong) {
     const QString file = sampleFile();
     QByteArray bytes = readAll(file);
     ASSERT_TRUE(bytes.contains("\nHello World"));
-    bytes.replace("\nHello World", "\nx\xFFy Hello caf\xE9");
+    bytes.replace("\nHello World", "\nx\xFFy Hello caf\xE9 \\M+5D6D0");
     writeAll(file, bytes);
     const QString document =
         pathOf(bus.call(kDocumentsPath, kDocuments, QStringLiteral("Open"), {file}));
@@ -502,7 +502,7 @@ TEST_F(BusTest, TextStringKeepsBytesThatAreNotTextAndRefusesValuesTooLong) {
                 FailsWith(kError + QStringLiteral("InvalidArgument")));
     EXPECT_EQ(textOf(texts[0]), text);
     EXPECT_THAT(bus.call(document, kDocument, QStringLiteral("Close"), {true}), Succeeds());
-    EXPECT_TRUE(readAll(file).contains("\nx\xFFy \xD0\xC2 caf\xE9\n"));
+    EXPECT_TRUE(readAll(file).contains("\nx\xFFy \xD0\xC2 caf\xE9 \\M+5D6D0\n"));
 }
 
 TEST_F(BusTest, ADirectClientThatNeverReadsItsAnswersIsDroppedAndTheHostGoesOn) {
