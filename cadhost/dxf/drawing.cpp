@@ -379,7 +379,7 @@ void Drawing::setText(EntityId id, std::string_view utf8) {
     const std::string encoded = at != RecordEditor::npos
                                     ? d.codec->encodeReplacing(editor.tags()[at].value, utf8)
                                     : d.codec->encode(utf8);
-    requireValueFits(encoded);
+    requireValueFits(id, encoded);
     if (at != RecordEditor::npos) {
         editor.tags()[at].value = encoded;
     } else {
@@ -635,11 +635,16 @@ std::size_t Drawing::maxValueBytes() const {
     return impl_->header.version >= "AC1015" ? 2049 : 255;
 }
 
-void Drawing::requireValueFits(std::string_view fileBytes) const {
+void Drawing::requireValueFits(EntityId id, std::string_view fileBytes) const {
     const std::size_t limit = maxValueBytes();
     if (fileBytes.size() > limit) {
+        // Attributes are followers of their block reference: not entities of their own.
+        const Record& record = impl_->records[requireRecord(impl_->records, id)];
+        const std::string handleText =
+            (record.flags & kHasHandle) ? formatHandle(record.handle) : std::string();
         throw DxfError(DxfError::Kind::InvalidArgument,
-                       "文字过长：替换后为 " + std::to_string(fileBytes.size()) +
+                       "文字过长：" + (handleText.empty() ? "" : "句柄 " + handleText + " 的文字") +
+                           "替换后为 " + std::to_string(fileBytes.size()) +
                            " 字节，超过此图形版本（" + version() + "）单个文字值的上限 " +
                            std::to_string(limit) + " 字节");
     }

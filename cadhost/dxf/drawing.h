@@ -247,7 +247,7 @@ public:
     // The longest string value the drawing's version takes, in file bytes: 2,049 from R2000
     // (AC1015) on, 255 before. A longer value raises InvalidArgument.
     std::size_t maxValueBytes() const;
-    void requireValueFits(std::string_view fileBytes) const;
+    void requireValueFits(EntityId id, std::string_view fileBytes) const;
 
 private:
     struct Impl;

@@ -211,7 +211,7 @@ void writeText(Drawing& drawing, const TextEntry& entry, std::string_view raw) {
         for (std::size_t i = 0; i < chunks.size(); ++i)
             editor.insert(first + i, i + 1 == chunks.size() ? 1 : 3, chunks[i]);
     } else {
-        drawing.requireValueFits(encoded);
+        drawing.requireValueFits(entry.id, encoded);
         const std::size_t at = editor.find(1);
         if (at != RecordEditor::npos && at < ownTagsEnd(editor)) {
             tags[at].value = encoded;
