@@ -88,6 +88,9 @@ std::vector<Pair> parsePairs(const std::string& input) {
         bytes.erase(0, 3);
     const std::u16string text =
         textcodec::isValidUtf8(bytes) ? engine::fromUtf8(bytes) : codepage::fromCodePage936(bytes);
+    // GBK has no U+FFFD of its own: one here marks bytes that neither encoding reads.
+    if (!textcodec::isValidUtf8(bytes) && text.find(codepage::kReplacementCharacter) != text.npos)
+        throw UsageError("对照表既不是有效的 UTF-8 文字，也不是有效的 GBK 文字");
     std::vector<Pair> pairs;
     std::size_t start = 0;
     int lineNumber = 0;
@@ -234,6 +237,11 @@ Options parseArguments(const std::vector<std::string>& arguments) {
     if (find) {
         if (find->empty())
             throw UsageError("查找内容不能为空！");
+        for (const auto& [option, text] : {std::pair{"--find", *find}, {"--replace", *replace}}) {
+            if (!textcodec::isValidUtf8(text))
+                throw UsageError(std::string(option) +
+                                 " 的内容不是有效的 UTF-8 文字，请检查终端的字符编码");
+        }
         options.pairs.push_back({u16(*find), u16(*replace)});
     }
     if (pairsFile) {

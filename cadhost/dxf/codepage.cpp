@@ -15,6 +15,19 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
+// A byte that does not decode stands for itself as one of 128 code points at the very end of
+// the last private-use plane, which no code page decodes to; encode() writes the byte back, so
+// the parts of a value that an edit leaves alone keep their bytes.
+constexpr char32_t kRawByteBase = 0x10FF00;
+
+char32_t rawByteCodePoint(char byte) {
+    return kRawByteBase + static_cast<unsigned char>(byte);
+}
+
+bool isRawByteCodePoint(char32_t codePoint) {
+    return codePoint >= kRawByteBase + 0x80 && codePoint <= kRawByteBase + 0xFF;
+}
+
 std::string upperAscii(std::string_view text) {
     std::string upper(text);
     for (char& c : upper) {
@@ -50,16 +63,36 @@ long hex4(std::string_view text, std::size_t pos) {
 // Byte conversion of the platform (iconv or the Windows API).
 using Iconv = textcodec::ByteConverter;
 
-// Decodes bytes of a legacy code page with iconv, replacing what does not decode.
+// Decodes bytes of a legacy code page with iconv; a byte that does not decode is kept as itself.
 std::string decodeWith(const Iconv& toUtf8, std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 2);
     while (!bytes.empty()) {
         std::size_t consumed = 0;
-        if (toUtf8.convert(bytes, out, consumed))
+        if (toUtf8.convert(bytes, out, consumed) || consumed >= bytes.size())
             break;
-        appendUtf8(out, kReplacement);
-        bytes.remove_prefix(std::min(bytes.size(), consumed + 1));
+        appendUtf8(out, rawByteCodePoint(bytes[consumed]));
+        bytes.remove_prefix(consumed + 1);
+    }
+    return out;
+}
+
+// UTF-8 file bytes: malformed bytes, and the code points that stand for raw bytes, are kept as
+// raw bytes.
+std::string decodeUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        const std::size_t start = pos;
+        const char32_t codePoint = nextCodePoint(bytes, pos);
+        const bool malformed = codePoint == kReplacement && pos - start != 3;
+        if (malformed || isRawByteCodePoint(codePoint)) {
+            for (std::size_t i = start; i < pos; ++i)
+                appendUtf8(out, rawByteCodePoint(bytes[i]));
+        } else {
+            appendUtf8(out, codePoint);
+        }
     }
     return out;
 }
@@ -157,6 +190,53 @@ std::string iconvNameForCodePage(std::string_view dwgCodePage) {
     return "CP1252";
 }
 
+namespace {
+
+// "\U+XXXX" at pos (a surrogate pair as two escapes): the characters consumed, or 0 when the
+// escape stands for no character this text may hold (a lone surrogate, a raw-byte code point),
+// which then stays as it is written.
+std::size_t decodeUnicodeEscape(std::string_view utf8, std::size_t pos, std::string& out) {
+    const long unit = hex4(utf8, pos + 3);
+    if (unit < 0 || (unit >= 0xDC00 && unit <= 0xDFFF))
+        return 0;
+    if (unit < 0xD800 || unit > 0xDBFF) {
+        appendUtf8(out, static_cast<char32_t>(unit));
+        return 7;
+    }
+    const std::size_t next = pos + 7;
+    const bool pairFollows = next + 7 <= utf8.size() && utf8[next] == '\\' &&
+                             (utf8[next + 1] == 'U' || utf8[next + 1] == 'u') &&
+                             utf8[next + 2] == '+';
+    const long low = pairFollows ? hex4(utf8, next + 3) : -1;
+    if (low < 0xDC00 || low > 0xDFFF)
+        return 0;
+    const char32_t codePoint = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+    if (isRawByteCodePoint(codePoint))
+        return 0;
+    appendUtf8(out, codePoint);
+    return 14;
+}
+
+// "\M+nXXXX" at pos: the characters consumed, or 0 when it does not decode.
+std::size_t decodeMultiByteEscape(std::string_view utf8, std::size_t pos, std::string& out) {
+    if (pos + 8 > utf8.size())
+        return 0;
+    const char* encoding = multiByteEncoding(utf8[pos + 3]);
+    const long value = encoding ? hex4(utf8, pos + 4) : -1;
+    if (value < 0)
+        return 0;
+    const char bytes[2] = {static_cast<char>(value >> 8), static_cast<char>(value & 0xFF)};
+    Iconv toUtf8("UTF-8", encoding);
+    std::string decoded;
+    std::size_t consumed = 0;
+    if (!toUtf8.valid() || !toUtf8.convert(std::string_view(bytes, 2), decoded, consumed))
+        return 0;
+    out += decoded;
+    return 8;
+}
+
+}  // namespace
+
 std::string decodeEscapes(std::string_view utf8) {
     if (utf8.find('\\') == std::string_view::npos)
         return std::string(utf8);
@@ -168,44 +248,14 @@ std::string decodeEscapes(std::string_view utf8) {
         if (c == '\\' && pos + 2 < utf8.size() && utf8[pos + 2] == '+') {
             const char kind =
                 static_cast<char>(std::toupper(static_cast<unsigned char>(utf8[pos + 1])));
-            if (kind == 'U') {
-                const long unit = hex4(utf8, pos + 3);
-                if (unit >= 0) {
-                    pos += 7;
-                    char32_t codePoint = static_cast<char32_t>(unit);
-                    if (unit >= 0xD800 && unit <= 0xDBFF) {
-                        const bool pairFollows = pos + 7 <= utf8.size() && utf8[pos] == '\\' &&
-                                                 (utf8[pos + 1] == 'U' || utf8[pos + 1] == 'u') &&
-                                                 utf8[pos + 2] == '+';
-                        const long low = pairFollows ? hex4(utf8, pos + 3) : -1;
-                        if (low >= 0xDC00 && low <= 0xDFFF) {
-                            codePoint = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-                            pos += 7;
-                        } else {
-                            codePoint = kReplacement;
-                        }
-                    }
-                    appendUtf8(out, codePoint);
-                    continue;
-                }
-            } else if (kind == 'M' && pos + 8 <= utf8.size()) {
-                const char* encoding = multiByteEncoding(utf8[pos + 3]);
-                const long value = encoding ? hex4(utf8, pos + 4) : -1;
-                if (value >= 0) {
-                    const char bytes[2] = {static_cast<char>(value >> 8),
-                                           static_cast<char>(value & 0xFF)};
-                    Iconv toUtf8("UTF-8", encoding);
-                    std::string decoded;
-                    std::size_t consumed = 0;
-                    if (toUtf8.valid() &&
-                        toUtf8.convert(std::string_view(bytes, 2), decoded, consumed)) {
-                        out += decoded;
-                    } else {
-                        appendUtf8(out, kReplacement);
-                    }
-                    pos += 8;
-                    continue;
-                }
+            std::size_t consumed = 0;
+            if (kind == 'U')
+                consumed = decodeUnicodeEscape(utf8, pos, out);
+            else if (kind == 'M')
+                consumed = decodeMultiByteEscape(utf8, pos, out);
+            if (consumed > 0) {
+                pos += consumed;
+                continue;
             }
         }
         out += c;
@@ -236,17 +286,10 @@ TextCodec::TextCodec(std::string encoding) : encoding_(std::move(encoding)) {
 TextCodec::~TextCodec() = default;
 
 std::string TextCodec::decode(std::string_view bytes) const {
-    if (utf8_ || isAsciiWithoutControls(bytes)) {
-        if (!utf8_)
-            return decodeEscapes(bytes);
-        // Repair malformed UTF-8 so that callers always get valid text.
-        std::string clean;
-        clean.reserve(bytes.size());
-        std::size_t pos = 0;
-        while (pos < bytes.size())
-            appendUtf8(clean, nextCodePoint(bytes, pos));
-        return decodeEscapes(clean);
-    }
+    if (isAsciiWithoutControls(bytes))
+        return decodeEscapes(bytes);
+    if (utf8_)
+        return decodeEscapes(decodeUtf8(bytes));
     return decodeEscapes(decodeWith(converters_->toUtf8, bytes));
 }
 
@@ -258,13 +301,15 @@ std::string TextCodec::encode(std::string_view utf8) const {
         const char32_t codePoint = nextCodePoint(utf8, pos);
         if (breaksLine(codePoint)) {
             appendEscapedCodePoint(out, codePoint);
+        } else if (isRawByteCodePoint(codePoint)) {
+            out += static_cast<char>(codePoint - kRawByteBase);
         } else if (codePoint < 0x80) {
             out += static_cast<char>(codePoint);
         } else if (utf8_) {
             appendUtf8(out, codePoint);
         } else {
             std::string piece;
-            appendUtf8(piece, codePoint);  // the malformed input was mapped to U+FFFD already
+            appendUtf8(piece, codePoint);  // malformed input was mapped to U+FFFD already
             std::string converted;
             std::size_t consumed = 0;
             if (converters_->fromUtf8.convert(piece, converted, consumed)) {
@@ -275,6 +320,101 @@ std::string TextCodec::encode(std::string_view utf8) const {
         }
     }
     return out;
+}
+
+// The character at pos as one unit, or its bytes one by one where they do not decode.
+void TextCodec::appendCodePointUnits(std::string_view bytes, std::size_t& pos,
+                                     std::vector<Unit>& out) const {
+    const std::size_t start = pos;
+    std::string text;
+    if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
+        text = bytes.substr(pos++, 1);
+    } else if (utf8_) {
+        const char32_t codePoint = nextCodePoint(bytes, pos);
+        if (!(codePoint == kReplacement && pos - start != 3) && !isRawByteCodePoint(codePoint))
+            appendUtf8(text, codePoint);
+    } else {
+        for (std::size_t length = 1; length <= 4 && start + length <= bytes.size(); ++length) {
+            std::size_t consumed = 0;
+            if (converters_->toUtf8.convert(bytes.substr(start, length), text, consumed) &&
+                consumed == length && !text.empty()) {
+                pos = start + length;
+                break;
+            }
+            text.clear();
+        }
+    }
+    if (!text.empty()) {
+        out.push_back({start, pos, std::move(text)});
+        return;
+    }
+    pos = std::max(pos, start + 1);
+    for (std::size_t i = start; i < pos; ++i) {
+        std::string raw;
+        appendUtf8(raw, rawByteCodePoint(bytes[i]));
+        out.push_back({i, i + 1, std::move(raw)});
+    }
+}
+
+std::vector<TextCodec::Unit> TextCodec::units(std::string_view bytes) const {
+    std::vector<Unit> characters;
+    for (std::size_t pos = 0; pos < bytes.size();)
+        appendCodePointUnits(bytes, pos, characters);
+    // An escape, read from the decoded characters as decodeEscapes() reads it, is one unit.
+    std::vector<Unit> units;
+    for (std::size_t i = 0; i < characters.size();) {
+        std::string ahead;
+        for (std::size_t j = i; j < characters.size() && j < i + 14; ++j) {
+            const std::string& text = characters[j].text;
+            if (text.size() != 1 || static_cast<unsigned char>(text[0]) >= 0x80)
+                break;
+            ahead += text;
+        }
+        std::string decoded;
+        std::size_t length = 0;
+        if (ahead.size() > 2 && ahead[0] == '\\' && ahead[2] == '+') {
+            if (ahead[1] == 'U' || ahead[1] == 'u')
+                length = decodeUnicodeEscape(ahead, 0, decoded);
+            else if (ahead[1] == 'M' || ahead[1] == 'm')
+                length = decodeMultiByteEscape(ahead, 0, decoded);
+        }
+        if (length > 0) {
+            units.push_back({characters[i].begin, characters[i + length - 1].end, decoded});
+            i += length;
+        } else {
+            units.push_back(std::move(characters[i++]));
+        }
+    }
+    return units;
+}
+
+std::string TextCodec::encodeReplacing(std::string_view original, std::string_view utf8) const {
+    // Where the old value reads back from its own encoding, every character keeps its bytes.
+    const std::string oldText = decode(original);
+    if (encode(oldText) == original)
+        return encode(utf8);
+    const std::vector<Unit> old = units(original);
+    std::string joined;
+    for (const Unit& unit : old)
+        joined += unit.text;
+    if (joined != oldText)
+        return encode(utf8);
+    // The same characters at the start and at the end keep their bytes; the rest is encoded.
+    std::size_t front = 0;
+    std::size_t kept = 0;
+    while (kept < old.size() && utf8.substr(front, old[kept].text.size()) == old[kept].text)
+        front += old[kept++].text.size();
+    std::size_t back = utf8.size();
+    std::size_t tail = old.size();
+    while (tail > kept && back - front >= old[tail - 1].text.size() &&
+           utf8.substr(back - old[tail - 1].text.size(), old[tail - 1].text.size()) ==
+               old[tail - 1].text) {
+        back -= old[--tail].text.size();
+    }
+    const std::size_t headEnd = kept > 0 ? old[kept - 1].end : 0;
+    const std::size_t tailBegin = tail < old.size() ? old[tail].begin : original.size();
+    return std::string(original.substr(0, headEnd)) + encode(utf8.substr(front, back - front)) +
+           std::string(original.substr(tailBegin));
 }
 
 }  // namespace quorvel::dxf

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "textcodec/utf.h"
 
@@ -17,7 +18,8 @@ using textcodec::appendUtf8;
 using textcodec::nextCodePoint;
 
 // Replaces "\U+XXXX" (either hex case, surrogate pairs joined) and "\M+nXXXX" (the double-byte
-// code pages of Asian drawings) by the characters they stand for. Input and output are UTF-8.
+// code pages of Asian drawings) by the characters they stand for. Input and output are UTF-8. An
+// escape that stands for no character (a lone surrogate, say) stays as it is written.
 std::string decodeEscapes(std::string_view utf8);
 
 class TextCodec {
@@ -31,13 +33,29 @@ public:
     const std::string& encoding() const { return encoding_; }
     bool isUtf8() const { return utf8_; }
 
-    // File bytes to UTF-8, escapes decoded. Bytes that do not decode become U+FFFD.
+    // File bytes to UTF-8, escapes decoded. A byte that does not decode (0x80 to 0xFF) becomes
+    // the private-use code point U+10FF00 + byte, which encode() turns back into that byte: text
+    // keeps its bytes through decode and encode wherever an edit did not touch it.
     std::string decode(std::string_view bytes) const;
     // UTF-8 to file bytes. What the code page cannot hold, and control characters that would
-    // break the line structure, are written as "\U+XXXX".
+    // break the line structure, are written as "\U+XXXX"; U+10FF80 to U+10FFFF as raw bytes.
     std::string encode(std::string_view utf8) const;
+    // encode(utf8) for a value that replaces `original` (file bytes): where the new text begins
+    // and ends as the old one did, those parts keep their bytes even where encode() would write
+    // them otherwise ("\M+5D6D0", lower-case "\u+", a raw control character).
+    std::string encodeReplacing(std::string_view original, std::string_view utf8) const;
 
 private:
+    // One character of a value as read: its bytes [begin, end) and what they decode to.
+    struct Unit {
+        std::size_t begin = 0;
+        std::size_t end = 0;
+        std::string text;
+    };
+    std::vector<Unit> units(std::string_view bytes) const;
+    void appendCodePointUnits(std::string_view bytes, std::size_t& pos,
+                              std::vector<Unit>& out) const;
+
     std::string encoding_;
     bool utf8_;
     struct Converters;

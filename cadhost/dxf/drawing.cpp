@@ -375,8 +375,11 @@ void Drawing::setText(EntityId id, std::string_view utf8) {
     const std::uint32_t index = d.requireText(id);
     RecordEditor editor(d.bytesOf(index));
     const TextPlacement before = d.placementOf(editor);
-    const std::string encoded = d.codec->encode(utf8);
     const std::size_t at = editor.find(1);
+    const std::string encoded = at != RecordEditor::npos
+                                    ? d.codec->encodeReplacing(editor.tags()[at].value, utf8)
+                                    : d.codec->encode(utf8);
+    requireValueFits(id, encoded);
     if (at != RecordEditor::npos) {
         editor.tags()[at].value = encoded;
     } else {
@@ -621,6 +624,30 @@ std::string Drawing::decodeText(std::string_view fileBytes) const {
 
 std::string Drawing::encodeText(std::string_view utf8) const {
     return impl_->codec->encode(utf8);
+}
+
+std::string Drawing::encodeReplacing(std::string_view original, std::string_view utf8) const {
+    return impl_->codec->encodeReplacing(original, utf8);
+}
+
+std::size_t Drawing::maxValueBytes() const {
+    // R2000 (AC1015) widened string values; versions compare as their "ACnnnn" names.
+    return impl_->header.version >= "AC1015" ? 2049 : 255;
+}
+
+void Drawing::requireValueFits(EntityId id, std::string_view fileBytes) const {
+    const std::size_t limit = maxValueBytes();
+    if (fileBytes.size() > limit) {
+        // Attributes are followers of their block reference: not entities of their own.
+        const Record& record = impl_->records[requireRecord(impl_->records, id)];
+        const std::string handleText =
+            (record.flags & kHasHandle) ? formatHandle(record.handle) : std::string();
+        throw DxfError(DxfError::Kind::InvalidArgument,
+                       "文字过长：" + (handleText.empty() ? "" : "句柄 " + handleText + " 的文字") +
+                           "替换后为 " + std::to_string(fileBytes.size()) +
+                           " 字节，超过此图形版本（" + version() + "）单个文字值的上限 " +
+                           std::to_string(limit) + " 字节");
+    }
 }
 
 }  // namespace quorvel::dxf

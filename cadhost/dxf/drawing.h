@@ -189,7 +189,8 @@ public:
     std::string handle(EntityId id) const;
     std::optional<EntityInfo> entity(EntityId id) const;
 
-    // Single-line text (TEXT, ATTRIB, ATTDEF); other entities raise NoSuchEntity.
+    // Single-line text (TEXT, ATTRIB, ATTDEF); other entities raise NoSuchEntity. A text longer
+    // than one string value may be (maxValueBytes) raises InvalidArgument and changes nothing.
     std::string text(EntityId id) const;
     void setText(EntityId id, std::string_view utf8);
     double height(EntityId id) const;
@@ -240,6 +241,13 @@ public:
     // File bytes of a string value to UTF-8 and back, in the drawing's code page.
     std::string decodeText(std::string_view fileBytes) const;
     std::string encodeText(std::string_view utf8) const;
+    // encodeText() for a value that replaces `original`: the characters the new value begins
+    // and ends with as the old one did keep their bytes.
+    std::string encodeReplacing(std::string_view original, std::string_view utf8) const;
+    // The longest string value the drawing's version takes, in file bytes: 2,049 from R2000
+    // (AC1015) on, 255 before. A longer value raises InvalidArgument.
+    std::size_t maxValueBytes() const;
+    void requireValueFits(EntityId id, std::string_view fileBytes) const;
 
 private:
     struct Impl;

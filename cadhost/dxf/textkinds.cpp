@@ -31,6 +31,23 @@ std::size_t ownTagsEnd(const RecordEditor& editor) {
     return tags.size();
 }
 
+// The value's bytes as readTexts() joins them.
+std::string storedValue(const RecordEditor& editor, TextKind kind) {
+    std::string value;
+    std::string_view last;
+    for (std::size_t i = 0; i < ownTagsEnd(editor); ++i) {
+        const auto& tag = editor.tags()[i];
+        if (tag.code == 3 && kind == TextKind::MText) {
+            value += tag.value;
+        } else if (tag.code == 1) {
+            last = tag.value;
+            if (kind != TextKind::MText)
+                break;
+        }
+    }
+    return value.append(last);
+}
+
 bool isDoubleByteCodePage(std::string_view codePage) {
     return codePage == "ANSI_932" || codePage == "ANSI_936" || codePage == "ANSI_949" ||
            codePage == "ANSI_950" || codePage == "ANSI_1361";
@@ -177,7 +194,7 @@ void writeText(Drawing& drawing, const TextEntry& entry, std::string_view raw) {
     }
     RecordEditor editor(drawing.recordBytes(entry.id));
     auto& tags = editor.tags();
-    const std::string encoded = drawing.encodeText(raw);
+    const std::string encoded = drawing.encodeReplacing(storedValue(editor, entry.kind), raw);
     if (entry.kind == TextKind::MText) {
         std::size_t first = RecordEditor::npos;
         for (std::size_t i = ownTagsEnd(editor); i-- > 0;) {
@@ -194,6 +211,7 @@ void writeText(Drawing& drawing, const TextEntry& entry, std::string_view raw) {
         for (std::size_t i = 0; i < chunks.size(); ++i)
             editor.insert(first + i, i + 1 == chunks.size() ? 1 : 3, chunks[i]);
     } else {
+        drawing.requireValueFits(entry.id, encoded);
         const std::size_t at = editor.find(1);
         if (at != RecordEditor::npos && at < ownTagsEnd(editor)) {
             tags[at].value = encoded;

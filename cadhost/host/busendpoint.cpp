@@ -113,9 +113,17 @@ bool BusEndpoint::isConnected() const {
 }
 
 void BusEndpoint::send(const BusMessage& message) {
+    if (overflowed_) {
+        return;
+    }
     // Written at once when the socket takes it; the write watch takes care of the rest.
     dbus_connection_send(connection_, message.raw(), nullptr);
     ++sent_;
+    if (queueLimit_ > 0 && dbus_connection_get_outgoing_size(connection_) > queueLimit_) {
+        overflowed_ = true;
+        dbus_connection_close(connection_);
+        emit overflowed();
+    }
 }
 
 std::optional<uint> BusEndpoint::unixUser(const QString& uniqueName) {
@@ -182,6 +190,9 @@ void BusEndpoint::awaitNextCall() {
 bool BusEndpoint::handle(DBusMessage* message) {
     if (server_ == nullptr || dbus_message_get_type(message) != DBUS_MESSAGE_TYPE_METHOD_CALL) {
         return false;
+    }
+    if (overflowed_) {
+        return true;  // calls read before the connection was dropped get no answer
     }
     server_->handleMessage(BusMessage(message), *this);
     return true;

@@ -45,9 +45,16 @@ public:
     void releaseName(const QString& name);
     bool isConnected() const;
 
+    // Answers a client has not read yet stay queued in the host. Past `bytes` of them the
+    // connection is closed and overflowed() emitted: a client that never reads cannot grow the
+    // host without bound. Off (0) for the bus daemon, which reads what it is sent.
+    void limitQueuedAnswers(long bytes) { queueLimit_ = bytes; }
     void send(const BusMessage& message);
     // The user id behind a connection on the bus; asks the bus daemon and waits.
     std::optional<uint> unixUser(const QString& uniqueName);
+
+signals:
+    void overflowed();
 
 private:
     explicit BusEndpoint(DBusConnection* connection);
@@ -65,6 +72,8 @@ private:
     bool dispatching_ = false;
     bool readingWatch_ = false;
     int sent_ = 0;  // answers sent since the last look
+    long queueLimit_ = 0;
+    bool overflowed_ = false;
     bool dispatchScheduled_ = false;
 };
 

@@ -2,10 +2,12 @@
 
 #include "automationlink/dbuslink.h"
 #include "cadhost/host/busendpoint.h"
+#include "cadhost/host/socketfiles.h"
 #include "cadhost/host/watchrelay.h"
 
 #include <QDir>
 #include <QFile>
+#include <QTimer>
 
 #include <dbus/dbus.h>
 #include <unistd.h>
@@ -13,6 +15,25 @@
 #include <algorithm>
 
 namespace quorvel::cadhost {
+namespace {
+
+constexpr long kMaxQueuedAnswerBytes = 64L << 20;
+
+// The "path" of a listening address ("unix:path=...,guid=...").
+QByteArray socketPathOf(const QString& address) {
+    DBusAddressEntry** entries = nullptr;
+    int count = 0;
+    QByteArray path;
+    if (dbus_parse_address(address.toUtf8().constData(), &entries, &count, nullptr)) {
+        if (count > 0) {
+            path = dbus_address_entry_get_value(entries[0], "path");
+        }
+        dbus_address_entries_free(entries);
+    }
+    return path;
+}
+
+}  // namespace
 
 std::unique_ptr<DirectListener> DirectListener::listen(const QString& folder, CallHandler& server,
                                                        QString* error) {
@@ -23,6 +44,7 @@ std::unique_ptr<DirectListener> DirectListener::listen(const QString& folder, Ca
         }
         return nullptr;
     }
+    clearStaleSockets(folder);
     automationlink::BusError failure;
     // "dir" makes a socket file of a random name there, not one in the abstract namespace that
     // any local user could reach.
@@ -35,6 +57,7 @@ std::unique_ptr<DirectListener> DirectListener::listen(const QString& folder, Ca
         return nullptr;
     }
     std::unique_ptr<DirectListener> direct(new DirectListener(listener, server));
+    removeSocketOnExit(socketPathOf(direct->address_));
     dbus_server_set_new_connection_function(
         listener,
         [](DBusServer*, DBusConnection* connection, void* data) {
@@ -54,6 +77,7 @@ DirectListener::DirectListener(DBusServer* listener, CallHandler& server)
 
 DirectListener::~DirectListener() {
     dbus_server_disconnect(listener_);
+    removeSocketNow();
     dbus_server_set_watch_functions(listener_, nullptr, nullptr, nullptr, nullptr, nullptr);
     dbus_server_set_timeout_functions(listener_, nullptr, nullptr, nullptr, nullptr, nullptr);
     dbus_server_unref(listener_);
@@ -74,7 +98,21 @@ void DirectListener::accept(DBusConnection* connection) {
     dbus_connection_set_allow_anonymous(connection, FALSE);
     std::unique_ptr<BusEndpoint> peer = BusEndpoint::adopt(connection);
     peer->setServer(&server_);
+    // Twice the largest answer the host gives: a client that reads its answers never comes near.
+    peer->limitQueuedAnswers(kMaxQueuedAnswerBytes);
+    connect(peer.get(), &BusEndpoint::overflowed, this, &DirectListener::dropDisconnectedSoon);
     peers_.push_back(std::move(peer));
+}
+
+// A dropped client's queue is freed with its connection, once no call is being answered.
+void DirectListener::dropDisconnectedSoon() {
+    QTimer::singleShot(server_.isServing() ? 50 : 0, this, [this] {
+        if (server_.isServing()) {
+            dropDisconnectedSoon();
+        } else {
+            dropDisconnected();
+        }
+    });
 }
 
 // Only between calls: a call in progress may still answer on its connection.

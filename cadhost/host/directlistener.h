@@ -35,6 +35,7 @@ private:
     DirectListener(DBusServer* listener, CallHandler& server);
     void accept(DBusConnection* connection);
     void dropDisconnected();
+    void dropDisconnectedSoon();
 
     DBusServer* listener_;
     CallHandler& server_;

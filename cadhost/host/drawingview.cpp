@@ -15,6 +15,18 @@
 namespace quorvel::cadhost {
 namespace {
 
+// Text as drawn: a byte the drawing's code page could not decode is carried as U+10FF80 to
+// U+10FFFF (a surrogate pair DBFF DF80..DFFF) and shown as the replacement character.
+QString shownText(const std::string& utf8) {
+    QString text = QString::fromUtf8(utf8);
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == QChar(0xDBFF) && text[i + 1].unicode() >= 0xDF80) {
+            text.replace(i, 2, QChar(QChar::ReplacementCharacter));
+        }
+    }
+    return text;
+}
+
 constexpr double kReferencePixelSize = 100;
 constexpr int kMaxBlockDepth = 8;
 // Entities drawn per paint, counting each one inside a block reference once per reference:
@@ -225,7 +237,7 @@ private:
         if (text.height <= 0 || text.text.empty()) {
             return;
         }
-        const QString content = QString::fromUtf8(text.text);
+        const QString content = shownText(text.text);
         const double widthFactor = text.widthFactor > 0 ? text.widthFactor : 1;
         double scale = text.height / capHeight_;
         double xScale = scale * widthFactor;
@@ -279,7 +291,7 @@ private:
         }
         const double scale = mtext.height / capHeight_;
         QStringList lines;
-        for (const QString& paragraph : QString::fromUtf8(mtext.plainText).split(u'\n')) {
+        for (const QString& paragraph : shownText(mtext.plainText).split(u'\n')) {
             wrapInto(paragraph, mtext.width > 0 ? mtext.width / scale : 0, lines);
         }
         const double lineStep = mtext.height * 5.0 / 3.0;

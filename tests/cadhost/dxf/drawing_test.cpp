@@ -353,6 +353,8 @@ TEST(DrawingEdit, RefusedValuesChangeNothing) {
     }
     EXPECT_THROW(drawing.justify(text, "XX"), DxfError);
     EXPECT_THROW(drawing.justify(text, ""), DxfError);
+    // One string value holds 2,049 bytes from R2000 on.
+    EXPECT_THROW(drawing.setText(text, std::string(2050, 'x')), DxfError);
     const EntityId line = drawing.select({0}, {"LINE"}).front();
     EXPECT_THROW(drawing.setText(line, "x"), DxfError);
     EXPECT_THROW(drawing.justify(line, "MC"), DxfError);

@@ -58,11 +58,11 @@ TEST(CodePage, DecodesBeforeLookingForEscapes) {
     EXPECT_EQ(gbk.decode("\xD5\x5CU+0041"), "誠U+0041");
     EXPECT_EQ(gbk.decode("\xD6\xD0\\U+00e9\\u+00E9"), "中éé");
     EXPECT_EQ(gbk.encode("中ก"), "\xD6\xD0\\U+0E01");
-    // Bytes that do not decode are replaced, never dropped silently or thrown at the caller.
+    // Bytes that do not decode are neither dropped nor thrown at the caller.
     EXPECT_EQ(gbk.decode("a\xFF"
-                         "b"),
-              "a\xEF\xBF\xBD"
-              "b");
+                         "b")
+                  .size(),
+              6u);
 
     const TextCodec western(iconvNameForCodePage("ansi_1252"));
     EXPECT_EQ(western.decode("caf\xE9"), "café");
@@ -72,8 +72,40 @@ TEST(CodePage, DecodesBeforeLookingForEscapes) {
     const TextCodec utf8("UTF-8");
     EXPECT_EQ(utf8.decode("\\U+D83D\\U+DE00 \\M+5D6D0"), "😀 中");
     EXPECT_EQ(utf8.encode("a\r\nb\tc"), "a\\U+000D\\U+000Ab\tc");
-    EXPECT_EQ(utf8.decode("bad \xC3"), "bad \xEF\xBF\xBD");
     EXPECT_EQ(decodeEscapes("\\U+12"), "\\U+12");
+}
+
+TEST(CodePage, BytesThatDoNotDecodeComeBackAsTheyWere) {
+    const TextCodec gbk(iconvNameForCodePage("ANSI_936"));
+    const TextCodec western(iconvNameForCodePage("ANSI_1252"));
+    const TextCodec utf8("UTF-8");
+    const struct {
+        const TextCodec& codec;
+        std::string bytes;
+    } cases[] = {
+        {gbk, "caf\xE9"},
+        {gbk, "x\xFFy \xD6\xD0\x80"},
+        {gbk, "\\U+D800 \\U+DC00 \\U+DBFF\\U+DFE9 \\M+5FFFF"},  // escapes of no character
+        {western, "\x81\x8D\xE9"},
+        {utf8, "bad \xC3 \xE4\xB8 \xFF"},
+        {utf8, "\xF4\x8F\xBF\xA9"},  // a raw-byte code point written as such stays four bytes
+    };
+    for (const auto& c : cases) {
+        const std::string text = c.codec.decode(c.bytes);
+        EXPECT_EQ(c.codec.encode(text), c.bytes) << c.bytes;
+        EXPECT_EQ(text.find("\xEF\xBF\xBD"), std::string::npos) << c.bytes;
+    }
+    // An edit elsewhere in the text leaves the bytes it did not touch as they were.
+    std::string text = gbk.decode("x\xFFy \xD6\xD0 caf\xE9");
+    text.replace(text.find("\xE4\xB8\xAD"), 3, "文");
+    EXPECT_EQ(gbk.encode(text), "x\xFFy \xCE\xC4 caf\xE9");
+    // Where the new value begins and ends as the old one, those parts keep their bytes even
+    // where they are not written the way encode() writes them.
+    EXPECT_EQ(gbk.encodeReplacing("\\M+5D6D0 \x01 OLD \\u+00e9", "中 \x01 NEW é"),
+              "\\M+5D6D0 \x01 NEW \\u+00e9");
+    EXPECT_EQ(gbk.encodeReplacing("\\M+5D6D0", "x"), "x");
+    // What decodes still reads as before.
+    EXPECT_EQ(utf8.decode("\xEF\xBF\xBD \xE4\xB8\xAD"), "\xEF\xBF\xBD 中");
 }
 
 TEST(TextLayout, FontModel) {

@@ -13,10 +13,23 @@
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 
+#include <QThread>
+
 #include <gmock/gmock.h>
+
+#include <dbus/dbus.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <ctime>
 #include <limits>
 
 namespace ezdxf = quorvel::testsupport::ezdxfqt;
@@ -59,6 +72,57 @@ MATCHER_P(FailsWith, name, "") {
                      << (arg.type() == QDBusMessage::ErrorMessage ? arg.errorName().toStdString()
                                                                   : std::string("a reply"));
     return false;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+QString socketOf(const QString& address) {
+    return address.section(QStringLiteral("path="), 1).section(u',', 0, 0);
+}
+
+long residentMegabytes(pid_t pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').front().toLong() / 1024;
+        }
+    }
+    return -1;
+}
+
+// A bare socket to the host's direct connection, past the handshake; -1 on failure.
+int connectDirectly(const QString& address) {
+    const QByteArray path = QFile::encodeName(socketOf(address));
+    sockaddr_un name{};
+    name.sun_family = AF_UNIX;
+    std::memcpy(name.sun_path, path.constData(), static_cast<size_t>(path.size()));
+    const int client = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (::connect(client, reinterpret_cast<sockaddr*>(&name), sizeof(name)) != 0) {
+        ::close(client);
+        return -1;
+    }
+    const QByteArray auth =
+        QByteArray(1, '\0') + "AUTH EXTERNAL " + QByteArray::number(::getuid()).toHex() + "\r\n";
+    char answer[256] = {};
+    if (::write(client, auth.constData(), static_cast<size_t>(auth.size())) != auth.size() ||
+        ::read(client, answer, sizeof(answer) - 1) < 2 || std::strncmp(answer, "OK", 2) != 0 ||
+        ::write(client, "BEGIN\r\n", 7) != 7) {
+        ::close(client);
+        return -1;
+    }
+    return client;
 }
 
 class BusTest : public ::testing::Test {
@@ -398,7 +462,7 @@ TEST_F(BusTest, ADirectConnectionAnswersAsTheBusDoesFromAFolderOfTheUsersOwn) {
         bus.call(kApplication, kApp, QStringLiteral("OpenDirectConnection"));
     ASSERT_THAT(offered, Succeeds());
     const QString address = firstArgument(offered).toString();
-    const QString socket = address.section(QStringLiteral("path="), 1).section(u',', 0, 0);
+    const QString socket = socketOf(address);
     ASSERT_FALSE(socket.isEmpty()) << address.toStdString();
     const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
                                       QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
@@ -415,6 +479,115 @@ TEST_F(BusTest, ADirectConnectionAnswersAsTheBusDoesFromAFolderOfTheUsersOwn) {
     }
     QDBusConnection::disconnectFromPeer(QStringLiteral("direct"));
     EXPECT_TRUE(bus.hostRunning());
+}
+
+// TextString as the windows' run uses it: bytes of the drawing that are not GBK come back as
+// they were, and a value longer than the drawing's version holds is refused.
+TEST_F(BusTest, TextStringKeepsBytesThatAreNotTextAndRefusesValuesTooLong) {
+    bus.activateHost();
+    const QString file = sampleFile();
+    QByteArray bytes = readAll(file);
+    ASSERT_TRUE(bytes.contains("\nHello World"));
+    bytes.replace("\nHello World", "\nx\xFFy Hello caf\xE9 \\M+5D6D0");
+    writeAll(file, bytes);
+    const QString document =
+        pathOf(bus.call(kDocumentsPath, kDocuments, QStringLiteral("Open"), {file}));
+    const QStringList texts =
+        selectAll(document, {8}, {QStringLiteral("TEXT")}, QStringLiteral("b"));
+    ASSERT_THAT(texts, SizeIs(1));
+    QString text = textOf(texts[0]);
+    text.replace(QStringLiteral("Hello"), QStringLiteral("新"));
+    EXPECT_THAT(bus.setProperty(texts[0], kText, QStringLiteral("TextString"), text), Succeeds());
+    EXPECT_THAT(bus.setProperty(texts[0], kText, QStringLiteral("TextString"), QString(3000, u'y')),
+                FailsWith(kError + QStringLiteral("InvalidArgument")));
+    EXPECT_EQ(textOf(texts[0]), text);
+    EXPECT_THAT(bus.call(document, kDocument, QStringLiteral("Close"), {true}), Succeeds());
+    EXPECT_TRUE(readAll(file).contains("\nx\xFFy \xD0\xC2 caf\xE9 \\M+5D6D0\n"));
+}
+
+TEST_F(BusTest, ADirectClientThatNeverReadsItsAnswersIsDroppedAndTheHostGoesOn) {
+    bus.activateHost();
+    const QString file = sampleFile();
+    QByteArray bytes = readAll(file);
+    bytes.replace("\nHello World", "\n" + QByteArray(1 << 20, 'x'));
+    writeAll(file, bytes);
+    const QString document =
+        pathOf(bus.call(kDocumentsPath, kDocuments, QStringLiteral("Open"), {file}));
+    const QStringList texts =
+        selectAll(document, {8}, {QStringLiteral("TEXT")}, QStringLiteral("b"));
+    ASSERT_THAT(texts, SizeIs(1));
+    const QString address =
+        firstArgument(bus.call(kApplication, kApp, QStringLiteral("OpenDirectConnection")))
+            .toString();
+
+    // A client that asks for the megabyte text again and again and reads nothing.
+    const int client = connectDirectly(address);
+    ASSERT_GE(client, 0);
+    DBusMessage* get = dbus_message_new_method_call(nullptr, texts[0].toUtf8().constData(),
+                                                    "org.freedesktop.DBus.Properties", "Get");
+    const QByteArray interface = kText.toUtf8();
+    const char* interfaceName = interface.constData();
+    const char* property = "TextString";
+    dbus_message_append_args(get, DBUS_TYPE_STRING, &interfaceName, DBUS_TYPE_STRING, &property,
+                             DBUS_TYPE_INVALID);
+    for (dbus_uint32_t serial = 1; serial <= 160; ++serial) {
+        dbus_message_set_serial(get, serial);
+        char* wire = nullptr;
+        int length = 0;
+        ASSERT_TRUE(dbus_message_marshal(get, &wire, &length));
+        const ssize_t written = ::send(client, wire, static_cast<size_t>(length), MSG_NOSIGNAL);
+        dbus_free(wire);
+        if (written != length) {
+            break;  // dropped already
+        }
+    }
+    dbus_message_unref(get);
+    pollfd hangUp{client, POLLRDHUP, 0};
+    EXPECT_EQ(::poll(&hangUp, 1, 30000), 1);
+    EXPECT_TRUE(hangUp.revents & (POLLRDHUP | POLLHUP));
+    ::close(client);
+
+    EXPECT_TRUE(bus.hostRunning());
+    // The dropped client's answers are freed with its connection (about 40 MB are the host's own).
+    for (int i = 0; i < 40 && residentMegabytes(bus.hostPid()) > 80; ++i) {
+        QThread::msleep(50);
+    }
+    EXPECT_LE(residentMegabytes(bus.hostPid()), 80);
+    EXPECT_EQ(textOf(texts[0]).size(), 1 << 20);  // other clients are answered as before
+}
+
+TEST_F(BusTest, TheDirectSocketGoesWithItsHostAndStaleOnesAreCleared) {
+    bus.activateHost();
+    const QString first =
+        socketOf(firstArgument(bus.call(kApplication, kApp, QStringLiteral("OpenDirectConnection")))
+                     .toString());
+    ASSERT_TRUE(QFileInfo::exists(first));
+    // The socket of a host killed long ago: nobody listens on it.
+    const QString stale = QFileInfo(first).path() + QStringLiteral("/dbus-quorvel-test-stale");
+    QFile::remove(stale);
+    sockaddr_un name{};
+    name.sun_family = AF_UNIX;
+    const QByteArray stalePath = QFile::encodeName(stale);
+    std::memcpy(name.sun_path, stalePath.constData(), static_cast<size_t>(stalePath.size()));
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&name), sizeof(name)), 0);
+    ::close(socket);
+    const timespec longAgo[2] = {{std::time(nullptr) - 3600, 0}, {std::time(nullptr) - 3600, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, stalePath.constData(), longAgo, 0), 0);
+
+    ::kill(bus.hostPid(), SIGTERM);
+    for (int i = 0; i < 100 && bus.hostRunning(); ++i) {
+        QThread::msleep(50);
+    }
+    ASSERT_FALSE(bus.hostRunning());
+    EXPECT_FALSE(QFileInfo::exists(first));
+
+    bus.activateHost();
+    const QString second =
+        socketOf(firstArgument(bus.call(kApplication, kApp, QStringLiteral("OpenDirectConnection")))
+                     .toString());
+    EXPECT_TRUE(QFileInfo::exists(second));
+    EXPECT_FALSE(QFileInfo::exists(stale));
 }
 
 TEST_F(BusTest, ASecondHostCannotTakeTheNameAndEnds) {
