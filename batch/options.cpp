@@ -106,7 +106,10 @@ std::vector<Pair> parsePairs(const std::string& input) {
         std::vector<std::u16string> fields;
         const std::size_t tab = line.find(u'\t');
         if (tab != std::u16string::npos) {
-            fields = {line.substr(0, tab), line.substr(tab + 1)};
+            const std::size_t third = line.find(u'\t', tab + 1);
+            fields = {line.substr(0, tab), line.substr(tab + 1, third - (tab + 1))};
+            if (third != std::u16string::npos)
+                fields.push_back(line.substr(third + 1));
         } else {
             try {
                 fields = csvFields(line);
