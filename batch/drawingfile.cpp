@@ -32,14 +32,6 @@ std::string groupName(unsigned gid) {
     return entry ? std::string(entry->gr_name) : std::to_string(gid);
 }
 
-FileStamp stampAt(int folderFd, const std::string& name, bool& exists) {
-    struct stat status {};
-    exists = ::fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
-    if (!exists && errno != ENOENT)
-        failWith("不能读取“" + name + "”", errno);
-    return exists ? stampOf(status) : FileStamp{};
-}
-
 // Owner and group first (changing them may clear set-id bits), then the mode.
 void takeOwnerAndMode(int fd, const FileStamp& like, const std::string& shown,
                       std::vector<std::string>& notes) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -81,6 +82,32 @@ FileStamp stampOf(const struct stat& status) {
     stamp.group = status.st_gid;
     stamp.mode = status.st_mode;
     stamp.links = static_cast<unsigned>(status.st_nlink);
+    return stamp;
+}
+
+FileStamp stampAt(int folderFd, const std::string& name, bool& exists) {
+    struct statx extended {};
+    exists = ::statx(folderFd, name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
+                     &extended) == 0;
+    if (!exists && errno != ENOENT)
+        failWith("不能读取“" + name + "”", errno);
+    if (!exists)
+        return {};
+    FileStamp stamp;
+    stamp.device = ::makedev(extended.stx_dev_major, extended.stx_dev_minor);
+    stamp.inode = extended.stx_ino;
+    stamp.size = extended.stx_size;
+    const auto nanoseconds = [](const struct statx_timestamp& time) {
+        return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+    };
+    stamp.modified = nanoseconds(extended.stx_mtime);
+    stamp.changed = nanoseconds(extended.stx_ctime);
+    if (extended.stx_mask & STATX_BTIME)
+        stamp.born = nanoseconds(extended.stx_btime);
+    stamp.owner = extended.stx_uid;
+    stamp.group = extended.stx_gid;
+    stamp.mode = extended.stx_mode;
+    stamp.links = extended.stx_nlink;
     return stamp;
 }
 

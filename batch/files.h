@@ -29,8 +29,11 @@ struct FileStamp {
     unsigned group = 0;
     unsigned mode = 0;
     unsigned links = 0;
+    std::int64_t born = 0;  // nanoseconds; 0 where the file system does not tell
+    // Birth time tells a new file that got a freed inode's number from the old one.
     bool sameFile(const FileStamp& other) const {
-        return device == other.device && inode == other.inode && owner == other.owner;
+        return device == other.device && inode == other.inode && owner == other.owner &&
+               (born == 0 || other.born == 0 || born == other.born);
     }
     bool sameVersion(const FileStamp& other) const {
         return sameFile(other) && size == other.size && modified == other.modified &&
@@ -38,6 +41,9 @@ struct FileStamp {
     }
 };
 FileStamp stampOf(const struct stat& status);
+// The entry `name` of the folder open as `folderFd`, not following a link; `exists` false when
+// there is none. Raises FileError for other failures.
+FileStamp stampAt(int folderFd, const std::string& name, bool& exists);
 
 // Regular files only (a FIFO or a device is refused, never waited on), read up to the size the
 // file had when opened.

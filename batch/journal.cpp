@@ -90,18 +90,21 @@ std::vector<std::string> splitJournalLine(const std::string& line) {
 
 std::string stampField(const FileStamp& stamp, bool withOwner) {
     std::string field = std::to_string(stamp.device) + ":" + std::to_string(stamp.inode);
-    return withOwner ? field + ":" + std::to_string(stamp.owner) : field;
+    return withOwner ? field + ":" + std::to_string(stamp.owner) + ":" + std::to_string(stamp.born)
+                     : field;
 }
 
 bool parseStampField(const std::string& field, FileStamp& stamp) {
     unsigned long long device = 0, inode = 0;
     unsigned owner = 0;
-    const int got = std::sscanf(field.c_str(), "%llu:%llu:%u", &device, &inode, &owner);
+    long long born = 0;
+    const int got = std::sscanf(field.c_str(), "%llu:%llu:%u:%lld", &device, &inode, &owner, &born);
     if (got < 2)
         return false;
     stamp.device = device;
     stamp.inode = inode;
     stamp.owner = owner;
+    stamp.born = born;
     return true;
 }
 
@@ -328,8 +331,13 @@ void Journal::recordSaved(const fs::path& drawing, const std::string& checksumBe
     struct stat status {};
     if (::lstat(saved.drawing.parent_path().c_str(), &status) == 0)
         saved.folder = stampOf(status);
-    if (::lstat(saved.drawing.c_str(), &status) == 0)
-        saved.saved = stampOf(status);
+    const int folderFd =
+        ::open(saved.drawing.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool exists = false;
+    if (folderFd >= 0) {
+        saved.saved = stampAt(folderFd, saved.drawing.filename().string(), exists);
+        ::close(folderFd);
+    }
     recordSaved(saved);
 }
 

@@ -115,9 +115,8 @@ bool Undo::undo(const Entry& entry) {
         if (entry.identityKnown &&
             (folderNow.device != saved.folder.device || folderNow.inode != saved.folder.inode))
             refuse("所在文件夹已不是运行时的文件夹，不恢复");
-        const bool exists =
-            ::fstatat(folder.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
-        const FileStamp now = stampOf(status);
+        bool exists = false;
+        const FileStamp now = stampAt(folder.get(), name, exists);
         const FileStamp* expected = exists ? &now : nullptr;
         FileStamp like = now;
         if (!exists) {
