@@ -200,7 +200,12 @@ SavedDrawing DrawingFile::replace(const std::string& edited, Journal& journal,
     journal.recordSaving(path_, saved.backup);
 
     std::string temporary;
-    saved.saved = writeTemporary(folderFd_, temporary, edited, read_, path_.string(), notes);
+    try {
+        saved.saved = writeTemporary(folderFd_, temporary, edited, read_, path_.string(), notes);
+    } catch (...) {
+        journal.recordNotSaved(path_);
+        throw;
+    }
     try {
         checkUnchanged();
         if (!saved.bak.empty()) {
@@ -222,6 +227,7 @@ SavedDrawing DrawingFile::replace(const std::string& edited, Journal& journal,
             failWith("不能保存“" + path_.string() + "”", errno);
     } catch (...) {
         ::unlinkat(folderFd_, temporary.c_str(), 0);
+        journal.recordNotSaved(path_);
         throw;
     }
     syncFolder(folderFd_);

@@ -286,6 +286,15 @@ void Journal::recordSaving(const fs::path& drawing, const std::string& backup) {
     append("saving\t" + escapeField(drawing.string()) + "\t" + backup);
 }
 
+void Journal::recordNotSaved(const fs::path& drawing) noexcept {
+    try {
+        std::lock_guard lock(mutex_);
+        append("notsaved\t" + escapeField(drawing.string()));
+    } catch (const std::exception&) {
+        // The journal's "saving" line stays: undo then names the drawing without touching it.
+    }
+}
+
 void Journal::recordSaved(const SavedDrawing& saved) {
     std::lock_guard lock(mutex_);
     append("saved\t" + escapeField(saved.drawing.string()) + "\t" + saved.before + "\t" +

@@ -58,6 +58,8 @@ public:
     bool claimBak(const std::filesystem::path& bak);
     // Noted before the save: a run cut short says which drawing it was saving.
     void recordSaving(const std::filesystem::path& drawing, const std::string& backup);
+    // Noted when a save was given up and the drawing left as it was; never raises.
+    void recordNotSaved(const std::filesystem::path& drawing) noexcept;
     // Noted once the save is on disk.
     void recordSaved(const SavedDrawing& saved);
     void recordUndone(const std::filesystem::path& drawing);

@@ -235,6 +235,8 @@ int undoRun(const std::string& id, bool force, bool dryRun, std::ostream& out) {
         const std::vector<std::string> fields = splitJournalLine(line);
         if (fields[0] == "saving" && fields.size() >= 3) {
             saving[fields[1]] = fields[2];
+        } else if (fields[0] == "notsaved" && fields.size() >= 2) {
+            saving.erase(fields[1]);
         } else if (fields[0] == "saved" && (fields.size() == 5 || fields.size() >= 10)) {
             Entry entry;
             SavedDrawing& saved = entry.saved;
