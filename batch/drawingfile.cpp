@@ -186,8 +186,16 @@ SavedDrawing DrawingFile::replace(const std::string& edited, Journal& journal,
     saved.before = checksum_;
     saved.after = sha256Hex(edited);
     saved.folder = folder_;
-    saved.backup = journal.keepOriginal(original);
+    saved.backup = journal.keepOriginal(folderFd_, name_, fd_, original);
     original.clear();
+    // A link in the journal moved the file's change time and link count, nothing else.
+    struct stat status {};
+    ::fstat(fd_, &status);
+    const FileStamp linked = stampOf(status);
+    if (linked.size != read_.size || linked.modified != read_.modified)
+        throw FileError(std::string(kChangedDuringRun) + "，未保存");
+    read_.changed = linked.changed;
+    read_.links = linked.links;
     saved.bak = chooseBak(journal, notes);
     if (!saved.bak.empty()) {
         bool exists = false;

@@ -53,6 +53,4 @@ FileStamp replaceInFolder(int folderFd, const std::string& name, const std::stri
                           const FileStamp& like, const FileStamp* expected,
                           const std::string& shown, std::vector<std::string>& notes);
 
-inline constexpr const char* kChangedDuringRun = "图形在处理期间被其他程序修改";
-
 }  // namespace quorvel::batch

@@ -16,6 +16,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Why a drawing was not saved when another program changed it meanwhile.
+inline constexpr const char* kChangedDuringRun = "图形在处理期间被其他程序修改";
+
 [[noreturn]] void failWith(const std::string& what, int error);
 
 // What tells one file from another (device, inode, owner) and one version of it from the next.

@@ -215,7 +215,7 @@ Journal Journal::create(const std::vector<std::string>& arguments) {
     return journal;
 }
 
-void Journal::append(const std::string& line) {
+void Journal::append(const std::string& line, bool durably) {
     const std::string bytes = line + "\n";
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -226,7 +226,7 @@ void Journal::append(const std::string& line) {
             failWith("不能写入运行记录“" + (folder_ / kJournalName).string() + "”", errno);
         done += static_cast<std::size_t>(written);
     }
-    if (::fdatasync(journalFd_) != 0)
+    if (durably && ::fdatasync(journalFd_) != 0)
         failWith("不能写入运行记录“" + (folder_ / kJournalName).string() + "”", errno);
 }
 
@@ -250,6 +250,29 @@ std::string Journal::keepOriginal(const std::string& bytes) {
     }
     syncFolder(backupsFd_);
     return "backups/" + name;
+}
+
+std::string Journal::keepOriginal(int folderFd, const std::string& name, int fileFd,
+                                  const std::string& bytes) {
+    struct stat original {};
+    // What is linked must be on disk as much as a copy would be.
+    if (::fstat(fileFd, &original) != 0 || ::fsync(fileFd) != 0)
+        return keepOriginal(bytes);
+    unsigned number = 0;
+    {
+        std::lock_guard lock(mutex_);
+        number = ++backups_;
+    }
+    const std::string kept = std::to_string(number);
+    if (::linkat(folderFd, name.c_str(), backupsFd_, kept.c_str(), 0) != 0)
+        return keepOriginal(bytes);  // another file system, or links not allowed
+    bool exists = false;
+    if (!stampAt(backupsFd_, kept, exists).sameFile(stampOf(original))) {
+        ::unlinkat(backupsFd_, kept.c_str(), 0);
+        throw FileError(std::string(kChangedDuringRun) + "，未保存");
+    }
+    syncFolder(backupsFd_);
+    return "backups/" + kept;
 }
 
 std::string Journal::keepOldBak(int folderFd, const std::string& name, const std::string& backup) {
@@ -283,7 +306,8 @@ bool Journal::claimBak(const fs::path& bak) {
 
 void Journal::recordSaving(const fs::path& drawing, const std::string& backup) {
     std::lock_guard lock(mutex_);
-    append("saving\t" + escapeField(drawing.string()) + "\t" + backup);
+    // Kept by the system if the run is killed; on disk with the next line noted durably.
+    append("saving\t" + escapeField(drawing.string()) + "\t" + backup, false);
 }
 
 void Journal::recordNotSaved(const fs::path& drawing) noexcept {

@@ -51,6 +51,12 @@ public:
     // The rest is thread-safe. Raises FileError with "运行记录" in its message.
     // Keeps the original bytes of a drawing about to be saved; returns "backups/<n>".
     std::string keepOriginal(const std::string& bytes);
+    // The same for the file `name` of the folder open as `folderFd`, open as `fileFd` and holding
+    // `bytes`: an atomic save never writes the original's inode again, so on the same file
+    // system the journal links it instead of copying it. Raises FileError (kChangedDuringRun)
+    // when the name no longer holds that file.
+    std::string keepOriginal(int folderFd, const std::string& name, int fileFd,
+                             const std::string& bytes);
     // Keeps the file `name` of the folder open as `folderFd` (a .bak about to be replaced) as
     // "<backup>.bak", linked when it can be, else copied; returns that name.
     std::string keepOldBak(int folderFd, const std::string& name, const std::string& backup);
@@ -75,7 +81,7 @@ public:
 
 private:
     Journal() = default;
-    void append(const std::string& line);
+    void append(const std::string& line, bool durably = true);
     std::string id_;
     std::filesystem::path folder_;
     int folderFd_ = -1;
