@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "batch/sha256.h"
+#include "cadhost/dxf/atomicfile.h"
 
 namespace quorvel::batch {
 
@@ -21,6 +22,7 @@ namespace {
 
 // Another run edits one drawing for seconds at most; a lock held longer is someone else's.
 constexpr auto kLockPatience = std::chrono::seconds(120);
+constexpr int kStaleAfterSeconds = 10 * 60;
 
 std::string userName(unsigned uid) {
     const struct passwd* entry = ::getpwuid(uid);
@@ -207,6 +209,9 @@ SavedDrawing DrawingFile::replace(const std::string& edited, Journal& journal,
     }
     journal.recordSaving(path_, saved.backup);
 
+    // Leftovers of saves that were cut short, once per folder and run, as the engine's saves do.
+    if (journal.firstVisit(path_.parent_path()))
+        dxf::removeStaleTemporaryFiles(path_.parent_path(), kStaleAfterSeconds);
     std::string temporary;
     try {
         saved.saved = writeTemporary(folderFd_, temporary, edited, read_, path_.string(), notes);

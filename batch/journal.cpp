@@ -299,6 +299,11 @@ std::string Journal::keepOldBak(int folderFd, const std::string& name, const std
     return "backups/" + kept;
 }
 
+bool Journal::firstVisit(const fs::path& folder) {
+    std::lock_guard lock(mutex_);
+    return visitedFolders_.insert(folder).second;
+}
+
 bool Journal::claimBak(const fs::path& bak) {
     std::lock_guard lock(mutex_);
     return claimedBaks_.insert(bak).second;

@@ -60,6 +60,8 @@ public:
     // Keeps the file `name` of the folder open as `folderFd` (a .bak about to be replaced) as
     // "<backup>.bak", linked when it can be, else copied; returns that name.
     std::string keepOldBak(int folderFd, const std::string& name, const std::string& backup);
+    // True the first time a run asks about `folder`.
+    bool firstVisit(const std::filesystem::path& folder);
     // False when this run already made the backup file `bak` for another drawing.
     bool claimBak(const std::filesystem::path& bak);
     // Noted before the save: a run cut short says which drawing it was saving.
@@ -90,6 +92,7 @@ private:
     std::mutex mutex_;
     unsigned backups_ = 0;
     std::set<std::filesystem::path> claimedBaks_;
+    std::set<std::filesystem::path> visitedFolders_;
 };
 
 // Journal fields: tabs, line breaks and backslashes escaped.

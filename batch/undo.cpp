@@ -29,15 +29,18 @@ struct Entry {
     bool undone = false;
 };
 
-// "backups/<n>" or "backups/<n>.bak": nothing else is read from a journal as a backup.
+// "backups/<n>", "backups/<n>.bak" or, from journals of earlier versions, "backups/<n>-<name>":
+// nothing else is read from a journal as a backup.
 bool isBackupName(const std::string& name) {
     const std::string prefix = "backups/";
-    if (name.compare(0, prefix.size(), prefix) != 0 || name.size() == prefix.size())
+    if (name.compare(0, prefix.size(), prefix) != 0)
         return false;
-    std::string rest = name.substr(prefix.size());
-    if (rest.size() > 4 && rest.compare(rest.size() - 4, 4, ".bak") == 0)
-        rest.resize(rest.size() - 4);
-    return !rest.empty() && rest.find_first_not_of("0123456789") == std::string::npos;
+    const std::string rest = name.substr(prefix.size());
+    const std::size_t digits = rest.find_first_not_of("0123456789");
+    if (digits == 0 || rest.empty() || rest.find('/') != std::string::npos)
+        return false;
+    return digits == std::string::npos || rest.substr(digits) == ".bak" ||
+           (rest[digits] == '-' && digits + 1 < rest.size());
 }
 
 class Closer {
