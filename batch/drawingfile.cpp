@@ -59,9 +59,11 @@ std::string temporaryPrefix() {
 FileStamp writeTemporary(int folderFd, std::string& name, const std::string& bytes,
                          const FileStamp& like, const std::string& shown,
                          std::vector<std::string>& notes) {
-    const int fd = createTemporaryIn(folderFd, temporaryPrefix(), name, shown);
+    std::string made;
+    const int fd = createTemporaryIn(folderFd, temporaryPrefix(), made, shown);
     takeOwnerAndMode(fd, like, shown, notes);
-    writeAndClose(fd, bytes, folderFd, name, shown);
+    writeAndClose(fd, bytes, folderFd, made, shown);  // removes it when it fails
+    name = made;
     bool exists = false;
     return stampAt(folderFd, name, exists);
 }
@@ -172,8 +174,8 @@ std::string DrawingFile::chooseBak(Journal& journal, std::vector<std::string>& n
     return own;
 }
 
-SavedDrawing DrawingFile::replace(const std::string& edited, Journal& journal,
-                                  std::vector<std::string>& notes) {
+SavedDrawing DrawingFile::keepInJournal(const std::string& edited, Journal& journal,
+                                        std::vector<std::string>& notes) {
     if (read_.links > 1) {
         throw FileError("图形有 " + std::to_string(read_.links) +
                         " 个硬链接（同一文件的多个名字），保存会把它们分开，未保存；"
@@ -207,39 +209,44 @@ SavedDrawing DrawingFile::replace(const std::string& edited, Journal& journal,
         if (exists)
             saved.oldBak = journal.keepOldBak(folderFd_, saved.bak, saved.backup);
     }
-    journal.recordSaving(path_, saved.backup);
+    return saved;
+}
 
+void DrawingFile::swapIn(SavedDrawing& saved, const std::string& temporary) {
+    checkUnchanged();
+    if (!saved.bak.empty()) {
+        // The file read becomes the .bak: linked beside it first, then renamed over the old.
+        const std::string nextBak = temporary + "b";
+        if (::linkat(folderFd_, name_.c_str(), folderFd_, nextBak.c_str(), 0) != 0 ||
+            ::renameat(folderFd_, nextBak.c_str(), folderFd_, saved.bak.c_str()) != 0) {
+            const int error = errno;
+            ::unlinkat(folderFd_, nextBak.c_str(), 0);
+            failWith("不能建立备份文件“" + saved.bak + "”", error);
+        }
+        saved.bakStamp = read_;
+    }
+    // The link count and change time moved with the .bak; the file must still be the same.
+    bool exists = false;
+    if (!stampAt(folderFd_, name_, exists).sameFile(read_) || !exists)
+        throw FileError(std::string(kChangedDuringRun) + "，未保存");
+    if (::renameat(folderFd_, temporary.c_str(), folderFd_, name_.c_str()) != 0)
+        failWith("不能保存“" + path_.string() + "”", errno);
+}
+
+SavedDrawing DrawingFile::replace(const std::string& edited, Journal& journal,
+                                  std::vector<std::string>& notes) {
+    SavedDrawing saved = keepInJournal(edited, journal, notes);
+    journal.recordSaving(path_, saved.backup);
     // Leftovers of saves that were cut short, once per folder and run, as the engine's saves do.
     if (journal.firstVisit(path_.parent_path()))
         dxf::removeStaleTemporaryFiles(path_.parent_path(), kStaleAfterSeconds);
     std::string temporary;
     try {
         saved.saved = writeTemporary(folderFd_, temporary, edited, read_, path_.string(), notes);
+        swapIn(saved, temporary);
     } catch (...) {
-        journal.recordNotSaved(path_);
-        throw;
-    }
-    try {
-        checkUnchanged();
-        if (!saved.bak.empty()) {
-            // The file read becomes the .bak: linked beside it first, then renamed over the old.
-            const std::string nextBak = temporary + "b";
-            if (::linkat(folderFd_, name_.c_str(), folderFd_, nextBak.c_str(), 0) != 0 ||
-                ::renameat(folderFd_, nextBak.c_str(), folderFd_, saved.bak.c_str()) != 0) {
-                const int error = errno;
-                ::unlinkat(folderFd_, nextBak.c_str(), 0);
-                failWith("不能建立备份文件“" + saved.bak + "”", error);
-            }
-            saved.bakStamp = read_;
-        }
-        // The link count and change time moved with the .bak; the file must still be the same.
-        bool exists = false;
-        if (!stampAt(folderFd_, name_, exists).sameFile(read_) || !exists)
-            throw FileError(std::string(kChangedDuringRun) + "，未保存");
-        if (::renameat(folderFd_, temporary.c_str(), folderFd_, name_.c_str()) != 0)
-            failWith("不能保存“" + path_.string() + "”", errno);
-    } catch (...) {
-        ::unlinkat(folderFd_, temporary.c_str(), 0);
+        if (!temporary.empty())
+            ::unlinkat(folderFd_, temporary.c_str(), 0);
         journal.recordNotSaved(path_);
         throw;
     }

@@ -36,6 +36,11 @@ public:
 
 private:
     void checkUnchanged() const;
+    // The checks before a save, the original and the old .bak kept in the journal.
+    SavedDrawing keepInJournal(const std::string& edited, Journal& journal,
+                               std::vector<std::string>& notes);
+    // The file read becomes the .bak and `temporary` takes its name, while it is still there.
+    void swapIn(SavedDrawing& saved, const std::string& temporary);
     std::string chooseBak(Journal& journal, std::vector<std::string>& notes) const;
     std::filesystem::path path_;
     std::string name_;

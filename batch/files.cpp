@@ -160,13 +160,15 @@ int createTemporaryIn(int folderFd, const std::string& prefix, std::string& name
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     thread_local std::mt19937 random{std::random_device{}()};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = prefix;
+        std::string candidate = prefix;
         for (int i = 0; i < 6; ++i)
-            name += kLetters[random() % (sizeof kLetters - 1)];
-        const int fd = ::openat(folderFd, name.c_str(),
+            candidate += kLetters[random() % (sizeof kLetters - 1)];
+        const int fd = ::openat(folderFd, candidate.c_str(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0)
+        if (fd >= 0) {
+            name = std::move(candidate);  // only a file this call made is ever named back
             return fd;
+        }
         if (errno != EEXIST)
             failWith("不能在“" + shownFolder + "”中写文件", errno);
     }

@@ -202,6 +202,56 @@ void Undo::restoreBak(int folderFd, const SavedDrawing& saved) {
                     exists ? &now : nullptr, saved.bak, notes);
 }
 
+struct RunJournal {
+    std::vector<std::string> order;  // the drawings saved, in the order of their saves
+    std::map<std::string, Entry> entries;
+    std::map<std::string, std::string> saving;  // drawing -> backup, when never noted saved
+};
+
+Entry savedEntry(const std::vector<std::string>& fields, const fs::path& runFolder) {
+    Entry entry;
+    SavedDrawing& saved = entry.saved;
+    saved.drawing = fields[1];
+    saved.before = fields[2];
+    saved.after = fields[3];
+    saved.backup = fields[4];
+    if (fields.size() >= 10) {
+        entry.identityKnown =
+            parseStampField(fields[5], saved.folder) && parseStampField(fields[6], saved.saved);
+        saved.bak = fields[7];
+        parseStampField(fields[8], saved.bakStamp);
+        saved.oldBak = fields[9];
+    } else if (fs::path(fields[4]).parent_path() == runFolder / "backups") {
+        saved.backup = "backups/" + fs::path(fields[4]).filename().string();  // earlier versions
+    }
+    return entry;
+}
+
+RunJournal readJournal(const std::string& text, const fs::path& runFolder) {
+    RunJournal journal;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        const std::vector<std::string> fields = splitJournalLine(line);
+        if (fields[0] == "saving" && fields.size() >= 3) {
+            journal.saving[fields[1]] = fields[2];
+        } else if (fields[0] == "notsaved" && fields.size() >= 2) {
+            journal.saving.erase(fields[1]);
+        } else if (fields[0] == "saved" && (fields.size() == 5 || fields.size() >= 10)) {
+            const Entry entry = savedEntry(fields, runFolder);
+            if (!entry.saved.drawing.is_absolute() || entry.saved.drawing.filename().empty())
+                continue;
+            journal.saving.erase(fields[1]);
+            if (!journal.entries.count(fields[1]))
+                journal.order.push_back(fields[1]);
+            journal.entries[fields[1]] = entry;
+        } else if (fields[0] == "undone" && fields.size() >= 2 &&
+                   journal.entries.count(fields[1])) {
+            journal.entries[fields[1]].undone = true;
+        }
+    }
+    return journal;
+}
+
 }  // namespace
 
 int undoRun(const std::string& id, bool force, bool dryRun, std::ostream& out) {
@@ -230,42 +280,10 @@ int undoRun(const std::string& id, bool force, bool dryRun, std::ostream& out) {
     }
     const Closer run(runFd);
     const fs::path runFolder = runsFolder() / id;
-    std::vector<std::string> order;
-    std::map<std::string, Entry> entries;
-    std::map<std::string, std::string> saving;  // drawing -> backup, until it is saved
-    std::istringstream lines(journalText);
-    for (std::string line; std::getline(lines, line);) {
-        const std::vector<std::string> fields = splitJournalLine(line);
-        if (fields[0] == "saving" && fields.size() >= 3) {
-            saving[fields[1]] = fields[2];
-        } else if (fields[0] == "notsaved" && fields.size() >= 2) {
-            saving.erase(fields[1]);
-        } else if (fields[0] == "saved" && (fields.size() == 5 || fields.size() >= 10)) {
-            Entry entry;
-            SavedDrawing& saved = entry.saved;
-            saved.drawing = fields[1];
-            saved.before = fields[2];
-            saved.after = fields[3];
-            saved.backup = fields[4];
-            if (fields.size() >= 10) {
-                entry.identityKnown = parseStampField(fields[5], saved.folder) &&
-                                      parseStampField(fields[6], saved.saved);
-                saved.bak = fields[7];
-                parseStampField(fields[8], saved.bakStamp);
-                saved.oldBak = fields[9];
-            } else if (fs::path(fields[4]).parent_path() == runFolder / "backups") {
-                saved.backup = "backups/" + fs::path(fields[4]).filename().string();
-            }
-            if (!saved.drawing.is_absolute() || saved.drawing.filename().empty())
-                continue;
-            saving.erase(fields[1]);
-            if (!entries.count(fields[1]))
-                order.push_back(fields[1]);
-            entries[fields[1]] = entry;
-        } else if (fields[0] == "undone" && fields.size() >= 2 && entries.count(fields[1])) {
-            entries[fields[1]].undone = true;
-        }
-    }
+    RunJournal journal = readJournal(journalText, runFolder);
+    std::vector<std::string>& order = journal.order;
+    std::map<std::string, Entry>& entries = journal.entries;
+    std::map<std::string, std::string>& saving = journal.saving;
     Undo undo(run.get(), runFolder, force, dryRun, out);
     int failed = 0;
     for (const std::string& drawing : order)
