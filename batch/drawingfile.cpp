@@ -234,7 +234,7 @@ void DrawingFile::swapIn(SavedDrawing& saved, const std::string& temporary) {
 }
 
 SavedDrawing DrawingFile::replace(const std::string& edited, Journal& journal,
-                                  std::vector<std::string>& notes) {
+                                  std::vector<std::string>& notes, std::string& journalFailure) {
     SavedDrawing saved = keepInJournal(edited, journal, notes);
     journal.recordSaving(path_, saved.backup);
     // Leftovers of saves that were cut short, once per folder and run, as the engine's saves do.
@@ -251,7 +251,12 @@ SavedDrawing DrawingFile::replace(const std::string& edited, Journal& journal,
         throw;
     }
     syncFolder(folderFd_);
-    journal.recordSaved(saved);
+    try {
+        journal.recordSaved(saved);
+    } catch (const FileError& error) {
+        // The drawing is saved: what failed is the journal, and the user must know which.
+        journalFailure = error.what();
+    }
     return saved;
 }
 

@@ -27,9 +27,10 @@ public:
     // Keeps the original in the journal, keeps the file as its .bak (the .bak it replaces goes
     // to the journal too), and renames `edited` over it, only while the file on disk is still
     // the one read. Notes for the user (an owner that could not be kept, a .bak named otherwise)
-    // go to `notes`. Noted in the journal as saved once on disk. Raises FileError.
+    // go to `notes`. Noted in the journal as saved once on disk; when only that note fails, the
+    // drawing stays saved and `journalFailure` says why. Raises FileError.
     SavedDrawing replace(const std::string& edited, Journal& journal,
-                         std::vector<std::string>& notes);
+                         std::vector<std::string>& notes, std::string& journalFailure);
     // Puts `original` back after a save whose check failed, unless the file was changed again
     // since the save. Returns false when it was.
     bool restore(const SavedDrawing& saved, const std::string& original);

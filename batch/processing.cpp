@@ -122,7 +122,8 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
         }
         const std::string edited = document->toBytes();
         document.reset();
-        const SavedDrawing saved = file.replace(edited, *journal, outcome.notes);
+        const SavedDrawing saved =
+            file.replace(edited, *journal, outcome.notes, outcome.journalFailure);
         try {
             checkSaved(drawing, edited, expected);
         } catch (const std::exception& error) {
@@ -140,6 +141,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
         outcome.reason = error.what();
         outcome.texts = 0;
         outcome.rows.clear();
+        outcome.journalFailure.clear();
     }
     return outcome;
 }

@@ -132,11 +132,23 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
     }
     if (journal && saved > 0)
         std::printf("撤销本次运行：quorvel-batch --undo %s\n", journal->id().c_str());
-    // Said last, on its own: the drawings may all be fine.
+    // Said last, on their own: the drawings may all be fine.
+    bool journalFailed = false;
+    for (const DrawingOutcome& outcome : outcomes) {
+        if (outcome.journalFailure.empty())
+            continue;
+        if (!journalFailed)
+            std::printf(
+                "运行记录没有写成：%s\n以下图形已保存，但不能用 --undo 恢复（原图在同名 .bak "
+                "文件中）：\n",
+                outcome.journalFailure.c_str());
+        journalFailed = true;
+        std::printf("  %s\n", outcome.drawing.c_str());
+    }
     if (!reportFailure.empty())
         std::printf("报告没有写成：%s\n", reportFailure.c_str());
     std::fflush(stdout);
-    return failed > 0 || !reportFailure.empty() ? kExitSomeFailed : kExitOk;
+    return failed > 0 || !reportFailure.empty() || journalFailed ? kExitSomeFailed : kExitOk;
 }
 
 }  // namespace quorvel::batch
