@@ -237,6 +237,19 @@ TEST_F(BatchRunTest, AJournalThatCannotBeWrittenIsNamedAndLeavesNothingBehind) {
     EXPECT_EQ(readFile(drawing), readFile(originals_ / "r2018_utf8.dxf"));
     EXPECT_TRUE(fs::is_empty(runFolder(runId(output)) / "backups"));
     fs::remove_all(shared);
+
+    // A save that failed (a folder nothing may be added to) is not journaled as saved, so an undo
+    // never puts the original over the user's later edit.
+    const std::string folder = quoted(drawings_.string());
+    if (runCommand("chattr +i " + folder + " 2>/dev/null") != 0)
+        return;
+    const int status = run("--find OLD --replace N " + folder, &output);
+    runCommand("chattr -i " + folder);
+    EXPECT_EQ(status, 1) << output;
+    const fs::path edited = drawings_ / "r12.dxf";
+    writeFile(edited, "999\nthe user's edit\n" + readFile(edited));
+    EXPECT_EQ(run("--undo " + runId(output) + " --force", &output), 0) << output;
+    EXPECT_EQ(readFile(edited).rfind("999\nthe user's edit\n", 0), 0u) << output;
 }
 
 }  // namespace
