@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <random>
 #include <string>
 
 namespace quorvel::batch {
@@ -22,6 +24,7 @@ std::string reasonFor(int error) {
             return "这是文件夹";
         case ENOSPC:
         case EDQUOT:
+        case EFBIG:
             return "磁盘空间不足";
         case EROFS:
             return "文件系统是只读的";
@@ -30,69 +33,187 @@ std::string reasonFor(int error) {
             return "文件正被占用";
         case EIO:
             return "读写设备出错";
+        case ELOOP:
+            return "这是符号链接";
+        case ENAMETOOLONG:
+            return "文件名太长";
         default:
             return "系统错误 " + std::to_string(error);
     }
 }
 
-[[noreturn]] void fail(const std::string& what, int error) {
-    throw FileError(what + "：" + reasonFor(error));
-}
-
-void writeAll(int fd, const std::string& bytes, const std::string& shown) {
+bool writeAll(int fd, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            ::close(fd);
-            fail("不能写入“" + shown + "”", error);
-        }
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return false;
         done += static_cast<std::size_t>(written);
     }
+    return true;
 }
 
-// A rename or a new file lasts a power cut only once its folder is on disk too.
-void syncFolder(const std::filesystem::path& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+int openFolder(const std::filesystem::path& folder) {
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        failWith("不能打开文件夹“" + folder.string() + "”", errno);
+    return fd;
 }
 
 }  // namespace
 
-std::string readWholeFile(const std::filesystem::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        fail("不能读取“" + file.string() + "”", errno);
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        ::close(fd);
-        throw FileError("“" + file.string() + "”是文件夹");
-    }
-    std::string bytes;
-    if (info.st_size > 0)
-        bytes.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[1 << 16];
-    while (true) {
-        const ssize_t read = ::read(fd, buffer, sizeof buffer);
-        if (read < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            ::close(fd);
-            fail("不能读取“" + file.string() + "”", error);
-        }
-        if (read == 0)
+void failWith(const std::string& what, int error) {
+    throw FileError(what + "：" + reasonFor(error));
+}
+
+FileStamp stampOf(const struct stat& status) {
+    FileStamp stamp;
+    stamp.device = static_cast<std::uint64_t>(status.st_dev);
+    stamp.inode = static_cast<std::uint64_t>(status.st_ino);
+    stamp.size = static_cast<std::uint64_t>(status.st_size);
+    stamp.modified =
+        static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec;
+    stamp.changed =
+        static_cast<std::int64_t>(status.st_ctim.tv_sec) * 1'000'000'000 + status.st_ctim.tv_nsec;
+    stamp.owner = status.st_uid;
+    stamp.group = status.st_gid;
+    stamp.mode = status.st_mode;
+    stamp.links = static_cast<unsigned>(status.st_nlink);
+    return stamp;
+}
+
+FileStamp stampAt(int folderFd, const std::string& name, bool& exists) {
+    struct statx extended {};
+    exists = ::statx(folderFd, name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
+                     &extended) == 0;
+    if (!exists && errno != ENOENT)
+        failWith("不能读取“" + name + "”", errno);
+    if (!exists)
+        return {};
+    FileStamp stamp;
+    stamp.device = ::makedev(extended.stx_dev_major, extended.stx_dev_minor);
+    stamp.inode = extended.stx_ino;
+    stamp.size = extended.stx_size;
+    const auto nanoseconds = [](const struct statx_timestamp& time) {
+        return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+    };
+    stamp.modified = nanoseconds(extended.stx_mtime);
+    stamp.changed = nanoseconds(extended.stx_ctime);
+    if (extended.stx_mask & STATX_BTIME)
+        stamp.born = nanoseconds(extended.stx_btime);
+    stamp.owner = extended.stx_uid;
+    stamp.group = extended.stx_gid;
+    stamp.mode = extended.stx_mode;
+    stamp.links = extended.stx_nlink;
+    return stamp;
+}
+
+std::string readOpenFile(int fd, const std::string& shown) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        failWith("不能读取“" + shown + "”", errno);
+    if (S_ISDIR(status.st_mode))
+        throw FileError("“" + shown + "”是文件夹");
+    if (!S_ISREG(status.st_mode))
+        throw FileError("“" + shown + "”不是普通文件（管道、设备等），不能读入");
+    // Never more than the file's size: a file that grows without end cannot fill the memory.
+    std::string bytes(static_cast<std::size_t>(status.st_size) + 1, '\0');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got =
+            ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            failWith("不能读取“" + shown + "”", errno);
+        if (got == 0)
             break;
-        bytes.append(buffer, static_cast<std::size_t>(read));
+        done += static_cast<std::size_t>(got);
     }
-    ::close(fd);
+    if (done > static_cast<std::size_t>(status.st_size))
+        throw FileError("“" + shown + "”在读取时被其他程序修改");
+    bytes.resize(done);
     return bytes;
+}
+
+std::string readWholeFile(const std::filesystem::path& file) {
+    // Not blocking on open: a FIFO must be refused, not waited on.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        failWith("不能读取“" + file.string() + "”", errno);
+    try {
+        std::string bytes = readOpenFile(fd, file.string());
+        ::close(fd);
+        return bytes;
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+}
+
+int createTemporaryIn(int folderFd, const std::string& prefix, std::string& name,
+                      const std::string& shownFolder) {
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = prefix;
+        for (int i = 0; i < 6; ++i)
+            candidate += kLetters[random() % (sizeof kLetters - 1)];
+        const int fd = ::openat(folderFd, candidate.c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            name = std::move(candidate);  // only a file this call made is ever named back
+            return fd;
+        }
+        if (errno != EEXIST)
+            failWith("不能在“" + shownFolder + "”中写文件", errno);
+    }
+    failWith("不能在“" + shownFolder + "”中写文件", EEXIST);
+}
+
+void writeAndClose(int fd, const std::string& bytes, int folderFd, const std::string& name,
+                   const std::string& shown) {
+    int error = writeAll(fd, bytes) ? 0 : errno;
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0) {
+        ::unlinkat(folderFd, name.c_str(), 0);
+        failWith("不能写入“" + shown + "”", error);
+    }
+}
+
+void syncFolder(int folderFd) {
+    ::fsync(folderFd);
+}
+
+void writeNewFile(const std::filesystem::path& file, const std::string& bytes) {
+    const int folderFd = openFolder(file.parent_path());
+    std::string name;
+    try {
+        const int fd = createTemporaryIn(folderFd, ".~qv" + std::to_string(::getpid()) + ".", name,
+                                         file.parent_path().string());
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+        writeAndClose(fd, bytes, folderFd, name, file.string());
+        // rename() replaces a link planted at `file`; it never follows it.
+        if (::renameat(folderFd, name.c_str(), folderFd, file.filename().c_str()) != 0) {
+            const int error = errno;
+            ::unlinkat(folderFd, name.c_str(), 0);
+            failWith("不能写入“" + file.string() + "”", error);
+        }
+        syncFolder(folderFd);
+    } catch (...) {
+        ::close(folderFd);
+        throw;
+    }
+    ::close(folderFd);
 }
 
 void writeFileAtomically(const std::filesystem::path& requested, const std::string& bytes) {
@@ -104,40 +225,48 @@ void writeFileAtomically(const std::filesystem::path& requested, const std::stri
         if (!error)
             file = target;
     }
-    std::filesystem::path folder = file.parent_path();
-    if (folder.empty())
-        folder = ".";
-    std::string temporary = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        fail("不能在“" + folder.string() + "”中写文件", errno);
-    writeAll(fd, bytes, file.string());
-    struct stat existing {};
-    const mode_t mode = ::stat(file.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0644;
-    ::fchmod(fd, mode);
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        fail("不能写入“" + file.string() + "”", error);
+    const int folderFd = openFolder(file.parent_path());
+    std::string name;
+    try {
+        const int fd = createTemporaryIn(folderFd, "." + file.filename().string() + ".", name,
+                                         file.parent_path().string());
+        struct stat existing {};
+        ::fchmod(fd, ::fstatat(folderFd, file.filename().c_str(), &existing, 0) == 0
+                         ? existing.st_mode & 07777
+                         : 0644);
+        writeAndClose(fd, bytes, folderFd, name, file.string());
+        if (::renameat(folderFd, name.c_str(), folderFd, file.filename().c_str()) != 0) {
+            const int renameError = errno;
+            ::unlinkat(folderFd, name.c_str(), 0);
+            failWith("不能替换“" + file.string() + "”", renameError);
+        }
+        syncFolder(folderFd);
+    } catch (...) {
+        ::close(folderFd);
+        throw;
     }
-    if (::rename(temporary.c_str(), file.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        fail("不能替换“" + file.string() + "”", error);
-    }
-    syncFolder(folder);
+    ::close(folderFd);
 }
 
 void appendDurably(const std::filesystem::path& file, const std::string& bytes) {
-    const bool existed = std::filesystem::exists(file);
-    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    const int fd =
+        ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
-        fail("不能写入“" + file.string() + "”", errno);
-    writeAll(fd, bytes, file.string());
-    if (::fsync(fd) != 0 || ::close(fd) != 0)
-        fail("不能写入“" + file.string() + "”", errno);
-    if (!existed)
-        syncFolder(file.parent_path());
+        failWith("不能写入“" + file.string() + "”", errno);
+    struct stat status {};
+    const bool created = ::fstat(fd, &status) == 0 && status.st_size == 0;
+    int error = writeAll(fd, bytes) ? 0 : errno;
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0)
+        failWith("不能写入“" + file.string() + "”", error);
+    if (created) {
+        const int folderFd = openFolder(file.parent_path());
+        syncFolder(folderFd);
+        ::close(folderFd);
+    }
 }
 
 }  // namespace quorvel::batch

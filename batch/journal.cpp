@@ -1,18 +1,14 @@
 #include "batch/journal.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <ctime>
-#include <map>
 #include <random>
-#include <sstream>
-
-#include "batch/files.h"
-#include "batch/sha256.h"
+#include <utility>
 
 namespace quorvel::batch {
 
@@ -21,6 +17,37 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kJournalName = "journal.tsv";
+
+std::string timestamp(const char* format) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char text[64];
+    std::strftime(text, sizeof text, format, &local);
+    return text;
+}
+
+// A folder of the journal's own: made private when new, never a link, never another user's.
+int openOwnFolder(int parentFd, const std::string& name, const fs::path& shown, bool create) {
+    if (create && ::mkdirat(parentFd, name.c_str(), 0700) != 0 && errno != EEXIST)
+        failWith("不能建立运行记录文件夹“" + shown.string() + "”", errno);
+    const int fd =
+        ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        failWith("不能打开运行记录文件夹“" + shown.string() + "”", errno);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || status.st_uid != ::geteuid()) {
+        ::close(fd);
+        throw FileError("运行记录文件夹“" + shown.string() + "”不属于当前用户，不能使用");
+    }
+    if ((status.st_mode & 077) != 0 && ::fchmod(fd, 0700) != 0) {
+        ::close(fd);
+        failWith("不能设置运行记录文件夹“" + shown.string() + "”的权限", errno);
+    }
+    return fd;
+}
+
+}  // namespace
 
 std::string escapeField(const std::string& text) {
     std::string out;
@@ -45,7 +72,7 @@ std::string escapeField(const std::string& text) {
     return out;
 }
 
-std::vector<std::string> splitLine(const std::string& line) {
+std::vector<std::string> splitJournalLine(const std::string& line) {
     std::vector<std::string> fields(1);
     for (std::size_t i = 0; i < line.size(); ++i) {
         const char c = line[i];
@@ -61,13 +88,24 @@ std::vector<std::string> splitLine(const std::string& line) {
     return fields;
 }
 
-std::string timestamp(const char* format) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
-    char text[64];
-    std::strftime(text, sizeof text, format, &local);
-    return text;
+std::string stampField(const FileStamp& stamp, bool withOwner) {
+    std::string field = std::to_string(stamp.device) + ":" + std::to_string(stamp.inode);
+    return withOwner ? field + ":" + std::to_string(stamp.owner) + ":" + std::to_string(stamp.born)
+                     : field;
+}
+
+bool parseStampField(const std::string& field, FileStamp& stamp) {
+    unsigned long long device = 0, inode = 0;
+    unsigned owner = 0;
+    long long born = 0;
+    const int got = std::sscanf(field.c_str(), "%llu:%llu:%u:%lld", &device, &inode, &owner, &born);
+    if (got < 2)
+        return false;
+    stamp.device = device;
+    stamp.inode = inode;
+    stamp.owner = owner;
+    stamp.born = born;
+    return true;
 }
 
 bool validRunId(const std::string& id) {
@@ -80,137 +118,265 @@ bool validRunId(const std::string& id) {
     return true;
 }
 
-}  // namespace
-
 fs::path runsFolder() {
     if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/')
         return fs::path(data) / "quorvel" / "runs";
-    const char* home = std::getenv("HOME");
-    return fs::path(home && *home ? home : "/tmp") / ".local" / "share" / "quorvel" / "runs";
+    if (const char* home = std::getenv("HOME"); home && *home == '/')
+        return fs::path(home) / ".local" / "share" / "quorvel" / "runs";
+    throw FileError("没有用户数据文件夹（HOME 和 XDG_DATA_HOME 都没有设置），不能使用运行记录");
+}
+
+int openRunsFolder(bool create) {
+    const fs::path runs = runsFolder();
+    const fs::path data = runs.parent_path().parent_path();
+    std::error_code error;
+    if (create)
+        fs::create_directories(data, error);
+    const int dataFd = ::open(data.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dataFd < 0)
+        failWith("不能打开用户数据文件夹“" + data.string() + "”", errno);
+    int quorvelFd = -1;
+    try {
+        quorvelFd = openOwnFolder(dataFd, "quorvel", runs.parent_path(), create);
+        const int runsFd = openOwnFolder(quorvelFd, "runs", runs, create);
+        ::close(quorvelFd);
+        ::close(dataFd);
+        return runsFd;
+    } catch (...) {
+        if (quorvelFd >= 0)
+            ::close(quorvelFd);
+        ::close(dataFd);
+        throw;
+    }
+}
+
+int openRunFolder(int runsFd, const std::string& id) {
+    return openOwnFolder(runsFd, id, runsFolder() / id, false);
+}
+
+Journal::Journal(Journal&& other) noexcept
+    : id_(std::move(other.id_)),
+      folder_(std::move(other.folder_)),
+      folderFd_(std::exchange(other.folderFd_, -1)),
+      backupsFd_(std::exchange(other.backupsFd_, -1)),
+      journalFd_(std::exchange(other.journalFd_, -1)),
+      backups_(other.backups_) {}
+
+Journal::~Journal() {
+    for (const int fd : {journalFd_, backupsFd_, folderFd_}) {
+        if (fd >= 0)
+            ::close(fd);
+    }
 }
 
 Journal Journal::create(const std::vector<std::string>& arguments) {
+    const int runsFd = openRunsFolder(true);
     const fs::path runs = runsFolder();
-    std::error_code error;
-    fs::create_directories(runs, error);
-    if (error)
-        throw FileError("不能建立运行记录文件夹“" + runs.string() + "”：" + error.message());
     std::random_device random;
     Journal journal;
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    for (int attempt = 0; attempt < 100 && journal.id_.empty(); ++attempt) {
         char suffix[8];
         std::snprintf(suffix, sizeof suffix, "%04x", random() & 0xFFFF);
         const std::string id = timestamp("%Y%m%d-%H%M%S-") + suffix;
-        if (::mkdir((runs / id).c_str(), 0700) == 0) {
+        if (::mkdirat(runsFd, id.c_str(), 0700) == 0) {
             journal.id_ = id;
             journal.folder_ = runs / id;
-            break;
+        } else if (errno != EEXIST) {
+            const int error = errno;
+            ::close(runsFd);
+            failWith("不能建立运行记录文件夹“" + (runs / id).string() + "”", error);
         }
-        if (errno != EEXIST)
-            throw FileError("不能建立运行记录文件夹“" + (runs / id).string() + "”");
     }
-    if (journal.id_.empty())
-        throw FileError("不能建立运行记录文件夹");
-    fs::create_directories(journal.folder_ / "backups", error);
+    if (journal.id_.empty()) {
+        ::close(runsFd);
+        throw FileError("不能建立运行记录文件夹“" + runs.string() + "”");
+    }
+    try {
+        journal.folderFd_ = openRunFolder(runsFd, journal.id_);
+        ::close(runsFd);
+    } catch (...) {
+        ::close(runsFd);
+        throw;
+    }
+    journal.backupsFd_ =
+        openOwnFolder(journal.folderFd_, "backups", journal.folder_ / "backups", true);
+    journal.journalFd_ =
+        ::openat(journal.folderFd_, kJournalName,
+                 O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (journal.journalFd_ < 0)
+        failWith("不能写入运行记录“" + (journal.folder_ / kJournalName).string() + "”", errno);
     std::string command;
     for (const std::string& argument : arguments)
         command += (command.empty() ? "" : " ") + argument;
-    journal.append("quorvel-batch-journal\t1");
+    journal.append("quorvel-batch-journal\t2");
     journal.append("started\t" + timestamp("%Y-%m-%d %H:%M:%S"));
     journal.append("command\t" + escapeField(command));
+    syncFolder(journal.folderFd_);
     return journal;
 }
 
-void Journal::append(const std::string& line) {
-    appendDurably(folder_ / kJournalName, line + "\n");
+void Journal::append(const std::string& line, bool durably) {
+    const std::string bytes = line + "\n";
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(journalFd_, bytes.data() + done, bytes.size() - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            failWith("不能写入运行记录“" + (folder_ / kJournalName).string() + "”", errno);
+        done += static_cast<std::size_t>(written);
+    }
+    if (durably && ::fdatasync(journalFd_) != 0)
+        failWith("不能写入运行记录“" + (folder_ / kJournalName).string() + "”", errno);
 }
 
-fs::path Journal::keepOriginal(const fs::path& drawing, const std::string& bytes) {
+std::string Journal::keepOriginal(const std::string& bytes) {
     unsigned number = 0;
     {
         std::lock_guard lock(mutex_);
         number = ++backups_;
     }
-    const fs::path backup =
-        folder_ / "backups" / (std::to_string(number) + "-" + drawing.filename().string());
-    writeFileAtomically(backup, bytes);
-    return backup;
+    // Named by number only: a drawing whose name is at the length limit still has its backup.
+    const std::string name = std::to_string(number);
+    const fs::path shown = folder_ / "backups" / name;
+    const int fd = ::openat(backupsFd_, name.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        failWith("不能写入运行记录的备份“" + shown.string() + "”", errno);
+    try {
+        writeAndClose(fd, bytes, backupsFd_, name, shown.string());
+    } catch (const FileError& error) {
+        throw FileError(std::string("运行记录：") + error.what());
+    }
+    syncFolder(backupsFd_);
+    return "backups/" + name;
+}
+
+std::string Journal::keepOriginal(int folderFd, const std::string& name, int fileFd,
+                                  const std::string& bytes) {
+    struct stat original {};
+    // What is linked must be on disk as much as a copy would be.
+    if (::fstat(fileFd, &original) != 0 || ::fsync(fileFd) != 0)
+        return keepOriginal(bytes);
+    unsigned number = 0;
+    {
+        std::lock_guard lock(mutex_);
+        number = ++backups_;
+    }
+    const std::string kept = std::to_string(number);
+    if (::linkat(folderFd, name.c_str(), backupsFd_, kept.c_str(), 0) != 0)
+        return keepOriginal(bytes);  // another file system, or links not allowed
+    bool exists = false;
+    if (!stampAt(backupsFd_, kept, exists).sameFile(stampOf(original))) {
+        ::unlinkat(backupsFd_, kept.c_str(), 0);
+        throw FileError(std::string(kChangedDuringRun) + "，未保存");
+    }
+    syncFolder(backupsFd_);
+    return "backups/" + kept;
+}
+
+std::string Journal::keepOldBak(int folderFd, const std::string& name, const std::string& backup) {
+    const std::string kept = fs::path(backup).filename().string() + ".bak";
+    if (::linkat(folderFd, name.c_str(), backupsFd_, kept.c_str(), 0) != 0) {
+        const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            failWith("不能读取备份文件“" + name + "”", errno);
+        std::string bytes;
+        try {
+            bytes = readOpenFile(fd, name);
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        ::close(fd);
+        const int out = ::openat(backupsFd_, kept.c_str(),
+                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (out < 0)
+            failWith("运行记录：不能保存原有的备份文件“" + name + "”", errno);
+        writeAndClose(out, bytes, backupsFd_, kept, (folder_ / "backups" / kept).string());
+    }
+    syncFolder(backupsFd_);
+    return "backups/" + kept;
+}
+
+bool Journal::firstVisit(const fs::path& folder) {
+    std::lock_guard lock(mutex_);
+    return visitedFolders_.insert(folder).second;
+}
+
+bool Journal::claimBak(const fs::path& bak) {
+    std::lock_guard lock(mutex_);
+    return claimedBaks_.insert(bak).second;
+}
+
+void Journal::recordSaving(const fs::path& drawing, const std::string& backup) {
+    std::lock_guard lock(mutex_);
+    // Kept by the system if the run is killed; on disk with the next line noted durably.
+    append("saving\t" + escapeField(drawing.string()) + "\t" + backup, false);
+}
+
+void Journal::recordNotSaved(const fs::path& drawing) noexcept {
+    try {
+        std::lock_guard lock(mutex_);
+        append("notsaved\t" + escapeField(drawing.string()));
+    } catch (const std::exception&) {
+        // The journal's "saving" line stays: undo then names the drawing without touching it.
+    }
+}
+
+void Journal::recordSaved(const SavedDrawing& saved) {
+    std::lock_guard lock(mutex_);
+    append("saved\t" + escapeField(saved.drawing.string()) + "\t" + saved.before + "\t" +
+           saved.after + "\t" + saved.backup + "\t" + stampField(saved.folder, false) + "\t" +
+           stampField(saved.saved, true) + "\t" + escapeField(saved.bak) + "\t" +
+           (saved.bak.empty() ? "" : stampField(saved.bakStamp, false)) + "\t" + saved.oldBak);
+}
+
+void Journal::recordUndone(const fs::path& drawing) {
+    std::lock_guard lock(mutex_);
+    append("undone\t" + escapeField(drawing.string()) + "\t" + timestamp("%Y-%m-%d %H:%M:%S"));
+}
+
+std::string Journal::readKept(const std::string& backup) const {
+    const std::string name = fs::path(backup).filename().string();
+    const int fd = ::openat(backupsFd_, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        failWith("不能读取运行记录的备份“" + name + "”", errno);
+    try {
+        std::string bytes = readOpenFile(fd, (folder_ / backup).string());
+        ::close(fd);
+        return bytes;
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+}
+
+fs::path Journal::keepOriginal(const fs::path&, const std::string& bytes) {
+    return folder_ / keepOriginal(bytes);
 }
 
 void Journal::recordSaved(const fs::path& drawing, const std::string& checksumBefore,
                           const std::string& checksumAfter, const fs::path& backup) {
-    std::lock_guard lock(mutex_);
-    append("saved\t" + escapeField(drawing.string()) + "\t" + checksumBefore + "\t" +
-           checksumAfter + "\t" + escapeField(backup.string()));
-}
-
-int undoRun(const std::string& id, bool force, std::ostream& out) {
-    const fs::path folder = runsFolder() / id;
-    if (!validRunId(id) || !fs::is_regular_file(folder / kJournalName)) {
-        out << "找不到运行编号为“" << id << "”的运行记录（" << runsFolder().string() << "）\n";
-        return -1;
+    SavedDrawing saved;
+    std::error_code error;
+    saved.drawing = fs::weakly_canonical(fs::absolute(drawing), error);
+    if (error)
+        saved.drawing = fs::absolute(drawing).lexically_normal();
+    saved.before = checksumBefore;
+    saved.after = checksumAfter;
+    saved.backup = "backups/" + backup.filename().string();
+    struct stat status {};
+    if (::lstat(saved.drawing.parent_path().c_str(), &status) == 0)
+        saved.folder = stampOf(status);
+    const int folderFd =
+        ::open(saved.drawing.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool exists = false;
+    if (folderFd >= 0) {
+        saved.saved = stampAt(folderFd, saved.drawing.filename().string(), exists);
+        ::close(folderFd);
     }
-    struct Saved {
-        std::string before, after;
-        fs::path backup;
-        bool undone = false;
-    };
-    std::vector<std::string> order;
-    std::map<std::string, Saved> saved;
-    std::istringstream journal(readWholeFile(folder / kJournalName));
-    std::string line;
-    while (std::getline(journal, line)) {
-        const std::vector<std::string> fields = splitLine(line);
-        if (fields[0] == "saved" && fields.size() >= 5) {
-            if (!saved.count(fields[1]))
-                order.push_back(fields[1]);
-            saved[fields[1]] = Saved{fields[2], fields[3], fields[4], false};
-        } else if (fields[0] == "undone" && fields.size() >= 2 && saved.count(fields[1])) {
-            saved[fields[1]].undone = true;
-        }
-    }
-    int failed = 0;
-    for (const std::string& drawing : order) {
-        const Saved& entry = saved[drawing];
-        const auto report = [&](const std::string& what) {
-            out << what << "：" << drawing << "\n";
-        };
-        try {
-            std::error_code error;
-            const bool present = fs::exists(drawing, error);
-            const std::string current = present ? sha256Hex(readWholeFile(drawing)) : "";
-            if (current == entry.before) {
-                report(entry.undone ? "已经恢复过" : "与原图相同，无需恢复");
-                continue;
-            }
-            if (current != entry.after && !force) {
-                report(present ? "失败（运行之后图形又被修改过；确要恢复请加 --force）"
-                               : "失败（图形已不存在；确要恢复请加 --force）");
-                ++failed;
-                continue;
-            }
-            const std::string original = readWholeFile(entry.backup);
-            if (sha256Hex(original) != entry.before) {
-                report("失败（备份“" + entry.backup.string() + "”已损坏）");
-                ++failed;
-                continue;
-            }
-            writeFileAtomically(drawing, original);
-            if (sha256Hex(readWholeFile(drawing)) != entry.before) {
-                report("失败（写回后核对不一致）");
-                ++failed;
-                continue;
-            }
-            appendDurably(folder / kJournalName, "undone\t" + escapeField(drawing) + "\t" +
-                                                     timestamp("%Y-%m-%d %H:%M:%S") + "\n");
-            report("已恢复");
-        } catch (const std::exception& error) {
-            report(std::string("失败（") + error.what() + "）");
-            ++failed;
-        }
-    }
-    out << "恢复完成：图形 " << order.size() << " 个，失败 " << failed << " 个\n";
-    return failed;
+    recordSaved(saved);
 }
 
 }  // namespace quorvel::batch

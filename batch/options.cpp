@@ -109,7 +109,10 @@ std::vector<Pair> parsePairs(const std::string& input) {
         std::vector<std::u16string> fields;
         const std::size_t tab = line.find(u'\t');
         if (tab != std::u16string::npos) {
-            fields = {line.substr(0, tab), line.substr(tab + 1)};
+            const std::size_t third = line.find(u'\t', tab + 1);
+            fields = {line.substr(0, tab), line.substr(tab + 1, third - (tab + 1))};
+            if (third != std::u16string::npos)
+                fields.push_back(line.substr(third + 1));
         } else {
             try {
                 fields = csvFields(line);
@@ -288,6 +291,7 @@ const char* helpText() {
   --report 文件         报告：.csv（带 BOM 的 UTF-8）或 .html，每段文字一行
   --jobs N              同时处理的图形数（默认：处理器核数）
   --undo 运行编号       把某次运行改过的图形全部恢复原样
+                        （加 --dry-run 时只列出将恢复的图形，不修改）
   --force               与 --undo 一起用：运行之后又被修改过的图形也恢复
   --host inprocess|bus  inprocess（默认）：本程序直接读写图形；bus：像主窗口一样通过 D-Bus
                         驱动 cad-host（一对内容，只处理单行文字）
@@ -295,7 +299,7 @@ const char* helpText() {
   -h, --help            显示本帮助
 
 每次运行都在用户数据文件夹中留下运行记录和原图备份，并单独一行输出“运行编号：<编号>”。
-退出状态：0 全部成功，1 有图形失败，2 参数错误。
+退出状态：0 全部成功，1 有图形失败或运行记录、报告没有写成，2 参数错误。
 )";
 }
 

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 
+#include "batch/drawingfile.h"
 #include "batch/files.h"
 #include "batch/journal.h"
 #include "batch/sha256.h"
@@ -88,11 +89,10 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
     DrawingOutcome outcome;
     outcome.drawing = drawing;
     try {
+        DrawingFile file(drawing);
         // One job holds about two copies of its drawing at a time: the drawing and its edited
         // bytes while saving, the edited bytes and the drawing read back while checking.
-        std::string original = readWholeFile(drawing);
-        const std::string before = sha256Hex(original);
-        std::optional<dxf::Drawing> document = dxf::Drawing::fromBytes(std::move(original));
+        std::optional<dxf::Drawing> document = dxf::Drawing::fromBytes(file.read());
         std::vector<std::pair<dxf::EntityId, std::string>> expected;
         std::optional<std::map<std::string, std::string>> layouts;  // read when first needed
         const auto chosen = [&](const dxf::TextEntry& entry) { return isChosen(entry, options); };
@@ -121,23 +121,17 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
             return outcome;
         }
         const std::string edited = document->toBytes();
-        std::filesystem::path backup;
-        {
-            // Read again for the backup: the file must still be what the edits were made on.
-            const std::string unchanged = readWholeFile(drawing);
-            if (sha256Hex(unchanged) != before)
-                throw FileError("图形在处理期间被其他程序修改，未保存");
-            backup = journal->keepOriginal(drawing, unchanged);
-        }
-        // Noted before the save, so that a run cut short can still be undone.
-        journal->recordSaved(std::filesystem::absolute(drawing).lexically_normal(), before,
-                             sha256Hex(edited), backup);
-        document->save(drawing);
         document.reset();
+        const SavedDrawing saved =
+            file.replace(edited, *journal, outcome.notes, outcome.journalFailure);
         try {
             checkSaved(drawing, edited, expected);
         } catch (const std::exception& error) {
-            writeFileAtomically(drawing, readWholeFile(backup));
+            // Put back only over this run's own save, never over a newer one.
+            if (!file.restore(saved, journal->readKept(saved.backup)))
+                throw FileError(std::string(error.what()) +
+                                "，图形已被其他程序再次修改，没有恢复原图");
+            journal->recordUndone(saved.drawing);
             throw FileError(std::string(error.what()) + "，已恢复原图");
         }
         outcome.saved = true;
@@ -147,6 +141,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
         outcome.reason = error.what();
         outcome.texts = 0;
         outcome.rows.clear();
+        outcome.journalFailure.clear();
     }
     return outcome;
 }

@@ -27,9 +27,11 @@ struct DrawingOutcome {
     std::filesystem::path drawing;
     bool ok = false;
     bool saved = false;
-    std::string reason;           // why it failed
-    std::size_t texts = 0;        // changed, or on a dry run matching
-    std::vector<ReportRow> rows;  // only when a report is asked for
+    std::string reason;              // why it failed
+    std::vector<std::string> notes;  // what the save could not keep as it was
+    std::string journalFailure;      // saved, but not noted in the journal
+    std::size_t texts = 0;           // changed, or on a dry run matching
+    std::vector<ReportRow> rows;     // only when a report is asked for
 };
 
 // `layouts`: dxf::layoutNames of the drawing, for texts in paper space.

@@ -1,5 +1,7 @@
 #include "batch/report.h"
 
+#include <string_view>
+
 #include "batch/files.h"
 
 namespace quorvel::batch {
@@ -8,11 +10,17 @@ namespace {
 
 const char* const kColumns[] = {"图形", "句柄", "空间或布局", "图层", "种类", "原文字", "新文字"};
 
+// Every field that needs it is quoted with its quotes doubled, so no text can end a field or a
+// row. A field a spreadsheet would take as a formula (=, +, -, @, or a tab or CR first) is
+// written with a leading apostrophe, which spreadsheets show as plain text.
 std::string csvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
+    const bool formula =
+        !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
+    const std::string shown = formula ? "'" + text : text;
+    if (shown.find_first_of(",\"\r\n") == std::string::npos)
+        return shown;
     std::string out = "\"";
-    for (const char c : text) {
+    for (const char c : shown) {
         out += c;
         if (c == '"')
             out += '"';
@@ -98,7 +106,7 @@ void writeReport(const std::filesystem::path& file, const std::vector<DrawingOut
         }
         out += "</table>\n</body></html>\n";
     }
-    writeFileAtomically(file, out);
+    writeNewFile(file, out);
 }
 
 }  // namespace quorvel::batch

@@ -9,7 +9,8 @@
 namespace quorvel::batch {
 
 // .csv: UTF-8 with a byte-order mark, so that spreadsheet programs read the Chinese right;
-// .html: one table. Raises FileError.
+// .html: one table. Written to a new file that takes the place of `file` (a link there is
+// replaced, never followed). Raises FileError.
 void writeReport(const std::filesystem::path& file, const std::vector<DrawingOutcome>& outcomes,
                  bool dryRun);
 

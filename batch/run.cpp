@@ -14,6 +14,7 @@
 #include "batch/progress.h"
 #include "batch/report.h"
 #include "batch/targets.h"
+#include "batch/undo.h"
 
 namespace quorvel::batch {
 
@@ -35,6 +36,8 @@ std::vector<DrawingOutcome> processAll(const std::vector<std::filesystem::path>&
             outcomes[i] = processDrawing(drawings[i], options, journal);
             progress.drawingDone(drawings[i].string(), outcomes[i].ok, outcomes[i].texts,
                                  outcomes[i].reason);
+            for (const std::string& note : outcomes[i].notes)
+                std::fprintf(stderr, "%s\n", note.c_str());
         }
     };
     const std::size_t threads = std::min<std::size_t>(options.jobs, drawings.size());
@@ -59,7 +62,7 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
             return kExitOk;
         }
         if (!options.undoRun.empty()) {
-            const int failed = undoRun(options.undoRun, options.force, std::cout);
+            const int failed = undoRun(options.undoRun, options.force, options.dryRun, std::cout);
             std::cout.flush();
             return failed < 0 ? kExitBadArguments : failed > 0 ? kExitSomeFailed : kExitOk;
         }
@@ -107,13 +110,12 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
         saved += outcome.saved ? 1 : 0;
         texts += outcome.texts;
     }
-    bool reportFailed = false;
+    std::string reportFailure;
     if (!options.reportFile.empty()) {
         try {
             writeReport(options.reportFile, outcomes, options.dryRun);
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "报告没有写成：%s\n", error.what());
-            reportFailed = true;
+            reportFailure = error.what();
         }
     }
     std::printf("%s：图形 %zu 个，成功 %zu 个，失败 %zu 个；%s %zu 处文字%s，用时 %.1f 秒\n",
@@ -130,8 +132,23 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
     }
     if (journal && saved > 0)
         std::printf("撤销本次运行：quorvel-batch --undo %s\n", journal->id().c_str());
+    // Said last, on their own: the drawings may all be fine.
+    bool journalFailed = false;
+    for (const DrawingOutcome& outcome : outcomes) {
+        if (outcome.journalFailure.empty())
+            continue;
+        if (!journalFailed)
+            std::printf(
+                "运行记录没有写成：%s\n以下图形已保存，但不能用 --undo 恢复（原图在同名 .bak "
+                "文件中）：\n",
+                outcome.journalFailure.c_str());
+        journalFailed = true;
+        std::printf("  %s\n", outcome.drawing.c_str());
+    }
+    if (!reportFailure.empty())
+        std::printf("报告没有写成：%s\n", reportFailure.c_str());
     std::fflush(stdout);
-    return failed > 0 || reportFailed ? kExitSomeFailed : kExitOk;
+    return failed > 0 || !reportFailure.empty() || journalFailed ? kExitSomeFailed : kExitOk;
 }
 
 }  // namespace quorvel::batch

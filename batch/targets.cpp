@@ -1,5 +1,7 @@
 #include "batch/targets.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <set>
 
@@ -21,7 +23,15 @@ bool isDrawingName(const fs::path& file) {
     return extension == ".dxf" || extension == ".dwg";
 }
 
-void addFolder(const fs::path& folder, bool recursive, std::vector<fs::path>& out) {
+using Visited = std::set<std::pair<dev_t, ino_t>>;
+
+// Each folder once, by device and inode: links back up the tree (a -> .) end there.
+void addFolder(const fs::path& folder, bool recursive, Visited& visited,
+               std::vector<fs::path>& out) {
+    struct stat status {};
+    if (::stat(folder.c_str(), &status) != 0 ||
+        !visited.emplace(status.st_dev, status.st_ino).second)
+        return;
     std::vector<fs::path> files;
     std::vector<fs::path> folders;
     std::error_code error;
@@ -38,13 +48,13 @@ void addFolder(const fs::path& folder, bool recursive, std::vector<fs::path>& ou
     std::sort(folders.begin(), folders.end());
     out.insert(out.end(), files.begin(), files.end());
     for (const fs::path& sub : folders)
-        addFolder(sub, recursive, out);
+        addFolder(sub, recursive, visited, out);
 }
 
-void addPath(const fs::path& path, bool recursive, std::vector<fs::path>& out) {
+void addPath(const fs::path& path, bool recursive, Visited& visited, std::vector<fs::path>& out) {
     std::error_code error;
     if (fs::is_directory(path, error))
-        addFolder(path, recursive, out);
+        addFolder(path, recursive, visited, out);
     else
         out.push_back(path);
 }
@@ -53,6 +63,7 @@ void addPath(const fs::path& path, bool recursive, std::vector<fs::path>& out) {
 
 std::vector<fs::path> expandTargets(const std::vector<std::string>& paths, bool recursive) {
     std::vector<fs::path> found;
+    Visited visited;
     for (const std::string& path : paths) {
         if (path.size() > 1 && path[0] == '@') {
             std::string bytes;
@@ -64,19 +75,25 @@ std::vector<fs::path> expandTargets(const std::vector<std::string>& paths, bool 
             for (const std::u16string& entry : drawinglist::decodeListFile(bytes)) {
                 const std::u16string trimmed = engine::trimSpaces(entry);
                 if (!trimmed.empty())
-                    addPath(engine::toUtf8(trimmed), recursive, found);
+                    addPath(engine::toUtf8(trimmed), recursive, visited, found);
             }
         } else {
-            addPath(path, recursive, found);
+            addPath(path, recursive, visited, found);
         }
     }
-    // One run never changes a drawing twice, however often it is named.
+    // One run never changes a drawing twice, however often it is named: by name, through a
+    // link or as another hard link of the same file.
     std::vector<fs::path> unique;
-    std::set<fs::path> seen;
+    std::set<fs::path> seenNames;
+    std::set<std::pair<dev_t, ino_t>> seenFiles;
     for (const fs::path& path : found) {
+        struct stat status {};
         std::error_code error;
         const fs::path key = fs::weakly_canonical(path, error);
-        if (seen.insert(error ? path : key).second)
+        const bool fresh = ::stat(path.c_str(), &status) == 0
+                               ? seenFiles.emplace(status.st_dev, status.st_ino).second
+                               : seenNames.insert(error ? path : key).second;
+        if (fresh)
             unique.push_back(path);
     }
     return unique;

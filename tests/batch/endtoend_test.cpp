@@ -6,69 +6,12 @@
 #include <set>
 #include <sstream>
 
-#include "tests/support/ezdxf_reference.h"
+#include "tests/batch/batchrun.h"
 
 namespace quorvel::testsupport {
 namespace {
 
 namespace fs = std::filesystem;
-
-const char* const kDrawings[] = {"r12.dxf", "r2000_gbk.dxf", "r2018_utf8.dxf"};
-
-std::string quoted(const std::string& text) {
-    std::string out = "'";
-    for (const char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-using Seen = KindText;
-
-std::string replaceAll(std::string text, const std::string& find, const std::string& with) {
-    for (std::size_t at = text.find(find); at != std::string::npos;
-         at = text.find(find, at + with.size())) {
-        text.replace(at, find.size(), with);
-    }
-    return text;
-}
-
-class BatchRunTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!ezdxfAvailable())
-            GTEST_SKIP() << "ezdxf is not installed";
-        originals_ = ezdxfKindDrawings();
-        drawings_ = folder_.path() / "drawings";
-        fs::create_directories(drawings_);
-        for (const char* name : kDrawings)
-            fs::copy_file(originals_ / name, drawings_ / name);
-    }
-
-    int run(const std::string& arguments, std::string* output = nullptr) {
-        std::string text;
-        const int status =
-            runCommand("XDG_DATA_HOME=" + quoted((folder_.path() / "data").string()) + " " +
-                           QUORVEL_BATCH_PROGRAM + " " + arguments + " 2>&1",
-                       &text);
-        if (output)
-            *output = text;
-        return status;
-    }
-
-    static std::string runId(const std::string& output) {
-        std::smatch match;
-        const std::regex line("(^|\n)运行编号：([0-9A-Za-z-]+)\n");
-        return std::regex_search(output, match, line) ? match[2].str() : "";
-    }
-
-    bool sameAsOriginal(const char* name) {
-        return readFile(drawings_ / name) == readFile(originals_ / name);
-    }
-
-    TemporaryFolder folder_;
-    fs::path originals_;
-    fs::path drawings_;
-};
 
 TEST_F(BatchRunTest, EveryKindChangesInPlaceAsEzdxfReadsIt) {
     std::string output;

@@ -1,0 +1,277 @@
+#include "batch/drawingfile.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "batch/sha256.h"
+#include "cadhost/dxf/atomicfile.h"
+
+namespace quorvel::batch {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Another run edits one drawing for seconds at most; a lock held longer is someone else's.
+constexpr auto kLockPatience = std::chrono::seconds(120);
+constexpr int kStaleAfterSeconds = 10 * 60;
+
+std::string userName(unsigned uid) {
+    const struct passwd* entry = ::getpwuid(uid);
+    return entry ? std::string(entry->pw_name) : std::to_string(uid);
+}
+
+std::string groupName(unsigned gid) {
+    const struct group* entry = ::getgrgid(gid);
+    return entry ? std::string(entry->gr_name) : std::to_string(gid);
+}
+
+// Owner and group first (changing them may clear set-id bits), then the mode.
+void takeOwnerAndMode(int fd, const FileStamp& like, const std::string& shown,
+                      std::vector<std::string>& notes) {
+    struct stat current {};
+    ::fstat(fd, &current);
+    if ((current.st_uid != like.owner || current.st_gid != like.group) &&
+        ::fchown(fd, like.owner, like.group) != 0) {
+        if (current.st_gid != like.group)
+            (void)::fchown(fd, static_cast<uid_t>(-1), like.group);
+        ::fstat(fd, &current);
+        notes.push_back("注意：“" + shown + "”原属用户 " + userName(like.owner) + "、组 " +
+                        groupName(like.group) + "，本程序无权保留，现在属于用户 " +
+                        userName(current.st_uid) + "、组 " + groupName(current.st_gid));
+    }
+    ::fchmod(fd, like.mode & 07777);
+}
+
+std::string temporaryPrefix() {
+    // The prefix the DXF engine's saves use, so that a leftover is cleared by the next save.
+    return ".~qv" + std::to_string(::getpid()) + ".";
+}
+
+FileStamp writeTemporary(int folderFd, std::string& name, const std::string& bytes,
+                         const FileStamp& like, const std::string& shown,
+                         std::vector<std::string>& notes) {
+    std::string made;
+    const int fd = createTemporaryIn(folderFd, temporaryPrefix(), made, shown);
+    takeOwnerAndMode(fd, like, shown, notes);
+    writeAndClose(fd, bytes, folderFd, made, shown);  // removes it when it fails
+    name = made;
+    bool exists = false;
+    return stampAt(folderFd, name, exists);
+}
+
+}  // namespace
+
+FileStamp replaceInFolder(int folderFd, const std::string& name, const std::string& bytes,
+                          const FileStamp& like, const FileStamp* expected,
+                          const std::string& shown, std::vector<std::string>& notes) {
+    std::string temporary;
+    const FileStamp written = writeTemporary(folderFd, temporary, bytes, like, shown, notes);
+    bool exists = false;
+    const FileStamp now = stampAt(folderFd, name, exists);
+    int error = 0;
+    if (expected ? !exists || !now.sameVersion(*expected) : exists) {
+        ::unlinkat(folderFd, temporary.c_str(), 0);
+        throw FileError(kChangedDuringRun);
+    }
+    if (expected) {
+        if (::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) != 0)
+            error = errno;
+    } else if (::linkat(folderFd, temporary.c_str(), folderFd, name.c_str(), 0) != 0) {
+        error = errno;  // a new file never takes the place of one made meanwhile
+    }
+    if (error != 0 || !expected)
+        ::unlinkat(folderFd, temporary.c_str(), 0);
+    if (error != 0)
+        failWith("不能写入“" + shown + "”", error);
+    syncFolder(folderFd);
+    return written;
+}
+
+DrawingFile::DrawingFile(const fs::path& drawing) {
+    std::error_code error;
+    path_ = fs::weakly_canonical(fs::absolute(drawing), error);
+    if (error)
+        path_ = fs::absolute(drawing).lexically_normal();
+    name_ = path_.filename().string();
+    folderFd_ = ::open(path_.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd_ < 0)
+        failWith("不能读取“" + drawing.string() + "”", errno);
+    struct stat status {};
+    ::fstat(folderFd_, &status);
+    folder_ = stampOf(status);
+    const auto deadline = std::chrono::steady_clock::now() + kLockPatience;
+    while (true) {
+        bool exists = false;
+        const FileStamp named = stampAt(folderFd_, name_, exists);
+        if (!exists)
+            failWith("不能读取“" + drawing.string() + "”", ENOENT);
+        // Only regular files are drawings: a FIFO or a device is never opened.
+        if (!S_ISREG(named.mode))
+            throw FileError("“" + drawing.string() + "”不是普通文件，不能作为图形读入");
+        fd_ = ::openat(folderFd_, name_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd_ < 0)
+            failWith("不能读取“" + drawing.string() + "”", errno);
+        // Runs of this program edit one drawing at a time; the lock is on the file read.
+        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if (std::chrono::steady_clock::now() > deadline)
+                throw FileError("“" + drawing.string() + "”正被另一个程序编辑");
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ::fstat(fd_, &status);
+        read_ = stampOf(status);
+        const FileStamp locked = stampAt(folderFd_, name_, exists);
+        if (exists && locked.sameFile(read_) && S_ISREG(read_.mode))
+            return;
+        ::close(fd_);  // replaced while waiting: the lock belongs on the new file
+        fd_ = -1;
+    }
+}
+
+DrawingFile::~DrawingFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    if (folderFd_ >= 0)
+        ::close(folderFd_);
+}
+
+std::string DrawingFile::read() {
+    std::string bytes = readOpenFile(fd_, path_.string());
+    struct stat status {};
+    ::fstat(fd_, &status);
+    read_ = stampOf(status);
+    checksum_ = sha256Hex(bytes);
+    return bytes;
+}
+
+void DrawingFile::checkUnchanged() const {
+    bool exists = false;
+    const FileStamp now = stampAt(folderFd_, name_, exists);
+    if (!exists || !now.sameVersion(read_))
+        throw FileError(std::string(kChangedDuringRun) + "，未保存");
+}
+
+std::string DrawingFile::chooseBak(Journal& journal, std::vector<std::string>& notes) const {
+    const std::string usual = fs::path(name_).replace_extension(".bak").string();
+    if (usual == name_)
+        return "";
+    if (journal.claimBak(path_.parent_path() / usual))
+        return usual;
+    // plan.dwg and plan.dxf: the second keeps its own backup instead of replacing the first's.
+    const std::string own = name_ + ".bak";
+    if (!journal.claimBak(path_.parent_path() / own))
+        throw FileError("备份文件“" + own + "”已被本次运行的另一个图形使用，未保存");
+    notes.push_back("注意：“" + usual + "”已保存同名图形的备份，“" + path_.string() + "”的备份是“" +
+                    own + "”");
+    return own;
+}
+
+SavedDrawing DrawingFile::keepInJournal(const std::string& edited, Journal& journal,
+                                        std::vector<std::string>& notes) {
+    if (read_.links > 1) {
+        throw FileError("图形有 " + std::to_string(read_.links) +
+                        " 个硬链接（同一文件的多个名字），保存会把它们分开，未保存；"
+                        "请先把它复制成单独的文件");
+    }
+    checkUnchanged();
+    std::string original = readOpenFile(fd_, path_.string());
+    if (sha256Hex(original) != checksum_)
+        throw FileError(std::string(kChangedDuringRun) + "，未保存");
+    SavedDrawing saved;
+    saved.drawing = path_;
+    saved.before = checksum_;
+    saved.after = sha256Hex(edited);
+    saved.folder = folder_;
+    saved.backup = journal.keepOriginal(folderFd_, name_, fd_, original);
+    original.clear();
+    // A link in the journal moved the file's change time and link count, nothing else.
+    struct stat status {};
+    ::fstat(fd_, &status);
+    const FileStamp linked = stampOf(status);
+    if (linked.size != read_.size || linked.modified != read_.modified)
+        throw FileError(std::string(kChangedDuringRun) + "，未保存");
+    read_.changed = linked.changed;
+    read_.links = linked.links;
+    saved.bak = chooseBak(journal, notes);
+    if (!saved.bak.empty()) {
+        bool exists = false;
+        const FileStamp oldBak = stampAt(folderFd_, saved.bak, exists);
+        if (exists && !S_ISREG(oldBak.mode))
+            throw FileError("备份文件“" + saved.bak + "”不是普通文件，未保存");
+        if (exists)
+            saved.oldBak = journal.keepOldBak(folderFd_, saved.bak, saved.backup);
+    }
+    return saved;
+}
+
+void DrawingFile::swapIn(SavedDrawing& saved, const std::string& temporary) {
+    checkUnchanged();
+    if (!saved.bak.empty()) {
+        // The file read becomes the .bak: linked beside it first, then renamed over the old.
+        const std::string nextBak = temporary + "b";
+        if (::linkat(folderFd_, name_.c_str(), folderFd_, nextBak.c_str(), 0) != 0 ||
+            ::renameat(folderFd_, nextBak.c_str(), folderFd_, saved.bak.c_str()) != 0) {
+            const int error = errno;
+            ::unlinkat(folderFd_, nextBak.c_str(), 0);
+            failWith("不能建立备份文件“" + saved.bak + "”", error);
+        }
+        saved.bakStamp = read_;
+    }
+    // The link count and change time moved with the .bak; the file must still be the same.
+    bool exists = false;
+    if (!stampAt(folderFd_, name_, exists).sameFile(read_) || !exists)
+        throw FileError(std::string(kChangedDuringRun) + "，未保存");
+    if (::renameat(folderFd_, temporary.c_str(), folderFd_, name_.c_str()) != 0)
+        failWith("不能保存“" + path_.string() + "”", errno);
+}
+
+SavedDrawing DrawingFile::replace(const std::string& edited, Journal& journal,
+                                  std::vector<std::string>& notes, std::string& journalFailure) {
+    SavedDrawing saved = keepInJournal(edited, journal, notes);
+    journal.recordSaving(path_, saved.backup);
+    // Leftovers of saves that were cut short, once per folder and run, as the engine's saves do.
+    if (journal.firstVisit(path_.parent_path()))
+        dxf::removeStaleTemporaryFiles(path_.parent_path(), kStaleAfterSeconds);
+    std::string temporary;
+    try {
+        saved.saved = writeTemporary(folderFd_, temporary, edited, read_, path_.string(), notes);
+        swapIn(saved, temporary);
+    } catch (...) {
+        if (!temporary.empty())
+            ::unlinkat(folderFd_, temporary.c_str(), 0);
+        journal.recordNotSaved(path_);
+        throw;
+    }
+    syncFolder(folderFd_);
+    try {
+        journal.recordSaved(saved);
+    } catch (const FileError& error) {
+        // The drawing is saved: what failed is the journal, and the user must know which.
+        journalFailure = error.what();
+    }
+    return saved;
+}
+
+bool DrawingFile::restore(const SavedDrawing& saved, const std::string& original) {
+    std::vector<std::string> notes;
+    bool exists = false;
+    const FileStamp now = stampAt(folderFd_, name_, exists);
+    if (!exists || !now.sameFile(saved.saved) || now.size != saved.saved.size)
+        return false;
+    try {
+        replaceInFolder(folderFd_, name_, original, read_, &now, path_.string(), notes);
+    } catch (const FileError&) {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace quorvel::batch
