@@ -27,9 +27,10 @@ struct DrawingOutcome {
     std::filesystem::path drawing;
     bool ok = false;
     bool saved = false;
-    std::string reason;           // why it failed
-    std::size_t texts = 0;        // changed, or on a dry run matching
-    std::vector<ReportRow> rows;  // only when a report is asked for
+    std::string reason;              // why it failed
+    std::size_t texts = 0;           // changed, or on a dry run matching
+    std::vector<ReportRow> rows;     // only when a report is asked for
+    std::vector<std::string> notes;  // texts that matched but were left as they were, and why
 };
 
 // `layouts`: dxf::layoutNames of the drawing, for texts in paper space.

@@ -7,6 +7,8 @@
 namespace quorvel::batch {
 
 using dxf::TextKind;
+using dxf::TextSyntax;
+using dxf::VisibleText;
 
 bool isChosen(const dxf::TextEntry& entry, const Options& options) {
     const bool inBlock = entry.space == dxf::Space::Block;
@@ -34,12 +36,19 @@ bool isChosen(const dxf::TextEntry& entry, const Options& options) {
     return !options.layer || dxf::wildcardMatch(entry.layer, *options.layer);
 }
 
+TextSyntax syntaxOf(const dxf::TextEntry& entry) {
+    if (entry.kind == TextKind::MText || entry.multiLineAttribute)
+        return TextSyntax::MultiLine;
+    if (entry.kind == TextKind::Dimension)
+        return TextSyntax::Dimension;
+    return TextSyntax::SingleLine;
+}
+
 namespace {
 
-std::optional<Substitution> substitutePlain(const std::string& raw, const std::vector<Pair>& pairs,
-                                            bool exact) {
-    const std::u16string original = engine::fromUtf8(raw);
-    std::u16string text = original;
+std::optional<std::string> rewriteStored(std::string_view raw, const std::vector<Pair>& pairs,
+                                         bool exact) {
+    std::u16string text = engine::fromUtf8(std::string(raw));
     bool matched = false;
     for (const Pair& pair : pairs) {
         if (exact ? text == pair.find : text.find(pair.find) != std::u16string::npos) {
@@ -49,52 +58,79 @@ std::optional<Substitution> substitutePlain(const std::string& raw, const std::v
     }
     if (!matched)
         return std::nullopt;
-    const std::string updated = engine::toUtf8(text);
-    return Substitution{raw, updated, updated};
+    return engine::toUtf8(text);
 }
 
-std::optional<Substitution> substituteMasked(const std::string& raw, bool dimension,
-                                             const std::vector<Pair>& pairs, bool exact) {
-    std::string current = raw;
-    bool matched = false;
-    const std::string oldText = engine::toUtf8(dxf::MaskedText(raw, dimension).plain());
-    for (const Pair& pair : pairs) {
-        const dxf::MaskedText masked(current, dimension);
-        const std::u16string& plain = masked.plain();
-        std::vector<dxf::MaskedText::Edit> edits;
-        if (exact) {
-            if (plain == pair.find)
-                edits.push_back({0, plain.size(), pair.replace});
-        } else {
-            // Left to right, never overlapping: as replaceStr does on plain text.
-            for (std::size_t at = plain.find(pair.find); at != std::u16string::npos;
-                 at = plain.find(pair.find, at + pair.find.size())) {
-                edits.push_back({at, at + pair.find.size(), pair.replace});
-            }
-        }
-        if (edits.empty())
-            continue;
-        matched = true;
-        current = masked.apply(edits);
+std::vector<VisibleText::Edit> editsOf(const VisibleText& visible, const Pair& pair, bool exact) {
+    const std::u16string& plain = visible.plain();
+    std::vector<VisibleText::Edit> edits;
+    if (exact) {
+        if (plain == pair.find && visible.replaceable(0, plain.size()))
+            edits.push_back({0, plain.size(), pair.replace});
+        return edits;
     }
-    if (!matched)
-        return std::nullopt;
-    return Substitution{oldText, engine::toUtf8(dxf::MaskedText(current, dimension).plain()),
-                        current};
+    // Left to right, never overlapping, never splitting a character or taking a stack.
+    const std::size_t length = pair.find.size();
+    for (std::size_t at = plain.find(pair.find); at != std::u16string::npos;) {
+        if (visible.replaceable(at, at + length)) {
+            edits.push_back({at, at + length, pair.replace});
+            at = plain.find(pair.find, at + length);
+        } else {
+            at = plain.find(pair.find, at + 1);
+        }
+    }
+    return edits;
+}
+
+std::string firstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
 }
 
 }  // namespace
 
-std::optional<Substitution> substitute(const dxf::TextEntry& entry, const std::vector<Pair>& pairs,
-                                       bool exact) {
-    switch (entry.kind) {
-        case TextKind::MText:
-            return substituteMasked(entry.raw, false, pairs, exact);
-        case TextKind::Dimension:
-            return substituteMasked(entry.raw, true, pairs, exact);
-        default:
-            return substitutePlain(entry.raw, pairs, exact);
+std::optional<std::string> rewrite(std::string_view raw, TextSyntax syntax, const Options& options,
+                                   const EditFollower& follow, bool* refused) {
+    if (options.raw)
+        return rewriteStored(raw, options.pairs, options.exact);
+    std::string current(raw);
+    bool matched = false;
+    for (const Pair& pair : options.pairs) {
+        const VisibleText visible(current, syntax);
+        const std::vector<VisibleText::Edit> edits = editsOf(visible, pair, options.exact);
+        if (edits.empty())
+            continue;
+        if (follow && !follow(visible, edits)) {
+            if (refused)
+                *refused = true;
+            return std::nullopt;
+        }
+        matched = true;
+        current = visible.apply(edits);
     }
+    if (!matched)
+        return std::nullopt;
+    return current;
+}
+
+std::optional<Substitution> substitute(const dxf::TextEntry& entry, const Options& options) {
+    const TextSyntax syntax = syntaxOf(entry);
+    const auto newRaw = rewrite(entry.raw, syntax, options);
+    if (!newRaw)
+        return std::nullopt;
+    Substitution change;
+    change.oldText = VisibleText(entry.raw, syntax).shown();
+    change.newText = VisibleText(*newRaw, syntax).shown();
+    change.newRaw = *newRaw;
+    if (entry.multiLineAttribute && !entry.attributeLine.empty()) {
+        // Group 1 follows the embedded text: its first line as plain text, or the same pairs.
+        if (entry.attributeLine == firstLine(change.oldText)) {
+            change.newAttributeLine = firstLine(change.newText);
+        } else {
+            change.newAttributeLine =
+                rewrite(entry.attributeLine, syntax, options).value_or(entry.attributeLine);
+        }
+    }
+    return change;
 }
 
 }  // namespace quorvel::batch

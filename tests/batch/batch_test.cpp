@@ -2,26 +2,30 @@
 
 #include "batch/options.h"
 #include "batch/sha256.h"
+#include "batch/substitution.h"
 #include "cadhost/dxf/textkinds.h"
 
 namespace quorvel::batch {
 namespace {
 
-using dxf::MaskedText;
+using dxf::TextSyntax;
+using dxf::VisibleText;
 
-TEST(MaskedTextTest, MatchesWhatReadersSeeAndKeepsTheCodes) {
-    const MaskedText text("A{\\C1;BC}\\PD\\\\E", false);
+TEST(VisibleTextTest, MatchesWhatReadersSeeAndKeepsTheCodes) {
+    const VisibleText text("A{\\C1;BC}\\PD\\\\E", TextSyntax::MultiLine);
     EXPECT_EQ(text.plain(), u"ABC\nD\\E");
     // A change across a code keeps the code behind the new text, braces stay balanced.
     EXPECT_EQ(text.apply({{0, 2, u"x{y}"}}), "x\\{y\\}{\\C1;C}\\PD\\\\E");
     EXPECT_EQ(text.apply({{3, 5, u"-\n"}}), "A{\\C1;BC}-\\P\\\\E");
 }
 
-TEST(MaskedTextTest, DimensionMeasurementIsNeverText) {
-    const MaskedText text("<>mm<>", true);
-    EXPECT_EQ(text.plain(), u"mm");
-    EXPECT_EQ(text.apply({{0, 2, u"cm"}}), "<>cm<>");
-    EXPECT_EQ(MaskedText("<>", false).plain(), u"<>");
+TEST(VisibleTextTest, DimensionMeasurementIsNeverText) {
+    const VisibleText text("<>mm<>", TextSyntax::Dimension);
+    EXPECT_EQ(text.plain(), u"\uFFFCmm\uFFFC");
+    EXPECT_EQ(text.shown(), "<>mm<>");
+    EXPECT_EQ(text.apply({{1, 3, u"cm"}}), "<>cm<>");
+    EXPECT_FALSE(text.replaceable(0, 3));
+    EXPECT_EQ(VisibleText("<>", TextSyntax::MultiLine).plain(), u"<>");
 }
 
 TEST(ChunksTest, NeverSplitACharacterOrAnEscape) {
