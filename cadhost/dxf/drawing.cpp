@@ -56,14 +56,20 @@ TextPlacement Drawing::Impl::placementOf(const RecordEditor& editor) const {
 
 namespace {
 
-// Sets a tag's value, or inserts it at `insertAt` when the record lacks it. Returns its index.
-std::size_t setOrInsert(RecordEditor& editor, int code, std::string value, std::size_t insertAt) {
+// Sets an integer tag, keeping its spelling ("     1") when the value stays.
+void setInteger(RecordEditor::Tag& tag, int value) {
+    if (parseNumber(tag.value) != static_cast<double>(value))
+        tag.value = std::to_string(value);
+}
+
+// Sets an integer tag, or inserts it at `insertAt` when the record lacks it. Returns its index.
+std::size_t setOrInsert(RecordEditor& editor, int code, int value, std::size_t insertAt) {
     const std::size_t at = editor.find(code);
     if (at != RecordEditor::npos) {
-        editor.tags()[at].value = std::move(value);
+        setInteger(editor.tags()[at], value);
         return at;
     }
-    editor.insert(insertAt, code, std::move(value));
+    editor.insert(insertAt, code, std::to_string(value));
     return insertAt;
 }
 
@@ -109,7 +115,7 @@ void Drawing::Impl::writePlacement(RecordEditor& editor, const TextPlacement& be
     std::size_t position = afterTextTags(editor);
     if (j.horizontal != before.justification.horizontal || editor.find(72) != RecordEditor::npos) {
         if (j.horizontal != 0 || editor.find(72) != RecordEditor::npos) {
-            position = setOrInsert(editor, 72, std::to_string(j.horizontal), position) + 1;
+            position = setOrInsert(editor, 72, j.horizontal, position) + 1;
         }
     }
     if (after.second && (justified || editor.find(11) != RecordEditor::npos)) {
@@ -127,7 +133,7 @@ void Drawing::Impl::writePlacement(RecordEditor& editor, const TextPlacement& be
     if (j.vertical != 0 || editor.find(73) != RecordEditor::npos) {
         const std::size_t existing = editor.find(73);
         if (existing != RecordEditor::npos) {
-            tags[existing].value = std::to_string(j.vertical);
+            setInteger(tags[existing], j.vertical);
         } else if (usesSubclassMarkers() && editor.find(100) != RecordEditor::npos) {
             // The vertical alignment lives in the second AcDbText subclass.
             std::size_t second = RecordEditor::npos;

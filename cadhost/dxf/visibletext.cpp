@@ -84,7 +84,9 @@ std::size_t VisibleText::parseMultiLineCode(std::size_t pos) {
         case 'S': {
             const std::size_t end = untilSemicolon();
             character(pos, end, kPlaceholder, Kind::Stack);
-            // Shown as "1/2" whatever the kind of stack.
+            // Shown as "1/2" whatever the kind of stack, apart from a number before it.
+            if (!shown_.empty() && std::isdigit(static_cast<unsigned char>(shown_.back())))
+                shown_ += ' ';
             const std::size_t contentEnd = raw_[end - 1] == ';' ? end - 1 : end;
             for (std::size_t i = pos + 2; i < contentEnd; ++i) {
                 const char s = raw_[i];

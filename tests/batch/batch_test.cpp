@@ -28,6 +28,79 @@ TEST(VisibleTextTest, DimensionMeasurementIsNeverText) {
     EXPECT_EQ(VisibleText("<>", TextSyntax::MultiLine).plain(), u"<>");
 }
 
+// One find on one stored value: the new value, or "" when nothing matched.
+std::string changed(dxf::TextKind kind, const std::string& raw, const std::u16string& find,
+                    const std::u16string& replace, bool exact = false, bool asStored = false) {
+    Options options;
+    options.pairs = {{find, replace}};
+    options.exact = exact;
+    options.raw = asStored;
+    dxf::TextEntry entry;
+    entry.kind = kind;
+    entry.raw = raw;
+    const auto change = substitute(entry, options);
+    return change ? change->newRaw : "";
+}
+
+TEST(VisibleMatchTest, CodesAreOneCharacterOrNoneAndNeverSplit) {
+    using enum dxf::TextKind;
+    struct Case {
+        dxf::TextKind kind;
+        const char* raw;
+        std::u16string find, replace;
+        const char* expected;
+    };
+    const Case cases[] = {
+        // Caret codes: ^J is a line break, as \P is; other ^x show nothing.
+        {MText, "Mtext^Jwith", u"J", u"XY", ""},
+        {MText, "Mtext^Jwith", u"t\nw", u"t w", "Mtext with"},
+        {MText, "a^Mb\\Pc", u"ab\nc", u"x", "x^M"},
+        // %% codes are the characters they show, in every kind of text.
+        {MText, "45%%d TO 60%%d", u"°", u"度", "45度 TO 60度"},
+        {MText, "45%%d TO 60%%d", u"d TO", u"X", ""},
+        {Dimension, "%%c<>", u"c", u"X", ""},
+        {Dimension, "%%c<>", u"⌀", u"R", "R<>"},
+        {Dimension, "31.83%%p0.1", u"±", u"+/-", "31.83+/-0.1"},
+        {Text, "%%UTypical Assembly Detail", u"UTypical", u"X", ""},
+        {Text, "%%UTypical Assembly Detail", u"Typical", u"Main", "%%UMain Assembly Detail"},
+        {Text, "%%176 and %%%", u"° and %", u"ok", "ok"},
+        {Text, "%%zq", u"z", u"d", ""},  // an unknown %%z is kept whole
+        // A stack is one unit that no find spans.
+        {MText, "2{\\H0.7x;\\S1#2;}\"x5{\\S1#4;}\"", u"2\"x5", u"X", ""},
+        {MText, "2{\\H0.7x;\\S1#2;}\"x5{\\S1#4;}\"", u"\"x5", u"X",
+         "2{\\H0.7x;\\S1#2;}X{\\S1#4;}\""},
+        // What is typed shows as typed: ^ and % beside % are written so.
+        {MText, "Mtext^Jwith", u"with", u"a^b\tc\nd", "Mtext^Ja^ b^Ic\\Pd"},
+        {Text, "50 pct", u" pct", u"%%d", "50%%%%%%d"},
+        {Text, "5x%%d", u"x", u"%", "5%%%%%d"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(changed(c.kind, c.raw, c.find, c.replace), c.expected) << c.raw;
+}
+
+TEST(VisibleMatchTest, MeasuredValueIsShownAndNeverMatched) {
+    using enum dxf::TextKind;
+    EXPECT_EQ(changed(Dimension, "R<>", u"R", u"X", true), "");
+    EXPECT_EQ(changed(Dimension, "R<>", u"R", u"X"), "X<>");
+    Options options;
+    options.pairs = {{u"R", u"半径 R"}};
+    dxf::TextEntry dimension;
+    dimension.kind = Dimension;
+    dimension.raw = "{\\C1;R}<>";
+    const auto change = substitute(dimension, options);
+    ASSERT_TRUE(change);
+    EXPECT_EQ(change->oldText, "R<>");
+    EXPECT_EQ(change->newText, "半径 R<>");
+    EXPECT_EQ(VisibleText("{\\S1#2;}%%d^J", TextSyntax::MultiLine).shown(), "1/2°\n");
+}
+
+TEST(VisibleMatchTest, RawMatchesTheStoredText) {
+    using enum dxf::TextKind;
+    EXPECT_EQ(changed(MText, "Mtext^Jwith", u"J", u"XY", false, true), "Mtext^XYwith");
+    EXPECT_EQ(changed(Text, "%%UTypical", u"UTyp", u"X", false, true), "%%Xical");
+    EXPECT_EQ(changed(Dimension, "R<>", u"R<>", u"D<>", true, true), "D<>");
+}
+
 TEST(ChunksTest, NeverSplitACharacterOrAnEscape) {
     // GBK: two bytes per Chinese character; a chunk of 5 bytes must stop at 4.
     const auto gbk = dxf::splitChunks("\xD6\xD0\xCE\xC4\xD6\xD0", "ANSI_936", 5);
