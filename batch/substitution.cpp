@@ -92,10 +92,9 @@ std::optional<std::string> rewrite(std::string_view raw, TextSyntax syntax, cons
                                    const EditFollower& follow, bool* refused) {
     if (options.raw)
         return rewriteStored(raw, options.pairs, options.exact);
-    std::string current(raw);
-    bool matched = false;
+    std::optional<std::string> current;
+    VisibleText visible(raw, syntax);  // read again only when a pair changed the text
     for (const Pair& pair : options.pairs) {
-        const VisibleText visible(current, syntax);
         const std::vector<VisibleText::Edit> edits = editsOf(visible, pair, options.exact);
         if (edits.empty())
             continue;
@@ -104,11 +103,9 @@ std::optional<std::string> rewrite(std::string_view raw, TextSyntax syntax, cons
                 *refused = true;
             return std::nullopt;
         }
-        matched = true;
         current = visible.apply(edits);
+        visible = VisibleText(*current, syntax);
     }
-    if (!matched)
-        return std::nullopt;
     return current;
 }
 
