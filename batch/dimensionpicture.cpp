@@ -155,7 +155,8 @@ std::optional<Substitution> substituteDimension(const dxf::TextEntry& dimension,
         return refuse(kPictureDiffers);
     std::optional<std::string> newPicture;
     if (options.raw) {
-        newPicture = rewrite(pictureRaw, syntax, options);
+        if (const auto rewritten = rewrite(pictureRaw, syntax, options))
+            newPicture = rewritten->raw;
     } else {
         std::string current = pictureRaw;
         const auto follow = [&](const VisibleText& before,
@@ -171,7 +172,7 @@ std::optional<Substitution> substituteDimension(const dxf::TextEntry& dimension,
         bool refused = false;
         const auto newOverride =
             rewrite(dimension.raw, TextSyntax::Dimension, options, follow, &refused);
-        if (refused || newOverride != change->newRaw)
+        if (refused || !newOverride || newOverride->raw != change->newRaw)
             return refuse(kPictureDiffers);
         newPicture = current;
     }

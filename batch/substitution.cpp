@@ -88,12 +88,20 @@ std::string firstLine(const std::string& text) {
 
 }  // namespace
 
-std::optional<std::string> rewrite(std::string_view raw, TextSyntax syntax, const Options& options,
-                                   const EditFollower& follow, bool* refused) {
-    if (options.raw)
-        return rewriteStored(raw, options.pairs, options.exact);
-    std::optional<std::string> current;
-    VisibleText visible(raw, syntax);  // read again only when a pair changed the text
+std::optional<Rewritten> rewrite(std::string_view raw, TextSyntax syntax, const Options& options,
+                                 const EditFollower& follow, bool* refused) {
+    if (options.raw) {
+        const auto stored = rewriteStored(raw, options.pairs, options.exact);
+        if (!stored)
+            return std::nullopt;
+        return Rewritten{*stored, VisibleText(raw, syntax).shown(),
+                         VisibleText(*stored, syntax).shown()};
+    }
+    // Most texts hold no code and match no pair: they need no closer look.
+    if (!VisibleText::holdsCodes(raw, syntax) && !rewriteStored(raw, options.pairs, options.exact))
+        return std::nullopt;
+    VisibleText visible(raw, syntax);
+    std::optional<Rewritten> result;
     for (const Pair& pair : options.pairs) {
         const std::vector<VisibleText::Edit> edits = editsOf(visible, pair, options.exact);
         if (edits.empty())
@@ -103,28 +111,33 @@ std::optional<std::string> rewrite(std::string_view raw, TextSyntax syntax, cons
                 *refused = true;
             return std::nullopt;
         }
-        current = visible.apply(edits);
-        visible = VisibleText(*current, syntax);
+        if (!result)
+            result = Rewritten{"", visible.shown(), ""};
+        visible = visible.applied(edits);
     }
-    return current;
+    if (result) {
+        result->raw = visible.raw();
+        result->newShown = visible.shown();
+    }
+    return result;
 }
 
 std::optional<Substitution> substitute(const dxf::TextEntry& entry, const Options& options) {
     const TextSyntax syntax = syntaxOf(entry);
-    const auto newRaw = rewrite(entry.raw, syntax, options);
-    if (!newRaw)
+    auto rewritten = rewrite(entry.raw, syntax, options);
+    if (!rewritten)
         return std::nullopt;
     Substitution change;
-    change.oldText = VisibleText(entry.raw, syntax).shown();
-    change.newText = VisibleText(*newRaw, syntax).shown();
-    change.newRaw = *newRaw;
+    change.oldText = std::move(rewritten->oldShown);
+    change.newText = std::move(rewritten->newShown);
+    change.newRaw = std::move(rewritten->raw);
     if (entry.multiLineAttribute && !entry.attributeLine.empty()) {
         // Group 1 follows the embedded text: its first line as plain text, or the same pairs.
         if (entry.attributeLine == firstLine(change.oldText)) {
             change.newAttributeLine = firstLine(change.newText);
         } else {
-            change.newAttributeLine =
-                rewrite(entry.attributeLine, syntax, options).value_or(entry.attributeLine);
+            const auto line = rewrite(entry.attributeLine, syntax, options);
+            change.newAttributeLine = line ? line->raw : entry.attributeLine;
         }
     }
     return change;

@@ -35,11 +35,17 @@ struct Substitution {
 using EditFollower = std::function<bool(const dxf::VisibleText& before,
                                         const std::vector<dxf::VisibleText::Edit>& edits)>;
 
+struct Rewritten {
+    std::string raw;
+    std::string oldShown;  // what a reader sees before and after
+    std::string newShown;
+};
+
 // The pairs applied in order: each pair that matches (contained, or equal in exact mode)
 // rewrites the text. Nothing when no pair matches or the follower refused.
-std::optional<std::string> rewrite(std::string_view raw, dxf::TextSyntax syntax,
-                                   const Options& options, const EditFollower& follow = {},
-                                   bool* refused = nullptr);
+std::optional<Rewritten> rewrite(std::string_view raw, dxf::TextSyntax syntax,
+                                 const Options& options, const EditFollower& follow = {},
+                                 bool* refused = nullptr);
 
 // The new value of one text (its picture aside). Nothing when no pair matches.
 std::optional<Substitution> substitute(const dxf::TextEntry& entry, const Options& options);

@@ -249,7 +249,14 @@ std::string VisibleText::escape(std::u16string_view text, bool percentBefore,
     return out;
 }
 
-std::string VisibleText::apply(const std::vector<Edit>& edits) const {
+bool VisibleText::holdsCodes(std::string_view raw, TextSyntax syntax) {
+    const std::string_view codes = syntax == TextSyntax::SingleLine  ? std::string_view("%^")
+                                   : syntax == TextSyntax::MultiLine ? std::string_view("%^\\{}")
+                                                                     : std::string_view("%^\\{}<");
+    return raw.find_first_of(codes) != std::string_view::npos;
+}
+
+VisibleText VisibleText::applied(const std::vector<Edit>& edits) const {
     std::string out;
     std::u16string expected;  // what the result must read as
     std::size_t pos = 0;
@@ -279,10 +286,11 @@ std::string VisibleText::apply(const std::vector<Edit>& edits) const {
     }
     out.append(raw_, pos, std::string::npos);
     expected.append(plain_, unit, std::u16string::npos);
-    if (VisibleText(out, syntax_).plain() != expected) {
+    VisibleText result(out, syntax_);
+    if (result.plain() != expected) {
         throw DxfError(DxfError::Kind::InvalidArgument, "替换后的文字会改变其前后的代码");
     }
-    return out;
+    return result;
 }
 
 }  // namespace quorvel::dxf

@@ -45,7 +45,14 @@ public:
         std::size_t end = 0;
         std::u16string text;
     };
-    std::string apply(const std::vector<Edit>& edits) const;
+    std::string apply(const std::vector<Edit>& edits) const { return applied(edits).raw(); }
+    // The same, read as the new text.
+    VisibleText applied(const std::vector<Edit>& edits) const;
+
+    const std::string& raw() const { return raw_; }
+    // Whether the value holds anything but characters that show as they are written: when it
+    // does not, plain() is the value itself.
+    static bool holdsCodes(std::string_view raw, TextSyntax syntax);
 
 private:
     enum class Kind : unsigned char { Code, Character, Stack, Measurement };
