@@ -1,5 +1,7 @@
 #include "batch/substitution.h"
 
+#include <algorithm>
+
 #include "cadhost/dxf/wildcard.h"
 #include "engine/replacestr.h"
 #include "engine/textutil.h"
@@ -82,6 +84,13 @@ std::vector<VisibleText::Edit> editsOf(const VisibleText& visible, const Pair& p
     return edits;
 }
 
+bool needsWritingAsCode(std::u16string_view text, TextSyntax syntax) {
+    const std::u16string_view special = syntax == TextSyntax::SingleLine ? u"%^\t\n"
+                                        : syntax == TextSyntax::MultiLine ? u"%^\t\n\\{}"
+                                                                          : u"%^\t\n\\{}<>";
+    return text.find_first_of(special) != std::u16string_view::npos;
+}
+
 std::string firstLine(const std::string& text) {
     return text.substr(0, text.find('\n'));
 }
@@ -97,9 +106,18 @@ std::optional<Rewritten> rewrite(std::string_view raw, TextSyntax syntax, const 
         return Rewritten{*stored, VisibleText(raw, syntax).shown(),
                          VisibleText(*stored, syntax).shown()};
     }
-    // Most texts hold no code and match no pair: they need no closer look.
-    if (!VisibleText::holdsCodes(raw, syntax) && !rewriteStored(raw, options.pairs, options.exact))
-        return std::nullopt;
+    // Most texts hold no code: they show as they are stored, and so does a replacement without
+    // a character that would have to be written as a code.
+    if (!VisibleText::holdsCodes(raw, syntax) &&
+        std::none_of(options.pairs.begin(), options.pairs.end(), [&](const Pair& pair) {
+            return needsWritingAsCode(pair.replace, syntax);
+        })) {
+        auto stored = rewriteStored(raw, options.pairs, options.exact);
+        if (!stored)
+            return std::nullopt;
+        std::string shown = *stored;
+        return Rewritten{std::move(*stored), std::string(raw), std::move(shown)};
+    }
     VisibleText visible(raw, syntax);
     std::optional<Rewritten> result;
     for (const Pair& pair : options.pairs) {

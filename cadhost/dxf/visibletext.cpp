@@ -36,6 +36,10 @@ void VisibleText::code(std::size_t begin, std::size_t end) {
 }
 
 void VisibleText::parse() {
+    segments_.reserve(raw_.size());
+    unitSegment_.reserve(raw_.size());
+    plain_.reserve(raw_.size());
+    shown_.reserve(raw_.size());
     const bool multiLine = syntax_ != TextSyntax::SingleLine;
     std::size_t pos = 0;
     while (pos < raw_.size()) {
