@@ -85,7 +85,7 @@ std::vector<VisibleText::Edit> editsOf(const VisibleText& visible, const Pair& p
 }
 
 bool needsWritingAsCode(std::u16string_view text, TextSyntax syntax) {
-    const std::u16string_view special = syntax == TextSyntax::SingleLine ? u"%^\t\n"
+    const std::u16string_view special = syntax == TextSyntax::SingleLine  ? u"%^\t\n"
                                         : syntax == TextSyntax::MultiLine ? u"%^\t\n\\{}"
                                                                           : u"%^\t\n\\{}<>";
     return text.find_first_of(special) != std::u16string_view::npos;
@@ -109,9 +109,8 @@ std::optional<Rewritten> rewrite(std::string_view raw, TextSyntax syntax, const 
     // Most texts hold no code: they show as they are stored, and so does a replacement without
     // a character that would have to be written as a code.
     if (!VisibleText::holdsCodes(raw, syntax) &&
-        std::none_of(options.pairs.begin(), options.pairs.end(), [&](const Pair& pair) {
-            return needsWritingAsCode(pair.replace, syntax);
-        })) {
+        std::none_of(options.pairs.begin(), options.pairs.end(),
+                     [&](const Pair& pair) { return needsWritingAsCode(pair.replace, syntax); })) {
         auto stored = rewriteStored(raw, options.pairs, options.exact);
         if (!stored)
             return std::nullopt;
