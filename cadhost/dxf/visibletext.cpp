@@ -254,10 +254,15 @@ std::string VisibleText::escape(std::u16string_view text, bool percentBefore,
 }
 
 bool VisibleText::holdsCodes(std::string_view raw, TextSyntax syntax) {
-    const std::string_view codes = syntax == TextSyntax::SingleLine  ? std::string_view("%^")
-                                   : syntax == TextSyntax::MultiLine ? std::string_view("%^\\{}")
-                                                                     : std::string_view("%^\\{}<");
-    return raw.find_first_of(codes) != std::string_view::npos;
+    const bool multiLine = syntax != TextSyntax::SingleLine;
+    const bool dimension = syntax == TextSyntax::Dimension;
+    for (const char c : raw) {
+        if (c == '%' || c == '^' || (multiLine && (c == '\\' || c == '{' || c == '}')) ||
+            (dimension && c == '<')) {
+            return true;
+        }
+    }
+    return false;
 }
 
 VisibleText VisibleText::applied(const std::vector<Edit>& edits) const {
