@@ -263,18 +263,41 @@ std::string TextCodec::encode(std::string_view utf8) const {
         } else if (utf8_) {
             appendUtf8(out, codePoint);
         } else {
-            std::string piece;
-            appendUtf8(piece, codePoint);  // the malformed input was mapped to U+FFFD already
-            std::string converted;
-            std::size_t consumed = 0;
-            if (converters_->fromUtf8.convert(piece, converted, consumed)) {
-                out += converted;
-            } else {
-                appendEscapedCodePoint(out, codePoint);
+            // A run of characters outside ASCII converts in one go; only a run the code page
+            // cannot hold all of goes character by character.
+            std::vector<char32_t> run{codePoint};
+            for (std::size_t next = pos; next < utf8.size(); pos = next) {
+                const char32_t following = nextCodePoint(utf8, next);
+                if (following < 0x80 || breaksLine(following))
+                    break;
+                run.push_back(following);
             }
+            encodeRun(run, out);
         }
     }
     return out;
+}
+
+void TextCodec::encodeRun(const std::vector<char32_t>& run, std::string& out) const {
+    const auto convert = [&](const std::string& piece) {
+        std::string converted;
+        std::size_t consumed = 0;
+        if (!converters_->fromUtf8.convert(piece, converted, consumed))
+            return false;
+        out += converted;
+        return true;
+    };
+    std::string piece;
+    for (const char32_t codePoint : run)
+        appendUtf8(piece, codePoint);  // malformed input was mapped to U+FFFD already
+    if (run.size() > 1 && convert(piece))
+        return;
+    for (const char32_t codePoint : run) {
+        piece.clear();
+        appendUtf8(piece, codePoint);
+        if (!convert(piece))
+            appendEscapedCodePoint(out, codePoint);
+    }
 }
 
 }  // namespace quorvel::dxf

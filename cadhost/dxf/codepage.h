@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "textcodec/utf.h"
 
@@ -38,6 +39,7 @@ public:
     std::string encode(std::string_view utf8) const;
 
 private:
+    void encodeRun(const std::vector<char32_t>& run, std::string& out) const;
     std::string encoding_;
     bool utf8_;
     struct Converters;

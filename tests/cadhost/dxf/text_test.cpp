@@ -61,6 +61,9 @@ TEST(CodePage, DecodesBeforeLookingForEscapes) {
     EXPECT_EQ(gbk.decode("\xD5\x5CU+0041"), "誠U+0041");
     EXPECT_EQ(gbk.decode("\xD6\xD0\\U+00e9\\u+00E9"), "中éé");
     EXPECT_EQ(gbk.encode("中ก"), "\xD6\xD0\\U+0E01");
+    EXPECT_EQ(gbk.encode("中文ก文a"),
+              "\xD6\xD0\xCE\xC4\\U+0E01\xCE\xC4"
+              "a");
     // Bytes that do not decode are replaced, never dropped silently or thrown at the caller.
     EXPECT_EQ(gbk.decode("a\xFF"
                          "b"),
