@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "batch/dimensionpicture.h"
 #include "batch/options.h"
 #include "batch/sha256.h"
 #include "batch/substitution.h"
@@ -99,6 +100,33 @@ TEST(VisibleMatchTest, RawMatchesTheStoredText) {
     EXPECT_EQ(changed(MText, "Mtext^Jwith", u"J", u"XY", false, true), "Mtext^XYwith");
     EXPECT_EQ(changed(Text, "%%UTypical", u"UTyp", u"X", false, true), "%%Xical");
     EXPECT_EQ(changed(Dimension, "R<>", u"R<>", u"D<>", true, true), "D<>");
+}
+
+TEST(DimensionPictureTest, FollowsTheOverrideOrLeavesTheDimension) {
+    dxf::TextEntry dimension;
+    dimension.kind = dxf::TextKind::Dimension;
+    dimension.raw = "<> OLD <>";
+    DimensionPictures::Picture picture;
+    picture.text.emplace();
+    picture.text->kind = dxf::TextKind::MText;
+    picture.text->raw = "\\A1;12.5 {\\C1;OLD} 12.5";
+    Options options;
+    for (const bool asStored : {false, true}) {
+        options.raw = asStored;
+        // Matched on what a reader sees, a find never reaches into the measured value.
+        options.pairs = {{u"OLD", u"NEW"}};
+        if (!asStored)
+            options.pairs.push_back({u"5", u"x"});
+        const auto change = substituteDimension(dimension, picture, options);
+        ASSERT_TRUE(change && change->refused.empty());
+        EXPECT_EQ(change->newRaw, "<> NEW <>");
+        EXPECT_EQ(change->newPictureRaw, "\\A1;12.5 {\\C1;NEW} 12.5");
+    }
+    options.raw = false;
+    picture.text->raw = "\\A1;12.5 OLD 13";  // not what the override shows
+    EXPECT_FALSE(substituteDimension(dimension, picture, options)->refused.empty());
+    const DimensionPictures::Picture shared{std::nullopt, "shared"};
+    EXPECT_EQ(substituteDimension(dimension, shared, options)->refused, "shared");
 }
 
 TEST(ChunksTest, NeverSplitACharacterOrAnEscape) {
