@@ -108,6 +108,13 @@ void Drawing::Impl::writePlacement(RecordEditor& editor, const TextPlacement& be
     };
     setNumber(10, after.first.x);
     setNumber(20, after.first.y);
+    setNumber(40, after.height);
+    if (after.widthFactor != before.widthFactor && editor.find(41) == RecordEditor::npos) {
+        const std::size_t height = editor.find(40);
+        if (height != RecordEditor::npos)
+            editor.insert(height + 1, 41, formatNumber(after.widthFactor));
+    }
+    setNumber(41, after.widthFactor);
     const bool hasZ = editor.find(30) != RecordEditor::npos;
 
     const Justification& j = after.justification;
@@ -383,14 +390,19 @@ void Drawing::setText(EntityId id, std::string_view utf8) {
     const TextPlacement before = d.placementOf(editor);
     const std::string encoded = d.codec->encode(utf8);
     const std::size_t at = editor.find(1);
+    std::string oldValue;
     if (at != RecordEditor::npos) {
+        oldValue = std::move(editor.tags()[at].value);
         editor.tags()[at].value = encoded;
     } else {
         const std::size_t height = editor.find(40);
         editor.insert(height == RecordEditor::npos ? editor.tags().size() : height + 1, 1, encoded);
     }
     if (d.types.name(d.records[index].type) == "TEXT") {
-        const TextPlacement after = keepAlignmentPoint(before, textWidthInHeights(utf8));
+        const double width = textWidthInHeights(utf8);
+        const double oldWidth = textWidthInHeights(d.codec->decode(oldValue));
+        const TextPlacement after =
+            fitBetweenPoints(keepAlignmentPoint(before, width), oldWidth, width);
         d.writePlacement(editor, before, after);
     }
     d.setBytes(index, editor.serialize());

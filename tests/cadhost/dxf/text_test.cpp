@@ -149,8 +149,9 @@ TEST(TextEdit, KeepsEveryValueTheEditDidNotChange) {
     for (const EntityId id : drawing.select({0}, {"TEXT"}))
         drawing.setText(id, "NEW LONGER TEXT");
     const std::string edited = drawing.toBytes();
-    // Only the start of the centred text moves (checked below): its alignment point stays.
-    // Aligned and fit text stretch between their two points, which stay as a host keeps them.
+    // The centred text keeps its alignment point; its start moves (checked below). Aligned and
+    // fit text keep both points and fill the baseline between them again, as hosts do: aligned
+    // text by its height, fit text by its width factor, both here a fifth (3 characters to 15).
     std::string unmoved = edited;
     const std::size_t start = unmoved.find(" 10\n") + 4;
     unmoved.replace(start, unmoved.find("\n 30\n") - start, "10.0\n 20\n5.0");
@@ -158,6 +159,10 @@ TEST(TextEdit, KeepsEveryValueTheEditDidNotChange) {
     for (std::size_t at = expected.find("\nOLD\n"); at != std::string::npos;
          at = expected.find("\nOLD\n"))
         expected.replace(at + 1, 3, "NEW LONGER TEXT");
+    const std::size_t aligned = expected.find("\n 40\n2.5\n", expected.find("\n21\n"));
+    expected.replace(aligned, 9, "\n 40\n" + formatNumber(2.5 / 5) + "\n");
+    const std::size_t fit = expected.find("\n 40\n2.5\n", expected.find("\n22\n")) + 9;
+    expected.insert(fit, " 41\n" + formatNumber(1.0 / 5) + "\n");
     EXPECT_EQ(unmoved, expected);
 
     if (!testsupport::ezdxfAvailable())
@@ -170,6 +175,7 @@ TEST(TextEdit, KeepsEveryValueTheEditDidNotChange) {
     EXPECT_NEAR(view.texts.at("20").x, 12.0 - 0.6 * 2.5 * 15 / 2, 1e-9);
     EXPECT_EQ(view.texts.at("21").horizontal, 3);
     EXPECT_DOUBLE_EQ(view.texts.at("21").x, 10);
+    EXPECT_DOUBLE_EQ(view.texts.at("21").height, 0.5);
     EXPECT_DOUBLE_EQ(view.texts.at("22").alignX, 40);
     EXPECT_EQ(view.texts.at("22").text, "NEW LONGER TEXT");
 }
