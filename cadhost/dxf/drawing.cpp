@@ -108,13 +108,15 @@ void Drawing::Impl::writePlacement(RecordEditor& editor, const TextPlacement& be
     };
     setNumber(10, after.first.x);
     setNumber(20, after.first.y);
-    setNumber(40, after.height);
-    if (after.widthFactor != before.widthFactor && editor.find(41) == RecordEditor::npos) {
+    // Height and width factor change only where aligned or fit text is fitted again.
+    if (after.height != before.height)
+        setNumber(40, after.height);
+    if (after.widthFactor != before.widthFactor) {
         const std::size_t height = editor.find(40);
-        if (height != RecordEditor::npos)
+        if (editor.find(41) == RecordEditor::npos && height != RecordEditor::npos)
             editor.insert(height + 1, 41, formatNumber(after.widthFactor));
+        setNumber(41, after.widthFactor);
     }
-    setNumber(41, after.widthFactor);
     const bool hasZ = editor.find(30) != RecordEditor::npos;
 
     const Justification& j = after.justification;
