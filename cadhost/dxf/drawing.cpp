@@ -402,7 +402,9 @@ void Drawing::setText(EntityId id, std::string_view utf8) {
     }
     if (d.types.name(d.records[index].type) == "TEXT") {
         const double width = textWidthInHeights(utf8);
-        const double oldWidth = textWidthInHeights(d.codec->decode(oldValue));
+        const int horizontal = before.justification.horizontal;
+        const bool fitted = horizontal == 3 || horizontal == 5;  // aligned or fit
+        const double oldWidth = fitted ? textWidthInHeights(d.codec->decode(oldValue)) : width;
         const TextPlacement after =
             fitBetweenPoints(keepAlignmentPoint(before, width), oldWidth, width);
         d.writePlacement(editor, before, after);
