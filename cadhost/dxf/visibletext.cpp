@@ -12,7 +12,7 @@ namespace {
 // Stands in plain() for a stack or the measured value; replaceable() keeps finds off it.
 constexpr char32_t kPlaceholder = U'\uFFFC';
 
-bool isAsciiLetterOrSign(char c) {
+bool isPrintableAscii(char c) {
     return c >= 0x21 && c <= 0x7E;
 }
 
@@ -185,7 +185,7 @@ std::size_t VisibleText::parseCaretCode(std::size_t pos) {
         character(pos, pos + 2, U'\t', Kind::Character);
     } else if (next == ' ') {
         character(pos, pos + 2, U'^', Kind::Character);
-    } else if (isAsciiLetterOrSign(next)) {
+    } else if (isPrintableAscii(next)) {
         code(pos, pos + 2);  // a control character
     } else {
         // A caret before anything else shows as a caret, tied to what follows.
