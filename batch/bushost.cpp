@@ -137,9 +137,12 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
             dxf::Drawing edited = dxf::Drawing::fromBytes(original);
             const auto layouts = options.reportFile.empty() ? std::map<std::string, std::string>()
                                                             : dxf::layoutNames(edited);
+            // The host matches the text as it is stored.
+            Options asStored = options;
+            asStored.raw = true;
             for (const dxf::TextEntry& entry : dxf::readTexts(
                      edited, [&](const dxf::TextEntry& e) { return isChosen(e, options); })) {
-                const auto change = substitute(entry, options.pairs, options.exact);
+                const auto change = substitute(entry, asStored);
                 if (!change)
                     continue;
                 ++outcome.texts;

@@ -184,6 +184,8 @@ Options parseArguments(const std::vector<std::string>& arguments) {
             pairsFile = value();
         } else if (argument == "--exact") {
             options.exact = true;
+        } else if (argument == "--raw") {
+            options.raw = true;
         } else if (argument == "-r" || argument == "--recursive") {
             options.recursive = true;
         } else if (argument == "--layer") {
@@ -278,6 +280,7 @@ const char* helpText() {
   --pairs 文件          多对内容，每行“查找<TAB>替换”或两列 CSV，UTF-8 或 GBK；
                         按顺序作用于每段文字
   --exact               完全匹配：文字与查找内容完全相同才替换
+  --raw                 按文字的存储内容匹配（代码也参与匹配），而不是按看到的文字
   --layer 图层          只处理图层名与之匹配的文字（可用通配符 * ? # @ [..] ~ ,）
   --height 高度         被替换的文字改为此高度
   --justify 方式        被替换的单行文字改为此对齐方式，位置不变

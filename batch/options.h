@@ -33,6 +33,7 @@ struct Options {
     std::vector<std::string> paths;
     std::vector<Pair> pairs;
     bool exact = false;
+    bool raw = false;  // match the text as stored, codes included, not what a reader sees
     bool recursive = false;
     bool dryRun = false;
     bool force = false;

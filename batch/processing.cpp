@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 
+#include "batch/dimensionpicture.h"
 #include "batch/drawingfile.h"
 #include "batch/files.h"
 #include "batch/journal.h"
@@ -95,14 +96,30 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
         std::optional<dxf::Drawing> document = dxf::Drawing::fromBytes(file.read());
         std::vector<std::pair<dxf::EntityId, std::string>> expected;
         std::optional<std::map<std::string, std::string>> layouts;  // read when first needed
+        std::optional<DimensionPictures> pictures;  // indexed when a dimension first matches
         const auto chosen = [&](const dxf::TextEntry& entry) { return isChosen(entry, options); };
         for (const dxf::TextEntry& entry : dxf::readTexts(*document, chosen)) {
-            const auto change = substitute(entry, options.pairs, options.exact);
+            DimensionPictures::Picture picture;
+            std::optional<Substitution> change;
+            if (entry.kind == TextKind::Dimension) {
+                if (!pictures)
+                    pictures.emplace(*document);
+                picture = pictures->of(entry);
+                change = substituteDimension(entry, picture, options);
+            } else {
+                change = substitute(entry, options);
+            }
             if (!change)
                 continue;
+            if (!change->refused.empty()) {
+                outcome.unchanged.push_back(entry.handle + "：" + change->refused);
+                continue;
+            }
             if (!options.dryRun) {
-                if (change->newRaw != entry.raw)
-                    dxf::writeText(*document, entry, change->newRaw);
+                if (change->newRaw != entry.raw || change->newAttributeLine != entry.attributeLine)
+                    dxf::writeText(*document, entry, change->newRaw, change->newAttributeLine);
+                if (change->newPictureRaw && *change->newPictureRaw != picture.text->raw)
+                    dxf::writeText(*document, *picture.text, *change->newPictureRaw);
                 if (options.height && entry.kind != TextKind::Dimension)
                     dxf::writeHeight(*document, entry, *options.height);
                 if (options.justify && entry.kind == TextKind::Text)
@@ -142,6 +159,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
         outcome.texts = 0;
         outcome.rows.clear();
         outcome.journalFailure.clear();
+        outcome.unchanged.clear();
     }
     return outcome;
 }

@@ -32,6 +32,7 @@ struct DrawingOutcome {
     std::string journalFailure;      // saved, but not noted in the journal
     std::size_t texts = 0;           // changed, or on a dry run matching
     std::vector<ReportRow> rows;     // only when a report is asked for
+    std::vector<std::string> unchanged;  // texts that matched but were left as they were, and why
 };
 
 // `layouts`: dxf::layoutNames of the drawing, for texts in paper space.

@@ -123,6 +123,10 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
                 outcomes.size() - failed, failed, options.dryRun ? "找到" : "替换", texts,
                 options.dryRun ? "" : ("，保存图形 " + std::to_string(saved) + " 个").c_str(),
                 progress.elapsedSeconds());
+    for (const DrawingOutcome& outcome : outcomes) {
+        for (const std::string& note : outcome.unchanged)
+            std::printf("未修改：%s，句柄 %s\n", outcome.drawing.c_str(), note.c_str());
+    }
     if (failed > 0) {
         std::printf("失败的图形：\n");
         for (const DrawingOutcome& outcome : outcomes) {

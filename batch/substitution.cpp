@@ -1,5 +1,7 @@
 #include "batch/substitution.h"
 
+#include <algorithm>
+
 #include "cadhost/dxf/wildcard.h"
 #include "engine/replacestr.h"
 #include "engine/textutil.h"
@@ -7,6 +9,8 @@
 namespace quorvel::batch {
 
 using dxf::TextKind;
+using dxf::TextSyntax;
+using dxf::VisibleText;
 
 bool isChosen(const dxf::TextEntry& entry, const Options& options) {
     const bool inBlock = entry.space == dxf::Space::Block;
@@ -34,12 +38,19 @@ bool isChosen(const dxf::TextEntry& entry, const Options& options) {
     return !options.layer || dxf::wildcardMatch(entry.layer, *options.layer);
 }
 
+TextSyntax syntaxOf(const dxf::TextEntry& entry) {
+    if (entry.kind == TextKind::MText || entry.multiLineAttribute)
+        return TextSyntax::MultiLine;
+    if (entry.kind == TextKind::Dimension)
+        return TextSyntax::Dimension;
+    return TextSyntax::SingleLine;
+}
+
 namespace {
 
-std::optional<Substitution> substitutePlain(const std::string& raw, const std::vector<Pair>& pairs,
-                                            bool exact) {
-    const std::u16string original = engine::fromUtf8(raw);
-    std::u16string text = original;
+std::optional<std::string> rewriteStored(std::string_view raw, const std::vector<Pair>& pairs,
+                                         bool exact) {
+    std::u16string text = engine::fromUtf8(std::string(raw));
     bool matched = false;
     for (const Pair& pair : pairs) {
         if (exact ? text == pair.find : text.find(pair.find) != std::u16string::npos) {
@@ -49,52 +60,104 @@ std::optional<Substitution> substitutePlain(const std::string& raw, const std::v
     }
     if (!matched)
         return std::nullopt;
-    const std::string updated = engine::toUtf8(text);
-    return Substitution{raw, updated, updated};
+    return engine::toUtf8(text);
 }
 
-std::optional<Substitution> substituteMasked(const std::string& raw, bool dimension,
-                                             const std::vector<Pair>& pairs, bool exact) {
-    std::string current = raw;
-    bool matched = false;
-    const std::string oldText = engine::toUtf8(dxf::MaskedText(raw, dimension).plain());
-    for (const Pair& pair : pairs) {
-        const dxf::MaskedText masked(current, dimension);
-        const std::u16string& plain = masked.plain();
-        std::vector<dxf::MaskedText::Edit> edits;
-        if (exact) {
-            if (plain == pair.find)
-                edits.push_back({0, plain.size(), pair.replace});
-        } else {
-            // Left to right, never overlapping: as replaceStr does on plain text.
-            for (std::size_t at = plain.find(pair.find); at != std::u16string::npos;
-                 at = plain.find(pair.find, at + pair.find.size())) {
-                edits.push_back({at, at + pair.find.size(), pair.replace});
-            }
-        }
-        if (edits.empty())
-            continue;
-        matched = true;
-        current = masked.apply(edits);
+std::vector<VisibleText::Edit> editsOf(const VisibleText& visible, const Pair& pair, bool exact) {
+    const std::u16string& plain = visible.plain();
+    std::vector<VisibleText::Edit> edits;
+    if (exact) {
+        if (plain == pair.find && visible.replaceable(0, plain.size()))
+            edits.push_back({0, plain.size(), pair.replace});
+        return edits;
     }
-    if (!matched)
-        return std::nullopt;
-    return Substitution{oldText, engine::toUtf8(dxf::MaskedText(current, dimension).plain()),
-                        current};
+    // Left to right, never overlapping, never splitting a character or taking a stack.
+    const std::size_t length = pair.find.size();
+    for (std::size_t at = plain.find(pair.find); at != std::u16string::npos;) {
+        if (visible.replaceable(at, at + length)) {
+            edits.push_back({at, at + length, pair.replace});
+            at = plain.find(pair.find, at + length);
+        } else {
+            at = plain.find(pair.find, at + 1);
+        }
+    }
+    return edits;
+}
+
+bool needsWritingAsCode(std::u16string_view text, TextSyntax syntax) {
+    const std::u16string_view special = syntax == TextSyntax::SingleLine  ? u"%^\t\n"
+                                        : syntax == TextSyntax::MultiLine ? u"%^\t\n\\{}"
+                                                                          : u"%^\t\n\\{}<>";
+    return text.find_first_of(special) != std::u16string_view::npos;
+}
+
+std::string firstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
 }
 
 }  // namespace
 
-std::optional<Substitution> substitute(const dxf::TextEntry& entry, const std::vector<Pair>& pairs,
-                                       bool exact) {
-    switch (entry.kind) {
-        case TextKind::MText:
-            return substituteMasked(entry.raw, false, pairs, exact);
-        case TextKind::Dimension:
-            return substituteMasked(entry.raw, true, pairs, exact);
-        default:
-            return substitutePlain(entry.raw, pairs, exact);
+std::optional<Rewritten> rewrite(std::string_view raw, TextSyntax syntax, const Options& options,
+                                 const EditFollower& follow, bool* refused) {
+    if (options.raw) {
+        const auto stored = rewriteStored(raw, options.pairs, options.exact);
+        if (!stored)
+            return std::nullopt;
+        return Rewritten{*stored, VisibleText(raw, syntax).shown(),
+                         VisibleText(*stored, syntax).shown()};
     }
+    // Most texts hold no code: they show as they are stored, and so does a replacement without
+    // a character that would have to be written as a code.
+    if (!VisibleText::holdsCodes(raw, syntax) &&
+        std::none_of(options.pairs.begin(), options.pairs.end(),
+                     [&](const Pair& pair) { return needsWritingAsCode(pair.replace, syntax); })) {
+        auto stored = rewriteStored(raw, options.pairs, options.exact);
+        if (!stored)
+            return std::nullopt;
+        std::string shown = *stored;
+        return Rewritten{std::move(*stored), std::string(raw), std::move(shown)};
+    }
+    VisibleText visible(raw, syntax);
+    std::optional<Rewritten> result;
+    for (const Pair& pair : options.pairs) {
+        const std::vector<VisibleText::Edit> edits = editsOf(visible, pair, options.exact);
+        if (edits.empty())
+            continue;
+        if (follow && !follow(visible, edits)) {
+            if (refused)
+                *refused = true;
+            return std::nullopt;
+        }
+        if (!result)
+            result = Rewritten{"", visible.shown(), ""};
+        visible = visible.applied(edits);
+    }
+    if (result) {
+        result->raw = visible.raw();
+        result->newShown = visible.shown();
+    }
+    return result;
+}
+
+std::optional<Substitution> substitute(const dxf::TextEntry& entry, const Options& options) {
+    const TextSyntax syntax = syntaxOf(entry);
+    auto rewritten = rewrite(entry.raw, syntax, options);
+    if (!rewritten)
+        return std::nullopt;
+    Substitution change;
+    change.oldText = std::move(rewritten->oldShown);
+    change.newText = std::move(rewritten->newShown);
+    change.newRaw = std::move(rewritten->raw);
+    if (entry.multiLineAttribute && !entry.attributeLine.empty()) {
+        // Group 1 follows the embedded text: its first line as plain text, or the same pairs.
+        if (entry.attributeLine == firstLine(change.oldText)) {
+            change.newAttributeLine = firstLine(change.newText);
+        } else {
+            const auto line = rewrite(entry.attributeLine, syntax, options);
+            change.newAttributeLine = line ? line->raw : entry.attributeLine;
+        }
+    }
+    return change;
 }
 
 }  // namespace quorvel::batch

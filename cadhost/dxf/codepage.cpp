@@ -308,15 +308,16 @@ std::string TextCodec::encode(std::string_view utf8) const {
         } else if (utf8_) {
             appendUtf8(out, codePoint);
         } else {
-            std::string piece;
-            appendUtf8(piece, codePoint);  // malformed input was mapped to U+FFFD already
-            std::string converted;
-            std::size_t consumed = 0;
-            if (converters_->fromUtf8.convert(piece, converted, consumed)) {
-                out += converted;
-            } else {
-                appendEscapedCodePoint(out, codePoint);
+            // A run of characters outside ASCII converts in one go; only a run the code page
+            // cannot hold all of goes character by character.
+            std::vector<char32_t> run{codePoint};
+            for (std::size_t next = pos; next < utf8.size(); pos = next) {
+                const char32_t following = nextCodePoint(utf8, next);
+                if (following < 0x80 || breaksLine(following) || isRawByteCodePoint(following))
+                    break;
+                run.push_back(following);
             }
+            encodeRun(run, out);
         }
     }
     return out;
@@ -415,6 +416,28 @@ std::string TextCodec::encodeReplacing(std::string_view original, std::string_vi
     const std::size_t tailBegin = tail < old.size() ? old[tail].begin : original.size();
     return std::string(original.substr(0, headEnd)) + encode(utf8.substr(front, back - front)) +
            std::string(original.substr(tailBegin));
+}
+
+void TextCodec::encodeRun(const std::vector<char32_t>& run, std::string& out) const {
+    const auto convert = [&](const std::string& piece) {
+        std::string converted;
+        std::size_t consumed = 0;
+        if (!converters_->fromUtf8.convert(piece, converted, consumed))
+            return false;
+        out += converted;
+        return true;
+    };
+    std::string piece;
+    for (const char32_t codePoint : run)
+        appendUtf8(piece, codePoint);  // malformed input was mapped to U+FFFD already
+    if (run.size() > 1 && convert(piece))
+        return;
+    for (const char32_t codePoint : run) {
+        piece.clear();
+        appendUtf8(piece, codePoint);
+        if (!convert(piece))
+            appendEscapedCodePoint(out, codePoint);
+    }
 }
 
 }  // namespace quorvel::dxf

@@ -56,6 +56,7 @@ private:
     void appendCodePointUnits(std::string_view bytes, std::size_t& pos,
                               std::vector<Unit>& out) const;
 
+    void encodeRun(const std::vector<char32_t>& run, std::string& out) const;
     std::string encoding_;
     bool utf8_;
     struct Converters;

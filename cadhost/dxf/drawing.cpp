@@ -56,14 +56,20 @@ TextPlacement Drawing::Impl::placementOf(const RecordEditor& editor) const {
 
 namespace {
 
-// Sets a tag's value, or inserts it at `insertAt` when the record lacks it. Returns its index.
-std::size_t setOrInsert(RecordEditor& editor, int code, std::string value, std::size_t insertAt) {
+// Sets an integer tag, keeping its spelling ("     1") when the value stays.
+void setInteger(RecordEditor::Tag& tag, int value) {
+    if (parseNumber(tag.value) != static_cast<double>(value))
+        tag.value = std::to_string(value);
+}
+
+// Sets an integer tag, or inserts it at `insertAt` when the record lacks it. Returns its index.
+std::size_t setOrInsert(RecordEditor& editor, int code, int value, std::size_t insertAt) {
     const std::size_t at = editor.find(code);
     if (at != RecordEditor::npos) {
-        editor.tags()[at].value = std::move(value);
+        setInteger(editor.tags()[at], value);
         return at;
     }
-    editor.insert(insertAt, code, std::move(value));
+    editor.insert(insertAt, code, std::to_string(value));
     return insertAt;
 }
 
@@ -102,6 +108,15 @@ void Drawing::Impl::writePlacement(RecordEditor& editor, const TextPlacement& be
     };
     setNumber(10, after.first.x);
     setNumber(20, after.first.y);
+    // Height and width factor change only where aligned or fit text is fitted again.
+    if (after.height != before.height)
+        setNumber(40, after.height);
+    if (after.widthFactor != before.widthFactor) {
+        const std::size_t height = editor.find(40);
+        if (editor.find(41) == RecordEditor::npos && height != RecordEditor::npos)
+            editor.insert(height + 1, 41, formatNumber(after.widthFactor));
+        setNumber(41, after.widthFactor);
+    }
     const bool hasZ = editor.find(30) != RecordEditor::npos;
 
     const Justification& j = after.justification;
@@ -109,7 +124,7 @@ void Drawing::Impl::writePlacement(RecordEditor& editor, const TextPlacement& be
     std::size_t position = afterTextTags(editor);
     if (j.horizontal != before.justification.horizontal || editor.find(72) != RecordEditor::npos) {
         if (j.horizontal != 0 || editor.find(72) != RecordEditor::npos) {
-            position = setOrInsert(editor, 72, std::to_string(j.horizontal), position) + 1;
+            position = setOrInsert(editor, 72, j.horizontal, position) + 1;
         }
     }
     if (after.second && (justified || editor.find(11) != RecordEditor::npos)) {
@@ -127,7 +142,7 @@ void Drawing::Impl::writePlacement(RecordEditor& editor, const TextPlacement& be
     if (j.vertical != 0 || editor.find(73) != RecordEditor::npos) {
         const std::size_t existing = editor.find(73);
         if (existing != RecordEditor::npos) {
-            tags[existing].value = std::to_string(j.vertical);
+            setInteger(tags[existing], j.vertical);
         } else if (usesSubclassMarkers() && editor.find(100) != RecordEditor::npos) {
             // The vertical alignment lives in the second AcDbText subclass.
             std::size_t second = RecordEditor::npos;
@@ -380,14 +395,21 @@ void Drawing::setText(EntityId id, std::string_view utf8) {
                                     ? d.codec->encodeReplacing(editor.tags()[at].value, utf8)
                                     : d.codec->encode(utf8);
     requireValueFits(id, encoded);
+    std::string oldValue;
     if (at != RecordEditor::npos) {
+        oldValue = std::move(editor.tags()[at].value);
         editor.tags()[at].value = encoded;
     } else {
         const std::size_t height = editor.find(40);
         editor.insert(height == RecordEditor::npos ? editor.tags().size() : height + 1, 1, encoded);
     }
     if (d.types.name(d.records[index].type) == "TEXT") {
-        const TextPlacement after = keepAlignmentPoint(before, textWidthInHeights(utf8));
+        const double width = textWidthInHeights(utf8);
+        const int horizontal = before.justification.horizontal;
+        const bool fitted = horizontal == 3 || horizontal == 5;  // aligned or fit
+        const double oldWidth = fitted ? textWidthInHeights(d.codec->decode(oldValue)) : width;
+        const TextPlacement after =
+            fitBetweenPoints(keepAlignmentPoint(before, width), oldWidth, width);
         d.writePlacement(editor, before, after);
     }
     d.setBytes(index, editor.serialize());

@@ -172,6 +172,7 @@ bool TagCursor::next(RawTag& tag) {
 }
 
 RecordEditor::RecordEditor(std::string_view bytes) {
+    tags_.reserve(bytes.size() / 8 + 1);  // a tag takes at least four bytes, usually more
     TagCursor cursor(bytes);
     RawTag raw;
     while (cursor.next(raw)) {

@@ -65,6 +65,46 @@ std::size_t utf8Length(unsigned char lead) {
 
 }  // namespace
 
+void readValue(const Drawing& drawing, TextEntry& entry) {
+    // The value: group 1, or for multi-line text the chunks (group 3) and then group 1, all
+    // before an embedded object (group 101) or extended data. An attribute's embedded object
+    // holds the text of a multi-line attribute the same way.
+    const bool attribute =
+        entry.kind == TextKind::Attribute || entry.kind == TextKind::AttributeDefinition;
+    TagCursor cursor(drawing.recordBytes(entry.id));
+    RawTag tag;
+    std::string chunks;
+    std::string_view last;
+    std::string_view own;
+    bool embedded = false;
+    bool embeddedText = false;
+    while (cursor.next(tag)) {
+        if (tag.code >= 1000 || (tag.code == 101 && (embedded || !attribute)))
+            break;
+        if (tag.code == 101) {
+            embedded = true;
+            own = last;
+            last = {};
+        } else if (tag.code == 3 && (entry.kind == TextKind::MText || embedded)) {
+            chunks += tag.value;
+            embeddedText = embedded;
+        } else if (tag.code == 1) {
+            last = tag.value;
+            embeddedText = embedded;
+            if (entry.kind != TextKind::MText && !embedded && !attribute)
+                break;
+        }
+    }
+    entry.multiLineAttribute = embeddedText && !(chunks.empty() && last.empty());
+    if (attribute && !entry.multiLineAttribute) {
+        entry.raw = drawing.decodeText(embedded ? own : last);
+        return;
+    }
+    if (entry.multiLineAttribute)
+        entry.attributeLine = drawing.decodeText(own);
+    entry.raw = drawing.decodeText(chunks.empty() ? last : chunks.append(last));
+}
+
 std::vector<TextEntry> readTexts(const Drawing& drawing,
                                  const std::function<bool(const TextEntry&)>& wanted) {
     std::vector<TextEntry> entries;
@@ -78,24 +118,7 @@ std::vector<TextEntry> readTexts(const Drawing& drawing,
         entry.block = std::move(record.block);
         if (wanted && !wanted(entry))
             continue;
-        // The value: group 1, or for multi-line text the chunks (group 3) and then group 1,
-        // all before an embedded object (group 101) or extended data.
-        TagCursor cursor(drawing.recordBytes(record.id));
-        RawTag tag;
-        std::string chunks;
-        std::string_view last;
-        while (cursor.next(tag)) {
-            if (tag.code == 101 || tag.code >= 1000)
-                break;
-            if (tag.code == 3 && entry.kind == TextKind::MText) {
-                chunks += tag.value;
-            } else if (tag.code == 1) {
-                last = tag.value;
-                if (entry.kind != TextKind::MText)
-                    break;
-            }
-        }
-        entry.raw = drawing.decodeText(chunks.empty() ? last : chunks.append(last));
+        readValue(drawing, entry);
         entries.push_back(std::move(entry));
     }
     return entries;
@@ -187,40 +210,72 @@ std::vector<std::string> splitChunks(std::string_view encoded, std::string_view 
     return chunks;
 }
 
-void writeText(Drawing& drawing, const TextEntry& entry, std::string_view raw) {
+namespace {
+
+// Puts `encoded` in place of the chunks (3) and group 1 among tags [from, to), in chunks.
+void writeChunks(RecordEditor& editor, std::size_t from, std::size_t to, std::string_view encoded,
+                 std::string_view codePage) {
+    auto& tags = editor.tags();
+    std::size_t first = RecordEditor::npos;
+    for (std::size_t i = to; i-- > from;) {
+        if (tags[i].code == 1 || tags[i].code == 3) {
+            first = i;
+            editor.erase(i);
+        }
+    }
+    if (first == RecordEditor::npos) {
+        const std::size_t height = editor.find(40, from);
+        first = height == RecordEditor::npos || height >= to ? to : height + 1;
+    }
+    const std::vector<std::string> chunks = splitChunks(encoded, codePage);
+    for (std::size_t i = 0; i < chunks.size(); ++i)
+        editor.insert(first + i, i + 1 == chunks.size() ? 1 : 3, chunks[i]);
+}
+
+// The tags of an attribute's embedded object: after its group 101, before extended data.
+std::pair<std::size_t, std::size_t> embeddedTags(const RecordEditor& editor) {
+    const auto& tags = editor.tags();
+    const std::size_t begin = ownTagsEnd(editor);
+    std::size_t end = begin;
+    if (begin < tags.size() && tags[begin].code == 101) {
+        for (end = begin + 1; end < tags.size() && tags[end].code < 1000; ++end) {
+        }
+    }
+    return {begin, end};
+}
+
+}  // namespace
+
+void writeText(Drawing& drawing, const TextEntry& entry, std::string_view raw,
+               std::string_view attributeLine) {
     if (entry.kind == TextKind::Text) {
         drawing.setText(entry.id, raw);
         return;
     }
     RecordEditor editor(drawing.recordBytes(entry.id));
     auto& tags = editor.tags();
-    const std::string encoded = drawing.encodeReplacing(storedValue(editor, entry.kind), raw);
+    const std::string stored = storedValue(editor, entry.kind);
     if (entry.kind == TextKind::MText) {
-        std::size_t first = RecordEditor::npos;
-        for (std::size_t i = ownTagsEnd(editor); i-- > 0;) {
-            if (tags[i].code == 1 || tags[i].code == 3) {
-                first = i;
-                editor.erase(i);
-            }
-        }
-        if (first == RecordEditor::npos) {
-            const std::size_t height = editor.find(40);
-            first = height == RecordEditor::npos ? ownTagsEnd(editor) : height + 1;
-        }
-        const std::vector<std::string> chunks = splitChunks(encoded, drawing.codePage());
-        for (std::size_t i = 0; i < chunks.size(); ++i)
-            editor.insert(first + i, i + 1 == chunks.size() ? 1 : 3, chunks[i]);
+        writeChunks(editor, 0, ownTagsEnd(editor), drawing.encodeReplacing(stored, raw),
+                    drawing.codePage());
+        drawing.setRecordBytes(entry.id, editor.serialize());
+        return;
+    }
+    if (entry.multiLineAttribute) {
+        const auto [begin, end] = embeddedTags(editor);
+        writeChunks(editor, begin + 1, end, drawing.encodeText(raw), drawing.codePage());
+        raw = attributeLine;
+    }
+    const std::string encoded = drawing.encodeReplacing(stored, raw);
+    drawing.requireValueFits(entry.id, encoded);
+    const std::size_t at = editor.find(1);
+    if (at != RecordEditor::npos && at < ownTagsEnd(editor)) {
+        tags[at].value = encoded;
     } else {
-        drawing.requireValueFits(entry.id, encoded);
-        const std::size_t at = editor.find(1);
-        if (at != RecordEditor::npos && at < ownTagsEnd(editor)) {
-            tags[at].value = encoded;
-        } else {
-            // A dimension without an override text, say: group 1 follows the definition point.
-            std::size_t insertAt = editor.find(70);
-            insertAt = insertAt == RecordEditor::npos ? ownTagsEnd(editor) : insertAt + 1;
-            editor.insert(insertAt, 1, encoded);
-        }
+        // A dimension without an override text, say: group 1 follows the definition point.
+        std::size_t insertAt = editor.find(70);
+        insertAt = insertAt == RecordEditor::npos ? ownTagsEnd(editor) : insertAt + 1;
+        editor.insert(insertAt, 1, encoded);
     }
     drawing.setRecordBytes(entry.id, editor.serialize());
 }
@@ -242,124 +297,14 @@ void writeHeight(Drawing& drawing, const TextEntry& entry, double height) {
         throw DxfError(DxfError::Kind::Format, "文字没有高度（组码 40）");
     }
     editor.tags()[at].value = formatNumber(height);
+    if (entry.multiLineAttribute) {
+        // The embedded object keeps the character height too.
+        const auto [begin, end] = embeddedTags(editor);
+        const std::size_t embedded = editor.find(40, begin);
+        if (embedded < end)
+            editor.tags()[embedded].value = formatNumber(height);
+    }
     drawing.setRecordBytes(entry.id, editor.serialize());
-}
-
-// ---------------------------------------------------------------------------------------------
-
-MaskedText::MaskedText(std::string_view raw, bool dimension) : raw_(raw) {
-    const auto visible = [&](std::size_t begin, std::size_t end, char32_t codePoint) {
-        segments_.push_back({begin, end, false});
-        const std::size_t segment = segments_.size() - 1;
-        textcodec::appendUtf16(plain_, codePoint);
-        unitSegment_.resize(plain_.size(), segment);  // both units of a pair: one segment
-    };
-    const auto code = [&](std::size_t begin, std::size_t end) {
-        segments_.push_back({begin, end, true});
-    };
-    const auto untilSemicolon = [&](std::size_t from) {
-        const std::size_t end = raw.find(';', from);
-        return end == std::string_view::npos ? raw.size() : end + 1;
-    };
-    std::size_t pos = 0;
-    while (pos < raw.size()) {
-        const char c = raw[pos];
-        if (c == '{' || c == '}') {
-            code(pos, pos + 1);
-            ++pos;
-        } else if (dimension && raw.compare(pos, 2, "<>") == 0) {
-            code(pos, pos + 2);
-            pos += 2;
-        } else if (c == '\\' && pos + 1 < raw.size()) {
-            const char next = raw[pos + 1];
-            switch (next) {
-                case 'P':
-                case 'X':
-                    visible(pos, pos + 2, U'\n');
-                    pos += 2;
-                    break;
-                case '~':
-                    visible(pos, pos + 2, U' ');
-                    pos += 2;
-                    break;
-                case '\\':
-                case '{':
-                case '}':
-                    visible(pos, pos + 2, static_cast<char32_t>(next));
-                    pos += 2;
-                    break;
-                case 'f':
-                case 'F':
-                case 'H':
-                case 'W':
-                case 'Q':
-                case 'T':
-                case 'A':
-                case 'C':
-                case 'c':
-                case 'p':
-                case 'S': {
-                    const std::size_t end = untilSemicolon(pos + 2);
-                    code(pos, end);
-                    pos = end;
-                    break;
-                }
-                default:
-                    code(pos, pos + 2);  // \L \l \O \o \K \k \N and the like
-                    pos += 2;
-                    break;
-            }
-        } else {
-            std::size_t next = pos;
-            const char32_t codePoint = nextCodePoint(raw, next);
-            visible(pos, next, codePoint);
-            pos = next;
-        }
-    }
-}
-
-std::string MaskedText::escape(std::u16string_view plain) {
-    std::string out;
-    for (std::size_t pos = 0; pos < plain.size();) {
-        const char32_t codePoint = textcodec::nextCodePoint(plain, pos);
-        switch (codePoint) {
-            case U'\\':
-                out += "\\\\";
-                break;
-            case U'{':
-                out += "\\{";
-                break;
-            case U'}':
-                out += "\\}";
-                break;
-            case U'\n':
-                out += "\\P";
-                break;
-            default:
-                appendUtf8(out, codePoint);
-        }
-    }
-    return out;
-}
-
-std::string MaskedText::apply(const std::vector<Edit>& edits) const {
-    std::string out;
-    std::size_t pos = 0;
-    for (const Edit& edit : edits) {
-        if (edit.begin >= edit.end || edit.end > plain_.size())
-            continue;
-        const std::size_t first = unitSegment_[edit.begin];
-        const std::size_t last = unitSegment_[edit.end - 1];
-        out.append(raw_, pos, segments_[first].begin - pos);
-        out += escape(edit.text);
-        for (std::size_t s = first; s <= last; ++s) {
-            if (segments_[s].code)
-                out.append(raw_, segments_[s].begin, segments_[s].end - segments_[s].begin);
-        }
-        pos = segments_[last].end;
-    }
-    out.append(raw_, pos, std::string::npos);
-    return out;
 }
 
 }  // namespace quorvel::dxf

@@ -26,12 +26,20 @@ struct TextEntry {
     // The value as stored, decoded to UTF-8 with its formatting codes. Empty for a dimension
     // without an override text.
     std::string raw;
+    // A multi-line attribute keeps its text in an embedded multi-line object (after group 101):
+    // `raw` is that text, `attributeLine` the attribute's own group 1 as stored (empty, the first
+    // line or the whole text, depending on the writer).
+    bool multiLineAttribute = false;
+    std::string attributeLine;
 };
 
 // The texts of the drawing in file order; with `wanted`, only those it takes (asked before the
 // value is read, so `raw` is still empty then).
 std::vector<TextEntry> readTexts(const Drawing& drawing,
                                  const std::function<bool(const TextEntry&)>& wanted = {});
+
+// Reads the value of an entry whose id and kind are set.
+void readValue(const Drawing& drawing, TextEntry& entry);
 
 // Names of the paper-space layouts by the name of their block ("*PAPER_SPACE0", upper case; the
 // paper-space entities of the ENTITIES section belong to "*PAPER_SPACE"). Empty for drawings
@@ -40,8 +48,10 @@ std::map<std::string, std::string> layoutNames(const Drawing& drawing);
 
 // Puts a new value (UTF-8, formatting codes included) in place of the entry's value. A single-line
 // text keeps its alignment point; multi-line text is written in chunks that split no character
-// and no escape.
-void writeText(Drawing& drawing, const TextEntry& entry, std::string_view raw);
+// and no escape. A multi-line attribute takes `raw` into its embedded object and `attributeLine`
+// into its group 1.
+void writeText(Drawing& drawing, const TextEntry& entry, std::string_view raw,
+               std::string_view attributeLine = {});
 // Text height (character height of multi-line text); a dimension raises InvalidArgument.
 void writeHeight(Drawing& drawing, const TextEntry& entry, double height);
 
@@ -49,38 +59,5 @@ void writeHeight(Drawing& drawing, const TextEntry& entry, double height);
 // the drawing's code page or inside an escape ("\U+XXXX", "\P", "^J"...).
 std::vector<std::string> splitChunks(std::string_view encoded, std::string_view codePage,
                                      std::size_t limit = 250);
-
-// Multi-line and dimension text with its formatting codes masked: the characters a reader sees,
-// each tied to the bytes it came from. "\P" reads as a line break; in dimension text "<>" (the
-// measurement) is a code too, so it can never be matched or replaced.
-class MaskedText {
-public:
-    MaskedText(std::string_view raw, bool dimension);
-
-    const std::u16string& plain() const { return plain_; }
-
-    // Replaces ranges of plain text units [begin, end), sorted and disjoint. Codes inside a
-    // replaced range follow the new text, so formatting and braces stay balanced.
-    struct Edit {
-        std::size_t begin = 0;
-        std::size_t end = 0;
-        std::u16string text;
-    };
-    std::string apply(const std::vector<Edit>& edits) const;
-
-    // Plain text as multi-line text source: backslashes and braces escaped, line breaks as "\P".
-    static std::string escape(std::u16string_view plain);
-
-private:
-    struct Segment {
-        std::size_t begin = 0;
-        std::size_t end = 0;
-        bool code = false;
-    };
-    std::string raw_;
-    std::u16string plain_;
-    std::vector<Segment> segments_;
-    std::vector<std::size_t> unitSegment_;  // for every plain unit, its segment
-};
 
 }  // namespace quorvel::dxf

@@ -207,4 +207,21 @@ TextPlacement keepAlignmentPoint(const TextPlacement& placement, double newMeasu
     return moved;
 }
 
+TextPlacement fitBetweenPoints(const TextPlacement& placement, double oldMeasuredWidth,
+                               double newMeasuredWidth) {
+    TextPlacement fitted = placement;
+    const Justification& j = placement.justification;
+    if (!spansBaseline(j) || !placement.second || samePoint(*placement.second, placement.first) ||
+        !(oldMeasuredWidth > 0) || !(newMeasuredWidth > 0) ||
+        oldMeasuredWidth == newMeasuredWidth) {
+        return fitted;
+    }
+    const double ratio = oldMeasuredWidth / newMeasuredWidth;
+    if (j.horizontal == 3)
+        fitted.height = sanePositive(placement.height, 1.0) * ratio;
+    else
+        fitted.widthFactor = sanePositive(placement.widthFactor, 1.0) * ratio;
+    return fitted;
+}
+
 }  // namespace quorvel::dxf

@@ -55,4 +55,11 @@ TextPlacement placeOnBaseline(const TextPlacement& original, const Baseline& bas
 // hosts do), the first point is recomputed with the new width.
 TextPlacement keepAlignmentPoint(const TextPlacement& placement, double newMeasuredWidth);
 
+// Aligned and fit text after its string changed: both points stay and the text fills the
+// baseline between them, as hosts redo it: aligned text by its height, fit text by its width
+// factor, scaled by the change of width so that values a writer worked out with its own fonts
+// stay as they were when the width does not change.
+TextPlacement fitBetweenPoints(const TextPlacement& placement, double oldMeasuredWidth,
+                               double newMeasuredWidth);
+
 }  // namespace quorvel::dxf

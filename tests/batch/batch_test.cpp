@@ -1,27 +1,132 @@
 #include <gtest/gtest.h>
 
+#include "batch/dimensionpicture.h"
 #include "batch/options.h"
 #include "batch/sha256.h"
+#include "batch/substitution.h"
 #include "cadhost/dxf/textkinds.h"
 
 namespace quorvel::batch {
 namespace {
 
-using dxf::MaskedText;
+using dxf::TextSyntax;
+using dxf::VisibleText;
 
-TEST(MaskedTextTest, MatchesWhatReadersSeeAndKeepsTheCodes) {
-    const MaskedText text("A{\\C1;BC}\\PD\\\\E", false);
+TEST(VisibleTextTest, MatchesWhatReadersSeeAndKeepsTheCodes) {
+    const VisibleText text("A{\\C1;BC}\\PD\\\\E", TextSyntax::MultiLine);
     EXPECT_EQ(text.plain(), u"ABC\nD\\E");
     // A change across a code keeps the code behind the new text, braces stay balanced.
     EXPECT_EQ(text.apply({{0, 2, u"x{y}"}}), "x\\{y\\}{\\C1;C}\\PD\\\\E");
     EXPECT_EQ(text.apply({{3, 5, u"-\n"}}), "A{\\C1;BC}-\\P\\\\E");
 }
 
-TEST(MaskedTextTest, DimensionMeasurementIsNeverText) {
-    const MaskedText text("<>mm<>", true);
-    EXPECT_EQ(text.plain(), u"mm");
-    EXPECT_EQ(text.apply({{0, 2, u"cm"}}), "<>cm<>");
-    EXPECT_EQ(MaskedText("<>", false).plain(), u"<>");
+TEST(VisibleTextTest, DimensionMeasurementIsNeverText) {
+    const VisibleText text("<>mm<>", TextSyntax::Dimension);
+    EXPECT_EQ(text.plain(), u"\uFFFCmm\uFFFC");
+    EXPECT_EQ(text.shown(), "<>mm<>");
+    EXPECT_EQ(text.apply({{1, 3, u"cm"}}), "<>cm<>");
+    EXPECT_FALSE(text.replaceable(0, 3));
+    EXPECT_EQ(VisibleText("<>", TextSyntax::MultiLine).plain(), u"<>");
+}
+
+// One find on one stored value: the new value, or "" when nothing matched.
+std::string changed(dxf::TextKind kind, const std::string& raw, const std::u16string& find,
+                    const std::u16string& replace, bool exact = false, bool asStored = false) {
+    Options options;
+    options.pairs = {{find, replace}};
+    options.exact = exact;
+    options.raw = asStored;
+    dxf::TextEntry entry;
+    entry.kind = kind;
+    entry.raw = raw;
+    const auto change = substitute(entry, options);
+    return change ? change->newRaw : "";
+}
+
+TEST(VisibleMatchTest, CodesAreOneCharacterOrNoneAndNeverSplit) {
+    using enum dxf::TextKind;
+    struct Case {
+        dxf::TextKind kind;
+        const char* raw;
+        std::u16string find, replace;
+        const char* expected;
+    };
+    const Case cases[] = {
+        // Caret codes: ^J is a line break, as \P is; other ^x show nothing.
+        {MText, "Mtext^Jwith", u"J", u"XY", ""},
+        {MText, "Mtext^Jwith", u"t\nw", u"t w", "Mtext with"},
+        {MText, "a^Mb\\Pc", u"ab\nc", u"x", "x^M"},
+        // %% codes are the characters they show, in every kind of text.
+        {MText, "45%%d TO 60%%d", u"°", u"度", "45度 TO 60度"},
+        {MText, "45%%d TO 60%%d", u"d TO", u"X", ""},
+        {Dimension, "%%c<>", u"c", u"X", ""},
+        {Dimension, "%%c<>", u"⌀", u"R", "R<>"},
+        {Dimension, "31.83%%p0.1", u"±", u"+/-", "31.83+/-0.1"},
+        {Text, "%%UTypical Assembly Detail", u"UTypical", u"X", ""},
+        {Text, "%%UTypical Assembly Detail", u"Typical", u"Main", "%%UMain Assembly Detail"},
+        {Text, "%%176 and %%%", u"° and %", u"ok", "ok"},
+        {Text, "%%zq", u"z", u"d", ""},  // an unknown %%z is kept whole
+        // A stack is one unit that no find spans.
+        {MText, "2{\\H0.7x;\\S1#2;}\"x5{\\S1#4;}\"", u"2\"x5", u"X", ""},
+        {MText, "2{\\H0.7x;\\S1#2;}\"x5{\\S1#4;}\"", u"\"x5", u"X",
+         "2{\\H0.7x;\\S1#2;}X{\\S1#4;}\""},
+        // What is typed shows as typed: ^ and % beside % are written so.
+        {MText, "Mtext^Jwith", u"with", u"a^b\tc\nd", "Mtext^Ja^ b^Ic\\Pd"},
+        {Text, "50 pct", u" pct", u"%%d", "50%%%%%%d"},
+        {Text, "5x%%d", u"x", u"%", "5%%%%%d"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(changed(c.kind, c.raw, c.find, c.replace), c.expected) << c.raw;
+}
+
+TEST(VisibleMatchTest, MeasuredValueIsShownAndNeverMatched) {
+    using enum dxf::TextKind;
+    EXPECT_EQ(changed(Dimension, "R<>", u"R", u"X", true), "");
+    EXPECT_EQ(changed(Dimension, "R<>", u"R", u"X"), "X<>");
+    Options options;
+    options.pairs = {{u"R", u"半径 R"}};
+    dxf::TextEntry dimension;
+    dimension.kind = Dimension;
+    dimension.raw = "{\\C1;R}<>";
+    const auto change = substitute(dimension, options);
+    ASSERT_TRUE(change);
+    EXPECT_EQ(change->oldText, "R<>");
+    EXPECT_EQ(change->newText, "半径 R<>");
+    EXPECT_EQ(VisibleText("{\\S1#2;}%%d^J", TextSyntax::MultiLine).shown(), "1/2°\n");
+}
+
+TEST(VisibleMatchTest, RawMatchesTheStoredText) {
+    using enum dxf::TextKind;
+    EXPECT_EQ(changed(MText, "Mtext^Jwith", u"J", u"XY", false, true), "Mtext^XYwith");
+    EXPECT_EQ(changed(Text, "%%UTypical", u"UTyp", u"X", false, true), "%%Xical");
+    EXPECT_EQ(changed(Dimension, "R<>", u"R<>", u"D<>", true, true), "D<>");
+}
+
+TEST(DimensionPictureTest, FollowsTheOverrideOrLeavesTheDimension) {
+    dxf::TextEntry dimension;
+    dimension.kind = dxf::TextKind::Dimension;
+    dimension.raw = "<> OLD <>";
+    DimensionPictures::Picture picture;
+    picture.text.emplace();
+    picture.text->kind = dxf::TextKind::MText;
+    picture.text->raw = "\\A1;12.5 {\\C1;OLD} 12.5";
+    Options options;
+    for (const bool asStored : {false, true}) {
+        options.raw = asStored;
+        // Matched on what a reader sees, a find never reaches into the measured value.
+        options.pairs = {{u"OLD", u"NEW"}};
+        if (!asStored)
+            options.pairs.push_back({u"5", u"x"});
+        const auto change = substituteDimension(dimension, picture, options);
+        ASSERT_TRUE(change && change->refused.empty());
+        EXPECT_EQ(change->newRaw, "<> NEW <>");
+        EXPECT_EQ(change->newPictureRaw, "\\A1;12.5 {\\C1;NEW} 12.5");
+    }
+    options.raw = false;
+    picture.text->raw = "\\A1;12.5 OLD 13";  // not what the override shows
+    EXPECT_FALSE(substituteDimension(dimension, picture, options)->refused.empty());
+    const DimensionPictures::Picture shared{std::nullopt, "shared"};
+    EXPECT_EQ(substituteDimension(dimension, shared, options)->refused, "shared");
 }
 
 TEST(ChunksTest, NeverSplitACharacterOrAnEscape) {

@@ -8,9 +8,13 @@ independent DXF implementation.
   ezdxf_tool.py bench <path> <matching> <others>   R2000 GBK drawing for the benchmark
   ezdxf_tool.py make <folder>          the drawings of the DXF engine tests
   ezdxf_tool.py make-kinds <folder>    drawings with every kind of text
+  ezdxf_tool.py make-visible <folder>  texts with codes a reader does not see as written:
+                                       caret and %% codes, stacks, dimension pictures,
+                                       multi-line attributes (R2018, and as R2013 keeps them)
   ezdxf_tool.py dump <path>            every entity and text in detail, tab-separated
   ezdxf_tool.py entities <path>        one tab-separated line per entity of every layout
-  ezdxf_tool.py texts <path>           every text of every kind, one line each
+  ezdxf_tool.py texts <path>           every text of every kind, one line each (a multi-line
+                                       attribute as "<group 1>||<embedded text>")
   ezdxf_tool.py corpus <folder>        drawings of several writers (ezdxf in several versions,
                                        code pages and line ends; gnuplot, pstoedit and dime
                                        where installed) as <writer>_<name>.dxf
@@ -182,6 +186,41 @@ def make_kinds(folder):
     doc.saveas(f"{folder}/r2018_utf8.dxf")
 
 
+def make_visible(folder):
+    doc = ezdxf.new("R2018")
+    msp = doc.modelspace()
+    msp.add_mtext("Mtext^Jwith", dxfattribs={"char_height": 2})
+    msp.add_mtext("45%%d TO 60%%d", dxfattribs={"char_height": 2})
+    msp.add_mtext('2{\\H0.7x;\\S1#2;}"x5{\\S1#4;}"', dxfattribs={"char_height": 2})
+    msp.add_text("%%UTypical Assembly Detail", dxfattribs={"height": 2})
+
+    def dimension(override, picture, y):
+        dim = msp.add_linear_dim(base=(0, y + 10), p1=(0, y), p2=(50, y), text=override)
+        dim.render()
+        block = doc.blocks.get(dim.dimension.dxf.geometry)
+        block.query("MTEXT").first.text = picture
+
+    dimension("%%c<>", "\\A1;{\\C1;%%c}50", 0)
+    dimension("OLD<>", "\\A1;something else", 30)
+    block = doc.blocks.new("NOTE")
+    block.add_attdef("NOTE", (0, 0), "")
+    ref = msp.add_blockref("NOTE", (0, 50))
+    attrib = ref.add_attrib("NOTE", "", (0, 50))
+    attrib.embed_mtext(msp.add_mtext("my multi line text\\Psecond OLD line",
+                                     dxfattribs={"char_height": 2.5}))
+    attrib.dxf.text = ""  # as the 2018 generation writes it: the text only in the embedded object
+    doc.saveas(f"{folder}/visible_r2018.dxf")
+    # The older generations keep the whole text in group 1 as well.
+    with open(f"{folder}/visible_r2018.dxf", "rb") as f:
+        data = f.read()
+    data = data.replace(b"AC1032", b"AC1027", 1)
+    attrib_at = data.index(b"\nATTRIB\n")
+    line_at = data.index(b"\n  1\n\n", attrib_at) + len(b"\n  1\n")
+    data = data[:line_at] + b"my multi line text\\Psecond OLD line" + data[line_at:]
+    with open(f"{folder}/visible_r2013.dxf", "wb") as f:
+        f.write(data)
+
+
 def texts(path):
     doc = ezdxf.readfile(path)
     print("AUDIT\t%d" % len(doc.audit().errors))
@@ -196,7 +235,9 @@ def texts(path):
             elif kind == "DIMENSION":
                 values = [(kind, entity.dxf.handle, entity.dxf.get("text", ""))]
             elif kind == "INSERT":
-                values = [("ATTRIB", a.dxf.handle, a.dxf.text) for a in entity.attribs]
+                values = [("ATTRIB", a.dxf.handle, a.dxf.text + (
+                    "||" + a.virtual_mtext_entity().text if a.has_embedded_mtext_entity else ""))
+                          for a in entity.attribs]
             for kind, handle, text in values:
                 text = decode_escapes(text).replace("\n", "\\n")
                 print("TEXT\t%s\t%s\t%s\t%s" % (kind, handle, block.name, text))
@@ -579,6 +620,7 @@ COMMANDS = {
     "bench": lambda path, matching, others: bench(path, int(matching), int(others)),
     "make": make,
     "make-kinds": make_kinds,
+    "make-visible": make_visible,
     "dump": dump,
     "entities": entities,
     "texts": texts,

@@ -4,8 +4,11 @@
 #include <cmath>
 
 #include "cadhost/dxf/codepage.h"
+#include "cadhost/dxf/drawing.h"
+#include "cadhost/dxf/tags.h"
 #include "cadhost/dxf/textlayout.h"
 #include "cadhost/dxf/wildcard.h"
+#include "tests/support/ezdxf_reference.h"
 
 namespace quorvel::dxf {
 namespace {
@@ -58,7 +61,10 @@ TEST(CodePage, DecodesBeforeLookingForEscapes) {
     EXPECT_EQ(gbk.decode("\xD5\x5CU+0041"), "誠U+0041");
     EXPECT_EQ(gbk.decode("\xD6\xD0\\U+00e9\\u+00E9"), "中éé");
     EXPECT_EQ(gbk.encode("中ก"), "\xD6\xD0\\U+0E01");
-    // Bytes that do not decode are neither dropped nor thrown at the caller.
+    EXPECT_EQ(gbk.encode("中文ก文a"),
+              "\xD6\xD0\xCE\xC4\\U+0E01\xCE\xC4"
+              "a");
+        // Bytes that do not decode are neither dropped nor thrown at the caller.
     EXPECT_EQ(gbk.decode("a\xFF"
                          "b")
                   .size(),
@@ -152,6 +158,58 @@ TEST(TextLayout, JustifyingKeepsTheBaselineInPlace) {
     const TextPlacement longer = keepAlignmentPoint(topRight, 10);
     EXPECT_NEAR(longer.second->y, 30, 1e-12);
     EXPECT_NEAR(longer.first.y, 10, 1e-12);
+}
+
+// Centred, aligned and fit text, 72/73 written right-aligned as some writers do.
+std::string justifiedTexts() {
+    std::string out =
+        "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1009\n  0\nENDSEC\n"
+        "  0\nSECTION\n  2\nENTITIES\n";
+    const auto text = [&](const char* handle, const char* x2, const char* horizontal) {
+        out += std::string("  0\nTEXT\n  5\n") + handle +
+               "\n  8\n0\n 10\n10.0\n 20\n5.0\n 30\n0.0\n 40\n2.5\n  1\nOLD\n 72\n" + horizontal +
+               "\n 11\n" + x2 + "\n 21\n5.0\n 31\n0.0\n 73\n     1\n";
+    };
+    text("20", "12.0", "     1");  // centre
+    text("21", "40.0", "     3");  // aligned between 10 and 11
+    text("22", "40.0", "     5");  // fit between 10 and 11
+    return out + "  0\nENDSEC\n  0\nEOF\n";
+}
+
+TEST(TextEdit, KeepsEveryValueTheEditDidNotChange) {
+    Drawing drawing = Drawing::fromBytes(justifiedTexts());
+    for (const EntityId id : drawing.select({0}, {"TEXT"}))
+        drawing.setText(id, "NEW LONGER TEXT");
+    const std::string edited = drawing.toBytes();
+    // The centred text keeps its alignment point; its start moves (checked below). Aligned and
+    // fit text keep both points and fill the baseline between them again, as hosts do: aligned
+    // text by its height, fit text by its width factor, both here a fifth (3 characters to 15).
+    std::string unmoved = edited;
+    const std::size_t start = unmoved.find(" 10\n") + 4;
+    unmoved.replace(start, unmoved.find("\n 30\n") - start, "10.0\n 20\n5.0");
+    std::string expected = justifiedTexts();
+    for (std::size_t at = expected.find("\nOLD\n"); at != std::string::npos;
+         at = expected.find("\nOLD\n"))
+        expected.replace(at + 1, 3, "NEW LONGER TEXT");
+    const std::size_t aligned = expected.find("\n 40\n2.5\n", expected.find("\n21\n"));
+    expected.replace(aligned, 9, "\n 40\n" + formatNumber(2.5 / 5) + "\n");
+    const std::size_t fit = expected.find("\n 40\n2.5\n", expected.find("\n22\n")) + 9;
+    expected.insert(fit, " 41\n" + formatNumber(1.0 / 5) + "\n");
+    EXPECT_EQ(unmoved, expected);
+
+    if (!testsupport::ezdxfAvailable())
+        return;
+    testsupport::TemporaryFolder folder;
+    testsupport::writeFile(folder.path() / "t.dxf", edited);
+    const auto view = testsupport::readWithEzdxf(folder.path() / "t.dxf");
+    EXPECT_EQ(view.auditErrors, 0);
+    EXPECT_EQ(view.texts.at("20").horizontal, 1);
+    EXPECT_NEAR(view.texts.at("20").x, 12.0 - 0.6 * 2.5 * 15 / 2, 1e-9);
+    EXPECT_EQ(view.texts.at("21").horizontal, 3);
+    EXPECT_DOUBLE_EQ(view.texts.at("21").x, 10);
+    EXPECT_DOUBLE_EQ(view.texts.at("21").height, 0.5);
+    EXPECT_DOUBLE_EQ(view.texts.at("22").alignX, 40);
+    EXPECT_EQ(view.texts.at("22").text, "NEW LONGER TEXT");
 }
 
 }  // namespace
