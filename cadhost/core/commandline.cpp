@@ -262,7 +262,7 @@ void CommandLine::saveUnder(const std::filesystem::path& path) {
     }
     try {
         model_.saveAs(commandDocument_, path);
-        echo("图形已保存到 " + pathText(absolutePath(path)));
+        echo(savedLine(path));
     } catch (const HostError& error) {
         fail(error.what());
     }

@@ -23,6 +23,10 @@ fs::path absolutePath(const fs::path& path) {
     return error ? path : full.lexically_normal();
 }
 
+std::string savedLine(const fs::path& path) {
+    return "图形已保存到 " + pathText(absolutePath(path));
+}
+
 namespace {
 
 // One file whatever the spelling of its names, links included.

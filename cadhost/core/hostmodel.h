@@ -126,5 +126,7 @@ std::string pathText(const std::filesystem::path& path);
 std::filesystem::path pathFromText(const std::string& text);
 // Absolute, with "." and ".." resolved by name; the path as given when that fails.
 std::filesystem::path absolutePath(const std::filesystem::path& path);
+// The history line after a drawing was saved under `path`.
+std::string savedLine(const std::filesystem::path& path);
 
 }  // namespace quorvel::cadhost::core

@@ -9,7 +9,6 @@
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -348,7 +347,7 @@ bool HostWindow::saveDocument(int number, bool askForName) {
     }
     try {
         model_.saveAs(number, path);
-        appendHistory(QStringLiteral("图形已保存到 %1").arg(QFileInfo(path).absoluteFilePath()));
+        appendHistory(QString::fromStdString(core::savedLine(toFsPath(path))));
         return true;
     } catch (const core::HostError& error) {
         whileBusy([&] { return QMessageBox::critical(this, windowTitle(), errorMessage(error)); });
