@@ -14,6 +14,16 @@ QString fromFsPath(const std::filesystem::path& path) {
     return QFile::decodeName(QByteArray::fromStdString(path.string()));
 }
 
+namespace {
+
+// Where recovery copies go: the user's data folder of the host.
+QString recoveryFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/cad-host/recovery");
+}
+
+}  // namespace
+
 QString fileOrName(const HostDocument& document) {
     return document.isUntitled() ? QString::fromStdString(document.name())
                                  : fromFsPath(document.filePath);
@@ -29,11 +39,6 @@ HostModel::HostModel(Release release, const QString& templatePath, QObject* pare
 }
 
 HostModel::~HostModel() = default;
-
-QString HostModel::recoveryFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/cad-host/recovery");
-}
 
 HostDocument& HostModel::addFromTemplate(const QString& templatePath) {
     return core_.addFromTemplate(toFsPath(templatePath));

@@ -35,9 +35,6 @@ public:
     void saveAs(int number, const QString& path);
     void close(int number, bool saveChanges) { core_.close(number, saveChanges); }
 
-    // Where recovery copies go: the user's data folder of the host.
-    static QString recoveryFolder();
-
     HostDocument* find(int number) { return core_.find(number); }
     HostDocument& document(int number) { return core_.document(number); }
     HostDocument* active() { return core_.active(); }
