@@ -14,10 +14,6 @@ const std::string kJustifyPrompt =
     "输入对正选项 [左(L)/对齐(A)/布满(F)/居中(C)/中间(M)/右(R)/左上(TL)/中上(TC)/右上(TR)/"
     "左中(ML)/正中(MC)/右中(MR)/左下(BL)/中下(BC)/右下(BR)]:";
 
-bool isSingleLineText(const std::string& type) {
-    return type == "TEXT" || type == "ATTRIB" || type == "ATTDEF";
-}
-
 // White space as Unicode has it: ASCII controls, the no-break and the wide spaces among them.
 bool isSpace(char16_t c) {
     return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||

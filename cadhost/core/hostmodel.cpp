@@ -8,6 +8,10 @@ namespace quorvel::cadhost::core {
 
 namespace fs = std::filesystem;
 
+bool isSingleLineText(const std::string& type) {
+    return type == "TEXT" || type == "ATTRIB" || type == "ATTDEF";
+}
+
 std::string pathText(const fs::path& path) {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());

@@ -120,6 +120,9 @@ private:
     std::vector<std::unique_ptr<Document>> documents_;
 };
 
+// TEXT, ATTRIB and ATTDEF: the objects with one line of text, by their entity type.
+bool isSingleLineText(const std::string& type);
+
 // A path as UTF-8 text, for messages and FullName.
 std::string pathText(const std::filesystem::path& path);
 // UTF-8 text as a path.

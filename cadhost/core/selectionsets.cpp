@@ -53,6 +53,10 @@ SelectionSet& selectionSet(Document& document, int number) {
     throw HostError(HostErrorKind::ObjectClosed, "该选择集已不存在。");
 }
 
+void refuseFilterValue() {
+    throw HostError(HostErrorKind::InvalidArgument, "过滤值只能是文字或数字。");
+}
+
 void selectInto(Document& document, SelectionSet& set, int mode,
                 const std::vector<std::int16_t>& filterTypes,
                 const std::vector<std::string>& filterValues) {

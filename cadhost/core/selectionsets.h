@@ -16,6 +16,9 @@ SelectionSet& addSelectionSet(Document& document, const std::string& name);
 // Raises ObjectClosed when the set no longer exists.
 SelectionSet& selectionSet(Document& document, int number);
 
+// Raises InvalidArgument: a filter value that is neither text nor number.
+[[noreturn]] void refuseFilterValue();
+
 // Adds what the mode chooses and the filter lets through to the set, each object once:
 // 5 = every object, 3 = the last object. Raises InvalidArgument for another mode or a filter
 // whose types and values differ in number.

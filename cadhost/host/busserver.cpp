@@ -1,5 +1,6 @@
 #include "cadhost/host/busserver.h"
 
+#include "cadhost/core/objectchecks.h"
 #include "cadhost/core/selectionsets.h"
 #include "cadhost/host/busdispatch.h"
 #include "cadhost/host/commandinterpreter.h"
@@ -56,7 +57,7 @@ std::string filterValueText(const QVariant& wrapped) {
         case QMetaType::Double:
             return QString::number(value.toDouble(), 'g', 15).toStdString();
         default:
-            invalidArgument(QStringLiteral("过滤值只能是文字或数字。"));
+            core::refuseFilterValue();
     }
 }
 
@@ -86,16 +87,8 @@ HostError fromDxfError(const dxf::DxfError& error) {
     return HostError(HostErrorKind::InvalidArgument, message);
 }
 
-bool isSingleLineText(const std::string& type) {
-    return type == "TEXT" || type == "ATTRIB" || type == "ATTDEF";
-}
-
 int checkedIndex(const QVariant& value, std::size_t count) {
-    const int index = value.toInt();
-    if (index < 0 || static_cast<std::size_t>(index) >= count) {
-        invalidArgument(QStringLiteral("索引 %1 超出范围（共 %2 项）。").arg(index).arg(count));
-    }
-    return index;
+    return static_cast<int>(core::checkedIndex(value.toInt(), count));
 }
 
 }  // namespace
@@ -241,14 +234,7 @@ void BusServer::checkExists(const ObjectRef& ref) {
             return;
         }
         case ObjectKind::Entity: {
-            HostDocument& document = documentOf(ref);
-            if (document.load != ref.load) {
-                throw HostError(HostErrorKind::ObjectClosed,
-                                QStringLiteral("该对象所属的图形内容已被替换。"));
-            }
-            if (!document.drawing.exists(ref.entity)) {
-                throw HostError(HostErrorKind::ObjectErased, QStringLiteral("该对象已被删除。"));
-            }
+            core::checkEntity(documentOf(ref), ref.load, ref.entity);
             return;
         }
     }
@@ -256,7 +242,7 @@ void BusServer::checkExists(const ObjectRef& ref) {
 
 bool BusServer::isTextEntity(const ObjectRef& ref) {
     return ref.kind == ObjectKind::Entity &&
-           isSingleLineText(documentOf(ref).drawing.entityType(ref.entity));
+           core::isSingleLineText(documentOf(ref).drawing.entityType(ref.entity));
 }
 
 QStringList BusServer::childrenOf(const ObjectRef& ref) {

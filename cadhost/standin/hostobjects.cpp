@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "cadhost/core/objectchecks.h"
 #include "cadhost/core/selectionsets.h"
 #include "cadhost/dxf/tags.h"
 #include "engine/textutil.h"
@@ -19,18 +20,6 @@ fs::path pathArgument(const Arguments& arguments, std::size_t index) {
 
 std::string utf8Argument(const Arguments& arguments, std::size_t index) {
     return engine::toUtf8(arguments.text(index));
-}
-
-std::size_t checkedIndex(std::int32_t index, std::size_t count) {
-    if (index < 0 || static_cast<std::size_t>(index) >= count) {
-        throw HostFailure("索引 " + std::to_string(index) + " 超出范围（共 " +
-                          std::to_string(count) + " 项）。");
-    }
-    return static_cast<std::size_t>(index);
-}
-
-bool isSingleLineText(const std::string& type) {
-    return type == "TEXT" || type == "ATTRIB" || type == "ATTDEF";
 }
 
 // Objects that belong to one document and stop working once it is closed.
@@ -81,17 +70,12 @@ protected:
     void invokeMember(DISPID id, unsigned access, const Arguments& arguments,
                       VARIANT& result) override {
         Document& owner = document();
-        if (owner.load != load_) {
-            throw HostFailure("该对象所属的图形内容已被替换。");
-        }
-        if (!owner.drawing.exists(entity_)) {
-            throw HostFailure("该对象已被删除。");
-        }
+        core::checkEntity(owner, load_, entity_);
         dxf::Drawing& drawing = owner.drawing;
         // Only single-line text has a text string, a height and the text's points.
         const bool textMember =
             id == kTextString || id == kHeight || id == kInsertionPoint || id == kAlignmentPoint;
-        if (textMember && !isSingleLineText(drawing.entityType(entity_))) {
+        if (textMember && !core::isSingleLineText(drawing.entityType(entity_))) {
             throw MemberMissing{};
         }
         arguments.requireCount(access == kPut ? 1 : 0, access == kPut ? 1 : 0);
@@ -248,7 +232,8 @@ protected:
                 return setInt32(result, static_cast<std::int32_t>(set->entities.size()));
             case kItem: {
                 arguments.requireCount(1, 1);
-                const std::size_t index = checkedIndex(arguments.int32(0), set->entities.size());
+                const std::size_t index =
+                    core::checkedIndex(arguments.int32(0), set->entities.size());
                 return setObject(result, new EntityObject(context_, document_, owner.load,
                                                           set->entities[index]));
             }
@@ -350,7 +335,7 @@ private:
             VariantClear(&text);
             VariantClear(&element);
             if (FAILED(converted)) {
-                throw HostFailure("过滤值只能是文字或数字。");
+                core::refuseFilterValue();
             }
         }
         return values;
@@ -387,7 +372,7 @@ protected:
             case kItem: {
                 arguments.requireCount(1, 1);
                 const std::size_t index =
-                    checkedIndex(arguments.int32(0), owner.selectionSets.size());
+                    core::checkedIndex(arguments.int32(0), owner.selectionSets.size());
                 return setObject(result, new SelectionSetObject(context_, document_,
                                                                 owner.selectionSets[index].number));
             }
@@ -566,7 +551,8 @@ protected:
                 return setInt32(result, static_cast<std::int32_t>(host.documents().size()));
             case kItem: {
                 arguments.requireCount(1, 1);
-                const std::size_t index = checkedIndex(arguments.int32(0), host.documents().size());
+                const std::size_t index =
+                    core::checkedIndex(arguments.int32(0), host.documents().size());
                 return setObject(result,
                                  new DocumentObject(context_, host.documents()[index]->number));
             }
