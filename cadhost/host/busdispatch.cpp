@@ -63,7 +63,7 @@ BusMessage answerProperties(const BusMessage& message, const BusObjectAccess& ob
                 try {
                     values.insert(QLatin1String(property.name),
                                   object.get(QLatin1String(property.name)));
-                } catch (const HostError&) {
+                } catch (const core::HostError&) {
                     // a value that cannot be had now (no active document) is left out
                 }
             }

@@ -1,5 +1,7 @@
 #include "cadhost/host/busserver.h"
 
+#include "cadhost/core/objectchecks.h"
+#include "cadhost/core/selectionsets.h"
 #include "cadhost/host/busdispatch.h"
 #include "cadhost/host/commandinterpreter.h"
 #include "cadhost/host/directlistener.h"
@@ -13,7 +15,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <unordered_set>
 
 #include <unistd.h>
 
@@ -56,7 +57,7 @@ std::string filterValueText(const QVariant& wrapped) {
         case QMetaType::Double:
             return QString::number(value.toDouble(), 'g', 15).toStdString();
         default:
-            invalidArgument(QStringLiteral("过滤值只能是文字或数字。"));
+            core::refuseFilterValue();
     }
 }
 
@@ -86,16 +87,8 @@ HostError fromDxfError(const dxf::DxfError& error) {
     return HostError(HostErrorKind::InvalidArgument, message);
 }
 
-bool isSingleLineText(const std::string& type) {
-    return type == "TEXT" || type == "ATTRIB" || type == "ATTDEF";
-}
-
 int checkedIndex(const QVariant& value, std::size_t count) {
-    const int index = value.toInt();
-    if (index < 0 || static_cast<std::size_t>(index) >= count) {
-        invalidArgument(QStringLiteral("索引 %1 超出范围（共 %2 项）。").arg(index).arg(count));
-    }
-    return index;
+    return static_cast<int>(core::checkedIndex(value.toInt(), count));
 }
 
 }  // namespace
@@ -198,11 +191,11 @@ BusMessage BusServer::answer(const BusMessage& message, BusEndpoint& endpoint) {
                             }});
     } catch (const BusFailure& failure) {
         return message.createErrorReply(failure.name, failure.message);
-    } catch (const HostError& error) {
-        return message.createErrorReply(error.dbusName(), error.message());
+    } catch (const core::HostError& error) {
+        return message.createErrorReply(dbusErrorName(error), errorMessage(error));
     } catch (const dxf::DxfError& error) {
         const HostError converted = fromDxfError(error);
-        return message.createErrorReply(converted.dbusName(), converted.message());
+        return message.createErrorReply(dbusErrorName(converted), errorMessage(converted));
     } catch (const std::bad_alloc&) {
         return message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.NoMemory"),
                                         QStringLiteral("内存不足。"));
@@ -241,14 +234,7 @@ void BusServer::checkExists(const ObjectRef& ref) {
             return;
         }
         case ObjectKind::Entity: {
-            HostDocument& document = documentOf(ref);
-            if (document.load != ref.load) {
-                throw HostError(HostErrorKind::ObjectClosed,
-                                QStringLiteral("该对象所属的图形内容已被替换。"));
-            }
-            if (!document.drawing.exists(ref.entity)) {
-                throw HostError(HostErrorKind::ObjectErased, QStringLiteral("该对象已被删除。"));
-            }
+            core::checkEntity(documentOf(ref), ref.load, ref.entity);
             return;
         }
     }
@@ -256,7 +242,7 @@ void BusServer::checkExists(const ObjectRef& ref) {
 
 bool BusServer::isTextEntity(const ObjectRef& ref) {
     return ref.kind == ObjectKind::Entity &&
-           isSingleLineText(documentOf(ref).drawing.entityType(ref.entity));
+           core::isSingleLineText(documentOf(ref).drawing.entityType(ref.entity));
 }
 
 QStringList BusServer::childrenOf(const ObjectRef& ref) {
@@ -318,10 +304,10 @@ QVariant BusServer::getProperty(const ObjectRef& ref, const QString& name) {
             HostDocument& document = documentOf(ref);
             const QString path = documentPath(document.number);
             if (name == u"Name") {
-                return document.name();
+                return QString::fromStdString(document.name());
             }
             if (name == u"FullName") {
-                return document.filePath;
+                return fromFsPath(document.filePath);
             }
             if (name == u"Saved") {
                 return document.isSaved();
@@ -364,7 +350,7 @@ QVariant BusServer::getProperty(const ObjectRef& ref, const QString& name) {
                     continue;
                 }
                 if (name == u"Name") {
-                    return set.name;
+                    return QString::fromStdString(set.name);
                 }
                 if (name == u"Count") {
                     return static_cast<int>(set.entities.size());
@@ -545,22 +531,9 @@ QVariantList BusServer::callSelectionSets(const ObjectRef& ref, const QString& m
                                           const QVariantList& args) {
     if (member == QLatin1String(automationlink::selectionsets::kAdd)) {
         HostDocument& document = documentOf(ref);
-        const QString name = args[0].toString();
-        if (name.trimmed().isEmpty()) {
-            invalidArgument(QStringLiteral("选择集名称不能为空。"));
-        }
-        for (const SelectionSetData& set : document.selectionSets) {
-            if (set.name.compare(name, Qt::CaseInsensitive) == 0) {
-                throw HostError(HostErrorKind::DuplicateName,
-                                QStringLiteral("选择集“%1”已存在。").arg(name));
-            }
-        }
-        SelectionSetData set;
-        set.number = document.nextSelectionSet++;
-        set.name = name;
-        document.selectionSets.push_back(std::move(set));
-        return {
-            objectPath(selectionSetPath(document.number, document.selectionSets.back().number))};
+        const SelectionSetData& set =
+            core::addSelectionSet(document, args[0].toString().toStdString());
+        return {objectPath(selectionSetPath(document.number, set.number))};
     }
     failWith("UnknownMethod", QStringLiteral("没有方法“%1”。").arg(member));
 }
@@ -568,44 +541,10 @@ QVariantList BusServer::callSelectionSets(const ObjectRef& ref, const QString& m
 QVariantList BusServer::callSelectionSet(const ObjectRef& ref, const QString& member,
                                          const QVariantList& args) {
     HostDocument& document = documentOf(ref);
-    SelectionSetData* set = nullptr;
-    for (SelectionSetData& candidate : document.selectionSets) {
-        if (candidate.number == ref.selectionSet) {
-            set = &candidate;
-        }
-    }
-    if (set == nullptr) {
-        throw HostError(HostErrorKind::ObjectClosed, QStringLiteral("该选择集已不存在。"));
-    }
+    SelectionSetData* set = &core::selectionSet(document, ref.selectionSet);
     if (member == QLatin1String(automationlink::selectionset::kSelect)) {
-        const int mode = args[0].toInt();
-        const auto types = readFilterTypes(args[3]);
-        const auto values = readFilterValues(args[4]);
-        if (types.size() != values.size()) {
-            invalidArgument(QStringLiteral("过滤类型有 %1 项，过滤值有 %2 项，两者应一样多。")
-                                .arg(types.size())
-                                .arg(values.size()));
-        }
-        std::vector<dxf::EntityId> chosen;
-        if (mode == 5) {
-            chosen = document.drawing.select(types, values);
-        } else if (mode == 3) {
-            if (const auto last = document.drawing.lastObject()) {
-                const auto passing = document.drawing.select(types, values);
-                if (std::find(passing.begin(), passing.end(), *last) != passing.end()) {
-                    chosen.push_back(*last);
-                }
-            }
-        } else {
-            invalidArgument(
-                QStringLiteral("不支持选择模式 %1（支持 5 = 全部，3 = 最后一个）。").arg(mode));
-        }
-        std::unordered_set<dxf::EntityId> present(set->entities.begin(), set->entities.end());
-        for (const auto id : chosen) {
-            if (present.insert(id).second) {
-                set->entities.push_back(id);
-            }
-        }
+        core::selectInto(document, *set, args[0].toInt(), readFilterTypes(args[3]),
+                         readFilterValues(args[4]));
         return {};
     }
     if (member == u"Item") {

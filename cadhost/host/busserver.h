@@ -17,11 +17,14 @@
 #include <memory>
 
 namespace quorvel::cadhost {
+namespace core {
+struct Document;
+}
 
 class DirectListener;
 class CommandInterpreter;
 class HostModel;
-struct HostDocument;
+using HostDocument = core::Document;
 
 // What the bus needs of the host window.
 class HostWindowControl {

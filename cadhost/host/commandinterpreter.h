@@ -1,13 +1,9 @@
 #pragma once
-// The host's command line. SendCommand texts, keystrokes from the bus and the window's own
-// command line all go through this one interpreter, so they behave the same.
-//
-// Input arrives as typed characters. Enter ends a field; a space does too, except at a prompt
-// that asks for a file name. Commands: FILEDIA, JUSTIFYTEXT, QSAVE (letter case ignored, a
-// leading "_" or "." accepted). Anything else is echoed as unknown and is not an error.
-// A field longer than kMaxFieldLength is refused whole when it ends, and the command in progress
-// is given up.
+// cad-host's face of the host core's command line (cadhost/core/commandline.h): SendCommand
+// texts, keystrokes from the bus and the window's own command line all go through it, so they
+// behave the same; what it echoes and asks is announced by signals.
 
+#include "cadhost/core/commandline.h"
 #include "cadhost/host/keystrokes.h"
 
 #include <QObject>
@@ -25,19 +21,19 @@ class HostModel;
 class CommandInterpreter : public QObject {
     Q_OBJECT
 public:
-    static constexpr qsizetype kMaxFieldLength = 32767;  // as much as a line edit takes
+    static constexpr qsizetype kMaxFieldLength = core::CommandLine::kMaxFieldLength;
 
     explicit CommandInterpreter(HostModel& model, QObject* parent = nullptr);
 
     void type(const QString& text);
     void typeKeys(const std::vector<KeyStroke>& strokes);
-    void enter();
-    void backspace();
-    void cancel();
+    void enter() { commandLine_.enter(); }
+    void backspace() { commandLine_.backspace(); }
+    void cancel() { commandLine_.cancel(); }
 
-    QString prompt() const { return prompt_; }
-    QString pendingInput() const { return pending_; }
-    bool isIdle() const { return state_ == State::Command; }
+    QString prompt() const { return QString::fromStdString(commandLine_.prompt()); }
+    QString pendingInput() const;
+    bool isIdle() const { return commandLine_.isIdle(); }
 
     // Failures of commands since the last call (a save that could not be written), then cleared.
     QStringList takeFailures();
@@ -54,26 +50,20 @@ signals:
     void pendingInputChanged(const QString& text);
 
 private:
-    enum class State { Command, FilediaValue, JustifySelect, JustifyOption, SaveName };
+    // Turns the core's announcements into this object's signals.
+    class Relay : public core::CommandLineObserver {
+    public:
+        explicit Relay(CommandInterpreter& owner) : owner_(owner) {}
+        void lineEchoed(const std::string& line) override;
+        void promptChanged(const std::string& prompt) override;
+        void pendingInputChanged(const std::u16string& text) override;
 
-    void submit(const QString& field);
-    void startCommand(const QString& field);
-    void setState(State state, const QString& prompt);
-    void finish();
-    void echo(const QString& line);
-    void fail(const QString& message);
-    void runQsave();
-    void saveUnder(const QString& path);
-    void justifySelected(const QString& option);
+    private:
+        CommandInterpreter& owner_;
+    };
 
-    HostModel& model_;
-    State state_ = State::Command;
-    QString prompt_;
-    QString pending_;
-    bool overlong_ = false;    // characters beyond the limit were dropped from this field
-    int commandDocument_ = 0;  // the drawing the command in progress works on
-    std::vector<std::uint64_t> selection_;  // JUSTIFYTEXT's objects
-    QStringList failures_;
+    Relay relay_{*this};
+    core::CommandLine commandLine_;
 };
 
 }  // namespace quorvel::cadhost

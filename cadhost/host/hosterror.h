@@ -1,39 +1,24 @@
 #pragma once
-// The one error type of cad-host's own operations. Each kind has a D-Bus error name under
-// org.quorvel.CadHost.Error, so the bus answers with a name a client can tell apart.
+// cad-host's face of the host core's error type: QString messages, and for each kind a D-Bus
+// error name under org.quorvel.CadHost.Error, so the bus answers with a name a client can tell
+// apart. Catch core::HostError: the core raises it, the host's own code this subclass.
+
+#include "cadhost/core/hosterror.h"
 
 #include <QString>
 
-#include <stdexcept>
-
 namespace quorvel::cadhost {
 
-enum class HostErrorKind {
-    NoActiveDocument,
-    ObjectErased,
-    ObjectClosed,
-    OpenFailed,
-    SaveFailed,
-    InvalidArgument,
-    DuplicateName,
-    NoSuchWindow,
-    InvalidKeys,
-    CommandFailed,
-};
+using core::HostErrorKind;
 
-class HostError : public std::runtime_error {
+class HostError : public core::HostError {
 public:
     HostError(HostErrorKind kind, const QString& message)
-        : std::runtime_error(message.toStdString()), kind_(kind), message_(message) {}
-
-    HostErrorKind kind() const noexcept { return kind_; }
-    const QString& message() const noexcept { return message_; }
-    // "org.quorvel.CadHost.Error.<Kind>"
-    QString dbusName() const;
-
-private:
-    HostErrorKind kind_;
-    QString message_;
+        : core::HostError(kind, message.toStdString()) {}
 };
+
+QString errorMessage(const core::HostError& error);
+// "org.quorvel.CadHost.Error.<Kind>"
+QString dbusErrorName(const core::HostError& error);
 
 }  // namespace quorvel::cadhost

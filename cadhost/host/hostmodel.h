@@ -1,86 +1,48 @@
 #pragma once
-// The host's open drawings and settings, shared by the bus, the command line and the window.
-// Every change is announced by a signal; the window redraws from them.
+// cad-host's face of the host core's model: every change is announced by a signal, so the window
+// redraws from them; paths come and go as QString.
 
-#include "cadhost/dxf/drawing.h"
+#include "cadhost/core/hostmodel.h"
 
 #include <QObject>
 #include <QString>
 
-#include <memory>
-#include <vector>
+#include <filesystem>
 
 namespace quorvel::cadhost {
 
-enum class Release { R14, R2000 };
-
-struct SelectionSetData {
-    int number = 0;
-    QString name;
-    std::vector<dxf::EntityId> entities;
-};
-
-struct HostDocument {
-    HostDocument(int number, dxf::Drawing drawing) : number(number), drawing(std::move(drawing)) {}
-
-    int number;            // never reused within one host
-    int load = 1;          // counts content loads; paths of older content stop working
-    QString filePath;      // absolute; empty while untitled
-    QString untitledName;  // "Drawing<n>.dwg" for an untitled drawing
-    dxf::Drawing drawing;
-    std::vector<SelectionSetData> selectionSets;
-    int nextSelectionSet = 1;
-
-    QString name() const;
-    bool isUntitled() const { return filePath.isEmpty(); }
-    bool isSaved() const { return !drawing.isModified(); }
-};
+using core::Release;
+using HostDocument = core::Document;
+using SelectionSetData = core::SelectionSet;
 
 class HostModel : public QObject {
     Q_OBJECT
 public:
-    HostModel(Release release, QString templatePath, QObject* parent = nullptr);
+    HostModel(Release release, const QString& templatePath, QObject* parent = nullptr);
     ~HostModel() override;
 
-    Release release() const { return release_; }
-    const QString& templatePath() const { return templatePath_; }
-    // The window title: "CAD 主机 - [<active drawing>]".
-    QString caption() const;
+    core::HostModel& core() { return core_; }
 
-    int filedia() const { return filedia_; }
-    void setFiledia(int value);
+    Release release() const { return core_.release(); }
+    QString caption() const { return QString::fromStdString(core_.caption()); }
+    int filedia() const { return core_.filedia(); }
+    void setFiledia(int value) { core_.setFiledia(value); }
 
-    // A new untitled document with a template's content; empty path = the host's own template.
-    // It becomes the active document.
+    // An empty path means the host's own template.
     HostDocument& addFromTemplate(const QString& templatePath);
-    // Reads the file from disk into a new document, which becomes the active one. Another
-    // document of the same file with unsaved changes is first saved as a recovery copy and
-    // from then on belongs to that copy, so the two never fork the file; the copy is announced.
     HostDocument& openNew(const QString& path);
-    // Reads the file from disk into an existing document, replacing its content. Unsaved
-    // changes of that document are first written to a recovery copy, which is announced.
     HostDocument& openInto(int number, const QString& path);
-
-    // Where recovery copies go: the user's data folder of the host.
-    static QString recoveryFolder();
-    // Atomic save to the document's own file; an untitled document raises SaveFailed.
-    void save(int number);
     void saveAs(int number, const QString& path);
-    // Optionally saves first; a failed save leaves the document open.
-    void close(int number, bool saveChanges);
+    void close(int number, bool saveChanges) { core_.close(number, saveChanges); }
 
-    HostDocument* find(int number);
-    // Raises ObjectClosed for a document that is no longer open.
-    HostDocument& document(int number);
-    HostDocument* active();
-    // Raises NoActiveDocument.
-    HostDocument& activeOrThrow();
-    void setActive(int number);
-    const std::vector<std::unique_ptr<HostDocument>>& documents() const { return documents_; }
-    bool hasUnsaved() const;
-
-    // Called after every edit of a document's drawing, so that views and tabs follow.
-    void markChanged(int number);
+    HostDocument* find(int number) { return core_.find(number); }
+    HostDocument& document(int number) { return core_.document(number); }
+    HostDocument* active() { return core_.active(); }
+    HostDocument& activeOrThrow() { return core_.activeOrThrow(); }
+    void setActive(int number) { core_.setActive(number); }
+    const auto& documents() const { return core_.documents(); }
+    bool hasUnsaved() const { return core_.hasUnsaved(); }
+    void markChanged(int number) { core_.markChanged(number); }
 
 signals:
     void documentsChanged();
@@ -91,22 +53,30 @@ signals:
     void notice(const QString& line);
 
 private:
-    dxf::Drawing readDrawing(const QString& path, bool asTemplate) const;
-    HostDocument& adopt(std::unique_ptr<HostDocument> document);
-    void setAsideUnsavedCopies(const QString& path, int except);
-    // Saves the document's content to a new file in recoveryFolder() and returns its path.
-    QString writeRecoveryCopy(HostDocument& document);
+    // Turns the core's announcements into this object's signals.
+    class Relay : public core::ModelObserver {
+    public:
+        explicit Relay(HostModel& model) : model_(model) {}
+        void documentsChanged() override { emit model_.documentsChanged(); }
+        void activeDocumentChanged() override { emit model_.activeDocumentChanged(); }
+        void documentChanged(int number) override { emit model_.documentChanged(number); }
+        void filediaChanged(int value) override { emit model_.filediaChanged(value); }
+        void notice(const std::string& line) override {
+            emit model_.notice(QString::fromStdString(line));
+        }
 
-    Release release_;
-    QString templatePath_;
-    int filedia_ = 1;
-    int nextNumber_ = 1;
-    int nextUntitled_ = 1;
-    int activeNumber_ = 0;
-    std::vector<std::unique_ptr<HostDocument>> documents_;
+    private:
+        HostModel& model_;
+    };
+
+    Relay relay_{*this};
+    core::HostModel core_;
 };
 
-// "plan.dwg" -> the same text; a std::filesystem path that holds the file name's bytes.
+// A path as the file system has it, and back.
 std::filesystem::path toFsPath(const QString& path);
+QString fromFsPath(const std::filesystem::path& path);
+// The document's file, or its name while untitled.
+QString fileOrName(const HostDocument& document);
 
 }  // namespace quorvel::cadhost

@@ -9,7 +9,6 @@
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -255,8 +254,9 @@ void HostWindow::updateTabTexts() {
         if (document == nullptr) {
             continue;
         }
-        tabs_->setTabText(i, document->isSaved() ? document->name() : document->name() + u'*');
-        tabs_->setTabToolTip(i, document->isUntitled() ? document->name() : document->filePath);
+        const QString name = QString::fromStdString(document->name());
+        tabs_->setTabText(i, document->isSaved() ? name : name + u'*');
+        tabs_->setTabToolTip(i, fileOrName(*document));
     }
 }
 
@@ -306,8 +306,8 @@ bool HostWindow::eventFilter(QObject* watched, QEvent* event) {
 void HostWindow::newDrawing() {
     try {
         model_.addFromTemplate(QString());
-    } catch (const HostError& error) {
-        whileBusy([&] { return QMessageBox::critical(this, windowTitle(), error.message()); });
+    } catch (const core::HostError& error) {
+        whileBusy([&] { return QMessageBox::critical(this, windowTitle(), errorMessage(error)); });
     }
 }
 
@@ -319,8 +319,9 @@ void HostWindow::openDrawings() {
     for (const QString& file : files) {
         try {
             model_.openNew(file);
-        } catch (const HostError& error) {
-            whileBusy([&] { return QMessageBox::critical(this, windowTitle(), error.message()); });
+        } catch (const core::HostError& error) {
+            whileBusy(
+                [&] { return QMessageBox::critical(this, windowTitle(), errorMessage(error)); });
         }
     }
 }
@@ -337,19 +338,19 @@ bool HostWindow::saveDocument(int number, bool askForName) {
     if (document == nullptr) {
         return false;
     }
-    QString path = document->filePath;
+    QString path = fromFsPath(document->filePath);
     if (askForName || document->isUntitled()) {
-        path = askSavePath(document->isUntitled() ? document->name() : document->filePath);
+        path = askSavePath(fileOrName(*document));
         if (path.isEmpty() || model_.find(number) == nullptr) {
             return false;
         }
     }
     try {
         model_.saveAs(number, path);
-        appendHistory(QStringLiteral("图形已保存到 %1").arg(QFileInfo(path).absoluteFilePath()));
+        appendHistory(QString::fromStdString(core::savedLine(toFsPath(path))));
         return true;
-    } catch (const HostError& error) {
-        whileBusy([&] { return QMessageBox::critical(this, windowTitle(), error.message()); });
+    } catch (const core::HostError& error) {
+        whileBusy([&] { return QMessageBox::critical(this, windowTitle(), errorMessage(error)); });
         return false;
     }
 }
@@ -360,7 +361,7 @@ void HostWindow::closeDocument(int number) {
         return;
     }
     if (!document->isSaved()) {
-        const QString name = document->name();
+        const QString name = QString::fromStdString(document->name());
         const SaveChoice choice = whileBusy([&] {
             return askToSave(this, windowTitle(),
                              QStringLiteral("是否保存对“%1”的修改？").arg(name));
@@ -381,7 +382,7 @@ void HostWindow::closeEvent(QCloseEvent* event) {
     QStringList unsaved;
     for (const auto& document : model_.documents()) {
         if (!document->isSaved()) {
-            unsaved.append(document->name());
+            unsaved.append(QString::fromStdString(document->name()));
         }
     }
     if (!unsaved.isEmpty()) {

@@ -71,14 +71,14 @@ int main(int argc, char** argv) {
     // Like a CAD host, start with one new drawing, so there is always an active document.
     try {
         model.addFromTemplate(QString());
-    } catch (const HostError& error) {
-        complain(error.message());
+    } catch (const core::HostError& error) {
+        complain(errorMessage(error));
     }
     for (const QString& file : options.positionalArguments()) {
         try {
             model.openNew(file);
-        } catch (const HostError& error) {
-            complain(error.message());
+        } catch (const core::HostError& error) {
+            complain(errorMessage(error));
         }
     }
 

@@ -4,7 +4,7 @@
 #include <exception>
 
 #include "cadhost/dxf/drawing.h"
-#include "cadhost/standin/hostcore.h"
+#include "cadhost/standin/standinhost.h"
 #include "engine/textutil.h"
 
 namespace quorvel::cadhost::standin {
@@ -202,7 +202,7 @@ HRESULT DispatchBase::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
         outcome = failure.result;
     } catch (const MemberMissing&) {
         outcome = DISP_E_MEMBERNOTFOUND;
-    } catch (const HostFailure& failure) {
+    } catch (const core::HostError& failure) {
         outcome = raise(exception, failure.what());
     } catch (const dxf::DxfError& failure) {
         outcome = raise(exception, failure.what());

@@ -1,9 +1,9 @@
 #include "cadhost/standin/hostobjects.h"
 
-#include <algorithm>
 #include <cmath>
-#include <unordered_set>
 
+#include "cadhost/core/objectchecks.h"
+#include "cadhost/core/selectionsets.h"
 #include "cadhost/dxf/tags.h"
 #include "engine/textutil.h"
 
@@ -22,24 +22,12 @@ std::string utf8Argument(const Arguments& arguments, std::size_t index) {
     return engine::toUtf8(arguments.text(index));
 }
 
-std::size_t checkedIndex(std::int32_t index, std::size_t count) {
-    if (index < 0 || static_cast<std::size_t>(index) >= count) {
-        throw HostFailure("索引 " + std::to_string(index) + " 超出范围（共 " +
-                          std::to_string(count) + " 项）。");
-    }
-    return static_cast<std::size_t>(index);
-}
-
-bool isSingleLineText(const std::string& type) {
-    return type == "TEXT" || type == "ATTRIB" || type == "ATTDEF";
-}
-
 // Objects that belong to one document and stop working once it is closed.
 class HostObject : public DispatchBase {
 protected:
     HostObject(HostContext& context, int document) : context_(context), document_(document) {}
     void afterCall() override { context_.refresh(); }
-    Document& document() const { return context_.core.document(document_); }
+    Document& document() const { return context_.host.document(document_); }
 
     HostContext& context_;
     int document_;
@@ -82,17 +70,12 @@ protected:
     void invokeMember(DISPID id, unsigned access, const Arguments& arguments,
                       VARIANT& result) override {
         Document& owner = document();
-        if (owner.load != load_) {
-            throw HostFailure("该对象所属的图形内容已被替换。");
-        }
-        if (!owner.drawing.exists(entity_)) {
-            throw HostFailure("该对象已被删除。");
-        }
+        core::checkEntity(owner, load_, entity_);
         dxf::Drawing& drawing = owner.drawing;
         // Only single-line text has a text string, a height and the text's points.
         const bool textMember =
             id == kTextString || id == kHeight || id == kInsertionPoint || id == kAlignmentPoint;
-        if (textMember && !isSingleLineText(drawing.entityType(entity_))) {
+        if (textMember && !core::isSingleLineText(drawing.entityType(entity_))) {
             throw MemberMissing{};
         }
         arguments.requireCount(access == kPut ? 1 : 0, access == kPut ? 1 : 0);
@@ -224,8 +207,8 @@ private:
 
 class SelectionSetObject final : public HostObject {
 public:
-    SelectionSetObject(HostContext& context, int document, int load, int number)
-        : HostObject(context, document), load_(load), number_(number) {}
+    SelectionSetObject(HostContext& context, int document, int number)
+        : HostObject(context, document), number_(number) {}
 
 protected:
     enum : DISPID { kName = 1, kCount, kItem, kSelect, kClear, kEnumerate = DISPID_NEWENUM };
@@ -238,15 +221,8 @@ protected:
 
     void invokeMember(DISPID id, unsigned, const Arguments& arguments, VARIANT& result) override {
         Document& owner = document();
-        SelectionSet* set = nullptr;
-        for (SelectionSet& candidate : owner.selectionSets) {
-            if (candidate.number == number_) {
-                set = &candidate;
-            }
-        }
-        if (set == nullptr || owner.load != load_) {
-            throw HostFailure("该选择集已不存在。");
-        }
+        // Set numbers are never reused, so a set of replaced content is not found either.
+        SelectionSet* set = &core::selectionSet(owner, number_);
         switch (id) {
             case kName:
                 arguments.requireCount(0, 0);
@@ -256,7 +232,8 @@ protected:
                 return setInt32(result, static_cast<std::int32_t>(set->entities.size()));
             case kItem: {
                 arguments.requireCount(1, 1);
-                const std::size_t index = checkedIndex(arguments.int32(0), set->entities.size());
+                const std::size_t index =
+                    core::checkedIndex(arguments.int32(0), set->entities.size());
                 return setObject(result, new EntityObject(context_, document_, owner.load,
                                                           set->entities[index]));
             }
@@ -294,30 +271,7 @@ private:
             types = filterTypes(arguments, 3);
             values = filterValues(arguments, 4);
         }
-        if (types.size() != values.size()) {
-            throw HostFailure("过滤类型有 " + std::to_string(types.size()) + " 项，过滤值有 " +
-                              std::to_string(values.size()) + " 项，两者应一样多。");
-        }
-        std::vector<dxf::EntityId> chosen;
-        if (mode == 5) {
-            chosen = owner.drawing.select(types, values);
-        } else if (mode == 3) {
-            if (const auto last = owner.drawing.lastObject()) {
-                const auto passing = owner.drawing.select(types, values);
-                if (std::find(passing.begin(), passing.end(), *last) != passing.end()) {
-                    chosen.push_back(*last);
-                }
-            }
-        } else {
-            throw HostFailure("不支持选择模式 " + std::to_string(mode) +
-                              "（支持 5 = 全部，3 = 最后一个）。");
-        }
-        std::unordered_set<dxf::EntityId> present(set.entities.begin(), set.entities.end());
-        for (const auto entity : chosen) {
-            if (present.insert(entity).second) {
-                set.entities.push_back(entity);
-            }
-        }
+        core::selectInto(owner, set, mode, types, values);
     }
 
     static SAFEARRAY* vectorOf(const Arguments& arguments, std::size_t index, VARTYPE element) {
@@ -381,13 +335,12 @@ private:
             VariantClear(&text);
             VariantClear(&element);
             if (FAILED(converted)) {
-                throw HostFailure("过滤值只能是文字或数字。");
+                core::refuseFilterValue();
             }
         }
         return values;
     }
 
-    int load_;
     int number_;
 };
 
@@ -413,24 +366,21 @@ protected:
                 return setInt32(result, static_cast<std::int32_t>(owner.selectionSets.size()));
             case kAdd: {
                 arguments.requireCount(1, 1);
-                const SelectionSet& set =
-                    context_.core.addSelectionSet(owner, utf8Argument(arguments, 0));
-                return setObject(
-                    result, new SelectionSetObject(context_, document_, owner.load, set.number));
+                const SelectionSet& set = core::addSelectionSet(owner, utf8Argument(arguments, 0));
+                return setObject(result, new SelectionSetObject(context_, document_, set.number));
             }
             case kItem: {
                 arguments.requireCount(1, 1);
                 const std::size_t index =
-                    checkedIndex(arguments.int32(0), owner.selectionSets.size());
-                return setObject(result, new SelectionSetObject(context_, document_, owner.load,
+                    core::checkedIndex(arguments.int32(0), owner.selectionSets.size());
+                return setObject(result, new SelectionSetObject(context_, document_,
                                                                 owner.selectionSets[index].number));
             }
             case kEnumerate: {
                 arguments.requireCount(0, 0);
                 std::vector<DispatchBase*> items;
                 for (const SelectionSet& set : owner.selectionSets) {
-                    items.push_back(
-                        new SelectionSetObject(context_, document_, owner.load, set.number));
+                    items.push_back(new SelectionSetObject(context_, document_, set.number));
                 }
                 return setEnumerator(result, items);
             }
@@ -511,14 +461,14 @@ protected:
                                   {L"Close", kClose, kMethod},
                                   {L"Save", kSave, kMethod},
                                   {L"GetVariable", kGetVariable, kMethod}};
-        if (context_.core.release() == Release::R2000) {
+        if (context_.host.release() == Release::R2000) {
             table.push_back({L"SendCommand", kSendCommand, kMethod});
         }
         return table;
     }
 
     void invokeMember(DISPID id, unsigned, const Arguments& arguments, VARIANT& result) override {
-        HostCore& core = context_.core;
+        StandinHost& host = context_.host;
         Document& owner = document();
         switch (id) {
             case kName:
@@ -540,15 +490,15 @@ protected:
                 return setObject(result, new SelectionSetsObject(context_, document_));
             case kOpen:
                 arguments.requireCount(1, 2);
-                core.openInto(document_, pathArgument(arguments, 0));
+                host.openInto(document_, pathArgument(arguments, 0));
                 return setObject(result, new DocumentObject(context_, document_));
             case kSendCommand: {
                 arguments.requireCount(1, 1);
-                core.setActive(document_);
-                core.takeFailures();
-                core.type(arguments.text(0));
+                host.setActive(document_);
+                host.commandLine.takeFailures();
+                host.commandLine.type(arguments.text(0));
                 context_.busyFor(context_.behaviour.busyAfterCommandMs);
-                const auto failures = core.takeFailures();
+                const auto failures = host.commandLine.takeFailures();
                 if (!failures.empty()) {
                     std::string joined;
                     for (const auto& failure : failures) {
@@ -560,20 +510,17 @@ protected:
             }
             case kClose:
                 arguments.requireCount(0, 2);
-                return core.close(document_, arguments.present(0) && arguments.boolean(0));
+                return host.close(document_, arguments.present(0) && arguments.boolean(0));
             case kSave:
                 arguments.requireCount(0, 0);
-                if (owner.isUntitled()) {
-                    throw HostFailure("图形“" + owner.name() + "”还没有文件名，无法保存。");
-                }
-                return core.saveAs(document_, owner.filePath);
+                return host.save(document_);
             case kGetVariable: {
                 arguments.requireCount(1, 1);
                 const std::u16string name = arguments.text(0);
                 if (name != u"FILEDIA" && name != u"filedia") {
                     throw HostFailure("不支持读取系统变量“" + engine::toUtf8(name) + "”。");
                 }
-                return setInt16(result, static_cast<std::int16_t>(core.filedia()));
+                return setInt16(result, static_cast<std::int16_t>(host.filedia()));
             }
         }
     }
@@ -597,23 +544,24 @@ protected:
     void afterCall() override { context_.refresh(); }
 
     void invokeMember(DISPID id, unsigned, const Arguments& arguments, VARIANT& result) override {
-        HostCore& core = context_.core;
+        StandinHost& host = context_.host;
         switch (id) {
             case kCount:
                 arguments.requireCount(0, 0);
-                return setInt32(result, static_cast<std::int32_t>(core.documents().size()));
+                return setInt32(result, static_cast<std::int32_t>(host.documents().size()));
             case kItem: {
                 arguments.requireCount(1, 1);
-                const std::size_t index = checkedIndex(arguments.int32(0), core.documents().size());
+                const std::size_t index =
+                    core::checkedIndex(arguments.int32(0), host.documents().size());
                 return setObject(result,
-                                 new DocumentObject(context_, core.documents()[index]->number));
+                                 new DocumentObject(context_, host.documents()[index]->number));
             }
             case kAdd: {
                 arguments.requireCount(0, 1);
                 const fs::path source =
                     arguments.present(0) ? pathArgument(arguments, 0) : fs::path();
                 return setObject(result,
-                                 new DocumentObject(context_, core.addFromTemplate(source).number));
+                                 new DocumentObject(context_, host.addFromTemplate(source).number));
             }
             case kOpen: {
                 arguments.requireCount(1, 2);
@@ -621,12 +569,12 @@ protected:
                 if (context_.behaviour.refuseOpenTwice) {
                     refuseOpenAlready(path);
                 }
-                return setObject(result, new DocumentObject(context_, core.openNew(path).number));
+                return setObject(result, new DocumentObject(context_, host.openNew(path).number));
             }
             case kEnumerate: {
                 arguments.requireCount(0, 0);
                 std::vector<DispatchBase*> items;
-                for (const auto& document : core.documents()) {
+                for (const auto& document : host.documents()) {
                     items.push_back(new DocumentObject(context_, document->number));
                 }
                 return setEnumerator(result, items);
@@ -636,7 +584,7 @@ protected:
 
 private:
     void refuseOpenAlready(const fs::path& path) const {
-        for (const auto& document : context_.core.documents()) {
+        for (const auto& document : context_.host.documents()) {
             std::error_code error;
             if (!document->isUntitled() && fs::equivalent(document->filePath, path, error)) {
                 throw HostFailure("图形“" + pathText(document->filePath) + "”已经打开。");
@@ -660,7 +608,7 @@ protected:
                                   {L"FullName", kFullName, kGet},
                                   {L"Name", kName, kGet},
                                   {L"ActiveDocument", kActiveDocument, kGet}};
-        if (context_.core.release() == Release::R2000) {
+        if (context_.host.release() == Release::R2000) {
             table.push_back({L"Documents", kDocuments, kGet});
         }
         return table;
@@ -678,14 +626,14 @@ protected:
                 }
                 return setBool(result, context_.isWindowVisible());
             case kCaption:
-                return setText(result, context_.core.caption());
+                return setText(result, context_.host.caption());
             case kFullName:
                 return setText(result, context_.executablePath());
             case kName:
                 return setText(result, "CAD 主机");
             case kActiveDocument:
                 return setObject(
-                    result, new DocumentObject(context_, context_.core.activeOrThrow().number));
+                    result, new DocumentObject(context_, context_.host.activeOrThrow().number));
             case kDocuments:
                 return setObject(result, new DocumentsObject(context_));
         }

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "cadhost/standin/dispatchbase.h"
-#include "cadhost/standin/hostcore.h"
+#include "cadhost/standin/standinhost.h"
 
 namespace quorvel::cadhost::standin {
 
@@ -19,11 +19,11 @@ struct HostBehaviour {
     bool refuseOpenTwice = false;      // Documents.Open fails for a drawing open already
 };
 
-// What the objects need of the host besides its core: its window and its executable.
+// What the objects need of the host besides its model: its window and its executable.
 class HostContext {
 public:
-    HostContext(HostCore& core, HostBehaviour behaviour)
-        : core(core), behaviour(behaviour), busyUntil(GetTickCount64() + behaviour.busyAtStartMs) {}
+    HostContext(StandinHost& host, HostBehaviour behaviour)
+        : host(host), behaviour(behaviour), busyUntil(GetTickCount64() + behaviour.busyAtStartMs) {}
     virtual ~HostContext() = default;
     virtual bool isWindowVisible() const = 0;
     virtual void setWindowVisible(bool visible) = 0;
@@ -34,7 +34,7 @@ public:
     bool busy() const { return GetTickCount64() < busyUntil; }
     void busyFor(ULONGLONG milliseconds) { busyUntil = GetTickCount64() + milliseconds; }
 
-    HostCore& core;
+    StandinHost& host;
     const HostBehaviour behaviour;
 
 private:

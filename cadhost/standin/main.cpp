@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "cadhost/standin/hostcore.h"
 #include "cadhost/standin/hostobjects.h"
 #include "cadhost/standin/registration.h"
+#include "cadhost/standin/standinhost.h"
 #include "engine/textutil.h"
 
 namespace {
@@ -45,8 +45,8 @@ std::wstring modulePath() {
 
 class HostWindowContext final : public HostContext {
 public:
-    HostWindowContext(HostCore& core, HostBehaviour behaviour, std::wstring executable)
-        : HostContext(core, behaviour), executable_(std::move(executable)) {}
+    HostWindowContext(StandinHost& host, HostBehaviour behaviour, std::wstring executable)
+        : HostContext(host, behaviour), executable_(std::move(executable)) {}
 
     HWND window = nullptr;
 
@@ -55,7 +55,7 @@ public:
         ShowWindow(window, visible ? SW_SHOW : SW_HIDE);
     }
     void refresh() override {
-        SetWindowTextW(window, wide(core.caption()).c_str());
+        SetWindowTextW(window, wide(host.caption()).c_str());
         InvalidateRect(window, nullptr, TRUE);
     }
     std::string executablePath() const override { return narrow(executable_); }
@@ -72,13 +72,14 @@ void paint(HWND window) {
     RECT area;
     GetClientRect(window, &area);
     std::wstring text;
-    const auto& history = context->core.history();
+    const auto& history = context->host.history();
     const std::size_t first = history.size() > kHistoryLines ? history.size() - kHistoryLines : 0;
     for (std::size_t i = first; i < history.size(); ++i) {
         text += wide(history[i]) + L"\r\n";
     }
-    const std::u16string& pending = context->core.pendingInput();
-    text += wide(context->core.prompt()) + L" " + std::wstring(pending.begin(), pending.end());
+    const std::u16string& pending = context->host.commandLine.pendingInput();
+    text += wide(context->host.commandLine.prompt()) + L" " +
+            std::wstring(pending.begin(), pending.end());
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area, DT_LEFT | DT_BOTTOM);
     EndPaint(window, &paint);
 }
@@ -88,16 +89,16 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_CHAR: {
             const auto c = static_cast<wchar_t>(wParam);
             if (c == L'\r') {
-                context->core.enter();
+                context->host.commandLine.enter();
                 context->busyFor(context->behaviour.busyAfterCommandMs);
             } else if (c == 0x1B) {
-                context->core.cancel();
+                context->host.commandLine.cancel();
             } else if (c == L'\b') {
-                context->core.backspace();
+                context->host.commandLine.backspace();
             } else if (c >= 0x20) {
-                context->core.type(std::u16string(1, static_cast<char16_t>(c)));
+                context->host.commandLine.type(std::u16string(1, static_cast<char16_t>(c)));
             }
-            context->core.takeFailures();  // shown in the history already
+            context->host.commandLine.takeFailures();  // shown in the history already
             context->refresh();
             return 0;
         }
@@ -247,16 +248,16 @@ int main() {
     }
     // FullName less its last 9 characters is the folder that holds TEMPLATE\acad.dwt.
     const std::wstring folder = executable.substr(0, executable.rfind(L'\\'));
-    HostCore core(release, std::filesystem::path(folder + L"\\TEMPLATE\\acad.dwt"));
     wchar_t localData[MAX_PATH] = {};
     const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", localData, MAX_PATH);
-    core.setRecoveryFolder(
+    StandinHost host(
+        release, std::filesystem::path(folder + L"\\TEMPLATE\\acad.dwt"),
         std::filesystem::path(length > 0 && length < MAX_PATH ? localData : folder.c_str()) /
-        L"cad-host" / L"recovery");
-    HostWindowContext hostContext(core, line.behaviour, executable);
+            L"cad-host" / L"recovery");
+    HostWindowContext hostContext(host, line.behaviour, executable);
     context = &hostContext;
     try {
-        core.addFromTemplate({});  // like a CAD host, it starts with a new drawing
+        host.addFromTemplate({});  // like a CAD host, it starts with a new drawing
     } catch (const std::exception&) {
         // no template: the host runs without a drawing
     }
@@ -268,7 +269,7 @@ int main() {
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     RegisterClassW(&windowClass);
-    hostContext.window = CreateWindowExW(0, kWindowClass, wide(core.caption()).c_str(),
+    hostContext.window = CreateWindowExW(0, kWindowClass, wide(host.caption()).c_str(),
                                          WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 800,
                                          480, nullptr, nullptr, windowClass.hInstance, nullptr);
     if (!line.startedByCom) {

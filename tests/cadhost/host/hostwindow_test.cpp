@@ -115,7 +115,7 @@ TEST_F(HostWindowTest, TitleFollowsTheActiveDrawingAndTabsMarkUnsavedOnes) {
     QTRY_COMPARE(tabs()->tabText(1), QStringLiteral("sample.dwg*"));
 
     tabs()->setCurrentIndex(0);
-    EXPECT_EQ(model.activeOrThrow().name(), QStringLiteral("Drawing1.dwg"));
+    EXPECT_EQ(model.activeOrThrow().name(), "Drawing1.dwg");
     EXPECT_EQ(window.windowTitle(), model.caption());
 
     model.close(model.documents()[0]->number, false);
@@ -142,7 +142,7 @@ TEST_F(HostWindowTest, QsaveOfAnUntitledDrawingAsksOnTheCommandLineWhileTheWindo
     EXPECT_THAT(interpreter.prompt().toStdString(), HasSubstr("输入文件名 <Drawing2.dwg>"));
     const QString target = folder.filePath(QStringLiteral("named.dwg"));
     interpreter.type(target + u'\r');
-    EXPECT_EQ(model.activeOrThrow().filePath, target);
+    EXPECT_EQ(fromFsPath(model.activeOrThrow().filePath), target);
 }
 
 TEST_F(HostWindowTest, ClosingWithUnsavedDrawingsAsksFirst) {
