@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "batch/files.h"
@@ -215,6 +216,12 @@ Options parseArguments(const std::vector<std::string>& arguments) {
             options.undoRun = value();
             if (options.undoRun.empty())
                 throw UsageError("--undo 需要运行编号");
+        } else if (argument == "--fonts") {
+            options.fontsDir = value();
+            std::error_code error;
+            if (!std::filesystem::is_directory(options.fontsDir, error))
+                throw UsageError("--fonts 需要一个字体文件夹，“" + options.fontsDir +
+                                 "”不是文件夹");
         } else if (argument == "--force") {
             options.force = true;
         } else if (argument == "--host") {
@@ -287,6 +294,8 @@ const char* helpText() {
   --dry-run             只查找不修改：报告所有会被替换的文字
   --report 文件         报告：.csv（带 BOM 的 UTF-8）或 .html，每段文字一行
   --jobs N              同时处理的图形数（默认：处理器核数）
+  --fonts 文件夹        字体文件夹（SHX、TTF、TTC）：按字体文件逐字检查新文字能否显示；
+                        不给出时只按文字样式判断。报告的“可能无法显示”列写出原因
   --undo 运行编号       把某次运行改过的图形全部恢复原样
   --force               与 --undo 一起用：运行之后又被修改过的图形也恢复
   --host inprocess|bus  inprocess（默认）：本程序直接读写图形；bus：像主窗口一样通过 D-Bus

@@ -44,6 +44,7 @@ struct Options {
     unsigned jobs = 1;
     std::string undoRun;
     std::string host = "inprocess";
+    std::string fontsDir;  // SHX and TrueType files, to check that new characters can show
 };
 
 // Raises UsageError for anything it cannot take.

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "batch/files.h"
+#include "batch/fontcoverage.h"
 #include "batch/journal.h"
 #include "batch/sha256.h"
 #include "cadhost/dxf/textkinds.h"
@@ -78,9 +79,13 @@ void checkSaved(const std::filesystem::path& drawing, const std::string& expecte
 
 ReportRow reportRow(const dxf::TextEntry& entry, const Substitution& change,
                     const std::map<std::string, std::string>& layouts) {
-    return {entry.handle,   spaceName(entry, layouts),
-            entry.layer,    kindName(entry.kind),
-            change.oldText, change.newText};
+    return {entry.handle,
+            spaceName(entry, layouts),
+            entry.layer,
+            kindName(entry.kind),
+            change.oldText,
+            change.newText,
+            {}};
 }
 
 DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Options& options,
@@ -96,10 +101,13 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
         std::vector<std::pair<dxf::EntityId, std::string>> expected;
         std::optional<std::map<std::string, std::string>> layouts;  // read when first needed
         const auto chosen = [&](const dxf::TextEntry& entry) { return isChosen(entry, options); };
+        DisplayCheck displayCheck(*document, options.fontsDir);
         for (const dxf::TextEntry& entry : dxf::readTexts(*document, chosen)) {
             const auto change = substitute(entry, options.pairs, options.exact);
             if (!change)
                 continue;
+            const std::string undisplayable = displayCheck.problem(entry, *change);
+            outcome.undisplayable += undisplayable.empty() ? 0 : 1;
             if (!options.dryRun) {
                 if (change->newRaw != entry.raw)
                     dxf::writeText(*document, entry, change->newRaw);
@@ -114,6 +122,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
                 if (entry.space == dxf::Space::Paper && !layouts)
                     layouts = dxf::layoutNames(*document);
                 outcome.rows.push_back(reportRow(entry, *change, layouts.value_or(kNoLayouts)));
+                outcome.rows.back().undisplayable = undisplayable;
             }
         }
         if (options.dryRun || !document->isModified()) {
@@ -146,6 +155,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
         outcome.ok = false;
         outcome.reason = error.what();
         outcome.texts = 0;
+        outcome.undisplayable = 0;
         outcome.rows.clear();
     }
     return outcome;

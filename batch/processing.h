@@ -21,15 +21,17 @@ struct ReportRow {
     std::string kind;
     std::string oldText;
     std::string newText;
+    std::string undisplayable;  // why new characters may not show in the text's style, if so
 };
 
 struct DrawingOutcome {
     std::filesystem::path drawing;
     bool ok = false;
     bool saved = false;
-    std::string reason;           // why it failed
-    std::size_t texts = 0;        // changed, or on a dry run matching
-    std::vector<ReportRow> rows;  // only when a report is asked for
+    std::string reason;             // why it failed
+    std::size_t texts = 0;          // changed, or on a dry run matching
+    std::size_t undisplayable = 0;  // of those, texts whose new characters may not show
+    std::vector<ReportRow> rows;    // only when a report is asked for
 };
 
 // `layouts`: dxf::layoutNames of the drawing, for texts in paper space.

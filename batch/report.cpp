@@ -6,7 +6,8 @@ namespace quorvel::batch {
 
 namespace {
 
-const char* const kColumns[] = {"图形", "句柄", "空间或布局", "图层", "种类", "原文字", "新文字"};
+const char* const kColumns[] = {"图形", "句柄",   "空间或布局", "图层",
+                                "种类", "原文字", "新文字",     "可能无法显示"};
 
 std::string csvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos)
@@ -53,7 +54,8 @@ std::vector<std::string> cells(const DrawingOutcome& outcome, const ReportRow& r
             row.layer,
             row.kind,
             row.oldText,
-            row.newText};
+            row.newText,
+            row.undisplayable};
 }
 
 }  // namespace
@@ -96,7 +98,11 @@ void writeReport(const std::filesystem::path& file, const std::vector<DrawingOut
                 out += "</tr>\n";
             }
         }
-        out += "</table>\n</body></html>\n";
+        std::size_t undisplayable = 0;
+        for (const DrawingOutcome& outcome : outcomes)
+            undisplayable += outcome.undisplayable;
+        out += "</table>\n<p>新文字可能无法显示：" + std::to_string(undisplayable) +
+               " 处</p>\n</body></html>\n";
     }
     writeFileAtomically(file, out);
 }

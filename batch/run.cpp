@@ -102,7 +102,9 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
     std::size_t failed = 0;
     std::size_t texts = 0;
     std::size_t saved = 0;
+    std::size_t undisplayable = 0;
     for (const DrawingOutcome& outcome : outcomes) {
+        undisplayable += outcome.undisplayable;
         failed += outcome.ok ? 0 : 1;
         saved += outcome.saved ? 1 : 0;
         texts += outcome.texts;
@@ -121,6 +123,10 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
                 outcomes.size() - failed, failed, options.dryRun ? "找到" : "替换", texts,
                 options.dryRun ? "" : ("，保存图形 " + std::to_string(saved) + " 个").c_str(),
                 progress.elapsedSeconds());
+    if (undisplayable > 0)
+        std::printf(
+            "其中 %zu 处新文字在其文字样式的字体中可能无法显示（报告的“可能无法显示”列写出原因）\n",
+            undisplayable);
     if (failed > 0) {
         std::printf("失败的图形：\n");
         for (const DrawingOutcome& outcome : outcomes) {
