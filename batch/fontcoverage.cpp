@@ -36,13 +36,18 @@ std::string shxFileName(std::string name) {
 }
 
 Judgement judgeTrueType(const Font& font, char32_t character, const FontFolder* fonts) {
-    const FontFile* file = fonts && !font.file.empty() ? fonts->find(font.file) : nullptr;
+    if (!fonts)
+        return kUnknown;
+    const FontFile* file = font.file.empty() ? nullptr : fonts->find(font.file);
+    if (!file && !font.face.empty())
+        file = fonts->findFace(font.face);
     if (!file || file->kind != FontFile::Kind::TrueType)
         return kUnknown;
     if (file->holds(character))
         return kShows;
-    const std::string name =
-        font.face.empty() ? font.file + " " : font.face + "（" + font.file + "）";
+    const std::string name = font.face.empty()   ? font.file + " "
+                             : font.file.empty() ? font.face + " "
+                                                 : font.face + "（" + font.file + "）";
     return {Verdict::Missing, "TrueType 字体 " + name + "中没有"};
 }
 

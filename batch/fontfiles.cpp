@@ -6,6 +6,8 @@
 #include <optional>
 #include <sstream>
 
+#include "textcodec/utf.h"
+
 namespace quorvel::batch {
 
 namespace {
@@ -245,17 +247,110 @@ FontFile readFontFile(std::string_view bytes) {
 
 namespace {
 
+// Parts of a file read where they lie: a name table is small, a font file need not be.
+class FilePart {
+public:
+    explicit FilePart(const std::filesystem::path& file) : in_(file, std::ios::binary) {}
+    std::string read(std::size_t offset, std::size_t count) {
+        std::string bytes(count, '\0');
+        in_.clear();
+        in_.seekg(static_cast<std::streamoff>(offset));
+        in_.read(bytes.data(), static_cast<std::streamsize>(count));
+        if (static_cast<std::size_t>(in_.gcount()) != count)
+            throw Unreadable{};
+        return bytes;
+    }
+
+private:
+    std::ifstream in_;
+};
+
+constexpr std::uint32_t kFamilyName = 1;
+constexpr std::uint32_t kFullName = 4;
+constexpr std::uint32_t kTypographicFamily = 16;
+
+// Names of platform 3 are UTF-16 (big-endian), of platform 0 too; Macintosh names are taken
+// when they are plain ASCII.
+std::optional<std::string> nameText(std::uint32_t platform, std::string_view bytes) {
+    std::string text;
+    if (platform == 0 || platform == 3) {
+        const Bytes units(bytes, true);
+        std::u16string utf16;
+        for (std::size_t at = 0; at + 1 < bytes.size(); at += 2)
+            utf16 += static_cast<char16_t>(*units.u16(at));
+        return textcodec::toUtf8(utf16);
+    }
+    if (platform == 1 && std::all_of(bytes.begin(), bytes.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::string(bytes);
+    return std::nullopt;
+}
+
+void readFaceNames(FilePart& file, std::size_t face, std::vector<std::string>& names) {
+    const std::string header = file.read(face, 12);
+    const std::size_t tables = need(Bytes(header, true).u16(4));
+    const std::string directory = file.read(face + 12, 16 * tables);
+    const Bytes entries(directory, true);
+    for (std::size_t t = 0; t < tables; ++t) {
+        if (entries.text(16 * t, 4) != "name")
+            continue;
+        const std::size_t length = need(entries.u32(16 * t + 12));
+        if (length > (1u << 20))
+            throw Unreadable{};
+        const std::string table = file.read(need(entries.u32(16 * t + 8)), length);
+        const Bytes name(table, true);
+        const std::size_t count = need(name.u16(2));
+        const std::size_t strings = need(name.u16(4));
+        for (std::size_t r = 0; r < count; ++r) {
+            const std::size_t record = 6 + 12 * r;
+            const std::uint32_t id = need(name.u16(record + 6));
+            if (id != kFamilyName && id != kFullName && id != kTypographicFamily)
+                continue;
+            const std::size_t size = need(name.u16(record + 8));
+            const std::size_t at = strings + need(name.u16(record + 10));
+            if (!name.has(at, size))
+                throw Unreadable{};
+            if (auto text = nameText(need(name.u16(record)), name.text(at, size)))
+                names.push_back(std::move(*text));
+        }
+    }
+}
+
+std::string lowerAscii(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
 std::string lowerFileName(std::string_view name) {
     const std::size_t slash = name.find_last_of("/\\");
     if (slash != std::string_view::npos)
         name.remove_prefix(slash + 1);
-    std::string lower(name);
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
+    return lowerAscii(std::string(name));
 }
 
 }  // namespace
+
+std::vector<std::string> trueTypeFaceNames(const std::filesystem::path& path) {
+    std::vector<std::string> names;
+    try {
+        FilePart file(path);
+        const std::string header = file.read(0, 12);
+        std::vector<std::size_t> faces{0};
+        if (header.compare(0, 4, "ttcf") == 0) {
+            const std::size_t count = std::min<std::size_t>(need(Bytes(header, true).u32(8)), 256);
+            const std::string offsets = file.read(12, 4 * count);
+            faces.clear();
+            for (std::size_t f = 0; f < count; ++f)
+                faces.push_back(need(Bytes(offsets, true).u32(4 * f)));
+        }
+        for (const std::size_t face : faces)
+            readFaceNames(file, face, names);
+    } catch (const Unreadable&) {
+        return {};
+    }
+    return names;
+}
 
 FontFolder::FontFolder(const std::filesystem::path& folder) {
     std::error_code error;
@@ -269,10 +364,28 @@ const FontFile* FontFolder::find(std::string_view fileName) const {
     const auto file = files_.find(lowerFileName(fileName));
     if (file == files_.end())
         return nullptr;
+    return read(file->first, file->second);
+}
+
+const FontFile* FontFolder::findFace(std::string_view faceName) const {
+    std::call_once(facesIndexed_, [this] {
+        for (const auto& [key, file] : files_) {
+            const std::string extension = key.substr(std::min(key.rfind('.'), key.size()));
+            if (extension != ".ttf" && extension != ".ttc" && extension != ".otf")
+                continue;
+            for (const std::string& name : trueTypeFaceNames(file))
+                faces_.emplace(lowerAscii(name), key);
+        }
+    });
+    const auto face = faces_.find(lowerAscii(std::string(faceName)));
+    return face == faces_.end() ? nullptr : read(face->second, files_.at(face->second));
+}
+
+const FontFile* FontFolder::read(const std::string& key, const std::filesystem::path& file) const {
     const std::lock_guard lock(mutex_);
-    auto& read = read_[file->first];
+    auto& read = read_[key];
     if (!read) {
-        std::ifstream in(file->second, std::ios::binary);
+        std::ifstream in(file, std::ios::binary);
         std::ostringstream bytes;
         bytes << in.rdbuf();
         read = std::make_unique<FontFile>(in ? readFontFile(bytes.str()) : FontFile{});

@@ -33,6 +33,10 @@ FontFile readShx(std::string_view bytes);
 // By content, whatever the file is called.
 FontFile readFontFile(std::string_view bytes);
 
+// The family and full names of every face of a TrueType file or collection, in every language
+// the file gives them (so "宋体" as well as "SimSun"); empty when it cannot be read.
+std::vector<std::string> trueTypeFaceNames(const std::filesystem::path& file);
+
 // The font files of one folder (not its subfolders), found by file name with letter case
 // ignored and read when first asked for; safe to use from several threads.
 class FontFolder {
@@ -41,9 +45,16 @@ public:
 
     // The file of that name (a path in front is ignored); nullptr when the folder has none.
     const FontFile* find(std::string_view fileName) const;
+    // The TrueType file with a face of that family or full name, letter case ignored; the names
+    // of the folder's TrueType files are read on the first call.
+    const FontFile* findFace(std::string_view faceName) const;
 
 private:
+    const FontFile* read(const std::string& key, const std::filesystem::path& file) const;
+
     std::map<std::string, std::filesystem::path> files_;  // lower-case name -> file
+    mutable std::once_flag facesIndexed_;
+    mutable std::map<std::string, std::string> faces_;  // lower-case face -> key of files_
     mutable std::mutex mutex_;
     mutable std::map<std::string, std::unique_ptr<FontFile>> read_;
 };

@@ -93,6 +93,19 @@ TEST(FontFilesTest, TrueTypeFontsAndCollections) {
     EXPECT_TRUE(chinese.holds(U'图'));
     for (const std::size_t cut : {std::size_t{12}, std::size_t{600}})
         EXPECT_EQ(readFontFile(latinBytes.substr(0, cut)).kind, FontFile::Kind::Unknown) << cut;
+
+    // Faces by the names inside the files, whatever the files are called.
+    testsupport::TemporaryFolder folder;
+    fs::create_symlink(kLatinFont, folder.path() / "a.ttf");
+    fs::create_symlink(kChineseCollection, folder.path() / "b.ttc");
+    writeFile(folder.path() / "c.ttf", latinBytes.substr(0, 600));
+    const FontFolder fonts(folder.path());
+    ASSERT_NE(fonts.findFace("dejavu sans"), nullptr);
+    EXPECT_FALSE(fonts.findFace("DejaVu Sans")->holds(U'中'));
+    ASSERT_NE(fonts.findFace("AR PL UMing TW MBE"), nullptr);
+    EXPECT_TRUE(fonts.findFace("AR PL UMing TW MBE")->holds(U'中'));
+    EXPECT_EQ(fonts.findFace("SimSun"), nullptr);
+    EXPECT_EQ(fonts.find("A.TTF"), fonts.findFace("DejaVu Sans"));
 }
 
 // Whole runs: the report's column and the count, by the styles alone and with the font files.
