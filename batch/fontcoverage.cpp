@@ -24,6 +24,7 @@ struct Font {
     std::string face;
 };
 
+constexpr std::size_t kCharactersShown = 20;
 const Judgement kUnknown{Verdict::Unknown, {}};
 const Judgement kShows{Verdict::Shows, {}};
 
@@ -174,7 +175,12 @@ std::string displayProblem(const dxf::TextStyles& styles, const std::string& sty
     const Font base = styleFont(*style);
     const std::vector<Font> switched = inlineFonts(newRaw);
     // Reasons in the order first met, each with its characters.
-    std::vector<std::pair<std::string, std::string>> problems;
+    struct Problem {
+        std::string why;
+        std::string characters;
+        std::size_t count = 0;
+    };
+    std::vector<Problem> problems;
     for (const char32_t c : broughtCharacters(oldText, newText)) {
         const Judgement judgement = judge(base, c, fonts);
         if (judgement.verdict != Verdict::Missing)
@@ -185,21 +191,26 @@ std::string displayProblem(const dxf::TextStyles& styles, const std::string& sty
         if (shownInline)
             continue;
         auto problem = std::find_if(problems.begin(), problems.end(),
-                                    [&](const auto& p) { return p.first == judgement.why; });
+                                    [&](const Problem& p) { return p.why == judgement.why; });
         if (problem == problems.end())
-            problem = problems.insert(problems.end(), {judgement.why, {}});
-        textcodec::appendUtf8(problem->second, c);
+            problem = problems.insert(problems.end(), {judgement.why, {}, 0});
+        // A report cell, not a dump: the first characters tell the story.
+        if (++problem->count <= kCharactersShown)
+            textcodec::appendUtf8(problem->characters, c);
     }
     std::string reason;
-    for (const auto& [why, characters] : problems) {
-        reason +=
-            (reason.empty() ? "样式 " + style->name + "：" : "；") + why + "“" + characters + "”";
+    for (const Problem& problem : problems) {
+        reason += (reason.empty() ? "样式 " + style->name + "：" : "；") + problem.why + "“" +
+                  problem.characters + (problem.count > kCharactersShown ? "……" : "") + "”";
     }
     return reason;
 }
 
-DisplayCheck::DisplayCheck(const dxf::Drawing& drawing, const std::string& fontsFolder)
-    : drawing_(drawing), fonts_(fontsFolder.empty() ? nullptr : &sharedFontFolder(fontsFolder)) {}
+DisplayCheck::DisplayCheck(const dxf::Drawing& drawing, const std::vector<std::string>& fontFolders)
+    : drawing_(drawing) {
+    if (!fontFolders.empty())
+        fonts_ = &sharedFontFolder({fontFolders.begin(), fontFolders.end()});
+}
 
 std::string DisplayCheck::problem(const dxf::TextEntry& entry, const Substitution& change) {
     if (!styles_)

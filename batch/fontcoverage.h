@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "batch/fontfiles.h"
 #include "batch/substitution.h"
@@ -25,8 +26,8 @@ std::string displayProblem(const dxf::TextStyles& styles, const std::string& sty
 // The check for the texts of one drawing: its styles are read when first needed.
 class DisplayCheck {
 public:
-    // An empty `fontsFolder` judges by the styles alone.
-    DisplayCheck(const dxf::Drawing& drawing, const std::string& fontsFolder);
+    // Without font folders it judges by the styles alone.
+    DisplayCheck(const dxf::Drawing& drawing, const std::vector<std::string>& fontFolders);
     std::string problem(const dxf::TextEntry& entry, const Substitution& change);
 
 private:

@@ -352,11 +352,13 @@ std::vector<std::string> trueTypeFaceNames(const std::filesystem::path& path) {
     return names;
 }
 
-FontFolder::FontFolder(const std::filesystem::path& folder) {
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-        if (entry.is_regular_file(error))
-            files_.emplace(lowerFileName(entry.path().filename().string()), entry.path());
+FontFolder::FontFolder(const std::vector<std::filesystem::path>& folders) {
+    for (const std::filesystem::path& folder : folders) {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+            if (entry.is_regular_file(error))
+                files_.emplace(lowerFileName(entry.path().filename().string()), entry.path());
+        }
     }
 }
 
@@ -393,14 +395,14 @@ const FontFile* FontFolder::read(const std::string& key, const std::filesystem::
     return read.get();
 }
 
-const FontFolder& sharedFontFolder(const std::filesystem::path& folder) {
+const FontFolder& sharedFontFolder(const std::vector<std::filesystem::path>& folders) {
     static std::mutex mutex;
-    static std::map<std::filesystem::path, std::unique_ptr<FontFolder>> folders;
+    static std::map<std::vector<std::filesystem::path>, std::unique_ptr<FontFolder>> shared;
     const std::lock_guard lock(mutex);
-    auto& shared = folders[folder];
-    if (!shared)
-        shared = std::make_unique<FontFolder>(folder);
-    return *shared;
+    auto& one = shared[folders];
+    if (!one)
+        one = std::make_unique<FontFolder>(folders);
+    return *one;
 }
 
 }  // namespace quorvel::batch

@@ -37,11 +37,12 @@ FontFile readFontFile(std::string_view bytes);
 // the file gives them (so "宋体" as well as "SimSun"); empty when it cannot be read.
 std::vector<std::string> trueTypeFaceNames(const std::filesystem::path& file);
 
-// The font files of one folder (not its subfolders), found by file name with letter case
-// ignored and read when first asked for; safe to use from several threads.
+// The font files of some folders (not their subfolders), found by file name with letter case
+// ignored, the first folder first, and read when first asked for; safe to use from several
+// threads.
 class FontFolder {
 public:
-    explicit FontFolder(const std::filesystem::path& folder);
+    explicit FontFolder(const std::vector<std::filesystem::path>& folders);
 
     // The file of that name (a path in front is ignored); nullptr when the folder has none.
     const FontFile* find(std::string_view fileName) const;
@@ -59,7 +60,7 @@ private:
     mutable std::map<std::string, std::unique_ptr<FontFile>> read_;
 };
 
-// One FontFolder per folder for the whole process, so that each file is read once per run.
-const FontFolder& sharedFontFolder(const std::filesystem::path& folder);
+// One FontFolder per list of folders for the whole process: each file is read once per run.
+const FontFolder& sharedFontFolder(const std::vector<std::filesystem::path>& folders);
 
 }  // namespace quorvel::batch

@@ -217,10 +217,10 @@ Options parseArguments(const std::vector<std::string>& arguments) {
             if (options.undoRun.empty())
                 throw UsageError("--undo 需要运行编号");
         } else if (argument == "--fonts") {
-            options.fontsDir = value();
+            options.fontFolders.push_back(value());
             std::error_code error;
-            if (!std::filesystem::is_directory(options.fontsDir, error))
-                throw UsageError("--fonts 需要一个字体文件夹，“" + options.fontsDir +
+            if (!std::filesystem::is_directory(options.fontFolders.back(), error))
+                throw UsageError("--fonts 需要一个字体文件夹，“" + options.fontFolders.back() +
                                  "”不是文件夹");
         } else if (argument == "--force") {
             options.force = true;

@@ -101,7 +101,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
         std::vector<std::pair<dxf::EntityId, std::string>> expected;
         std::optional<std::map<std::string, std::string>> layouts;  // read when first needed
         const auto chosen = [&](const dxf::TextEntry& entry) { return isChosen(entry, options); };
-        DisplayCheck displayCheck(*document, options.fontsDir);
+        DisplayCheck displayCheck(*document, options.fontFolders);
         for (const dxf::TextEntry& entry : dxf::readTexts(*document, chosen)) {
             const auto change = substitute(entry, options.pairs, options.exact);
             if (!change)

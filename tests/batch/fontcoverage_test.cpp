@@ -99,7 +99,7 @@ TEST(FontFilesTest, TrueTypeFontsAndCollections) {
     fs::create_symlink(kLatinFont, folder.path() / "a.ttf");
     fs::create_symlink(kChineseCollection, folder.path() / "b.ttc");
     writeFile(folder.path() / "c.ttf", latinBytes.substr(0, 600));
-    const FontFolder fonts(folder.path());
+    const FontFolder fonts({folder.path()});
     ASSERT_NE(fonts.findFace("dejavu sans"), nullptr);
     EXPECT_FALSE(fonts.findFace("DejaVu Sans")->holds(U'中'));
     ASSERT_NE(fonts.findFace("AR PL UMing TW MBE"), nullptr);
@@ -160,9 +160,13 @@ TEST_F(DisplayWarningTest, ByTheFontFiles) {
     if (!fs::exists(kLatinFont))
         GTEST_SKIP() << "fonts-dejavu-core is not installed";
     writeFile(fonts_ / "TXT.SHX", shxFile("shapes 1.0", printableAscii()));
-    fs::copy_file(kLatinFont, fonts_ / "DejaVuSans.ttf");
+    // SHX and TrueType files in folders of their own, as a drafter's machine keeps them.
+    const fs::path trueType = folder_.path() / "truetype";
+    fs::create_directories(trueType);
+    fs::copy_file(kLatinFont, trueType / "DejaVuSans.ttf");
+    const std::string folders = "--fonts " + fonts_.string() + " --fonts " + trueType.string();
     std::string output;
-    auto byText = warnings("--fonts " + fonts_.string(), &output);
+    auto byText = warnings(folders, &output);
     const std::string notInTxt = "；SHX 字体 txt.shx 中没有“Ж”";
     EXPECT_EQ(byText.at("新Ж SHXONLY"),
               "样式 SHXONLY：SHX 字体 txt.shx 没有大字体，不能显示“新”" + notInTxt);
@@ -176,7 +180,7 @@ TEST_F(DisplayWarningTest, ByTheFontFiles) {
     EXPECT_NE(output.find("其中 5 处新文字"), std::string::npos) << output;
 
     writeFile(fonts_ / "gbcbig.shx", shxFile("bigfont 1.0", {}));
-    byText = warnings("--fonts " + fonts_.string(), &output);
+    byText = warnings(folders, &output);
     EXPECT_EQ(byText.at("新Ж WITHBIG"), "样式 WITHBIG：SHX 字体 txt.shx 中没有“Ж”");
 }
 
