@@ -92,7 +92,13 @@ Judgement judgeShx(const Font& font, char32_t character, const FontFolder* fonts
 }
 
 Judgement judge(const Font& font, char32_t character, const FontFolder* fonts) {
-    return font.trueType ? judgeTrueType(font, character, fonts) : judgeShx(font, character, fonts);
+    if (font.trueType)
+        return judgeTrueType(font, character, fonts);
+    // A bare name with no SHX file of that name at hand may be a TrueType face ("宋体").
+    const bool bare = !font.file.empty() && font.file.find('.') == std::string::npos;
+    if (bare && fonts && !fonts->find(shxFileName(font.file)) && fonts->findFace(font.file))
+        return judgeTrueType({true, "", "", font.file}, character, fonts);
+    return judgeShx(font, character, fonts);
 }
 
 bool hasTrueTypeExtension(const std::string& file) {
@@ -106,12 +112,16 @@ bool hasTrueTypeExtension(const std::string& file) {
 }
 
 Font styleFont(const dxf::TextStyle& style) {
-    Font font;
-    font.trueType = style.isTrueType();
-    font.file = font.trueType && !hasTrueTypeExtension(style.fontFile) ? "" : style.fontFile;
-    font.bigFont = style.bigFontFile;
-    font.face = style.trueTypeFace;
-    return font;
+    // SHX files have ASCII names: a bare name in Chinese ("宋体") names a face.
+    const bool faceAsFile = style.fontFile.find('.') == std::string::npos &&
+                            std::any_of(style.fontFile.begin(), style.fontFile.end(), [](char c) {
+                                return static_cast<unsigned char>(c) >= 0x80;
+                            });
+    if (!style.isTrueType() && !faceAsFile)
+        return {false, style.fontFile, style.bigFontFile, ""};
+    const std::string& face =
+        style.trueTypeFace.empty() && faceAsFile ? style.fontFile : style.trueTypeFace;
+    return {true, hasTrueTypeExtension(style.fontFile) ? style.fontFile : "", "", face};
 }
 
 // The fonts multi-line text switches to: "\Ffile,bigfont;" (SHX) and "\fFace|b0|i0...;".

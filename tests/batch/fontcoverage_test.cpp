@@ -153,7 +153,8 @@ TEST_F(DisplayWarningTest, ByTheStylesAlone) {
     EXPECT_EQ(byText.at("新Ж FACE"), "");
     EXPECT_EQ(byText.at("x 新Ж INLINE"), "");  // switches to a face of its own
     EXPECT_EQ(byText.at("新Ж DIM"), "");
-    EXPECT_NE(output.find("其中 2 处新文字"), std::string::npos) << output;
+    EXPECT_EQ(byText.at("新Ж 宋体样式"), "");  // a face, where the font file belongs
+    EXPECT_NE(output.find("其中 3 处新文字"), std::string::npos) << output;  // and BARE
 }
 
 TEST_F(DisplayWarningTest, ByTheFontFiles) {
@@ -177,7 +178,9 @@ TEST_F(DisplayWarningTest, ByTheFontFiles) {
     EXPECT_EQ(byText.at("新Ж FACE"), notInFace);
     EXPECT_EQ(byText.at("新Ж DIM"), notInFace);  // the text style of its dimension style
     EXPECT_EQ(byText.at("x 新Ж INLINE"), "");
-    EXPECT_NE(output.find("其中 5 处新文字"), std::string::npos) << output;
+    EXPECT_EQ(byText.at("新Ж BARE"), "样式 BARE：TrueType 字体 DejaVu Sans 中没有“新”");
+    EXPECT_EQ(byText.at("新Ж 宋体样式"), "");  // not in the folders
+    EXPECT_NE(output.find("其中 6 处新文字"), std::string::npos) << output;
 
     writeFile(fonts_ / "gbcbig.shx", shxFile("bigfont 1.0", {}));
     byText = warnings(folders, &output);
