@@ -150,24 +150,23 @@ std::vector<Font> inlineFonts(std::string_view raw) {
 }
 
 // The characters of the new text the old one did not have, each once; blanks need no glyph.
-std::vector<char32_t> broughtCharacters(std::string_view oldText, std::string_view newText) {
-    std::vector<char32_t> before;
+
+}  // namespace
+
+std::u32string broughtCharacters(std::string_view oldText, std::string_view newText) {
+    std::u32string before;
     for (std::size_t at = 0; at < oldText.size();)
-        before.push_back(textcodec::nextCodePoint(oldText, at));
-    std::vector<char32_t> brought;
+        before += textcodec::nextCodePoint(oldText, at);
+    std::u32string brought;
     for (std::size_t at = 0; at < newText.size();) {
         const char32_t c = textcodec::nextCodePoint(newText, at);
         const bool blank = c <= 0x20 || c == 0xA0 || c == 0x3000 || c == 0x7F ||
                            c == textcodec::kReplacementCharacter;
-        if (!blank && std::find(before.begin(), before.end(), c) == before.end() &&
-            std::find(brought.begin(), brought.end(), c) == brought.end()) {
-            brought.push_back(c);
-        }
+        if (!blank && before.find(c) == before.npos && brought.find(c) == brought.npos)
+            brought += c;
     }
     return brought;
 }
-
-}  // namespace
 
 bool needsBigFont(char32_t c) {
     return (c >= 0x1100 && c <= 0x11FF) || (c >= 0x2E80 && c <= 0x9FFF) ||
@@ -177,8 +176,8 @@ bool needsBigFont(char32_t c) {
 }
 
 std::string displayProblem(const dxf::TextStyles& styles, const std::string& styleName,
-                           std::string_view oldText, std::string_view newText,
-                           std::string_view newRaw, const FontFolder* fonts) {
+                           std::u32string_view characters, std::string_view newRaw,
+                           const FontFolder* fonts) {
     const dxf::TextStyle* style = styles.find(styleName);
     if (!style || style->shapeFile)
         return {};
@@ -191,7 +190,7 @@ std::string displayProblem(const dxf::TextStyles& styles, const std::string& sty
         std::size_t count = 0;
     };
     std::vector<Problem> problems;
-    for (const char32_t c : broughtCharacters(oldText, newText)) {
+    for (const char32_t c : characters) {
         const Judgement judgement = judge(base, c, fonts);
         if (judgement.verdict != Verdict::Missing)
             continue;
@@ -223,11 +222,29 @@ DisplayCheck::DisplayCheck(const dxf::Drawing& drawing, const std::vector<std::s
 }
 
 std::string DisplayCheck::problem(const dxf::TextEntry& entry, const Substitution& change) {
+    const std::u32string brought = broughtCharacters(change.oldText, change.newText);
+    if (brought.empty())
+        return {};
     if (!styles_)
         styles_.emplace(drawing_);
-    const bool masked = entry.kind == dxf::TextKind::MText;
-    return displayProblem(*styles_, styles_->styleNameOf(drawing_, entry.id), change.oldText,
-                          change.newText, masked ? std::string_view(change.newRaw) : "", fonts_);
+    const std::string styleName = styles_->styleNameOf(drawing_, entry.id);
+    const std::string_view raw =
+        entry.kind == dxf::TextKind::MText ? std::string_view(change.newRaw) : std::string_view();
+    // One replacement brings the same characters to text after text: each case is decided once,
+    // unless the text switches fonts of its own.
+    if (raw.find("\\f") != raw.npos || raw.find("\\F") != raw.npos)
+        return displayProblem(*styles_, styleName, brought, raw, fonts_);
+    std::string key = styleName + '\n';
+    for (const char32_t c : brought)
+        textcodec::appendUtf8(key, c);
+    auto decided = decided_.find(key);
+    if (decided == decided_.end()) {
+        decided =
+            decided_
+                .emplace(std::move(key), displayProblem(*styles_, styleName, brought, "", fonts_))
+                .first;
+    }
+    return decided->second;
 }
 
 }  // namespace quorvel::batch

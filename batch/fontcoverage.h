@@ -4,6 +4,7 @@
 // a big font that is missing shows nothing better, a TrueType face without the character shows
 // boxes. Without the font files only what the style itself says is judged.
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,13 +16,16 @@
 
 namespace quorvel::batch {
 
-// Why some characters of `newText` that `oldText` does not have may not show (Chinese, for the
-// report); empty when each can be shown or it cannot be told. `newRaw` is the value with its
-// formatting codes: the fonts it switches to inline (multi-line text) are given the benefit of
-// the doubt. `fonts` may be null.
+// The characters of `newText` that `oldText` does not have, each once; blanks need no glyph.
+std::u32string broughtCharacters(std::string_view oldText, std::string_view newText);
+
+// Why some of `characters` may not show in the style (Chinese, for the report); empty when each
+// can be shown or it cannot be told. `newRaw` is the value with its formatting codes: the fonts
+// it switches to inline (multi-line text) are given the benefit of the doubt. `fonts` may be
+// null.
 std::string displayProblem(const dxf::TextStyles& styles, const std::string& styleName,
-                           std::string_view oldText, std::string_view newText,
-                           std::string_view newRaw, const FontFolder* fonts);
+                           std::u32string_view characters, std::string_view newRaw,
+                           const FontFolder* fonts);
 
 // The check for the texts of one drawing: its styles are read when first needed.
 class DisplayCheck {
@@ -34,6 +38,7 @@ private:
     const dxf::Drawing& drawing_;
     const FontFolder* fonts_ = nullptr;
     std::optional<dxf::TextStyles> styles_;
+    std::map<std::string, std::string> decided_;  // style and characters -> reason
 };
 
 // Characters that need a double-byte (big) font in SHX text: CJK ideographs and punctuation,

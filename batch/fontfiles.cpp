@@ -272,7 +272,6 @@ constexpr std::uint32_t kTypographicFamily = 16;
 // Names of platform 3 are UTF-16 (big-endian), of platform 0 too; Macintosh names are taken
 // when they are plain ASCII.
 std::optional<std::string> nameText(std::uint32_t platform, std::string_view bytes) {
-    std::string text;
     if (platform == 0 || platform == 3) {
         const Bytes units(bytes, true);
         std::u16string utf16;

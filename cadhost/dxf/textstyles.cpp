@@ -81,22 +81,24 @@ const TextStyle* TextStyles::find(const std::string& name) const {
 }
 
 std::string TextStyles::styleNameOf(const Drawing& drawing, EntityId id) const {
-    const EntityTags tags(drawing.recordBytes(id));
-    if (trimmed(tags.first(code::kType).value_or("")) == "DIMENSION") {
-        const std::string dimensionStyle =
-            drawing.decodeText(trimmed(tags.first(kDimensionStyleName).value_or("Standard")));
-        for (const auto& [name, textStyle] : dimensionStyleText_) {
-            if (equalsIgnoreCase(name, dimensionStyle))
-                return textStyle;
-        }
-        return "Standard";
+    // Group 7 (or for a dimension group 3) of the entity proper, not of an embedded object or
+    // extended data.
+    TagCursor cursor(drawing.recordBytes(id));
+    RawTag tag;
+    bool dimension = false;
+    std::optional<std::string_view> name;
+    while (cursor.next(tag) && tag.code != 101 && tag.code < 1000) {
+        if (tag.code == code::kType)
+            dimension = trimmed(tag.value) == "DIMENSION";
+        else if (tag.code == (dimension ? kDimensionStyleName : kStyleName) && !name)
+            name = trimmed(tag.value);
     }
-    // Group 7 of the entity proper, not of an embedded object or extended data.
-    for (const auto& [code, value] : tags.tags) {
-        if (code == 101 || code >= 1000)
-            break;
-        if (code == kStyleName)
-            return drawing.decodeText(trimmed(value));
+    const std::string decoded = drawing.decodeText(name.value_or("Standard"));
+    if (!dimension)
+        return decoded;
+    for (const auto& [dimensionStyle, textStyle] : dimensionStyleText_) {
+        if (equalsIgnoreCase(dimensionStyle, decoded))
+            return textStyle;
     }
     return "Standard";
 }
