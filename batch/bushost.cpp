@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "batch/files.h"
+#include "batch/fontcoverage.h"
 #include "batch/journal.h"
 #include "batch/progress.h"
 #include "batch/sha256.h"
@@ -137,14 +138,18 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
             dxf::Drawing edited = dxf::Drawing::fromBytes(original);
             const auto layouts = options.reportFile.empty() ? std::map<std::string, std::string>()
                                                             : dxf::layoutNames(edited);
+            DisplayCheck displayCheck(edited, options.fontFolders);
             for (const dxf::TextEntry& entry : dxf::readTexts(
                      edited, [&](const dxf::TextEntry& e) { return isChosen(e, options); })) {
                 const auto change = substitute(entry, options.pairs, options.exact);
                 if (!change)
                     continue;
                 ++outcome.texts;
+                const std::string undisplayable = displayCheck.problem(entry, *change);
+                outcome.undisplayable += undisplayable.empty() ? 0 : 1;
                 if (!options.reportFile.empty()) {
                     outcome.rows.push_back(reportRow(entry, *change, layouts));
+                    outcome.rows.back().undisplayable = undisplayable;
                 }
                 dxf::writeText(edited, entry, change->newRaw);
                 if (options.height)
@@ -161,6 +166,7 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
             outcome.reason = error.what();
             outcome.rows.clear();
             outcome.texts = 0;
+            outcome.undisplayable = 0;
             progress.drawingDone(drawings[i].string(), false, 0, outcome.reason);
         }
     }
@@ -173,6 +179,7 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
         outcome.reason = reason;
         outcome.rows.clear();
         outcome.texts = 0;
+        outcome.undisplayable = 0;
         try {
             if (sha256Hex(readWholeFile(drawing.path)) != drawing.before) {
                 writeFileAtomically(drawing.path, readWholeFile(drawing.backup));
