@@ -444,7 +444,8 @@ def write_nested(path):
 
 
 def write_styles(path):
-    doc = ezdxf.new("R2010")
+    doc = ezdxf.new("R2000")
+    doc.encoding = "gbk"  # style names and fonts in the drawing's code page
     doc.styles.new("SHXONLY", dxfattribs={"font": "txt.shx"})
     doc.styles.new("WITHBIG", dxfattribs={"font": "txt.shx", "bigfont": "gbcbig.shx"})
     doc.styles.new("FACE", dxfattribs={"font": "DejaVuSans.ttf"}).set_extended_font_data(
