@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "textcodec/codepage936.h"
 #include "textcodec/utf.h"
 
 namespace quorvel::batch {
@@ -52,6 +53,16 @@ Judgement judgeTrueType(const Font& font, char32_t character, const FontFolder* 
     return {Verdict::Missing, "TrueType 字体 " + name + "中没有"};
 }
 
+// Besides the characters that need one, a big font holds the symbols East Asian code pages keep
+// in two bytes (“ ” — … × ℃ №), as GBK tells.
+bool mayBeInBigFont(char32_t character) {
+    if (needsBigFont(character))
+        return true;
+    if (character < 0x80 || character > 0xFFFF)
+        return false;
+    return codepage::toCodePage936(std::u16string(1, static_cast<char16_t>(character))).size() == 2;
+}
+
 // The main SHX font alone: a single-byte font holds its shape numbers; one that is not at hand
 // is replaced by the reader's program with another single-byte font.
 Verdict mainShxVerdict(const FontFile* file, char32_t character) {
@@ -73,10 +84,12 @@ Judgement judgeShx(const Font& font, char32_t character, const FontFolder* fonts
     const auto missing = [&](const std::string& why) {
         return main == Verdict::Missing ? Judgement{Verdict::Missing, why} : kUnknown;
     };
-    if (!needsBigFont(character))
+    if (!mayBeInBigFont(character))
         return missing("SHX 字体 " + mainName + " 中没有");
-    if (font.bigFont.empty())
-        return missing("SHX 字体 " + mainName + " 没有大字体，不能显示");
+    if (font.bigFont.empty()) {
+        return missing(needsBigFont(character) ? "SHX 字体 " + mainName + " 没有大字体，不能显示"
+                                               : "SHX 字体 " + mainName + " 中没有");
+    }
     if (!fonts)
         return kUnknown;
     const std::string bigName = shxFileName(font.bigFont);
