@@ -15,6 +15,9 @@ constexpr int kDimensionStyleName = 3;
 constexpr int kTextStyleHandle = 340;  // DIMSTYLE: its text style (from R2000)
 constexpr int kApplication = 1001;
 constexpr int kExtendedString = 1000;
+constexpr int kExtendedControl = 1002;  // "{" and "}"
+constexpr int kExtendedHandle = 1005;
+constexpr int kExtendedInteger = 1070;
 
 bool endsWithIgnoreCase(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() &&
@@ -47,6 +50,36 @@ TextStyle readStyle(const Drawing& drawing, std::string_view bytes) {
     }
     return style;
 }
+
+// A dimension's own overrides of its style: extended data of ACAD, "DSTYLE", then between
+// braces pairs of a 1070 (the variable's group code) and its value.
+struct DimensionOverrides {
+    std::optional<std::string_view> textStyleHandle;  // DIMTXSTY, group 340
+
+    void read(const RawTag& tag) {
+        if (tag.code == kApplication) {
+            inAcad_ = trimmed(tag.value) == "ACAD";
+            inList_ = false;
+        } else if (inAcad_ && tag.code == kExtendedString) {
+            inList_ = trimmed(tag.value) == "DSTYLE";
+        } else if (inList_ && tag.code == kExtendedControl) {
+            expectCode_ = true;
+        } else if (inList_ && expectCode_) {
+            variable_ = tag.code == kExtendedInteger ? static_cast<int>(numberOr(tag.value, 0)) : 0;
+            expectCode_ = false;
+        } else if (inList_) {
+            if (variable_ == kTextStyleHandle && tag.code == kExtendedHandle)
+                textStyleHandle = trimmed(tag.value);
+            expectCode_ = true;
+        }
+    }
+
+private:
+    bool inAcad_ = false;
+    bool inList_ = false;
+    bool expectCode_ = true;
+    int variable_ = 0;
+};
 
 }  // namespace
 
@@ -81,21 +114,33 @@ const TextStyle* TextStyles::find(const std::string& name) const {
 }
 
 std::string TextStyles::styleNameOf(const Drawing& drawing, EntityId id) const {
-    // Group 7 (or for a dimension group 3) of the entity proper, not of an embedded object or
-    // extended data.
     TagCursor cursor(drawing.recordBytes(id));
     RawTag tag;
     bool dimension = false;
+    bool ownTags = true;  // not yet in an embedded object or extended data
     std::optional<std::string_view> name;
-    while (cursor.next(tag) && tag.code != 101 && tag.code < 1000) {
-        if (tag.code == code::kType)
+    DimensionOverrides overrides;
+    while (cursor.next(tag)) {
+        ownTags = ownTags && tag.code != 101 && tag.code < 1000;
+        if (!ownTags) {
+            if (!dimension)
+                break;
+            overrides.read(tag);
+        } else if (tag.code == code::kType) {
             dimension = trimmed(tag.value) == "DIMENSION";
-        else if (tag.code == (dimension ? kDimensionStyleName : kStyleName) && !name)
+        } else if (tag.code == (dimension ? kDimensionStyleName : kStyleName) && !name) {
             name = trimmed(tag.value);
+        }
     }
     const std::string decoded = drawing.decodeText(name.value_or("Standard"));
     if (!dimension)
         return decoded;
+    if (overrides.textStyleHandle) {
+        for (const TextStyle& style : styles_) {
+            if (equalsIgnoreCase(style.handle, *overrides.textStyleHandle))
+                return style.name;
+        }
+    }
     for (const auto& [dimensionStyle, textStyle] : dimensionStyleText_) {
         if (equalsIgnoreCase(dimensionStyle, decoded))
             return textStyle;

@@ -461,6 +461,8 @@ def write_styles(path):
     msp.add_mtext("{\\fNoto Sans CJK SC|b0|i0;x} OLD INLINE", dxfattribs={"style": "SHXONLY"})
     msp.add_linear_dim(base=(0, 20), p1=(0, 0), p2=(50, 0), text="OLD DIM",
                        dimstyle="DIMFACE").render()
+    msp.add_linear_dim(base=(0, 40), p1=(0, 0), p2=(50, 0), text="OLD DIMOVERRIDE",
+                       override={"dimtxsty": "FACE"}).render()
     doc.saveas(path)
 
 
