@@ -78,9 +78,13 @@ void readFormat4(const Bytes& font, std::size_t table, Ranges& ranges) {
     const std::size_t starts = ends + 2 * segments + 2;
     const std::size_t deltas = starts + 2 * segments;
     const std::size_t rangeOffsets = deltas + 2 * segments;
+    std::uint32_t nextFree = 0;  // segments come in order: a damaged table cannot loop long
     for (std::size_t s = 0; s < segments; ++s) {
         const std::uint32_t end = need(font.u16(ends + 2 * s));
         const std::uint32_t start = need(font.u16(starts + 2 * s));
+        if (start < nextFree || end < start)
+            throw Unreadable{};
+        nextFree = end + 1;
         const std::uint32_t delta = need(font.u16(deltas + 2 * s));
         const std::size_t rangeOffsetAt = rangeOffsets + 2 * s;
         const std::uint32_t rangeOffset = need(font.u16(rangeOffsetAt));
