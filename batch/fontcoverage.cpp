@@ -147,15 +147,15 @@ std::vector<Font> inlineFonts(std::string_view raw) {
         if (code != 'F' && code != 'f')
             continue;
         const std::size_t end = std::min(raw.find(';', i), raw.size());
-        std::string spec(raw.substr(i + 1, end - i - 1));
-        spec = spec.substr(0, spec.find('|'));
+        std::string named(raw.substr(i + 1, end - i - 1));
+        named = named.substr(0, named.find('|'));
         Font font;
-        font.trueType = code == 'f' || hasTrueTypeExtension(spec);
-        const std::size_t comma = spec.find(',');
-        font.file = font.trueType && code == 'f' ? "" : spec.substr(0, comma);
+        font.trueType = code == 'f' || hasTrueTypeExtension(named);
+        const std::size_t comma = named.find(',');
+        font.file = font.trueType && code == 'f' ? "" : named.substr(0, comma);
         if (comma != std::string::npos)
-            font.bigFont = spec.substr(comma + 1);
-        font.face = code == 'f' ? spec : "";
+            font.bigFont = named.substr(comma + 1);
+        font.face = code == 'f' ? named : "";
         fonts.push_back(std::move(font));
         i = end;
     }
