@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "batch/files.h"
+#include "batch/fontcoverage.h"
 #include "batch/journal.h"
 #include "batch/progress.h"
 #include "batch/sha256.h"
@@ -140,14 +141,18 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
             // The host matches the text as it is stored.
             Options asStored = options;
             asStored.raw = true;
+            DisplayCheck displayCheck(edited, options.fontFolders);
             for (const dxf::TextEntry& entry : dxf::readTexts(
                      edited, [&](const dxf::TextEntry& e) { return isChosen(e, options); })) {
                 const auto change = substitute(entry, asStored);
                 if (!change)
                     continue;
                 ++outcome.texts;
+                const std::string undisplayable = displayCheck.problem(entry, *change);
+                outcome.undisplayable += undisplayable.empty() ? 0 : 1;
                 if (!options.reportFile.empty()) {
                     outcome.rows.push_back(reportRow(entry, *change, layouts));
+                    outcome.rows.back().undisplayable = undisplayable;
                 }
                 dxf::writeText(edited, entry, change->newRaw);
                 if (options.height)
@@ -164,6 +169,7 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
             outcome.reason = error.what();
             outcome.rows.clear();
             outcome.texts = 0;
+            outcome.undisplayable = 0;
             progress.drawingDone(drawings[i].string(), false, 0, outcome.reason);
         }
     }
@@ -176,6 +182,7 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
         outcome.reason = reason;
         outcome.rows.clear();
         outcome.texts = 0;
+        outcome.undisplayable = 0;
         try {
             if (sha256Hex(readWholeFile(drawing.path)) != drawing.before) {
                 writeFileAtomically(drawing.path, readWholeFile(drawing.backup));

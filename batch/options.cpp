@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "batch/files.h"
@@ -220,6 +221,12 @@ Options parseArguments(const std::vector<std::string>& arguments) {
             options.undoRun = value();
             if (options.undoRun.empty())
                 throw UsageError("--undo 需要运行编号");
+        } else if (argument == "--fonts") {
+            options.fontFolders.push_back(value());
+            std::error_code error;
+            if (!std::filesystem::is_directory(options.fontFolders.back(), error))
+                throw UsageError("--fonts 需要一个字体文件夹，“" + options.fontFolders.back() +
+                                 "”不是文件夹");
         } else if (argument == "--force") {
             options.force = true;
         } else if (argument == "--host") {
@@ -291,8 +298,12 @@ const char* helpText() {
 
 运行
   --dry-run             只查找不修改：报告所有会被替换的文字
-  --report 文件         报告：.csv（带 BOM 的 UTF-8）或 .html，每段文字一行
+  --report 文件         报告：.csv（带 BOM 的 UTF-8）或 .html，每段文字一行，
+                        末列“可能无法显示”
   --jobs N              同时处理的图形数（默认：处理器核数）
+  --fonts 文件夹        字体文件夹（SHX、TTF、TTC，可多次给出）：按字体文件逐字检查新文字
+                        能否显示；不给出时只按文字样式判断（SHX 字体没有大字体时不能显示中文）。
+                        新文字可能显示为“?”或方框的，报告的“可能无法显示”列写出原因
   --undo 运行编号       把某次运行改过的图形全部恢复原样
                         （加 --dry-run 时只列出将恢复的图形，不修改）
   --force               与 --undo 一起用：运行之后又被修改过的图形也恢复

@@ -45,6 +45,8 @@ struct Options {
     unsigned jobs = 1;
     std::string undoRun;
     std::string host = "inprocess";
+    // Folders of SHX and TrueType files (--fonts, repeatable), to check that new characters show.
+    std::vector<std::string> fontFolders;
 };
 
 // Raises UsageError for anything it cannot take.

@@ -7,6 +7,7 @@
 #include "batch/dimensionpicture.h"
 #include "batch/drawingfile.h"
 #include "batch/files.h"
+#include "batch/fontcoverage.h"
 #include "batch/journal.h"
 #include "batch/sha256.h"
 #include "cadhost/dxf/textkinds.h"
@@ -80,9 +81,13 @@ void checkSaved(const std::filesystem::path& drawing, const std::string& expecte
 
 ReportRow reportRow(const dxf::TextEntry& entry, const Substitution& change,
                     const std::map<std::string, std::string>& layouts) {
-    return {entry.handle,   spaceName(entry, layouts),
-            entry.layer,    kindName(entry.kind),
-            change.oldText, change.newText};
+    return {entry.handle,
+            spaceName(entry, layouts),
+            entry.layer,
+            kindName(entry.kind),
+            change.oldText,
+            change.newText,
+            {}};
 }
 
 DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Options& options,
@@ -98,6 +103,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
         std::optional<std::map<std::string, std::string>> layouts;  // read when first needed
         std::optional<DimensionPictures> pictures;  // indexed when a dimension first matches
         const auto chosen = [&](const dxf::TextEntry& entry) { return isChosen(entry, options); };
+        DisplayCheck displayCheck(*document, options.fontFolders);
         for (const dxf::TextEntry& entry : dxf::readTexts(*document, chosen)) {
             DimensionPictures::Picture picture;
             std::optional<Substitution> change;
@@ -115,6 +121,8 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
                 outcome.unchanged.push_back(entry.handle + "：" + change->refused);
                 continue;
             }
+            const std::string undisplayable = displayCheck.problem(entry, *change);
+            outcome.undisplayable += undisplayable.empty() ? 0 : 1;
             if (!options.dryRun) {
                 if (change->newRaw != entry.raw || change->newAttributeLine != entry.attributeLine)
                     dxf::writeText(*document, entry, change->newRaw, change->newAttributeLine);
@@ -131,6 +139,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
                 if (entry.space == dxf::Space::Paper && !layouts)
                     layouts = dxf::layoutNames(*document);
                 outcome.rows.push_back(reportRow(entry, *change, layouts.value_or(kNoLayouts)));
+                outcome.rows.back().undisplayable = undisplayable;
             }
         }
         if (options.dryRun || !document->isModified()) {
@@ -157,6 +166,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Option
         outcome.ok = false;
         outcome.reason = error.what();
         outcome.texts = 0;
+        outcome.undisplayable = 0;
         outcome.rows.clear();
         outcome.journalFailure.clear();
         outcome.unchanged.clear();

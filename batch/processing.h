@@ -21,17 +21,19 @@ struct ReportRow {
     std::string kind;
     std::string oldText;
     std::string newText;
+    std::string undisplayable;  // why new characters may not show in the text's style, if so
 };
 
 struct DrawingOutcome {
     std::filesystem::path drawing;
     bool ok = false;
     bool saved = false;
-    std::string reason;              // why it failed
-    std::vector<std::string> notes;  // what the save could not keep as it was
-    std::string journalFailure;      // saved, but not noted in the journal
-    std::size_t texts = 0;           // changed, or on a dry run matching
-    std::vector<ReportRow> rows;     // only when a report is asked for
+    std::string reason;                  // why it failed
+    std::vector<std::string> notes;      // what the save could not keep as it was
+    std::string journalFailure;          // saved, but not noted in the journal
+    std::size_t texts = 0;               // changed, or on a dry run matching
+    std::size_t undisplayable = 0;       // of those, texts whose new characters may not show
+    std::vector<ReportRow> rows;         // only when a report is asked for
     std::vector<std::string> unchanged;  // texts that matched but were left as they were, and why
 };
 

@@ -8,7 +8,8 @@ namespace quorvel::batch {
 
 namespace {
 
-const char* const kColumns[] = {"图形", "句柄", "空间或布局", "图层", "种类", "原文字", "新文字"};
+const char* const kColumns[] = {"图形", "句柄",   "空间或布局", "图层",
+                                "种类", "原文字", "新文字",     "可能无法显示"};
 
 // Every field that needs it is quoted with its quotes doubled, so no text can end a field or a
 // row. A field a spreadsheet would take as a formula (=, +, -, @, or a tab or CR first) is
@@ -61,7 +62,8 @@ std::vector<std::string> cells(const DrawingOutcome& outcome, const ReportRow& r
             row.layer,
             row.kind,
             row.oldText,
-            row.newText};
+            row.newText,
+            row.undisplayable};
 }
 
 }  // namespace
@@ -104,7 +106,11 @@ void writeReport(const std::filesystem::path& file, const std::vector<DrawingOut
                 out += "</tr>\n";
             }
         }
-        out += "</table>\n</body></html>\n";
+        std::size_t undisplayable = 0;
+        for (const DrawingOutcome& outcome : outcomes)
+            undisplayable += outcome.undisplayable;
+        out += "</table>\n<p>新文字可能无法显示：" + std::to_string(undisplayable) +
+               " 处</p>\n</body></html>\n";
     }
     writeNewFile(file, out);
 }

@@ -105,7 +105,9 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
     std::size_t failed = 0;
     std::size_t texts = 0;
     std::size_t saved = 0;
+    std::size_t undisplayable = 0;
     for (const DrawingOutcome& outcome : outcomes) {
+        undisplayable += outcome.undisplayable;
         failed += outcome.ok ? 0 : 1;
         saved += outcome.saved ? 1 : 0;
         texts += outcome.texts;
@@ -123,6 +125,10 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
                 outcomes.size() - failed, failed, options.dryRun ? "找到" : "替换", texts,
                 options.dryRun ? "" : ("，保存图形 " + std::to_string(saved) + " 个").c_str(),
                 progress.elapsedSeconds());
+    if (undisplayable > 0)
+        std::printf(
+            "其中 %zu 处新文字在其文字样式的字体中可能无法显示（报告的“可能无法显示”列写出原因）\n",
+            undisplayable);
     for (const DrawingOutcome& outcome : outcomes) {
         for (const std::string& note : outcome.unchanged)
             std::printf("未修改：%s，句柄 %s\n", outcome.drawing.c_str(), note.c_str());

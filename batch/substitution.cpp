@@ -107,8 +107,8 @@ std::optional<Rewritten> rewrite(std::string_view raw, TextSyntax syntax, const 
                          VisibleText(*stored, syntax).shown()};
     }
     // Most texts hold no code: they show as they are stored, and so does a replacement without
-    // a character that would have to be written as a code.
-    if (!VisibleText::holdsCodes(raw, syntax) &&
+    // a character that would have to be written as a code. A follower must see every edit.
+    if (!follow && !VisibleText::holdsCodes(raw, syntax) &&
         std::none_of(options.pairs.begin(), options.pairs.end(),
                      [&](const Pair& pair) { return needsWritingAsCode(pair.replace, syntax); })) {
         auto stored = rewriteStored(raw, options.pairs, options.exact);

@@ -76,6 +76,10 @@ EOF
     (cd "$SRC" && apt-get source -qq --download-only "$QT_SOURCE_PACKAGE=$QT_SOURCE_VERSION")
 fi
 
+# An interrupted build goes on where it stopped; otherwise unpack and configure afresh.
+if [ -f "$WORK/build/build.ninja" ] && [ -f "$WORK/configured" ]; then
+    say "resuming the interrupted build in $WORK"
+else
 rm -rf "$WORK"
 mkdir -p "$WORK"
 say "unpacking $(basename "$DSC")"
@@ -119,6 +123,8 @@ mkdir -p "$WORK/build"
     say "configure failed; the whole log is $WORK/configure.log"
     exit 1
 }
+touch "$WORK/configured"
+fi
 
 say "building with $JOBS jobs (log: $WORK/build.log)"
 if ! nice -n 10 cmake --build "$WORK/build" --parallel "$JOBS" >"$WORK/build.log" 2>&1; then

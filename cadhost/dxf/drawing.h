@@ -219,6 +219,9 @@ public:
     std::optional<Point> blockBasePoint(std::string_view blockName) const;
     // The LAYER table in file order.
     std::vector<LayerInfo> layers() const;
+    // The entries of a table (records of type "STYLE", "DIMSTYLE", ...) as file bytes, in file
+    // order; valid until the next edit.
+    std::vector<std::string_view> tableEntries(std::string_view entryType) const;
     // $EXTMIN/$EXTMAX when the header holds sensible values, else computed from model space.
     std::optional<Extents> extents() const;
 

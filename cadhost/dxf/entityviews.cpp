@@ -231,6 +231,17 @@ std::vector<LayerInfo> Drawing::layers() const {
     return result;
 }
 
+std::vector<std::string_view> Drawing::tableEntries(std::string_view entryType) const {
+    const Impl& d = *impl_;
+    std::vector<std::string_view> result;
+    for (std::uint32_t i = d.head; i != kNone; i = d.records[i].next) {
+        const Record& record = d.records[i];
+        if (record.kind == RecordKind::Other && d.types.name(record.type) == entryType)
+            result.push_back(d.bytesOf(i));
+    }
+    return result;
+}
+
 std::optional<Extents> Drawing::extents() const {
     const Impl& d = *impl_;
     const auto sane = [](const std::optional<Point>& p) {

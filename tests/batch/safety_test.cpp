@@ -130,7 +130,7 @@ TEST_F(BatchRunTest, JournalAndReportGoOnlyWhereTheUserSaid) {
         << output;
     EXPECT_EQ(readFile(victim), "secret\n");
     EXPECT_FALSE(fs::is_symlink(report));
-    EXPECT_NE(readFile(report).find(",single OLD ✓,\"'=HYPERLINK(\"\"x\"\") OLD ✓\"\r\n"),
+    EXPECT_NE(readFile(report).find(",single OLD ✓,\"'=HYPERLINK(\"\"x\"\") OLD ✓\",\r\n"),
               std::string::npos)
         << readFile(report);
 

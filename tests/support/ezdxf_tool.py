@@ -5,6 +5,8 @@ independent DXF implementation.
       r12, r2000 (GBK), r2018 (UTF-8)       texts to replace, model and paper space
       sample (R2000, GBK), sample-r12, sample-r2018, lastline, layers, nested, longtext
                                             drawings for the cad-host tests
+      styles                                texts "OLD <style>" in text styles of an SHX font
+                                            without and with a big font and of TrueType faces
   ezdxf_tool.py bench <path> <matching> <others>   R2000 GBK drawing for the benchmark
   ezdxf_tool.py make <folder>          the drawings of the DXF engine tests
   ezdxf_tool.py make-kinds <folder>    drawings with every kind of text
@@ -482,7 +484,33 @@ def write_nested(path):
     doc.saveas(path)
 
 
+def write_styles(path):
+    doc = ezdxf.new("R2000")
+    doc.encoding = "gbk"  # style names and fonts in the drawing's code page
+    doc.styles.new("SHXONLY", dxfattribs={"font": "txt.shx"})
+    doc.styles.new("WITHBIG", dxfattribs={"font": "txt.shx", "bigfont": "gbcbig.shx"})
+    doc.styles.new("FACE", dxfattribs={"font": "DejaVuSans.ttf"}).set_extended_font_data(
+        "DejaVu Sans")
+    # Faces named where the font file belongs.
+    doc.styles.new("BARE", dxfattribs={"font": "DejaVu Sans"})
+    doc.styles.new("宋体样式", dxfattribs={"font": "宋体"})
+    doc.dimstyles.new("DIMFACE", dxfattribs={"dimtxsty": "FACE"})
+    msp = doc.modelspace()
+    for name in ("SHXONLY", "WITHBIG", "FACE", "BARE", "宋体样式"):
+        msp.add_text("OLD " + name, dxfattribs={"style": name})
+    msp.add_mtext("OLD MTEXT", dxfattribs={"style": "SHXONLY"})
+    msp.add_mtext("{\\fNoto Sans CJK SC|b0|i0;x} OLD INLINE", dxfattribs={"style": "SHXONLY"})
+    msp.add_linear_dim(base=(0, 20), p1=(0, 0), p2=(50, 0), text="OLD DIM",
+                       dimstyle="DIMFACE").render()
+    msp.add_linear_dim(base=(0, 40), p1=(0, 0), p2=(50, 0), text="OLD DIMOVERRIDE",
+                       override={"dimtxsty": "FACE"}).render()
+    doc.saveas(path)
+
+
 def write_host(kind, path):
+    if kind == "styles":
+        write_styles(path)
+        return
     if kind == "layers":
         write_layers(path)
         return

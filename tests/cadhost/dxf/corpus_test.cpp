@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "cadhost/dxf/drawing.h"
+#include "cadhost/dxf/textstyles.h"
 #include "tests/support/ezdxf_reference.h"
 
 namespace quorvel::dxf {
@@ -93,6 +94,10 @@ TEST(DrawingCorpus, BatchRunOverManyWritersChangesOnlyTheReplacedTexts) {
         fs::copy_file(drawings[i], saved);
         try {
             Drawing drawing = Drawing::load(saved);
+            // Any writer's text styles are read, and every text's style is looked up.
+            const TextStyles styles(drawing);
+            for (const Drawing::TextRecord& text : drawing.textRecords())
+                EXPECT_NO_THROW(styles.styleNameOf(drawing, text.id)) << text.handle;
             std::ostringstream edits;
             editLikeABatchRun(drawing, edits);
             const bool handles = edits.str().find("ERASED\t\n") == std::string::npos;
