@@ -236,9 +236,10 @@ int removeStaleTemporaryFiles(const fs::path& folder, int minimumAgeSeconds) {
     return removed;
 }
 
-ReplaceResult replaceFile(const fs::path& requested,
-                          const std::function<void(OrderedFileWriter&)>& write,
-                          const std::optional<FileOrigin>& origin) {
+namespace {
+
+// The file a save replaces: the one a symbolic link names (the link stays), never a folder.
+fs::path replacedFile(const fs::path& requested, const std::string& shown) {
     std::error_code error;
     fs::path target = requested;
     if (fs::is_symlink(target, error)) {
@@ -246,10 +247,102 @@ ReplaceResult replaceFile(const fs::path& requested,
         if (!error)
             target = resolved;  // replace the file the link names, keep the link
     }
-    const std::string shown = requested.string();
     if (fs::is_directory(target, error)) {
         throw DxfError(DxfError::Kind::Io, "“" + shown + "”是文件夹，不能保存为图形");
     }
+    return target;
+}
+
+// Writes the new drawing into a fresh temporary file in `folder`, with the owner and
+// permissions of the drawing it replaces, and syncs it. Returns the temporary file's name;
+// on failure it is gone and the error raised.
+std::string writeTemporary(const fs::path& folder,
+                           const std::function<void(OrderedFileWriter&)>& write,
+                           const struct stat* existing, const std::string& shown,
+                           ReplaceResult& result) {
+    std::string temporary =
+        (folder / (std::string(kTemporaryPrefix) + std::to_string(::getpid()) + ".XXXXXX"))
+            .string();
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        ioError("不能在文件夹“" + folder.string() + "”中保存图形", errno);
+
+    OrderedFileWriter out(fd);
+    write(out);
+    out.flush();
+    int failure = out.failure();
+    // The drawing keeps its owner and permissions; a new one gets those of any new file
+    // (mkstemp's are private). The owner first: changing it may clear set-id bits.
+    mode_t mode = 0;
+    if (existing != nullptr) {
+        mode = existing->st_mode & 07777;
+        keepOwner(fd, *existing, shown, result.notes);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (failure == 0 && ::fchmod(fd, mode) != 0)
+        failure = errno;
+    if (failure == 0 && ::fsync(fd) != 0)
+        failure = errno;
+    struct stat written {};
+    if (failure == 0 && ::fstat(fd, &written) != 0)
+        failure = errno;
+    if (::close(fd) != 0 && failure == 0)
+        failure = errno;
+    if (failure != 0) {
+        ::unlink(temporary.c_str());
+        ioError("保存图形“" + shown + "”失败", failure);
+    }
+    result.written = identityOf(written);
+    return temporary;
+}
+
+// The new backup is made beside the old one and renamed over it: there is always one. On
+// failure the temporary drawing is removed too.
+void replaceBackup(const fs::path& target, const std::string& temporary) {
+    const fs::path backup = backupPathFor(target);
+    if (backup == target)
+        return;
+    const std::string nextBackup = temporary + "b";
+    std::error_code error;
+    bool made = ::link(target.c_str(), nextBackup.c_str()) == 0;
+    if (!made) {
+        made = fs::copy_file(target, nextBackup, fs::copy_options::overwrite_existing, error);
+    }
+    int backupError = made ? 0 : (error ? error.value() : errno);
+    if (made && ::rename(nextBackup.c_str(), backup.c_str()) != 0)
+        backupError = errno;
+    if (backupError != 0) {
+        ::unlink(nextBackup.c_str());
+        ::unlink(temporary.c_str());
+        ioError("不能建立备份文件“" + backup.string() + "”", backupError);
+    }
+    ::unlink(nextBackup.c_str());  // still there when the backup already was this file
+}
+
+void moveIntoPlace(const std::string& temporary, const fs::path& target, const fs::path& folder,
+                   const std::string& shown) {
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        const int renameError = errno;
+        ::unlink(temporary.c_str());
+        ioError("保存图形“" + shown + "”失败", renameError);
+    }
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
+    }
+}
+
+}  // namespace
+
+ReplaceResult replaceFile(const fs::path& requested,
+                          const std::function<void(OrderedFileWriter&)>& write,
+                          const std::optional<FileOrigin>& origin) {
+    const std::string shown = requested.string();
+    const fs::path target = replacedFile(requested, shown);
     fs::path folder = target.parent_path();
     if (folder.empty())
         folder = ".";
@@ -271,80 +364,18 @@ ReplaceResult replaceFile(const fs::path& requested,
     refuseIfChanged();
     removeStaleTemporaryFiles(folder, kStaleAfterSeconds);
 
-    std::string temporary =
-        (folder / (std::string(kTemporaryPrefix) + std::to_string(::getpid()) + ".XXXXXX"))
-            .string();
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        ioError("不能在文件夹“" + folder.string() + "”中保存图形", errno);
-
     ReplaceResult result;
-    OrderedFileWriter out(fd);
-    write(out);
-    out.flush();
-    int failure = out.failure();
-    // The drawing keeps its owner and permissions; a new one gets those of any new file
-    // (mkstemp's are private). The owner first: changing it may clear set-id bits.
-    mode_t mode = existing.st_mode & 07777;
-    if (exists) {
-        keepOwner(fd, existing, shown, result.notes);
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (failure == 0 && ::fchmod(fd, mode) != 0)
-        failure = errno;
-    if (failure == 0 && ::fsync(fd) != 0)
-        failure = errno;
-    struct stat written {};
-    if (failure == 0 && ::fstat(fd, &written) != 0)
-        failure = errno;
-    if (::close(fd) != 0 && failure == 0)
-        failure = errno;
-    if (failure != 0) {
-        ::unlink(temporary.c_str());
-        ioError("保存图形“" + shown + "”失败", failure);
-    }
-    result.written = identityOf(written);
+    const std::string temporary =
+        writeTemporary(folder, write, exists ? &existing : nullptr, shown, result);
     try {
         refuseIfChanged();
     } catch (...) {
         ::unlink(temporary.c_str());
         throw;
     }
-
-    if (exists) {
-        // The new backup is made beside the old one and renamed over it: there is always one.
-        const fs::path backup = backupPathFor(target);
-        if (backup != target) {
-            const std::string nextBackup = temporary + "b";
-            bool made = ::link(target.c_str(), nextBackup.c_str()) == 0;
-            if (!made) {
-                made =
-                    fs::copy_file(target, nextBackup, fs::copy_options::overwrite_existing, error);
-            }
-            int backupError = made ? 0 : (error ? error.value() : errno);
-            if (made && ::rename(nextBackup.c_str(), backup.c_str()) != 0)
-                backupError = errno;
-            if (backupError != 0) {
-                ::unlink(nextBackup.c_str());
-                ::unlink(temporary.c_str());
-                ioError("不能建立备份文件“" + backup.string() + "”", backupError);
-            }
-            ::unlink(nextBackup.c_str());  // still there when the backup already was this file
-        }
-    }
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int renameError = errno;
-        ::unlink(temporary.c_str());
-        ioError("保存图形“" + shown + "”失败", renameError);
-    }
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
+    if (exists)
+        replaceBackup(target, temporary);
+    moveIntoPlace(temporary, target, folder, shown);
     return result;
 }
 

@@ -94,6 +94,67 @@ std::size_t afterTextTags(const RecordEditor& editor) {
     return std::min(after, tags.size());
 }
 
+// Where the vertical alignment goes in a drawing with subclass markers: after the second
+// AcDbText marker, which is added before any extended data when missing.
+std::size_t secondTextSubclass(RecordEditor& editor) {
+    auto& tags = editor.tags();
+    bool seenFirst = false;
+    for (std::size_t i = 0; i < tags.size(); ++i) {
+        if (tags[i].code == 100 && trimmed(tags[i].value) == "AcDbText") {
+            if (seenFirst)
+                return i;
+            seenFirst = true;
+        }
+    }
+    std::size_t end = tags.size();
+    for (std::size_t i = 0; i < tags.size(); ++i) {
+        if (tags[i].code >= 1000) {
+            end = i;
+            break;
+        }
+    }
+    editor.insert(end, 100, "AcDbText");
+    return end;
+}
+
+void writeVerticalAlignment(RecordEditor& editor, int vertical, bool subclassMarkers) {
+    auto& tags = editor.tags();
+    const std::size_t existing = editor.find(73);
+    if (existing != RecordEditor::npos) {
+        setInteger(tags[existing], vertical);
+    } else if (subclassMarkers && editor.find(100) != RecordEditor::npos) {
+        editor.insert(secondTextSubclass(editor) + 1, 73, std::to_string(vertical));
+    } else {
+        std::size_t at = editor.find(11);
+        if (at != RecordEditor::npos) {
+            at += 1;
+            while (at < tags.size() && (tags[at].code == 21 || tags[at].code == 31))
+                ++at;
+        } else {
+            at = afterTextTags(editor);
+        }
+        editor.insert(at, 73, std::to_string(vertical));
+    }
+}
+
+// Extension dictionaries and reactors belong to the original only: a copy goes without them.
+void dropOriginalsGroups(RecordEditor& editor) {
+    auto& tags = editor.tags();
+    for (std::size_t i = 0; i < tags.size();) {
+        const std::string_view value = trimmed(tags[i].value);
+        if (tags[i].code == 102 && (value == "{ACAD_XDICTIONARY" || value == "{ACAD_REACTORS")) {
+            std::size_t end = i + 1;
+            while (end < tags.size() &&
+                   !(tags[end].code == 102 && trimmed(tags[end].value) == "}")) {
+                ++end;
+            }
+            editor.erase(i, end - i + 1);
+            continue;
+        }
+        ++i;
+    }
+}
+
 }  // namespace
 
 void Drawing::Impl::writePlacement(RecordEditor& editor, const TextPlacement& before,
@@ -139,47 +200,8 @@ void Drawing::Impl::writePlacement(RecordEditor& editor, const TextPlacement& be
             setNumber(31, after.second->z);
         }
     }
-    if (j.vertical != 0 || editor.find(73) != RecordEditor::npos) {
-        const std::size_t existing = editor.find(73);
-        if (existing != RecordEditor::npos) {
-            setInteger(tags[existing], j.vertical);
-        } else if (usesSubclassMarkers() && editor.find(100) != RecordEditor::npos) {
-            // The vertical alignment lives in the second AcDbText subclass.
-            std::size_t second = RecordEditor::npos;
-            bool seenFirst = false;
-            for (std::size_t i = 0; i < tags.size(); ++i) {
-                if (tags[i].code == 100 && trimmed(tags[i].value) == "AcDbText") {
-                    if (seenFirst) {
-                        second = i;
-                        break;
-                    }
-                    seenFirst = true;
-                }
-            }
-            if (second == RecordEditor::npos) {
-                std::size_t end = tags.size();
-                for (std::size_t i = 0; i < tags.size(); ++i) {
-                    if (tags[i].code >= 1000) {
-                        end = i;
-                        break;
-                    }
-                }
-                editor.insert(end, 100, "AcDbText");
-                second = end;
-            }
-            editor.insert(second + 1, 73, std::to_string(j.vertical));
-        } else {
-            std::size_t at = editor.find(11);
-            if (at != RecordEditor::npos) {
-                at += 1;
-                while (at < tags.size() && (tags[at].code == 21 || tags[at].code == 31))
-                    ++at;
-            } else {
-                at = afterTextTags(editor);
-            }
-            editor.insert(at, 73, std::to_string(j.vertical));
-        }
-    }
+    if (j.vertical != 0 || editor.find(73) != RecordEditor::npos)
+        writeVerticalAlignment(editor, j.vertical, usesSubclassMarkers());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -503,21 +525,7 @@ EntityId Drawing::copy(EntityId id) {
         record.prev = record.next = kNone;
         RecordEditor editor(d.bytesOf(member));
         auto& tags = editor.tags();
-        // Extension dictionaries and reactors belong to the original only.
-        for (std::size_t i = 0; i < tags.size();) {
-            const std::string_view value = trimmed(tags[i].value);
-            if (tags[i].code == 102 &&
-                (value == "{ACAD_XDICTIONARY" || value == "{ACAD_REACTORS")) {
-                std::size_t end = i + 1;
-                while (end < tags.size() &&
-                       !(tags[end].code == 102 && trimmed(tags[end].value) == "}")) {
-                    ++end;
-                }
-                editor.erase(i, end - i + 1);
-                continue;
-            }
-            ++i;
-        }
+        dropOriginalsGroups(editor);
         if (record.flags & kHasHandle) {
             const std::size_t at = editor.find(5);
             if (at != RecordEditor::npos) {

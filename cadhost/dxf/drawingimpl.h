@@ -201,6 +201,7 @@ struct Drawing::Impl {
     std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> referrers;
 
     // ---- loading ----
+    class Loader;  // records.cpp
     void parse();
     void finishHeader();
 

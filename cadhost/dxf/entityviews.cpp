@@ -65,6 +65,59 @@ std::string plainMText(std::string_view text) {
     return out;
 }
 
+PolylineGeometry lightweightPolyline(const EntityTags& tags) {
+    PolylineGeometry polyline;
+    polyline.closed = (static_cast<int>(tags.number(70, 0)) & 1) != 0;
+    const double elevation = tags.number(38, 0);
+    for (const auto& [code, value] : tags.tags) {
+        if (code == 10) {
+            polyline.vertices.push_back({numberOr(value, 0), 0, elevation});
+            polyline.bulges.push_back(0);
+        } else if (code == 20 && !polyline.vertices.empty()) {
+            polyline.vertices.back().y = numberOr(value, 0);
+        } else if (code == 42 && !polyline.bulges.empty()) {
+            polyline.bulges.back() = numberOr(value, 0);
+        }
+    }
+    return polyline;
+}
+
+TextGeometry singleLineText(const EntityTags& tags, const std::string& type,
+                            const TextCodec& codec) {
+    TextGeometry text;
+    text.insertion = tags.point(10).value_or(Point{});
+    text.alignment = tags.point(11);
+    text.height = tags.number(40, 0);
+    text.rotation = tags.number(50, 0);
+    text.widthFactor = tags.number(41, 1);
+    text.oblique = tags.number(51, 0);
+    text.horizontal = static_cast<int>(tags.number(72, 0));
+    text.vertical = static_cast<int>(tags.number(type == "TEXT" ? 73 : 74, 0));
+    text.text = codec.decode(tags.first(1).value_or(""));
+    return text;
+}
+
+MTextGeometry multiLineText(const EntityTags& tags, const TextCodec& codec) {
+    MTextGeometry mtext;
+    mtext.insertion = tags.point(10).value_or(Point{});
+    mtext.height = tags.number(40, 0);
+    mtext.width = tags.number(41, 0);
+    mtext.attachment = static_cast<int>(tags.number(71, 1));
+    if (tags.first(50)) {
+        mtext.rotation = tags.number(50, 0);
+    } else if (const auto direction = tags.point(11)) {
+        mtext.rotation = std::atan2(direction->y, direction->x) * 180.0 / 3.14159265358979323846;
+    }
+    std::string raw;
+    for (const auto& [code, value] : tags.tags) {
+        if (code == 3)
+            raw += value;
+    }
+    raw += tags.first(1).value_or("");
+    mtext.plainText = plainMText(codec.decode(raw));
+    return mtext;
+}
+
 }  // namespace
 
 EntityInfo Drawing::Impl::info(std::uint32_t index) const {
@@ -91,20 +144,7 @@ EntityInfo Drawing::Impl::info(std::uint32_t index) const {
         result.geometry =
             ArcGeometry{point(10), tags.number(40, 0), tags.number(50, 0), tags.number(51, 360)};
     } else if (type == "LWPOLYLINE") {
-        PolylineGeometry polyline;
-        polyline.closed = (static_cast<int>(tags.number(70, 0)) & 1) != 0;
-        const double elevation = tags.number(38, 0);
-        for (const auto& [code, value] : tags.tags) {
-            if (code == 10) {
-                polyline.vertices.push_back({numberOr(value, 0), 0, elevation});
-                polyline.bulges.push_back(0);
-            } else if (code == 20 && !polyline.vertices.empty()) {
-                polyline.vertices.back().y = numberOr(value, 0);
-            } else if (code == 42 && !polyline.bulges.empty()) {
-                polyline.bulges.back() = numberOr(value, 0);
-            }
-        }
-        result.geometry = std::move(polyline);
+        result.geometry = lightweightPolyline(tags);
     } else if (type == "POLYLINE") {
         PolylineGeometry polyline;
         polyline.closed = (static_cast<int>(tags.number(70, 0)) & 1) != 0;
@@ -119,37 +159,9 @@ EntityInfo Drawing::Impl::info(std::uint32_t index) const {
         }
         result.geometry = std::move(polyline);
     } else if (type == "TEXT" || type == "ATTRIB" || type == "ATTDEF") {
-        TextGeometry text;
-        text.insertion = point(10);
-        text.alignment = tags.point(11);
-        text.height = tags.number(40, 0);
-        text.rotation = tags.number(50, 0);
-        text.widthFactor = tags.number(41, 1);
-        text.oblique = tags.number(51, 0);
-        text.horizontal = static_cast<int>(tags.number(72, 0));
-        text.vertical = static_cast<int>(tags.number(type == "TEXT" ? 73 : 74, 0));
-        text.text = codec->decode(tags.first(1).value_or(""));
-        result.geometry = std::move(text);
+        result.geometry = singleLineText(tags, type, *codec);
     } else if (type == "MTEXT") {
-        MTextGeometry mtext;
-        mtext.insertion = point(10);
-        mtext.height = tags.number(40, 0);
-        mtext.width = tags.number(41, 0);
-        mtext.attachment = static_cast<int>(tags.number(71, 1));
-        if (tags.first(50)) {
-            mtext.rotation = tags.number(50, 0);
-        } else if (const auto direction = tags.point(11)) {
-            mtext.rotation =
-                std::atan2(direction->y, direction->x) * 180.0 / 3.14159265358979323846;
-        }
-        std::string raw;
-        for (const auto& [code, value] : tags.tags) {
-            if (code == 3)
-                raw += value;
-        }
-        raw += tags.first(1).value_or("");
-        mtext.plainText = plainMText(codec->decode(raw));
-        result.geometry = std::move(mtext);
+        result.geometry = multiLineText(tags, *codec);
     } else if (type == "INSERT") {
         InsertGeometry insert;
         insert.blockName = codec->decode(trimmed(tags.first(2).value_or("")));

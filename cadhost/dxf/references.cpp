@@ -66,6 +66,109 @@ void Drawing::Impl::eraseRecords(const std::vector<std::uint32_t>& group) {
     }
 }
 
+namespace {
+
+using Tags = std::vector<RecordEditor::Tag>;
+
+bool pointsAt(const RecordEditor::Tag& tag, std::uint64_t handle) {
+    const auto target = parseHandle(tag.value);
+    return isPointerCode(tag.code) && target && *target == handle;
+}
+
+// Whether the owner, the first 330 outside the 102 groups, is `handle`.
+bool ownedBy(const Tags& tags, std::uint64_t handle) {
+    int depth = 0;
+    for (const auto& tag : tags) {
+        if (tag.code == code::kApplicationGroup) {
+            const std::string_view value = trimmed(tag.value);
+            if (!value.empty() && value.front() == '{')
+                ++depth;
+            if (value == "}" && depth > 0)
+                --depth;
+        } else if (tag.code == code::kOwner && depth == 0) {
+            return pointsAt(tag, handle);
+        }
+    }
+    return false;
+}
+
+// A hatch boundary path counts its source objects (97) before listing them; the count must
+// follow when the one at `index` goes.
+void lowerSourceObjectCount(Tags& tags, std::size_t index) {
+    for (std::size_t back = index; back-- > 0;) {
+        if (tags[back].code == code::kBoundaryPathType || tags[back].code == code::kType)
+            return;
+        if (tags[back].code == code::kSourceObjectCount) {
+            const auto count = parseNumber(tags[back].value);
+            if (count && *count >= 1)
+                tags[back].value = std::to_string(static_cast<long>(*count) - 1);
+            return;
+        }
+    }
+}
+
+// Erases the pointer at `index` with what belongs to it. Returns where to look next.
+std::size_t erasePointer(RecordEditor& editor, std::size_t index, int depth) {
+    Tags& tags = editor.tags();
+    const auto& tag = tags[index];
+    if (depth == 0 && index > 0 && tags[index - 1].code == code::kEntryName &&
+        (tag.code == code::kSoftOwnedEntry || tag.code == code::kHardOwnedEntry)) {
+        editor.erase(index - 1, 2);  // a dictionary entry: name and pointer
+        return index - 1;
+    }
+    if (tag.code == code::kSortedEntity && index + 1 < tags.size() &&
+        tags[index + 1].code == code::kHandle) {
+        editor.erase(index, 2);  // a draw-order entry: entity and sort handle
+        return index;
+    }
+    if (tag.code == code::kOwner && depth == 0)
+        lowerSourceObjectCount(tags, index);
+    editor.erase(index);
+    return index;
+}
+
+// Takes the pointers to `handle` out of one record, and the 102 groups they leave empty.
+// The owner pointer stays unless `ownerPassed`. Returns whether anything changed.
+bool removePointers(RecordEditor& editor, std::uint64_t handle, bool ownerPassed) {
+    Tags& tags = editor.tags();
+    bool changed = false;
+    int depth = 0;
+    std::size_t groupStart = RecordEditor::npos;
+    for (std::size_t i = 0; i < tags.size();) {
+        const auto& tag = tags[i];
+        if (tag.code == code::kApplicationGroup) {
+            const std::string_view value = trimmed(tag.value);
+            if (!value.empty() && value.front() == '{') {
+                ++depth;
+                groupStart = i;
+            } else if (value == "}" && depth > 0) {
+                --depth;
+                if (groupStart != RecordEditor::npos && i == groupStart + 1) {
+                    tags.erase(tags.begin() + static_cast<std::ptrdiff_t>(groupStart),
+                               tags.begin() + static_cast<std::ptrdiff_t>(i + 1));
+                    i = groupStart;
+                    groupStart = RecordEditor::npos;
+                    changed = true;
+                    continue;
+                }
+                groupStart = RecordEditor::npos;
+            }
+            ++i;
+        } else if (!ownerPassed && tag.code == code::kOwner && depth == 0) {
+            ownerPassed = true;
+            ++i;
+        } else if (!pointsAt(tag, handle)) {
+            ++i;
+        } else {
+            changed = true;
+            i = erasePointer(editor, i, depth);
+        }
+    }
+    return changed;
+}
+
+}  // namespace
+
 // Takes every pointer to `handle` out of the records that hold one. An object owned by the
 // erased one (its extension dictionary, say) goes with it.
 void Drawing::Impl::removeReferencesTo(std::uint64_t handle, std::vector<std::uint64_t>& pending) {
@@ -74,103 +177,21 @@ void Drawing::Impl::removeReferencesTo(std::uint64_t handle, std::vector<std::ui
         return;
     const std::vector<std::uint32_t> holders = std::move(found->second);
     referrers.erase(found);
-    const auto pointsAtHandle = [&](const RecordEditor::Tag& tag) {
-        const auto target = parseHandle(tag.value);
-        return isPointerCode(tag.code) && target && *target == handle;
-    };
     for (const std::uint32_t index : holders) {
         if (records[index].flags & kErased)
             continue;
         RecordEditor editor(bytesOf(index));
-        auto& tags = editor.tags();
         // Only objects go with an erased owner and lose their owner pointer. Entities, blocks
         // and table entries keep theirs: in a damaged drawing whose handles repeat, the erased
         // entity may share its handle with a block record.
         const bool keepsOwner = records[index].kind != RecordKind::Object;
-        // The owner is the first 330 outside the 102 groups.
-        int depth = 0;
-        bool ownedByErased = false;
-        for (const auto& tag : tags) {
-            if (tag.code == code::kApplicationGroup) {
-                const std::string_view value = trimmed(tag.value);
-                if (!value.empty() && value.front() == '{')
-                    ++depth;
-                if (value == "}" && depth > 0)
-                    --depth;
-            } else if (tag.code == code::kOwner && depth == 0) {
-                ownedByErased = pointsAtHandle(tag);
-                break;
-            }
-        }
-        if (ownedByErased && !keepsOwner) {
+        if (!keepsOwner && ownedBy(editor.tags(), handle)) {
             unlink(index);
             if (records[index].flags & kHasHandle)
                 pending.push_back(records[index].handle);
             continue;
         }
-        bool changed = false;
-        bool ownerPassed = !keepsOwner;
-        depth = 0;
-        std::size_t groupStart = RecordEditor::npos;
-        for (std::size_t i = 0; i < tags.size();) {
-            const auto& tag = tags[i];
-            if (tag.code == code::kApplicationGroup) {
-                const std::string_view value = trimmed(tag.value);
-                if (!value.empty() && value.front() == '{') {
-                    ++depth;
-                    groupStart = i;
-                } else if (value == "}" && depth > 0) {
-                    --depth;
-                    if (groupStart != RecordEditor::npos && i == groupStart + 1) {
-                        tags.erase(tags.begin() + static_cast<std::ptrdiff_t>(groupStart),
-                                   tags.begin() + static_cast<std::ptrdiff_t>(i + 1));
-                        i = groupStart;
-                        groupStart = RecordEditor::npos;
-                        changed = true;
-                        continue;
-                    }
-                    groupStart = RecordEditor::npos;
-                }
-                ++i;
-                continue;
-            }
-            if (!ownerPassed && tag.code == code::kOwner && depth == 0) {
-                ownerPassed = true;
-                ++i;
-                continue;
-            }
-            if (!pointsAtHandle(tag)) {
-                ++i;
-                continue;
-            }
-            changed = true;
-            if (depth == 0 && i > 0 && tags[i - 1].code == code::kEntryName &&
-                (tag.code == code::kSoftOwnedEntry || tag.code == code::kHardOwnedEntry)) {
-                editor.erase(i - 1, 2);  // a dictionary entry: name and pointer
-                --i;
-            } else if (tag.code == code::kSortedEntity && i + 1 < tags.size() &&
-                       tags[i + 1].code == code::kHandle) {
-                editor.erase(i, 2);  // a draw-order entry: entity and sort handle
-            } else {
-                if (tag.code == code::kOwner && depth == 0) {
-                    // A hatch boundary path counts its source objects (97) before listing
-                    // them; the count must follow.
-                    for (std::size_t back = i; back-- > 0;) {
-                        if (tags[back].code == code::kBoundaryPathType ||
-                            tags[back].code == code::kType)
-                            break;
-                        if (tags[back].code == code::kSourceObjectCount) {
-                            const auto count = parseNumber(tags[back].value);
-                            if (count && *count >= 1)
-                                tags[back].value = std::to_string(static_cast<long>(*count) - 1);
-                            break;
-                        }
-                    }
-                }
-                editor.erase(i);
-            }
-        }
-        if (changed)
+        if (removePointers(editor, handle, !keepsOwner))
             setBytes(index, editor.serialize());
     }
 }

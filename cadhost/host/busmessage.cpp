@@ -205,63 +205,58 @@ public:
     }
 
     void writeValue(DBusMessageIter* iter, const QVariant& value) {
-        const QMetaType type = value.metaType();
-        switch (type.id()) {
-            case QMetaType::Bool: {
-                const dbus_bool_t flag = value.toBool() ? TRUE : FALSE;
-                append(iter, DBUS_TYPE_BOOLEAN, &flag);
-                return;
-            }
-            case QMetaType::UChar: {
-                const unsigned char byte = value.value<uchar>();
-                append(iter, DBUS_TYPE_BYTE, &byte);
-                return;
-            }
-            case QMetaType::Short: {
-                const dbus_int16_t number = value.value<short>();
-                append(iter, DBUS_TYPE_INT16, &number);
-                return;
-            }
-            case QMetaType::UShort: {
-                const dbus_uint16_t number = value.value<ushort>();
-                append(iter, DBUS_TYPE_UINT16, &number);
-                return;
-            }
-            case QMetaType::Int: {
-                const dbus_int32_t number = value.toInt();
-                append(iter, DBUS_TYPE_INT32, &number);
-                return;
-            }
-            case QMetaType::UInt: {
-                const dbus_uint32_t number = value.toUInt();
-                append(iter, DBUS_TYPE_UINT32, &number);
-                return;
-            }
-            case QMetaType::LongLong: {
-                const dbus_int64_t number = value.toLongLong();
-                append(iter, DBUS_TYPE_INT64, &number);
-                return;
-            }
-            case QMetaType::ULongLong: {
-                const dbus_uint64_t number = value.toULongLong();
-                append(iter, DBUS_TYPE_UINT64, &number);
-                return;
-            }
-            case QMetaType::Double: {
-                const double number = value.toDouble();
-                append(iter, DBUS_TYPE_DOUBLE, &number);
-                return;
-            }
+        if (!writeNumber(iter, value) && !writeTextOrList(iter, value)) {
+            writeBusType(iter, value);
+        }
+    }
+
+private:
+    template <typename Number>
+    bool appendNumber(DBusMessageIter* iter, int type, Number number) {
+        append(iter, type, &number);
+        return true;
+    }
+
+    // A boolean, a byte, an integer or a double; false for anything else.
+    bool writeNumber(DBusMessageIter* iter, const QVariant& value) {
+        switch (value.metaType().id()) {
+            case QMetaType::Bool:
+                return appendNumber<dbus_bool_t>(iter, DBUS_TYPE_BOOLEAN,
+                                                 value.toBool() ? TRUE : FALSE);
+            case QMetaType::UChar:
+                return appendNumber<unsigned char>(iter, DBUS_TYPE_BYTE, value.value<uchar>());
+            case QMetaType::Short:
+                return appendNumber<dbus_int16_t>(iter, DBUS_TYPE_INT16, value.value<short>());
+            case QMetaType::UShort:
+                return appendNumber<dbus_uint16_t>(iter, DBUS_TYPE_UINT16, value.value<ushort>());
+            case QMetaType::Int:
+                return appendNumber<dbus_int32_t>(iter, DBUS_TYPE_INT32, value.toInt());
+            case QMetaType::UInt:
+                return appendNumber<dbus_uint32_t>(iter, DBUS_TYPE_UINT32, value.toUInt());
+            case QMetaType::LongLong:
+                return appendNumber<dbus_int64_t>(iter, DBUS_TYPE_INT64, value.toLongLong());
+            case QMetaType::ULongLong:
+                return appendNumber<dbus_uint64_t>(iter, DBUS_TYPE_UINT64, value.toULongLong());
+            case QMetaType::Double:
+                return appendNumber<double>(iter, DBUS_TYPE_DOUBLE, value.toDouble());
+            default:
+                return false;
+        }
+    }
+
+    // A string, a string list, a map or a list; false for anything else.
+    bool writeTextOrList(DBusMessageIter* iter, const QVariant& value) {
+        switch (value.metaType().id()) {
             case QMetaType::QString:
                 appendText(iter, DBUS_TYPE_STRING, value.toString());
-                return;
+                return true;
             case QMetaType::QStringList:
                 container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_STRING_AS_STRING, [&](auto* array) {
                     for (const QString& text : value.toStringList()) {
                         appendText(array, DBUS_TYPE_STRING, text);
                     }
                 });
-                return;
+                return true;
             case QMetaType::QVariantMap:
                 container(iter, DBUS_TYPE_ARRAY, "{sv}", [&](auto* array) {
                     const QVariantMap map = value.toMap();
@@ -272,17 +267,22 @@ public:
                         });
                     }
                 });
-                return;
+                return true;
             case QMetaType::QVariantList:
                 container(iter, DBUS_TYPE_ARRAY, DBUS_TYPE_VARIANT_AS_STRING, [&](auto* array) {
                     for (const QVariant& item : value.toList()) {
                         writeValue(array, QVariant::fromValue(QDBusVariant(item)));
                     }
                 });
-                return;
+                return true;
             default:
-                break;
+                return false;
         }
+    }
+
+    // The bus's own types: a variant, object paths and the number arrays; Unwritable otherwise.
+    void writeBusType(DBusMessageIter* iter, const QVariant& value) {
+        const QMetaType type = value.metaType();
         if (type == QMetaType::fromType<QDBusVariant>()) {
             const QVariant inner = value.value<QDBusVariant>().variant();
             const QByteArray signature = signatureOf(inner);
@@ -319,7 +319,6 @@ public:
         throw Unwritable{};
     }
 
-private:
     void spend(std::size_t bytes) {
         if (bytes > remaining_) {
             throw TooLarge{};

@@ -273,67 +273,26 @@ QStringList BusServer::childrenOf(const ObjectRef& ref) {
 }
 
 QVariant BusServer::getProperty(const ObjectRef& ref, const QString& name) {
+    if (std::optional<QVariant> value = propertyOf(ref, name)) {
+        return *std::move(value);
+    }
+    failWith("UnknownProperty", QStringLiteral("没有属性“%1”。").arg(name));
+}
+
+std::optional<QVariant> BusServer::propertyOf(const ObjectRef& ref, const QString& name) {
     switch (ref.kind) {
         case ObjectKind::Application:
-            if (name == QLatin1String(automationlink::application::kVisible)) {
-                return window_.isHostWindowVisible();
-            }
-            if (name == QLatin1String(automationlink::application::kCaption)) {
-                return model_.caption();
-            }
-            if (name == QLatin1String(automationlink::application::kFullName)) {
-                return executablePath_;
-            }
-            if (name == u"Release") {
-                return model_.release() == Release::R14 ? QStringLiteral("R14")
-                                                        : QStringLiteral("R2000");
-            }
-            if (name == QLatin1String(automationlink::application::kActiveDocument)) {
-                return objectPath(documentPath(model_.activeOrThrow().number));
-            }
-            if (name == QLatin1String(automationlink::application::kDocuments)) {
-                return objectPath(QLatin1String(automationlink::kDocumentsPath));
-            }
-            break;
+            return applicationProperty(name);
         case ObjectKind::Documents:
             if (name == u"Count") {
                 return static_cast<int>(model_.documents().size());
             }
             break;
-        case ObjectKind::Document: {
-            HostDocument& document = documentOf(ref);
-            const QString path = documentPath(document.number);
-            if (name == u"Name") {
-                return QString::fromStdString(document.name());
-            }
-            if (name == u"FullName") {
-                return fromFsPath(document.filePath);
-            }
-            if (name == u"Saved") {
-                return document.isSaved();
-            }
-            if (name == QLatin1String(automationlink::document::kModelSpace) ||
-                name == QLatin1String(automationlink::document::kPaperSpace) ||
-                name == QLatin1String(automationlink::document::kUtility) ||
-                name == QLatin1String(automationlink::document::kSelectionSets)) {
-                return objectPath(path + u'/' + name);
-            }
-            break;
-        }
+        case ObjectKind::Document:
+            return documentProperty(ref, name);
         case ObjectKind::ModelSpace:
-        case ObjectKind::PaperSpace: {
-            const bool model = ref.kind == ObjectKind::ModelSpace;
-            if (name == u"Name") {
-                return model ? QStringLiteral("*Model_Space") : QStringLiteral("*Paper_Space");
-            }
-            if (name == u"Count") {
-                return static_cast<int>(
-                    documentOf(ref)
-                        .drawing.entities(model ? dxf::Space::Model : dxf::Space::Paper)
-                        .size());
-            }
-            break;
-        }
+        case ObjectKind::PaperSpace:
+            return spaceProperty(ref, name);
         case ObjectKind::Utility:
             if (name == u"Document") {
                 return objectPath(documentPath(ref.document));
@@ -344,42 +303,102 @@ QVariant BusServer::getProperty(const ObjectRef& ref, const QString& name) {
                 return static_cast<int>(documentOf(ref).selectionSets.size());
             }
             break;
-        case ObjectKind::SelectionSet: {
-            for (const SelectionSetData& set : documentOf(ref).selectionSets) {
-                if (set.number != ref.selectionSet) {
-                    continue;
-                }
-                if (name == u"Name") {
-                    return QString::fromStdString(set.name);
-                }
-                if (name == u"Count") {
-                    return static_cast<int>(set.entities.size());
-                }
-            }
-            break;
+        case ObjectKind::SelectionSet:
+            return selectionSetProperty(ref, name);
+        case ObjectKind::Entity:
+            return entityProperty(ref, name);
+    }
+    return std::nullopt;
+}
+
+std::optional<QVariant> BusServer::applicationProperty(const QString& name) {
+    if (name == QLatin1String(automationlink::application::kVisible)) {
+        return window_.isHostWindowVisible();
+    }
+    if (name == QLatin1String(automationlink::application::kCaption)) {
+        return model_.caption();
+    }
+    if (name == QLatin1String(automationlink::application::kFullName)) {
+        return executablePath_;
+    }
+    if (name == u"Release") {
+        return model_.release() == Release::R14 ? QStringLiteral("R14") : QStringLiteral("R2000");
+    }
+    if (name == QLatin1String(automationlink::application::kActiveDocument)) {
+        return objectPath(documentPath(model_.activeOrThrow().number));
+    }
+    if (name == QLatin1String(automationlink::application::kDocuments)) {
+        return objectPath(QLatin1String(automationlink::kDocumentsPath));
+    }
+    return std::nullopt;
+}
+
+std::optional<QVariant> BusServer::documentProperty(const ObjectRef& ref, const QString& name) {
+    HostDocument& document = documentOf(ref);
+    if (name == u"Name") {
+        return QString::fromStdString(document.name());
+    }
+    if (name == u"FullName") {
+        return fromFsPath(document.filePath);
+    }
+    if (name == u"Saved") {
+        return document.isSaved();
+    }
+    if (name == QLatin1String(automationlink::document::kModelSpace) ||
+        name == QLatin1String(automationlink::document::kPaperSpace) ||
+        name == QLatin1String(automationlink::document::kUtility) ||
+        name == QLatin1String(automationlink::document::kSelectionSets)) {
+        return objectPath(documentPath(document.number) + u'/' + name);
+    }
+    return std::nullopt;
+}
+
+std::optional<QVariant> BusServer::spaceProperty(const ObjectRef& ref, const QString& name) {
+    const bool model = ref.kind == ObjectKind::ModelSpace;
+    if (name == u"Name") {
+        return model ? QStringLiteral("*Model_Space") : QStringLiteral("*Paper_Space");
+    }
+    if (name == u"Count") {
+        return static_cast<int>(
+            documentOf(ref).drawing.entities(model ? dxf::Space::Model : dxf::Space::Paper).size());
+    }
+    return std::nullopt;
+}
+
+std::optional<QVariant> BusServer::selectionSetProperty(const ObjectRef& ref, const QString& name) {
+    for (const SelectionSetData& set : documentOf(ref).selectionSets) {
+        if (set.number != ref.selectionSet) {
+            continue;
         }
-        case ObjectKind::Entity: {
-            const dxf::Drawing& drawing = documentOf(ref).drawing;
-            if (name == u"ObjectName") {
-                return toQString(drawing.entityType(ref.entity));
-            }
-            if (name == u"Handle") {
-                return toQString(drawing.handle(ref.entity));
-            }
-            if (name == u"Layer") {
-                const auto info = drawing.entity(ref.entity);
-                return info ? toQString(info->layer) : QString();
-            }
-            if (name == QLatin1String(automationlink::textentity::kTextString)) {
-                return toQString(drawing.text(ref.entity));
-            }
-            if (name == QLatin1String(automationlink::textentity::kHeight)) {
-                return drawing.height(ref.entity);
-            }
-            break;
+        if (name == u"Name") {
+            return QString::fromStdString(set.name);
+        }
+        if (name == u"Count") {
+            return static_cast<int>(set.entities.size());
         }
     }
-    failWith("UnknownProperty", QStringLiteral("没有属性“%1”。").arg(name));
+    return std::nullopt;
+}
+
+std::optional<QVariant> BusServer::entityProperty(const ObjectRef& ref, const QString& name) {
+    const dxf::Drawing& drawing = documentOf(ref).drawing;
+    if (name == u"ObjectName") {
+        return toQString(drawing.entityType(ref.entity));
+    }
+    if (name == u"Handle") {
+        return toQString(drawing.handle(ref.entity));
+    }
+    if (name == u"Layer") {
+        const auto info = drawing.entity(ref.entity);
+        return info ? toQString(info->layer) : QString();
+    }
+    if (name == QLatin1String(automationlink::textentity::kTextString)) {
+        return toQString(drawing.text(ref.entity));
+    }
+    if (name == QLatin1String(automationlink::textentity::kHeight)) {
+        return drawing.height(ref.entity);
+    }
+    return std::nullopt;
 }
 
 void BusServer::setProperty(const ObjectRef& ref, const QString& name, const QVariant& value) {

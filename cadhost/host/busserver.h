@@ -15,6 +15,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 
 namespace quorvel::cadhost {
 namespace core {
@@ -65,6 +66,13 @@ private:
 
     QVariantList call(const ObjectRef& ref, const QString& member, const QVariantList& args);
     QVariant getProperty(const ObjectRef& ref, const QString& name);
+    // Nothing when the object has no property of that name.
+    std::optional<QVariant> propertyOf(const ObjectRef& ref, const QString& name);
+    std::optional<QVariant> applicationProperty(const QString& name);
+    std::optional<QVariant> documentProperty(const ObjectRef& ref, const QString& name);
+    std::optional<QVariant> spaceProperty(const ObjectRef& ref, const QString& name);
+    std::optional<QVariant> selectionSetProperty(const ObjectRef& ref, const QString& name);
+    std::optional<QVariant> entityProperty(const ObjectRef& ref, const QString& name);
     void setProperty(const ObjectRef& ref, const QString& name, const QVariant& value);
 
     // Raises ObjectClosed / ObjectErased when the object is gone.

@@ -68,7 +68,20 @@ HostWindow::HostWindow(HostModel& model, CommandInterpreter& interpreter, QWidge
     : QMainWindow(parent), model_(model), interpreter_(interpreter) {
     setObjectName(QStringLiteral("HostWindow"));
     resize(1100, 760);
+    buildPanes();
+    buildStatusBar();
+    buildMenus();
+    setUpRefresh();
+    followModel();
+    followTabs();
+    followCommandLine();
+    rebuildTabs();
+    showActiveDocument();
+    updatePrompt();
+}
 
+// Tabs over the drawing view, the command history and the command line below.
+void HostWindow::buildPanes() {
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -103,7 +116,9 @@ HostWindow::HostWindow(HostModel& model, CommandInterpreter& interpreter, QWidge
     commandRow->addWidget(commandLine_, 1);
     layout->addLayout(commandRow);
     setCentralWidget(central);
+}
 
+void HostWindow::buildStatusBar() {
     filediaLabel_ = new QLabel(this);
     cursorLabel_ = new QLabel(this);
     statusBar()->addWidget(cursorLabel_, 1);
@@ -112,9 +127,13 @@ HostWindow::HostWindow(HostModel& model, CommandInterpreter& interpreter, QWidge
                                                    : QStringLiteral("版本 R2000"),
                                                this));
     statusBar()->addPermanentWidget(filediaLabel_);
+    connect(view_, &DrawingView::cursorMoved, this, [this](QPointF at) {
+        cursorLabel_->setText(
+            QStringLiteral("%1, %2").arg(at.x(), 0, 'f', 4).arg(at.y(), 0, 'f', 4));
+    });
+}
 
-    buildMenus();
-
+void HostWindow::setUpRefresh() {
     refreshTimer_.setSingleShot(true);
     refreshTimer_.setInterval(kRefreshDelayMs);
     connect(&refreshTimer_, &QTimer::timeout, this, [this] {
@@ -128,7 +147,9 @@ HostWindow::HostWindow(HostModel& model, CommandInterpreter& interpreter, QWidge
         refreshTimer_.setInterval(
             std::max<int>(kRefreshDelayMs, static_cast<int>(spent.elapsed()) * 20));
     });
+}
 
+void HostWindow::followModel() {
     connect(&model_, &HostModel::documentsChanged, this, &HostWindow::rebuildTabs);
     connect(&model_, &HostModel::activeDocumentChanged, this, &HostWindow::showActiveDocument);
     connect(&model_, &HostModel::documentChanged, this, [this](int number) {
@@ -145,7 +166,9 @@ HostWindow::HostWindow(HostModel& model, CommandInterpreter& interpreter, QWidge
         filediaLabel_->setText(QStringLiteral("FILEDIA = %1").arg(value));
     });
     filediaLabel_->setText(QStringLiteral("FILEDIA = %1").arg(model_.filedia()));
+}
 
+void HostWindow::followTabs() {
     connect(tabs_, &QTabBar::currentChanged, this, [this](int index) {
         if (rebuildingTabs_ || index < 0) {
             return;
@@ -157,7 +180,9 @@ HostWindow::HostWindow(HostModel& model, CommandInterpreter& interpreter, QWidge
     });
     connect(tabs_, &QTabBar::tabCloseRequested, this,
             [this](int index) { closeDocument(tabs_->tabData(index).toInt()); });
+}
 
+void HostWindow::followCommandLine() {
     connect(&interpreter_, &CommandInterpreter::lineEchoed, this, &HostWindow::appendHistory);
     connect(&model_, &HostModel::notice, this, &HostWindow::appendHistory);
     connect(&interpreter_, &CommandInterpreter::promptChanged, this, &HostWindow::updatePrompt);
@@ -175,14 +200,6 @@ HostWindow::HostWindow(HostModel& model, CommandInterpreter& interpreter, QWidge
         commandLine_->clear();
         interpreter_.type(text + u'\r');
     });
-    connect(view_, &DrawingView::cursorMoved, this, [this](QPointF at) {
-        cursorLabel_->setText(
-            QStringLiteral("%1, %2").arg(at.x(), 0, 'f', 4).arg(at.y(), 0, 'f', 4));
-    });
-
-    rebuildTabs();
-    showActiveDocument();
-    updatePrompt();
 }
 
 void HostWindow::buildMenus() {

@@ -41,7 +41,13 @@ private:
     template <typename Dialog>
     auto whileBusy(Dialog dialog);
 
+    void buildPanes();
+    void buildStatusBar();
     void buildMenus();
+    void setUpRefresh();
+    void followModel();
+    void followTabs();
+    void followCommandLine();
     void rebuildTabs();
     void updateTabTexts();
     void showActiveDocument();
