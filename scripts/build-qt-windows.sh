@@ -46,7 +46,7 @@ say "This takes about 25 minutes on two idle cores (about 46 minutes of processo
 started=$(date +%s)
 
 # What the build needs, all from Debian 12.
-need=(qt6-base-dev-tools g++-mingw-w64-x86-64-posix cmake ninja-build dpkg-dev perl)
+need=(qt6-base-dev-tools qt6-translations-l10n g++-mingw-w64-x86-64-posix cmake ninja-build dpkg-dev perl)
 missing=()
 for p in "${need[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -129,9 +129,12 @@ fi
 rm -rf "$PREFIX"
 cmake --install "$WORK/build" >"$WORK/install.log" 2>&1
 
-# Qt's own Chinese translations, which the programs embed as resources.
+# Qt's own Chinese catalogue (Debian's, of the same version), which the programs embed.
 mkdir -p "$PREFIX/translations"
-cp /usr/share/qt6/translations/qtbase_zh_CN.qm "$PREFIX/translations/" 2>/dev/null || true
+if ! cp /usr/share/qt6/translations/qtbase_zh_CN.qm "$PREFIX/translations/"; then
+    say "Qt's Chinese catalogue is missing: install qt6-translations-l10n"
+    exit 1
+fi
 
 elapsed=$(($(date +%s) - started))
 {
