@@ -146,7 +146,7 @@ void SystemBrowser::showPageLink(const QUrl& page) {
     }
     const QString address = page.toString();
     link_->setText(QStringLiteral("%1<br><br><a href=\"%2\">%3</a>")
-                       .arg(QStringLiteral("在浏览器中打开本页："), address.toHtmlEscaped(),
+                       .arg(QStringLiteral("在浏览器中打开："), address.toHtmlEscaped(),
                             breakableAddress(address)));
     link_->setToolTip(address);
     fitToVisiblePart();

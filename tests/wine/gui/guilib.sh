@@ -75,6 +75,7 @@ wait_gone() { # title pattern, seconds
 # Clicks at a point of a window's client area (x, y in pixels from its top left corner).
 click_in() { # window, x, y[, clicks]
     local X Y WIDTH HEIGHT WINDOW SCREEN
+    xdotool windowraise "$1" 2>/dev/null || true
     eval "$(xdotool getwindowgeometry --shell "$1")"
     xdotool mousemove --sync $((X + $2)) $((Y + $3)) click --repeat "${4:-1}" --delay 120 1
     sleep 0.7
