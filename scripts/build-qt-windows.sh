@@ -76,12 +76,16 @@ EOF
     (cd "$SRC" && apt-get source -qq --download-only "$QT_SOURCE_PACKAGE=$QT_SOURCE_VERSION")
 fi
 
-rm -rf "$WORK"
-mkdir -p "$WORK"
-say "unpacking $(basename "$DSC")"
-dpkg-source -q -x "$DSC" "$WORK/src" >"$WORK/unpack.log"
+# An interrupted build goes on where it stopped: its configured tree is kept until the end.
+if [ -f "$WORK/build/build.ninja" ] && [ -f "$WORK/toolchain.cmake" ]; then
+    say "going on with the interrupted build in $WORK"
+else
+    rm -rf "$WORK"
+    mkdir -p "$WORK"
+    say "unpacking $(basename "$DSC")"
+    dpkg-source -q -x "$DSC" "$WORK/src" >"$WORK/unpack.log"
 
-cat > "$WORK/toolchain.cmake" <<'EOF'
+    cat > "$WORK/toolchain.cmake" <<'EOF'
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
@@ -94,31 +98,32 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 EOF
 
-# -qt-host-path /usr: Debian's host Qt of the same version provides moc, rcc and uic.
-# -no-feature-tabletevent: the +dfsg source has no wintab headers, nor does mingw-w64.
-# -no-feature-direct2d -no-feature-directwrite3: in 6.4.2 the DirectWrite font database is only
-#   compiled with direct2d, yet the platform plugin refers to it with directwrite3 on.
-# -qt-*: bundled third-party libraries, so the programs need no DLLs beside them.
-say "configuring"
-mkdir -p "$WORK/build"
-(cd "$WORK/build" && "$WORK/src/configure" \
-    -prefix "$PREFIX" \
-    -release -static -static-runtime \
-    -qt-host-path /usr \
-    -nomake examples -nomake tests \
-    -no-opengl -no-vulkan -no-dbus -no-icu -no-pkg-config -no-zstd \
-    -qt-zlib -qt-pcre -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz -qt-doubleconversion \
-    -no-feature-sql -no-feature-network -no-feature-testlib -no-feature-printsupport \
-    -no-feature-concurrent -no-feature-xml \
-    -no-feature-tabletevent -no-feature-direct2d -no-feature-directwrite3 \
-    -no-feature-androiddeployqt \
-    -- -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$WORK/toolchain.cmake" \
-    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake) >"$WORK/configure.log" 2>&1 || {
-    tail -30 "$WORK/configure.log" >&2
-    say "configure failed; the whole log is $WORK/configure.log"
-    exit 1
-}
+    # -qt-host-path /usr: Debian's host Qt of the same version provides moc, rcc and uic.
+    # -no-feature-tabletevent: the +dfsg source has no wintab headers, nor does mingw-w64.
+    # -no-feature-direct2d -no-feature-directwrite3: in 6.4.2 the DirectWrite font database is only
+    #   compiled with direct2d, yet the platform plugin refers to it with directwrite3 on.
+    # -qt-*: bundled third-party libraries, so the programs need no DLLs beside them.
+    say "configuring"
+    mkdir -p "$WORK/build"
+    (cd "$WORK/build" && "$WORK/src/configure" \
+        -prefix "$PREFIX" \
+        -release -static -static-runtime \
+        -qt-host-path /usr \
+        -nomake examples -nomake tests \
+        -no-opengl -no-vulkan -no-dbus -no-icu -no-pkg-config -no-zstd \
+        -qt-zlib -qt-pcre -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz -qt-doubleconversion \
+        -no-feature-sql -no-feature-network -no-feature-testlib -no-feature-printsupport \
+        -no-feature-concurrent -no-feature-xml \
+        -no-feature-tabletevent -no-feature-direct2d -no-feature-directwrite3 \
+        -no-feature-androiddeployqt \
+        -- -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$WORK/toolchain.cmake" \
+        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake) >"$WORK/configure.log" 2>&1 || {
+        tail -30 "$WORK/configure.log" >&2
+        say "configure failed; the whole log is $WORK/configure.log"
+        exit 1
+    }
+fi
 
 say "building with $JOBS jobs (log: $WORK/build.log)"
 if ! nice -n 10 cmake --build "$WORK/build" --parallel "$JOBS" >"$WORK/build.log" 2>&1; then
