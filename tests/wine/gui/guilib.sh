@@ -50,6 +50,14 @@ EOF
 
 winpath() { echo "Z:${1//\//\\}"; }
 
+# Sets X, Y, WIDTH and HEIGHT to a window's client area on the screen. (xdotool counts the
+# window manager's frame twice in a reparented window's position.)
+geometry() { # window
+    eval "$(xwininfo -id "$1" | awk -F: '
+        /Absolute upper-left X/ {print "X=" $2+0} /Absolute upper-left Y/ {print "Y=" $2+0}
+        /^ *Width/ {print "WIDTH=" $2+0} /^ *Height/ {print "HEIGHT=" $2+0}')"
+}
+
 # Waits for a visible window whose title matches; prints its id.
 wait_window() { # title pattern, seconds
     local window
@@ -74,9 +82,9 @@ wait_gone() { # title pattern, seconds
 
 # Clicks at a point of a window's client area (x, y in pixels from its top left corner).
 click_in() { # window, x, y[, clicks]
-    local X Y WIDTH HEIGHT WINDOW SCREEN
+    local X Y WIDTH HEIGHT
     xdotool windowraise "$1" 2>/dev/null || true
-    eval "$(xdotool getwindowgeometry --shell "$1")"
+    geometry "$1"
     xdotool mousemove --sync $((X + $2)) $((Y + $3)) click --repeat "${4:-1}" --delay 120 1
     sleep 0.7
 }
@@ -102,8 +110,8 @@ shot() { # name[, window]
         import -window root "$shots/$1.png"
         return
     fi
-    local X Y WIDTH HEIGHT WINDOW SCREEN left=0 right=0 top=0 bottom=0 extents
-    eval "$(xdotool getwindowgeometry --shell "$2")"
+    local X Y WIDTH HEIGHT left=0 right=0 top=0 bottom=0 extents
+    geometry "$2"
     extents=$(xprop -id "$2" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= //p' | tr -d ' ')
     if [[ -n "$extents" ]]; then
         IFS=, read -r left right top bottom <<<"$extents"

@@ -79,10 +79,10 @@ done
 
 # A visible window of the given client size (the frameless progress window has no title).
 window_of_size() { # width, height
-    local window X Y WIDTH HEIGHT WINDOW SCREEN
+    local window X Y WIDTH HEIGHT
     for _ in $(seq 50); do
         for window in $(xdotool search --onlyvisible --class 'quorvel' 2>/dev/null); do
-            eval "$(xdotool getwindowgeometry --shell "$window")"
+            geometry "$window"
             if [[ $WIDTH == "$1" && $HEIGHT == "$2" ]]; then
                 echo "$window"
                 return 0
@@ -127,12 +127,12 @@ shot desktop
 panels=$(xdotool search --name '^休息一下，马上回来！$' 2>/dev/null | wc -l)
 [[ "$panels" -ge 2 ]] || fail "$panels side panels"
 show_panel() { # left|right; prints the panel's window
-    local x=0 window X Y WIDTH HEIGHT WINDOW SCREEN
+    local x=0 window X Y WIDTH HEIGHT
     [[ "$1" == right ]] && x=1279
     xdotool mousemove --sync "$x" 500
     sleep 1.5
     for window in $(xdotool search --name '^休息一下，马上回来！$'); do
-        eval "$(xdotool getwindowgeometry --shell "$window")"
+        geometry "$window"
         if [[ "$1" == left && $X -lt 640 || "$1" == right && $X -ge 640 ]]; then
             echo "$window"
             return
@@ -239,7 +239,8 @@ grep -qxF "https://www.quorvel.example/" "$work/opened.txt" 2>/dev/null ||
 
 step "帮助: the help file in the system's help viewer"
 click_in "$main" 276 452
-help=$(wait_window '^Quorvel V2\.0 帮助$' 30) || fail "no help window"
+# Its title is the help file's, in code page 936: whole on a Chinese system, not under this Wine.
+help=$(wait_window '^Quorvel V2\.0 .' 30) || fail "no help window"
 sleep 2
 shot help "$help"
 
