@@ -250,8 +250,8 @@ for _ in $(seq 100); do kill -0 "$quorvel_pid" 2>/dev/null || break; sleep 0.1; 
 kill -0 "$quorvel_pid" 2>/dev/null && fail "Quorvel.exe did not end"
 quorvel_pid=""
 
-step "without a browser control (no ATL): the panels show their page as a link"
-WINEDLLOVERRIDES="$WINEDLLOVERRIDES,atl=d" start_quorvel
+step "without a browser control (atl.dll disabled): the panels show their page as a link"
+WINEDLLOVERRIDES="mscoree,mshtml,atl=" start_quorvel
 panel=$(show_panel left)
 shot side-panel-link "$panel"
 click_in "$panel" 50 62
