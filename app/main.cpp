@@ -22,6 +22,7 @@
 
 int main(int argc, char* argv[]) {
     quorvel::platform::chooseWindowSystem();
+#if !defined(Q_OS_WIN)
     // The web view's sandbox refuses to run as root.
     if (quorvel::platform::runsAsSuperuser() &&
         qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
@@ -33,6 +34,7 @@ int main(int argc, char* argv[]) {
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", webFlags.append(" --lang=zh-CN").trimmed());
     }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+#endif
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     // Qt's own dialogs, buttons and menus speak Chinese like the rest of the program.

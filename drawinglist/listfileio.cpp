@@ -7,13 +7,9 @@
 
 #include <string>
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "drawinglist/drawinglistmodel.h"
 #include "drawinglist/listfile.h"
+#include "drawinglist/regularfile.h"
 
 namespace quorvel::drawinglist {
 
@@ -89,26 +85,15 @@ ListFileOutcome readListFile(const QString& path, DrawingListModel& list) {
     if (!source.isReadable()) {
         return ListFileOutcome::Refused;
     }
-    // Opened without waiting for a writer, then looked at: a pipe, a device or a socket would
-    // block the window or never end, so only a regular file of bounded size is read.
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        return errno == EACCES || errno == EPERM ? ListFileOutcome::Refused
-                                                 : ListFileOutcome::Failed;
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > kListFileLimit) {
-        ::close(fd);
-        return S_ISDIR(status.st_mode) ? ListFileOutcome::Refused : ListFileOutcome::Failed;
-    }
+    // Opened without waiting for a writer, then looked at: only a regular file of bounded size.
     QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return ListFileOutcome::Failed;
+    qint64 size = 0;
+    const ListFileOutcome opened = openRegularFile(path, kListFileLimit, file, size);
+    if (opened != ListFileOutcome::Done) {
+        return opened;
     }
     std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(status.st_size));
+    bytes.reserve(static_cast<std::size_t>(size));
     bool complete = true;
     char buffer[1 << 16];
     for (;;) {

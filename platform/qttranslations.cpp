@@ -1,6 +1,7 @@
 #include "platform/qttranslations.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -40,10 +41,14 @@ public:
 
 bool installChineseQtTranslations(QCoreApplication& application) {
     auto* translator = new QTranslator(&application);
-    // "qt_zh_CN" pulls in the catalogues of every Qt module that has one (qtbase, ...).
-    const bool loaded =
-        translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qt"),
-                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    // A Qt linked into the program (Windows) brings the catalogue of its one module, qtbase, as
+    // a resource. Otherwise "qt_zh_CN" pulls in the catalogues of every Qt module that has one.
+    const QString embedded = QStringLiteral(":/qt-translations");
+    const bool linkedIn = QFileInfo::exists(embedded + QStringLiteral("/qtbase_zh_CN.qm"));
+    const bool loaded = translator->load(
+        QLocale(QLocale::Chinese, QLocale::China),
+        linkedIn ? QStringLiteral("qtbase") : QStringLiteral("qt"), QStringLiteral("_"),
+        linkedIn ? embedded : QLibraryInfo::path(QLibraryInfo::TranslationsPath));
     if (!loaded || !QCoreApplication::installTranslator(translator)) {
         delete translator;
         return false;

@@ -46,7 +46,7 @@ say "This takes about 25 minutes on two idle cores (about 46 minutes of processo
 started=$(date +%s)
 
 # What the build needs, all from Debian 12.
-need=(qt6-base-dev-tools g++-mingw-w64-x86-64-posix cmake ninja-build dpkg-dev perl)
+need=(qt6-base-dev-tools qt6-translations-l10n g++-mingw-w64-x86-64-posix cmake ninja-build dpkg-dev perl)
 missing=()
 for p in "${need[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -76,16 +76,16 @@ EOF
     (cd "$SRC" && apt-get source -qq --download-only "$QT_SOURCE_PACKAGE=$QT_SOURCE_VERSION")
 fi
 
-# An interrupted build goes on where it stopped; otherwise unpack and configure afresh.
-if [ -f "$WORK/build/build.ninja" ] && [ -f "$WORK/configured" ]; then
-    say "resuming the interrupted build in $WORK"
+# An interrupted build goes on where it stopped: its configured tree is kept until the end.
+if [ -f "$WORK/build/build.ninja" ] && [ -f "$WORK/toolchain.cmake" ]; then
+    say "going on with the interrupted build in $WORK"
 else
-rm -rf "$WORK"
-mkdir -p "$WORK"
-say "unpacking $(basename "$DSC")"
-dpkg-source -q -x "$DSC" "$WORK/src" >"$WORK/unpack.log"
+    rm -rf "$WORK"
+    mkdir -p "$WORK"
+    say "unpacking $(basename "$DSC")"
+    dpkg-source -q -x "$DSC" "$WORK/src" >"$WORK/unpack.log"
 
-cat > "$WORK/toolchain.cmake" <<'EOF'
+    cat > "$WORK/toolchain.cmake" <<'EOF'
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
@@ -98,32 +98,31 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 EOF
 
-# -qt-host-path /usr: Debian's host Qt of the same version provides moc, rcc and uic.
-# -no-feature-tabletevent: the +dfsg source has no wintab headers, nor does mingw-w64.
-# -no-feature-direct2d -no-feature-directwrite3: in 6.4.2 the DirectWrite font database is only
-#   compiled with direct2d, yet the platform plugin refers to it with directwrite3 on.
-# -qt-*: bundled third-party libraries, so the programs need no DLLs beside them.
-say "configuring"
-mkdir -p "$WORK/build"
-(cd "$WORK/build" && "$WORK/src/configure" \
-    -prefix "$PREFIX" \
-    -release -static -static-runtime \
-    -qt-host-path /usr \
-    -nomake examples -nomake tests \
-    -no-opengl -no-vulkan -no-dbus -no-icu -no-pkg-config -no-zstd \
-    -qt-zlib -qt-pcre -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz -qt-doubleconversion \
-    -no-feature-sql -no-feature-network -no-feature-testlib -no-feature-printsupport \
-    -no-feature-concurrent -no-feature-xml \
-    -no-feature-tabletevent -no-feature-direct2d -no-feature-directwrite3 \
-    -no-feature-androiddeployqt \
-    -- -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$WORK/toolchain.cmake" \
-    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake) >"$WORK/configure.log" 2>&1 || {
-    tail -30 "$WORK/configure.log" >&2
-    say "configure failed; the whole log is $WORK/configure.log"
-    exit 1
-}
-touch "$WORK/configured"
+    # -qt-host-path /usr: Debian's host Qt of the same version provides moc, rcc and uic.
+    # -no-feature-tabletevent: the +dfsg source has no wintab headers, nor does mingw-w64.
+    # -no-feature-direct2d -no-feature-directwrite3: in 6.4.2 the DirectWrite font database is only
+    #   compiled with direct2d, yet the platform plugin refers to it with directwrite3 on.
+    # -qt-*: bundled third-party libraries, so the programs need no DLLs beside them.
+    say "configuring"
+    mkdir -p "$WORK/build"
+    (cd "$WORK/build" && "$WORK/src/configure" \
+        -prefix "$PREFIX" \
+        -release -static -static-runtime \
+        -qt-host-path /usr \
+        -nomake examples -nomake tests \
+        -no-opengl -no-vulkan -no-dbus -no-icu -no-pkg-config -no-zstd \
+        -qt-zlib -qt-pcre -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz -qt-doubleconversion \
+        -no-feature-sql -no-feature-network -no-feature-testlib -no-feature-printsupport \
+        -no-feature-concurrent -no-feature-xml \
+        -no-feature-tabletevent -no-feature-direct2d -no-feature-directwrite3 \
+        -no-feature-androiddeployqt \
+        -- -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$WORK/toolchain.cmake" \
+        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake) >"$WORK/configure.log" 2>&1 || {
+        tail -30 "$WORK/configure.log" >&2
+        say "configure failed; the whole log is $WORK/configure.log"
+        exit 1
+    }
 fi
 
 say "building with $JOBS jobs (log: $WORK/build.log)"
@@ -135,9 +134,12 @@ fi
 rm -rf "$PREFIX"
 cmake --install "$WORK/build" >"$WORK/install.log" 2>&1
 
-# Qt's own Chinese translations, which the programs embed as resources.
+# Qt's own Chinese catalogue (Debian's, of the same version), which the programs embed.
 mkdir -p "$PREFIX/translations"
-cp /usr/share/qt6/translations/qtbase_zh_CN.qm "$PREFIX/translations/" 2>/dev/null || true
+if ! cp /usr/share/qt6/translations/qtbase_zh_CN.qm "$PREFIX/translations/"; then
+    say "Qt's Chinese catalogue is missing: install qt6-translations-l10n"
+    exit 1
+fi
 
 elapsed=$(($(date +%s) - started))
 {

@@ -17,7 +17,7 @@ packages=(
     fonts-noto-cjk fonts-arphic-uming qt6-translations-l10n
     fp-utils desktop-file-utils appstream xdotool
     g++-mingw-w64-x86-64-posix wine wine64
-    xchm xdg-utils openbox
+    xchm xdg-utils openbox xclip nsis
 )
 if [ "${1:-}" = --package ]; then
     packages+=(dpkg-dev file lintian debootstrap)

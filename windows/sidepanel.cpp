@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QTimer>
+#if !defined(Q_OS_WIN)
 #include <QWebEngineView>
+#endif
 
 #include <algorithm>
 
@@ -99,7 +101,7 @@ SidePanel::SidePanel(const QString& name, placement::Edge edge, const QUrl& page
     const float tppY = screen.twipsPerPixelY;
     setFixedSize(twipsToPixels(kClientWidthTwips, tppX), twipsToPixels(kClientHeightTwips, tppY));
 
-    WebBrowser1 = new QWebEngineView(this);
+    WebBrowser1 = new PanelBrowser(this);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     WebBrowser1->setGeometry(
         twipsToPixels(kBrowserLeftTwips, tppX), twipsToPixels(kBrowserTopTwips, tppY),

@@ -8,9 +8,20 @@
 
 #include "windows/placement.h"
 
+#if defined(Q_OS_WIN)
+#include "windows/systembrowser.h"
+#else
 class QWebEngineView;
+#endif
 
 namespace quorvel::windows {
+
+// What shows a panel's page: Qt's web view, or on Windows the system's browser control.
+#if defined(Q_OS_WIN)
+using PanelBrowser = SystemBrowser;
+#else
+using PanelBrowser = QWebEngineView;
+#endif
 
 // A repeating timer. Interval 0 means idle, as a timer given no interval does not fire.
 class PanelTimer {
@@ -49,7 +60,7 @@ public:
 
     placement::Edge edge() const { return edge_; }
 
-    QWebEngineView* WebBrowser1 = nullptr;
+    PanelBrowser* WebBrowser1 = nullptr;
     PanelTimer& Timer1() { return *timer1_; }
     PanelTimer& Timer2() { return *timer2_; }
 
