@@ -13,8 +13,10 @@ TEST(TextCodecOnWindows, ConvertsReplacesAndEscapes) {
     ASSERT_EQ(gbk.encoding(), "GBK");
     EXPECT_EQ(gbk.decode("\xBE\xC9\xCE\xC4\xB1\xBE"), "旧文本");
     EXPECT_EQ(gbk.encode("旧文本"), "\xBE\xC9\xCE\xC4\xB1\xBE");
-    // A byte that starts no character becomes U+FFFD; what follows still decodes.
-    EXPECT_EQ(gbk.decode("A\xFF\xBE\xC9"), "A\xEF\xBF\xBD旧");
+    // A byte that starts no character is kept as the private code point U+10FF00 + byte, which
+    // encodes back to that byte; what follows still decodes.
+    EXPECT_EQ(gbk.decode("A\xFF\xBE\xC9"), "A\xF4\x8F\xBF\xBF旧");
+    EXPECT_EQ(gbk.encode(gbk.decode("A\xFF\xBE\xC9")), "A\xFF\xBE\xC9");
     // What the code page lacks is written as escapes.
     EXPECT_EQ(gbk.encode("a😀"), "a\\U+D83D\\U+DE00");
 
