@@ -1,10 +1,13 @@
 #include "batch/run.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <thread>
 
 #include "batch/files.h"
@@ -13,8 +16,11 @@
 #include "batch/processing.h"
 #include "batch/progress.h"
 #include "batch/report.h"
+#include "batch/rerun.h"
 #include "batch/targets.h"
 #include "batch/undo.h"
+#include "batch/worker.h"
+#include "engine/textutil.h"
 
 namespace quorvel::batch {
 
@@ -26,18 +32,36 @@ int badArguments(const std::string& message) {
     return kExitBadArguments;
 }
 
+// Where a failed drawing goes in the journal: the file it named, as a rerun must find it.
+std::filesystem::path journaledPath(const std::filesystem::path& drawing) {
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::weakly_canonical(drawing, error);
+    return error ? std::filesystem::absolute(drawing).lexically_normal() : path;
+}
+
+// Each thread edits its drawings in a worker process of its own unless `isolated` is false.
 std::vector<DrawingOutcome> processAll(const std::vector<std::filesystem::path>& drawings,
-                                       const Options& options, Journal* journal,
-                                       Progress& progress) {
+                                       const Options& options, Journal* journal, Progress& progress,
+                                       bool isolated) {
     std::vector<DrawingOutcome> outcomes(drawings.size());
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
+        std::optional<WorkerProcess> worker;
+        if (isolated)
+            worker.emplace(options);
+        const Editor edit = [&](const std::filesystem::path& drawing, std::string bytes) {
+            return worker ? worker->edit(drawing, std::move(bytes))
+                          : editDrawing(std::move(bytes), options);
+        };
         for (std::size_t i = next++; i < drawings.size(); i = next++) {
-            outcomes[i] = processDrawing(drawings[i], options, journal);
+            outcomes[i] = processDrawing(drawings[i], journal, edit);
             progress.drawingDone(drawings[i].string(), outcomes[i].ok, outcomes[i].texts,
                                  outcomes[i].reason);
             for (const std::string& note : outcomes[i].notes)
                 std::fprintf(stderr, "%s\n", note.c_str());
+            if (journal && !outcomes[i].ok)
+                journal->recordFailed(journaledPath(drawings[i]), outcomes[i].reason,
+                                      outcomes[i].leftAsItWas);
         }
     };
     const std::size_t threads = std::min<std::size_t>(options.jobs, drawings.size());
@@ -50,9 +74,29 @@ std::vector<DrawingOutcome> processAll(const std::vector<std::filesystem::path>&
     return outcomes;
 }
 
+bool isSocket(int fd) {
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 && S_ISSOCK(status.st_mode);
+}
+
+// The failed drawings of an earlier run, with its options; false when there are none.
+bool takeRerun(Options& options, std::vector<std::filesystem::path>& drawings) {
+    if (!editingArguments(options).empty())
+        throw UsageError("--retry 使用原运行的选项，不能另给 --kinds、--layer 等");
+    Rerun rerun = readRerun(options.retryRun);
+    takeEditingOptions(options, rerun.options);
+    options.pairs = std::move(rerun.options.pairs);
+    for (const std::string& note : rerun.notes)
+        std::fprintf(stderr, "%s\n", note.c_str());
+    drawings = std::move(rerun.drawings);
+    return !drawings.empty();
+}
+
 }  // namespace
 
 int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
+    if (arguments.size() == 1 && arguments[0] == kWorkerArgument && isSocket(STDIN_FILENO))
+        return runWorker(STDIN_FILENO);
     Options options;
     std::vector<std::filesystem::path> drawings;
     try {
@@ -66,6 +110,10 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
             std::cout.flush();
             return failed < 0 ? kExitBadArguments : failed > 0 ? kExitSomeFailed : kExitOk;
         }
+        if (!options.retryRun.empty() && !takeRerun(options, drawings)) {
+            std::printf("运行“%s”没有需要重试的图形\n", options.retryRun.c_str());
+            return kExitOk;
+        }
         if (options.host == "bus") {
             if (!busRunner)
                 throw UsageError("这个版本的 quorvel-batch 没有 D-Bus 支持，不能使用 --host bus");
@@ -74,7 +122,8 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
             if (options.kinds != kKindText)
                 throw UsageError("--host bus 只处理单行文字（--kinds text）");
         }
-        drawings = expandTargets(options.paths, options.recursive);
+        if (options.retryRun.empty())
+            drawings = expandTargets(options.paths, options.recursive);
     } catch (const UsageError& error) {
         return badArguments(error.what());
     }
@@ -85,6 +134,10 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
     if (!options.dryRun) {
         try {
             journal.emplace(Journal::create(arguments));
+            std::vector<std::pair<std::string, std::string>> pairs;
+            for (const Pair& pair : options.pairs)
+                pairs.emplace_back(engine::toUtf8(pair.find), engine::toUtf8(pair.replace));
+            journal->recordOptions(editingArguments(options), pairs);
         } catch (const FileError& error) {
             std::fprintf(stderr, "quorvel-batch：%s，没有修改任何图形\n", error.what());
             return kExitSomeFailed;
@@ -93,13 +146,24 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
         std::fflush(stdout);
     }
 
+    // QUORVEL_BATCH_IN_PROCESS: the engine in this process, for measuring what workers cost.
+    bool isolated = std::getenv("QUORVEL_BATCH_IN_PROCESS") == nullptr;
+    if (isolated && !workersAvailable()) {
+        std::fprintf(stderr, "警告：不能启动工作进程，图形在本进程中处理（--timeout 不起作用）\n");
+        isolated = false;
+    }
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     Progress progress(drawings.size(), terminal, terminal ? stderr : stdout);
     // A dry run changes nothing, so it never needs the host.
+    const bool overBus = options.host == "bus" && journal;
     const std::vector<DrawingOutcome> outcomes =
-        options.host == "bus" && journal
-            ? busRunner(drawings, options, *journal, progress)
-            : processAll(drawings, options, journal ? &*journal : nullptr, progress);
+        overBus ? busRunner(drawings, options, *journal, progress)
+                : processAll(drawings, options, journal ? &*journal : nullptr, progress, isolated);
+    for (const DrawingOutcome& outcome : outcomes) {
+        if (overBus && !outcome.ok)
+            journal->recordFailed(journaledPath(outcome.drawing), outcome.reason,
+                                  outcome.leftAsItWas);
+    }
     progress.finish();
 
     std::size_t failed = 0;
