@@ -122,7 +122,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, Journal* jou
     outcome.drawing = drawing;
     try {
         DrawingFile file(drawing);
-        EditedDrawing edited = edit(drawing, file.read());
+        EditedDrawing edited = edit(file);
         outcome.texts = edited.texts;
         outcome.rows = std::move(edited.rows);
         if (edited.bytes.empty()) {

@@ -51,8 +51,9 @@ struct EditedDrawing {
 // the new texts. Raises for a drawing it cannot read or edit.
 EditedDrawing editDrawing(std::string bytes, const Options& options);
 
-// editDrawing, here or in a worker process; `drawing` names it in messages.
-using Editor = std::function<EditedDrawing(const std::filesystem::path& drawing, std::string)>;
+class DrawingFile;
+// editDrawing on the file's contents, here or in a worker process.
+using Editor = std::function<EditedDrawing(DrawingFile& file)>;
 
 // `journal` is null on a dry run. The drawing is locked, read and saved here; only `edit` sees
 // its contents as a drawing.

@@ -10,6 +10,7 @@
 #include <optional>
 #include <thread>
 
+#include "batch/drawingfile.h"
 #include "batch/files.h"
 #include "batch/journal.h"
 #include "batch/options.h"
@@ -49,9 +50,8 @@ std::vector<DrawingOutcome> processAll(const std::vector<std::filesystem::path>&
         std::optional<WorkerProcess> worker;
         if (isolated)
             worker.emplace(options);
-        const Editor edit = [&](const std::filesystem::path& drawing, std::string bytes) {
-            return worker ? worker->edit(drawing, std::move(bytes))
-                          : editDrawing(std::move(bytes), options);
+        const Editor edit = [&](DrawingFile& file) {
+            return worker ? worker->edit(file) : editDrawing(file.read(), options);
         };
         for (std::size_t i = next++; i < drawings.size(); i = next++) {
             outcomes[i] = processDrawing(drawings[i], journal, edit);

@@ -15,7 +15,9 @@
 #include <cstring>
 #include <thread>
 
+#include "batch/drawingfile.h"
 #include "batch/files.h"
+#include "batch/sha256.h"
 
 extern char** environ;
 
@@ -126,19 +128,69 @@ bool receiveAll(int fd, char* data, std::size_t size, Clock::time_point deadline
     return true;
 }
 
-void sendMessage(int fd, const std::string& message, Clock::time_point deadline) {
+// `file`, when not -1, travels with the message: the descriptor, not the file's contents.
+void sendMessage(int fd, const std::string& message, Clock::time_point deadline, int file = -1) {
     const std::uint64_t size = message.size();
     char header[sizeof size];
     std::memcpy(header, &size, sizeof size);
-    sendAll(fd, header, sizeof header, deadline);
+    std::size_t sent = 0;
+    if (file >= 0) {
+        iovec part{header, sizeof header};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof file)] = {};
+        msghdr out{};
+        out.msg_iov = &part;
+        out.msg_iovlen = 1;
+        out.msg_control = control;
+        out.msg_controllen = sizeof control;
+        cmsghdr* attached = CMSG_FIRSTHDR(&out);
+        attached->cmsg_level = SOL_SOCKET;
+        attached->cmsg_type = SCM_RIGHTS;
+        attached->cmsg_len = CMSG_LEN(sizeof file);
+        std::memcpy(CMSG_DATA(attached), &file, sizeof file);
+        ssize_t done = -1;
+        while ((done = ::sendmsg(fd, &out, MSG_NOSIGNAL)) < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                await(fd, POLLOUT, deadline);
+            else if (errno != EINTR)
+                throw Closed{};
+        }
+        sent = static_cast<std::size_t>(done);
+    }
+    sendAll(fd, header + sent, sizeof header - sent, deadline);
     sendAll(fd, message.data(), message.size(), deadline);
 }
 
+// The descriptor sent with the message, if any, goes to `file` (blocking sockets only).
+void receiveHeader(int fd, char* header, std::size_t size, int* file) {
+    std::size_t done = 0;
+    while (done < size) {
+        iovec part{header + done, size - done};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+        msghdr in{};
+        in.msg_iov = &part;
+        in.msg_iovlen = 1;
+        in.msg_control = control;
+        in.msg_controllen = sizeof control;
+        const ssize_t got = ::recvmsg(fd, &in, MSG_CMSG_CLOEXEC);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            throw Closed{};
+        for (cmsghdr* c = CMSG_FIRSTHDR(&in); c; c = CMSG_NXTHDR(&in, c)) {
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS && file && *file < 0)
+                std::memcpy(file, CMSG_DATA(c), sizeof *file);
+        }
+        done += static_cast<std::size_t>(got);
+    }
+}
+
 // Raises Closed at the end of the stream.
-std::string receiveMessage(int fd, Clock::time_point deadline) {
+std::string receiveMessage(int fd, Clock::time_point deadline, int* file = nullptr) {
     std::uint64_t size = 0;
     char header[sizeof size];
-    if (!receiveAll(fd, header, sizeof header, deadline))
+    if (file)
+        receiveHeader(fd, header, sizeof header, file);
+    else if (!receiveAll(fd, header, sizeof header, deadline))
         throw Closed{};
     std::memcpy(&size, header, sizeof size);
     if (size > kLargestMessage)
@@ -190,7 +242,8 @@ Options readSetup(const std::string& message) {
     return options;
 }
 
-EditedDrawing readAnswer(const std::string& message) {
+// The answer to a job: a first message with the outcome, then one with the edited bytes.
+EditedDrawing readAnswer(const std::string& message, std::string& checksum) {
     MessageReader in(message);
     if (in.number() == 0)
         throw FileError(in.text());
@@ -202,11 +255,11 @@ EditedDrawing readAnswer(const std::string& message) {
              {&row.handle, &row.space, &row.layer, &row.kind, &row.oldText, &row.newText})
             *field = in.text();
     }
-    edited.bytes = in.text();
+    checksum = in.text();
     return edited;
 }
 
-std::string answerMessage(const EditedDrawing& edited) {
+std::string answerMessage(const EditedDrawing& edited, const std::string& checksum) {
     MessageWriter out;
     out.number(1);
     out.number(edited.texts);
@@ -216,7 +269,7 @@ std::string answerMessage(const EditedDrawing& edited) {
              {&row.handle, &row.space, &row.layer, &row.kind, &row.oldText, &row.newText})
             out.text(*field);
     }
-    out.text(edited.bytes);
+    out.text(checksum);
     return out.take();
 }
 
@@ -290,7 +343,7 @@ std::string WorkerProcess::stop(bool kill) {
     return "工作进程意外退出（状态 " + std::to_string(WEXITSTATUS(status)) + "）";
 }
 
-EditedDrawing WorkerProcess::edit(const fs::path& drawing, std::string bytes) {
+EditedDrawing WorkerProcess::edit(DrawingFile& file) {
     const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds_);
     try {
         if (pid_ < 0) {
@@ -298,11 +351,13 @@ EditedDrawing WorkerProcess::edit(const fs::path& drawing, std::string bytes) {
             sendMessage(socket_, setup_, deadline);
         }
         MessageWriter job;
-        job.text(drawing.string());
-        job.text(bytes);
-        bytes = std::string();
-        sendMessage(socket_, job.take(), deadline);
-        return readAnswer(receiveMessage(socket_, deadline));
+        job.text(file.path().string());
+        sendMessage(socket_, job.take(), deadline, file.descriptor());
+        std::string checksum;
+        EditedDrawing edited = readAnswer(receiveMessage(socket_, deadline), checksum);
+        edited.bytes = receiveMessage(socket_, deadline);
+        file.readElsewhere(checksum);
+        return edited;
     } catch (const TimedOut&) {
         stop(true);
         throw FileError("处理超过 " + std::to_string(timeoutSeconds_) +
@@ -312,27 +367,47 @@ EditedDrawing WorkerProcess::edit(const fs::path& drawing, std::string bytes) {
     }
 }
 
-int runWorker(int fd) {
+namespace {
+
+// One job: the drawing read through the descriptor lent with it, edited, answered.
+void answerJob(int fd, const Options& options) {
     const auto never = Clock::time_point::max();
+    int file = -1;
+    const std::string job = receiveMessage(fd, never, &file);
+    MessageReader in(job);
+    const fs::path drawing = in.text();
+    injectFault(drawing);
+    std::string answer;
+    EditedDrawing edited;
     try {
-        const Options options = readSetup(receiveMessage(fd, never));
-        while (true) {
-            const std::string job = receiveMessage(fd, never);
-            MessageReader in(job);
-            const fs::path drawing = in.text();
-            std::string bytes = in.text();
-            injectFault(drawing);
-            std::string answer;
-            try {
-                answer = answerMessage(editDrawing(std::move(bytes), options));
-            } catch (const std::exception& error) {
-                MessageWriter failed;
-                failed.number(0);
-                failed.text(error.what());
-                answer = failed.take();
-            }
-            sendMessage(fd, answer, never);
-        }
+        if (file < 0)
+            throw FileError("工作进程没有收到图形文件");
+        std::string bytes = readOpenFile(file, drawing.string());
+        ::close(file);
+        file = -1;
+        const std::string checksum = sha256Hex(bytes);
+        edited = editDrawing(std::move(bytes), options);
+        answer = answerMessage(edited, checksum);
+    } catch (const std::exception& error) {
+        if (file >= 0)
+            ::close(file);
+        MessageWriter failed;
+        failed.number(0);
+        failed.text(error.what());
+        sendMessage(fd, failed.take(), never);
+        return;
+    }
+    sendMessage(fd, answer, never);
+    sendMessage(fd, edited.bytes, never);
+}
+
+}  // namespace
+
+int runWorker(int fd) {
+    try {
+        const Options options = readSetup(receiveMessage(fd, Clock::time_point::max()));
+        while (true)
+            answerJob(fd, options);
     } catch (const Closed&) {
         return 0;  // the run closed its end: no more jobs
     } catch (const std::exception& error) {

@@ -15,6 +15,8 @@
 
 namespace quorvel::batch {
 
+class DrawingFile;
+
 // The hidden first argument of a worker process.
 inline constexpr const char* kWorkerArgument = "--internal-worker";
 
@@ -35,9 +37,10 @@ public:
     WorkerProcess(const WorkerProcess&) = delete;
     WorkerProcess& operator=(const WorkerProcess&) = delete;
 
-    // editDrawing(bytes, options) in the worker. Raises FileError saying what became of the
-    // worker (crashed with a signal, stopped after the time limit) or what the edit raised.
-    EditedDrawing edit(const std::filesystem::path& drawing, std::string bytes);
+    // editDrawing(file.read(), options) in the worker, which reads the file through the
+    // descriptor it is lent. Raises FileError saying what became of the worker (crashed with a
+    // signal, stopped after the time limit) or what the edit raised.
+    EditedDrawing edit(DrawingFile& file);
 
 private:
     void start();
