@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -404,6 +405,10 @@ void answerJob(int fd, const Options& options) {
 }  // namespace
 
 int runWorker(int fd) {
+    // A worker stuck in a drawing must not outlive a run that was killed.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() == 1)
+        return 1;
     try {
         const Options options = readSetup(receiveMessage(fd, Clock::time_point::max()));
         while (true)
