@@ -92,13 +92,9 @@ bool takeRerun(Options& options, std::vector<std::filesystem::path>& drawings) {
     return !drawings.empty();
 }
 
-}  // namespace
-
-int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
-    if (arguments.size() == 1 && arguments[0] == kWorkerArgument && isSocket(STDIN_FILENO))
-        return runWorker(STDIN_FILENO);
-    Options options;
-    std::vector<std::filesystem::path> drawings;
+// The command line read, and for --undo carried out; an exit status when the run ends here.
+std::optional<int> readCommandLine(const std::vector<std::string>& arguments, BusRunner busRunner,
+                                   Options& options, std::vector<std::filesystem::path>& drawings) {
     try {
         options = parseArguments(arguments);
         if (options.help) {
@@ -127,17 +123,45 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
     } catch (const UsageError& error) {
         return badArguments(error.what());
     }
+    return std::nullopt;
+}
+
+// The run's journal with what --retry needs; raises FileError.
+Journal openJournal(const std::vector<std::string>& arguments, const Options& options) {
+    Journal journal = Journal::create(arguments);
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (const Pair& pair : options.pairs)
+        pairs.emplace_back(engine::toUtf8(pair.find), engine::toUtf8(pair.replace));
+    journal.recordOptions(editingArguments(options), pairs);
+    return journal;
+}
+
+bool useWorkers() {
+    // QUORVEL_BATCH_IN_PROCESS: the engine in this process, for measuring what workers cost.
+    if (std::getenv("QUORVEL_BATCH_IN_PROCESS"))
+        return false;
+    if (workersAvailable())
+        return true;
+    std::fprintf(stderr, "警告：不能启动工作进程，图形在本进程中处理（--timeout 不起作用）\n");
+    return false;
+}
+
+}  // namespace
+
+int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
+    if (arguments.size() == 1 && arguments[0] == kWorkerArgument && isSocket(STDIN_FILENO))
+        return runWorker(STDIN_FILENO);
+    Options options;
+    std::vector<std::filesystem::path> drawings;
+    if (const std::optional<int> status = readCommandLine(arguments, busRunner, options, drawings))
+        return *status;
     for (const std::string& warning : chainedPairs(options.pairs))
         std::fprintf(stderr, "警告：%s\n", warning.c_str());
 
     std::optional<Journal> journal;
     if (!options.dryRun) {
         try {
-            journal.emplace(Journal::create(arguments));
-            std::vector<std::pair<std::string, std::string>> pairs;
-            for (const Pair& pair : options.pairs)
-                pairs.emplace_back(engine::toUtf8(pair.find), engine::toUtf8(pair.replace));
-            journal->recordOptions(editingArguments(options), pairs);
+            journal.emplace(openJournal(arguments, options));
         } catch (const FileError& error) {
             std::fprintf(stderr, "quorvel-batch：%s，没有修改任何图形\n", error.what());
             return kExitSomeFailed;
@@ -146,19 +170,14 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
         std::fflush(stdout);
     }
 
-    // QUORVEL_BATCH_IN_PROCESS: the engine in this process, for measuring what workers cost.
-    bool isolated = std::getenv("QUORVEL_BATCH_IN_PROCESS") == nullptr;
-    if (isolated && !workersAvailable()) {
-        std::fprintf(stderr, "警告：不能启动工作进程，图形在本进程中处理（--timeout 不起作用）\n");
-        isolated = false;
-    }
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     Progress progress(drawings.size(), terminal, terminal ? stderr : stdout);
     // A dry run changes nothing, so it never needs the host.
     const bool overBus = options.host == "bus" && journal;
     const std::vector<DrawingOutcome> outcomes =
-        overBus ? busRunner(drawings, options, *journal, progress)
-                : processAll(drawings, options, journal ? &*journal : nullptr, progress, isolated);
+        overBus
+            ? busRunner(drawings, options, *journal, progress)
+            : processAll(drawings, options, journal ? &*journal : nullptr, progress, useWorkers());
     for (const DrawingOutcome& outcome : outcomes) {
         if (overBus && !outcome.ok)
             journal->recordFailed(journaledPath(outcome.drawing), outcome.reason,
@@ -196,6 +215,8 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
     }
     if (journal && saved > 0)
         std::printf("撤销本次运行：quorvel-batch --undo %s\n", journal->id().c_str());
+    if (journal && failed > 0)
+        std::printf("只重新处理失败的图形：quorvel-batch --retry %s\n", journal->id().c_str());
     // Said last, on their own: the drawings may all be fine.
     bool journalFailed = false;
     for (const DrawingOutcome& outcome : outcomes) {
