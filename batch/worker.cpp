@@ -1,6 +1,7 @@
 #include "batch/worker.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -323,6 +324,9 @@ void WorkerProcess::start() {
     }
     socket_ = ends[0];
     ::fcntl(socket_, F_SETFL, ::fcntl(socket_, F_GETFL) | O_NONBLOCK);
+    // An edited drawing comes back in a few large pieces, not in hundreds of small ones.
+    const int buffer = 4 << 20;
+    ::setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
 }
 
 std::string WorkerProcess::stop(bool kill) {
@@ -409,6 +413,12 @@ int runWorker(int fd) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() == 1)
         return 1;
+    const int buffer = 4 << 20;
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
+    // One drawing after another: the memory of the last one is kept for the next, not given
+    // back and faulted in again.
+    ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
     try {
         const Options options = readSetup(receiveMessage(fd, Clock::time_point::max()));
         while (true)
