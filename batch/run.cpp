@@ -146,6 +146,23 @@ bool useWorkers() {
     return false;
 }
 
+// Said last, on their own: the drawings may all be fine. True when there were any.
+bool sayJournalFailures(const std::vector<DrawingOutcome>& outcomes) {
+    bool journalFailed = false;
+    for (const DrawingOutcome& outcome : outcomes) {
+        if (outcome.journalFailure.empty())
+            continue;
+        if (!journalFailed)
+            std::printf(
+                "运行记录没有写成：%s\n以下图形已保存，但不能用 --undo 恢复（原图在同名 .bak "
+                "文件中）：\n",
+                outcome.journalFailure.c_str());
+        journalFailed = true;
+        std::printf("  %s\n", outcome.drawing.c_str());
+    }
+    return journalFailed;
+}
+
 }  // namespace
 
 int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
@@ -217,19 +234,7 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
         std::printf("撤销本次运行：quorvel-batch --undo %s\n", journal->id().c_str());
     if (journal && failed > 0)
         std::printf("只重新处理失败的图形：quorvel-batch --retry %s\n", journal->id().c_str());
-    // Said last, on their own: the drawings may all be fine.
-    bool journalFailed = false;
-    for (const DrawingOutcome& outcome : outcomes) {
-        if (outcome.journalFailure.empty())
-            continue;
-        if (!journalFailed)
-            std::printf(
-                "运行记录没有写成：%s\n以下图形已保存，但不能用 --undo 恢复（原图在同名 .bak "
-                "文件中）：\n",
-                outcome.journalFailure.c_str());
-        journalFailed = true;
-        std::printf("  %s\n", outcome.drawing.c_str());
-    }
+    const bool journalFailed = sayJournalFailures(outcomes);
     if (!reportFailure.empty())
         std::printf("报告没有写成：%s\n", reportFailure.c_str());
     std::fflush(stdout);
