@@ -190,6 +190,7 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
             }
         } catch (const std::exception& error) {
             outcome.reason += std::string("，恢复原图失败：") + error.what();
+            outcome.leftAsItWas = false;
         }
         progress.drawingDone(drawing.path.string(), false, 0, outcome.reason);
     };

@@ -22,6 +22,9 @@ public:
 
     // The whole file, as it was when locked.
     std::string read();
+    // For a reading done by another process through descriptor(): the SHA-256 of what it read.
+    void readElsewhere(const std::string& checksum);
+    int descriptor() const { return fd_; }
     const std::filesystem::path& path() const { return path_; }
 
     // Keeps the original in the journal, keeps the file as its .bak (the .bak it replaces goes

@@ -309,6 +309,29 @@ bool Journal::claimBak(const fs::path& bak) {
     return claimedBaks_.insert(bak).second;
 }
 
+void Journal::recordOptions(const std::vector<std::string>& arguments,
+                            const std::vector<std::pair<std::string, std::string>>& pairs) {
+    std::lock_guard lock(mutex_);
+    std::string line = "options";
+    for (const std::string& argument : arguments)
+        line += "\t" + escapeField(argument);
+    for (const auto& [find, replace] : pairs)
+        line += "\npair\t" + escapeField(find) + "\t" + escapeField(replace);
+    append(line);
+}
+
+void Journal::recordFailed(const fs::path& drawing, const std::string& reason,
+                           bool leftAsItWas) noexcept {
+    try {
+        std::lock_guard lock(mutex_);
+        append("failed\t" + escapeField(drawing.string()) + "\t" + escapeField(reason) + "\t" +
+                   (leftAsItWas ? "1" : "0"),
+               false);
+    } catch (const std::exception&) {
+        // Said on the output all the same; only a rerun of the run will not find it.
+    }
+}
+
 void Journal::recordSaving(const fs::path& drawing, const std::string& backup) {
     std::lock_guard lock(mutex_);
     // Kept by the system if the run is killed; on disk with the next line noted durably.

@@ -64,6 +64,14 @@ public:
     bool firstVisit(const std::filesystem::path& folder);
     // False when this run already made the backup file `bak` for another drawing.
     bool claimBak(const std::filesystem::path& bak);
+    // What a rerun of the run's failed drawings needs: its editing options (as
+    // editingArguments() gives them) and its find/replace pairs in UTF-8.
+    void recordOptions(const std::vector<std::string>& arguments,
+                       const std::vector<std::pair<std::string, std::string>>& pairs);
+    // A drawing that failed, with the reason; `leftAsItWas` false when the run's save of it could
+    // not be put back. Never raises: the run says why it failed anyway.
+    void recordFailed(const std::filesystem::path& drawing, const std::string& reason,
+                      bool leftAsItWas) noexcept;
     // Noted before the save: a run cut short says which drawing it was saving.
     void recordSaving(const std::filesystem::path& drawing, const std::string& backup);
     // Noted when a save was given up and the drawing left as it was; never raises.

@@ -47,11 +47,12 @@ std::u16string u16(const std::string& utf8) {
     return engine::fromUtf8(utf8);
 }
 
-unsigned positiveCount(const std::string& text, const std::string& option) {
+unsigned positiveCount(const std::string& text, const std::string& option, long most = 256) {
     char* end = nullptr;
     const long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || value < 1 || value > 256)
-        throw UsageError(option + " 需要 1 到 256 之间的整数，而不是“" + text + "”");
+    if (text.empty() || *end != '\0' || value < 1 || value > most)
+        throw UsageError(option + " 需要 1 到 " + std::to_string(most) + " 之间的整数，而不是“" +
+                         text + "”");
     return static_cast<unsigned>(value);
 }
 
@@ -145,7 +146,16 @@ std::vector<std::string> chainedPairs(const std::vector<Pair>& pairs) {
     return messages;
 }
 
-Options parseArguments(const std::vector<std::string>& arguments) {
+namespace {
+
+struct ParsedArguments {
+    Options options;
+    std::optional<std::string> find;
+    std::optional<std::string> replace;
+    std::optional<std::string> pairsFile;
+};
+
+ParsedArguments parseList(const std::vector<std::string>& arguments) {
     Options options;
     options.jobs = std::max(1u, std::thread::hardware_concurrency());
     std::optional<std::string> find;
@@ -227,6 +237,12 @@ Options parseArguments(const std::vector<std::string>& arguments) {
             if (!std::filesystem::is_directory(options.fontFolders.back(), error))
                 throw UsageError("--fonts 需要一个字体文件夹，“" + options.fontFolders.back() +
                                  "”不是文件夹");
+        } else if (argument == "--retry") {
+            options.retryRun = value();
+            if (options.retryRun.empty())
+                throw UsageError("--retry 需要运行编号");
+        } else if (argument == "--timeout") {
+            options.timeoutSeconds = positiveCount(value(), "--timeout", 86400);
         } else if (argument == "--force") {
             options.force = true;
         } else if (argument == "--host") {
@@ -237,8 +253,22 @@ Options parseArguments(const std::vector<std::string>& arguments) {
             throw UsageError("不认识的选项“" + argument + "”");
         }
     }
+    return {options, find, replace, pairsFile};
+}
+
+}  // namespace
+
+Options parseArguments(const std::vector<std::string>& arguments) {
+    auto [options, find, replace, pairsFile] = parseList(arguments);
     if (options.help)
         return options;
+    if (!options.retryRun.empty()) {
+        if (!options.paths.empty() || find || replace || pairsFile || !options.undoRun.empty())
+            throw UsageError(
+                "--retry 使用原运行的图形和查找替换内容，不与图形路径、"
+                "查找替换内容或 --undo 一起使用");
+        return options;
+    }
     if (!options.undoRun.empty()) {
         if (!options.paths.empty() || find || replace || pairsFile)
             throw UsageError("--undo 不与图形路径和查找替换内容一起使用");
@@ -273,6 +303,56 @@ Options parseArguments(const std::vector<std::string>& arguments) {
     return options;
 }
 
+std::vector<std::string> editingArguments(const Options& options) {
+    std::vector<std::string> arguments;
+    if (options.kinds != kKindText) {
+        std::string kinds;
+        const char* const names[] = {"text", "mtext", "attrib", "dimension", "blockdef"};
+        for (unsigned bit = 0; bit < 5; ++bit) {
+            if (options.kinds & (1u << bit))
+                kinds += (kinds.empty() ? "" : ",") + std::string(names[bit]);
+        }
+        arguments.insert(arguments.end(), {"--kinds", kinds});
+    }
+    if (options.exact)
+        arguments.push_back("--exact");
+    if (options.raw)
+        arguments.push_back("--raw");
+    for (const std::string& folder : options.fontFolders)
+        arguments.insert(arguments.end(), {"--fonts", folder});
+    if (options.layer)
+        arguments.insert(arguments.end(), {"--layer", *options.layer});
+    if (options.height) {
+        char height[40];
+        std::snprintf(height, sizeof height, "%.17g", *options.height);
+        arguments.insert(arguments.end(), {"--height", height});
+    }
+    if (options.justify)
+        arguments.insert(arguments.end(), {"--justify", *options.justify});
+    if (options.host != "inprocess")
+        arguments.insert(arguments.end(), {"--host", options.host});
+    return arguments;
+}
+
+Options parseEditingArguments(const std::vector<std::string>& arguments) {
+    const ParsedArguments parsed = parseList(arguments);
+    // Only what editingArguments() writes, as it writes it.
+    if (editingArguments(parsed.options) != arguments)
+        throw UsageError("运行选项有误");
+    return parsed.options;
+}
+
+void takeEditingOptions(Options& options, const Options& from) {
+    options.kinds = from.kinds;
+    options.exact = from.exact;
+    options.raw = from.raw;
+    options.fontFolders = from.fontFolders;
+    options.layer = from.layer;
+    options.height = from.height;
+    options.justify = from.justify;
+    options.host = from.host;
+}
+
 const char* helpText() {
     return R"(用法：quorvel-batch [选项] 路径...
 在许多 DXF 图形中批量查找并替换文字，不需要打开 CAD。
@@ -304,6 +384,10 @@ const char* helpText() {
   --fonts 文件夹        字体文件夹（SHX、TTF、TTC，可多次给出）：按字体文件逐字检查新文字
                         能否显示；不给出时只按文字样式判断（SHX 字体没有大字体时不能显示中文）。
                         新文字可能显示为“?”或方框的，报告的“可能无法显示”列写出原因
+  --timeout 秒数        每个图形最长的处理时间（默认 300 秒）；超过时停止处理它，
+                        图形保持原样，报告失败，其余图形照常处理
+  --retry 运行编号      只重新处理该次运行中失败的图形，查找替换内容和选项与那次相同
+                        （可另给 --jobs、--timeout、--report、--dry-run）
   --undo 运行编号       把某次运行改过的图形全部恢复原样
                         （加 --dry-run 时只列出将恢复的图形，不修改）
   --force               与 --undo 一起用：运行之后又被修改过的图形也恢复
@@ -312,6 +396,8 @@ const char* helpText() {
   -r, --recursive       包括子文件夹
   -h, --help            显示本帮助
 
+每个图形在单独的工作进程中读入和修改：一个图形使程序崩溃或超时，只有它失败（给出原因），
+其余图形照常处理。
 每次运行都在用户数据文件夹中留下运行记录和原图备份，并单独一行输出“运行编号：<编号>”。
 退出状态：0 全部成功，1 有图形失败或运行记录、报告没有写成，2 参数错误。
 )";

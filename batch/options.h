@@ -28,6 +28,9 @@ enum KindFlag : unsigned {
     kKindAll = 31,
 };
 
+// The options that change what a drawing's edit does reach worker processes and the journal
+// (for --retry) only through editingArguments() and takeEditingOptions(): a new one must be
+// added to both.
 struct Options {
     bool help = false;
     std::vector<std::string> paths;
@@ -44,6 +47,8 @@ struct Options {
     std::string reportFile;
     unsigned jobs = 1;
     std::string undoRun;
+    std::string retryRun;
+    unsigned timeoutSeconds = 300;  // per drawing, in a worker process
     std::string host = "inprocess";
     // Folders of SHX and TrueType files (--fonts, repeatable), to check that new characters show.
     std::vector<std::string> fontFolders;
@@ -51,6 +56,14 @@ struct Options {
 
 // Raises UsageError for anything it cannot take.
 Options parseArguments(const std::vector<std::string>& arguments);
+
+// The options of a run that change what its edits do, as arguments that
+// parseEditingArguments() reads back: no pairs, paths or options of the run itself.
+std::vector<std::string> editingArguments(const Options& options);
+// Options from what editingArguments() wrote, and nothing else; raises UsageError.
+Options parseEditingArguments(const std::vector<std::string>& arguments);
+// The options editingArguments() writes, copied from `from`.
+void takeEditingOptions(Options& options, const Options& from);
 
 // A pairs file: "find<TAB>replace" or two CSV fields per line, UTF-8 (with or without BOM) or
 // GBK; empty lines are skipped.

@@ -9,7 +9,6 @@
 #include "batch/files.h"
 #include "batch/fontcoverage.h"
 #include "batch/journal.h"
-#include "batch/sha256.h"
 #include "cadhost/dxf/textkinds.h"
 
 namespace quorvel::batch {
@@ -56,13 +55,10 @@ std::string spaceName(const dxf::TextEntry& entry,
     return "";
 }
 
-// The saved file must hold exactly the edited drawing, load again, and show the new texts.
-void checkSaved(const std::filesystem::path& drawing, const std::string& expectedBytes,
-                const std::vector<std::pair<dxf::EntityId, std::string>>& expectedTexts) {
-    std::string saved = readWholeFile(drawing);
-    if (saved != expectedBytes)
-        throw FileError("保存后读回的内容与修改结果不一致");
-    const dxf::Drawing reread = dxf::Drawing::fromBytes(std::move(saved));
+// The edited bytes must load again and show the new texts.
+void checkEdited(std::string edited,
+                 const std::vector<std::pair<dxf::EntityId, std::string>>& expectedTexts) {
+    const dxf::Drawing reread = dxf::Drawing::fromBytes(std::move(edited));
     std::vector<dxf::EntityId> ids;
     for (const auto& expected : expectedTexts)
         ids.push_back(expected.first);
@@ -74,7 +70,7 @@ void checkSaved(const std::filesystem::path& drawing, const std::string& expecte
     for (std::size_t i = 0; same && i < texts.size(); ++i)
         same = texts[i].id == expectedTexts[i].first && texts[i].raw == expectedTexts[i].second;
     if (!same)
-        throw FileError("保存后读回的文字与修改结果不一致");
+        throw FileError("修改后读回的文字与修改结果不一致，未保存");
 }
 
 }  // namespace
@@ -90,75 +86,89 @@ ReportRow reportRow(const dxf::TextEntry& entry, const Substitution& change,
             {}};
 }
 
-DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Options& options,
-                              Journal* journal) {
+EditedDrawing editDrawing(std::string bytes, const Options& options) {
+    EditedDrawing result;
+    // About two copies of the drawing at a time: the drawing and its edited bytes, then the
+    // edited bytes and the drawing read back from them.
+    std::optional<dxf::Drawing> document = dxf::Drawing::fromBytes(std::move(bytes));
+    std::vector<std::pair<dxf::EntityId, std::string>> expected;
+    std::optional<std::map<std::string, std::string>> layouts;  // read when first needed
+    std::optional<DimensionPictures> pictures;  // indexed when a dimension first matches
+    const auto chosen = [&](const dxf::TextEntry& entry) { return isChosen(entry, options); };
+    DisplayCheck displayCheck(*document, options.fontFolders);
+    for (const dxf::TextEntry& entry : dxf::readTexts(*document, chosen)) {
+        DimensionPictures::Picture picture;
+        std::optional<Substitution> change;
+        if (entry.kind == TextKind::Dimension) {
+            if (!pictures)
+                pictures.emplace(*document);
+            picture = pictures->of(entry);
+            change = substituteDimension(entry, picture, options);
+        } else {
+            change = substitute(entry, options);
+        }
+        if (!change)
+            continue;
+        if (!change->refused.empty()) {
+            result.unchanged.push_back(entry.handle + "：" + change->refused);
+            continue;
+        }
+        const std::string undisplayable = displayCheck.problem(entry, *change);
+        result.undisplayable += undisplayable.empty() ? 0 : 1;
+        if (!options.dryRun) {
+            if (change->newRaw != entry.raw || change->newAttributeLine != entry.attributeLine)
+                dxf::writeText(*document, entry, change->newRaw, change->newAttributeLine);
+            if (change->newPictureRaw && *change->newPictureRaw != picture.text->raw)
+                dxf::writeText(*document, *picture.text, *change->newPictureRaw);
+            if (options.height && entry.kind != TextKind::Dimension)
+                dxf::writeHeight(*document, entry, *options.height);
+            if (options.justify && entry.kind == TextKind::Text)
+                document->justify(entry.id, *options.justify);
+            expected.emplace_back(entry.id, change->newRaw);
+        }
+        ++result.texts;
+        if (!options.reportFile.empty()) {
+            if (entry.space == dxf::Space::Paper && !layouts)
+                layouts = dxf::layoutNames(*document);
+            result.rows.push_back(reportRow(entry, *change, layouts.value_or(kNoLayouts)));
+            result.rows.back().undisplayable = undisplayable;
+        }
+    }
+    if (options.dryRun || !document->isModified())
+        return result;
+    result.bytes = document->toBytes();
+    document.reset();
+    checkEdited(result.bytes, expected);
+    return result;
+}
+
+DrawingOutcome processDrawing(const std::filesystem::path& drawing, Journal* journal,
+                              const Editor& edit) {
     DrawingOutcome outcome;
     outcome.drawing = drawing;
     try {
         DrawingFile file(drawing);
-        // One job holds about two copies of its drawing at a time: the drawing and its edited
-        // bytes while saving, the edited bytes and the drawing read back while checking.
-        std::optional<dxf::Drawing> document = dxf::Drawing::fromBytes(file.read());
-        std::vector<std::pair<dxf::EntityId, std::string>> expected;
-        std::optional<std::map<std::string, std::string>> layouts;  // read when first needed
-        std::optional<DimensionPictures> pictures;  // indexed when a dimension first matches
-        const auto chosen = [&](const dxf::TextEntry& entry) { return isChosen(entry, options); };
-        DisplayCheck displayCheck(*document, options.fontFolders);
-        for (const dxf::TextEntry& entry : dxf::readTexts(*document, chosen)) {
-            DimensionPictures::Picture picture;
-            std::optional<Substitution> change;
-            if (entry.kind == TextKind::Dimension) {
-                if (!pictures)
-                    pictures.emplace(*document);
-                picture = pictures->of(entry);
-                change = substituteDimension(entry, picture, options);
-            } else {
-                change = substitute(entry, options);
-            }
-            if (!change)
-                continue;
-            if (!change->refused.empty()) {
-                outcome.unchanged.push_back(entry.handle + "：" + change->refused);
-                continue;
-            }
-            const std::string undisplayable = displayCheck.problem(entry, *change);
-            outcome.undisplayable += undisplayable.empty() ? 0 : 1;
-            if (!options.dryRun) {
-                if (change->newRaw != entry.raw || change->newAttributeLine != entry.attributeLine)
-                    dxf::writeText(*document, entry, change->newRaw, change->newAttributeLine);
-                if (change->newPictureRaw && *change->newPictureRaw != picture.text->raw)
-                    dxf::writeText(*document, *picture.text, *change->newPictureRaw);
-                if (options.height && entry.kind != TextKind::Dimension)
-                    dxf::writeHeight(*document, entry, *options.height);
-                if (options.justify && entry.kind == TextKind::Text)
-                    document->justify(entry.id, *options.justify);
-                expected.emplace_back(entry.id, change->newRaw);
-            }
-            ++outcome.texts;
-            if (!options.reportFile.empty()) {
-                if (entry.space == dxf::Space::Paper && !layouts)
-                    layouts = dxf::layoutNames(*document);
-                outcome.rows.push_back(reportRow(entry, *change, layouts.value_or(kNoLayouts)));
-                outcome.rows.back().undisplayable = undisplayable;
-            }
-        }
-        if (options.dryRun || !document->isModified()) {
+        EditedDrawing edited = edit(file);
+        outcome.texts = edited.texts;
+        outcome.undisplayable = edited.undisplayable;
+        outcome.rows = std::move(edited.rows);
+        outcome.unchanged = std::move(edited.unchanged);
+        if (edited.bytes.empty()) {
             outcome.ok = true;
             return outcome;
         }
-        const std::string edited = document->toBytes();
-        document.reset();
         const SavedDrawing saved =
-            file.replace(edited, *journal, outcome.notes, outcome.journalFailure);
-        try {
-            checkSaved(drawing, edited, expected);
-        } catch (const std::exception& error) {
+            file.replace(edited.bytes, *journal, outcome.notes, outcome.journalFailure);
+        // The file must hold exactly the edited bytes, which were read back before the save.
+        if (readWholeFile(file.path()) != edited.bytes) {
+            const char* const failed = "保存后读回的内容与修改结果不一致";
+            outcome.leftAsItWas = false;
             // Put back only over this run's own save, never over a newer one.
             if (!file.restore(saved, journal->readKept(saved.backup)))
-                throw FileError(std::string(error.what()) +
-                                "，图形已被其他程序再次修改，没有恢复原图");
+                throw FileError(std::string(failed) + "，图形已被其他程序再次修改，没有恢复原图");
+            outcome.leftAsItWas = true;
             journal->recordUndone(saved.drawing);
-            throw FileError(std::string(error.what()) + "，已恢复原图");
+            throw FileError(std::string(failed) + "，已恢复原图");
         }
         outcome.saved = true;
         outcome.ok = true;

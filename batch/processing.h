@@ -3,6 +3,7 @@
 // checked. A drawing either ends saved and checked, or as it was.
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@ struct DrawingOutcome {
     std::string reason;                  // why it failed
     std::vector<std::string> notes;      // what the save could not keep as it was
     std::string journalFailure;          // saved, but not noted in the journal
+    bool leftAsItWas = true;             // when failed: the drawing on disk is the one the run read
     std::size_t texts = 0;               // changed, or on a dry run matching
     std::size_t undisplayable = 0;       // of those, texts whose new characters may not show
     std::vector<ReportRow> rows;         // only when a report is asked for
@@ -41,8 +43,26 @@ struct DrawingOutcome {
 ReportRow reportRow(const dxf::TextEntry& entry, const Substitution& change,
                     const std::map<std::string, std::string>& layouts);
 
-// `journal` is null on a dry run.
-DrawingOutcome processDrawing(const std::filesystem::path& drawing, const Options& options,
-                              Journal* journal);
+// What the DXF engine made of one drawing.
+struct EditedDrawing {
+    std::size_t texts = 0;               // changed, or on a dry run matching
+    std::size_t undisplayable = 0;       // of those, texts whose new characters may not show
+    std::vector<ReportRow> rows;         // only when a report is asked for
+    std::vector<std::string> unchanged;  // texts that matched but were left as they were, and why
+    std::string bytes;                   // the edited drawing; empty on a dry run or when unchanged
+};
+
+// Reads the drawing, rewrites every chosen text and checks that the edited bytes read back with
+// the new texts. Raises for a drawing it cannot read or edit.
+EditedDrawing editDrawing(std::string bytes, const Options& options);
+
+class DrawingFile;
+// editDrawing on the file's contents, here or in a worker process.
+using Editor = std::function<EditedDrawing(DrawingFile& file)>;
+
+// `journal` is null on a dry run. The drawing is locked, read and saved here; only `edit` sees
+// its contents as a drawing.
+DrawingOutcome processDrawing(const std::filesystem::path& drawing, Journal* journal,
+                              const Editor& edit);
 
 }  // namespace quorvel::batch

@@ -1,20 +1,27 @@
 #include "batch/run.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <thread>
 
+#include "batch/drawingfile.h"
 #include "batch/files.h"
 #include "batch/journal.h"
 #include "batch/options.h"
 #include "batch/processing.h"
 #include "batch/progress.h"
 #include "batch/report.h"
+#include "batch/rerun.h"
 #include "batch/targets.h"
 #include "batch/undo.h"
+#include "batch/worker.h"
+#include "engine/textutil.h"
 
 namespace quorvel::batch {
 
@@ -26,18 +33,35 @@ int badArguments(const std::string& message) {
     return kExitBadArguments;
 }
 
+// Where a failed drawing goes in the journal: the file it named, as a rerun must find it.
+std::filesystem::path journaledPath(const std::filesystem::path& drawing) {
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::weakly_canonical(drawing, error);
+    return error ? std::filesystem::absolute(drawing).lexically_normal() : path;
+}
+
+// Each thread edits its drawings in a worker process of its own unless `isolated` is false.
 std::vector<DrawingOutcome> processAll(const std::vector<std::filesystem::path>& drawings,
-                                       const Options& options, Journal* journal,
-                                       Progress& progress) {
+                                       const Options& options, Journal* journal, Progress& progress,
+                                       bool isolated) {
     std::vector<DrawingOutcome> outcomes(drawings.size());
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
+        std::optional<WorkerProcess> worker;
+        if (isolated)
+            worker.emplace(options);
+        const Editor edit = [&](DrawingFile& file) {
+            return worker ? worker->edit(file) : editDrawing(file.read(), options);
+        };
         for (std::size_t i = next++; i < drawings.size(); i = next++) {
-            outcomes[i] = processDrawing(drawings[i], options, journal);
+            outcomes[i] = processDrawing(drawings[i], journal, edit);
             progress.drawingDone(drawings[i].string(), outcomes[i].ok, outcomes[i].texts,
                                  outcomes[i].reason);
             for (const std::string& note : outcomes[i].notes)
                 std::fprintf(stderr, "%s\n", note.c_str());
+            if (journal && !outcomes[i].ok)
+                journal->recordFailed(journaledPath(drawings[i]), outcomes[i].reason,
+                                      outcomes[i].leftAsItWas);
         }
     };
     const std::size_t threads = std::min<std::size_t>(options.jobs, drawings.size());
@@ -50,11 +74,27 @@ std::vector<DrawingOutcome> processAll(const std::vector<std::filesystem::path>&
     return outcomes;
 }
 
-}  // namespace
+bool isSocket(int fd) {
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 && S_ISSOCK(status.st_mode);
+}
 
-int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
-    Options options;
-    std::vector<std::filesystem::path> drawings;
+// The failed drawings of an earlier run, with its options; false when there are none.
+bool takeRerun(Options& options, std::vector<std::filesystem::path>& drawings) {
+    if (!editingArguments(options).empty())
+        throw UsageError("--retry 使用原运行的选项，不能另给 --kinds、--layer 等");
+    Rerun rerun = readRerun(options.retryRun);
+    takeEditingOptions(options, rerun.options);
+    options.pairs = std::move(rerun.options.pairs);
+    for (const std::string& note : rerun.notes)
+        std::fprintf(stderr, "%s\n", note.c_str());
+    drawings = std::move(rerun.drawings);
+    return !drawings.empty();
+}
+
+// The command line read, and for --undo carried out; an exit status when the run ends here.
+std::optional<int> readCommandLine(const std::vector<std::string>& arguments, BusRunner busRunner,
+                                   Options& options, std::vector<std::filesystem::path>& drawings) {
     try {
         options = parseArguments(arguments);
         if (options.help) {
@@ -66,6 +106,10 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
             std::cout.flush();
             return failed < 0 ? kExitBadArguments : failed > 0 ? kExitSomeFailed : kExitOk;
         }
+        if (!options.retryRun.empty() && !takeRerun(options, drawings)) {
+            std::printf("运行“%s”没有需要重试的图形\n", options.retryRun.c_str());
+            return kExitOk;
+        }
         if (options.host == "bus") {
             if (!busRunner)
                 throw UsageError("这个版本的 quorvel-batch 没有 D-Bus 支持，不能使用 --host bus");
@@ -74,17 +118,67 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
             if (options.kinds != kKindText)
                 throw UsageError("--host bus 只处理单行文字（--kinds text）");
         }
-        drawings = expandTargets(options.paths, options.recursive);
+        if (options.retryRun.empty())
+            drawings = expandTargets(options.paths, options.recursive);
     } catch (const UsageError& error) {
         return badArguments(error.what());
     }
+    return std::nullopt;
+}
+
+// The run's journal with what --retry needs; raises FileError.
+Journal openJournal(const std::vector<std::string>& arguments, const Options& options) {
+    Journal journal = Journal::create(arguments);
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (const Pair& pair : options.pairs)
+        pairs.emplace_back(engine::toUtf8(pair.find), engine::toUtf8(pair.replace));
+    journal.recordOptions(editingArguments(options), pairs);
+    return journal;
+}
+
+bool useWorkers() {
+    // QUORVEL_BATCH_IN_PROCESS: the engine in this process, for measuring what workers cost.
+    if (std::getenv("QUORVEL_BATCH_IN_PROCESS"))
+        return false;
+    if (workersAvailable())
+        return true;
+    std::fprintf(stderr, "警告：不能启动工作进程，图形在本进程中处理（--timeout 不起作用）\n");
+    return false;
+}
+
+// Said last, on their own: the drawings may all be fine. True when there were any.
+bool sayJournalFailures(const std::vector<DrawingOutcome>& outcomes) {
+    bool journalFailed = false;
+    for (const DrawingOutcome& outcome : outcomes) {
+        if (outcome.journalFailure.empty())
+            continue;
+        if (!journalFailed)
+            std::printf(
+                "运行记录没有写成：%s\n以下图形已保存，但不能用 --undo 恢复（原图在同名 .bak "
+                "文件中）：\n",
+                outcome.journalFailure.c_str());
+        journalFailed = true;
+        std::printf("  %s\n", outcome.drawing.c_str());
+    }
+    return journalFailed;
+}
+
+}  // namespace
+
+int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
+    if (arguments.size() == 1 && arguments[0] == kWorkerArgument && isSocket(STDIN_FILENO))
+        return runWorker(STDIN_FILENO);
+    Options options;
+    std::vector<std::filesystem::path> drawings;
+    if (const std::optional<int> status = readCommandLine(arguments, busRunner, options, drawings))
+        return *status;
     for (const std::string& warning : chainedPairs(options.pairs))
         std::fprintf(stderr, "警告：%s\n", warning.c_str());
 
     std::optional<Journal> journal;
     if (!options.dryRun) {
         try {
-            journal.emplace(Journal::create(arguments));
+            journal.emplace(openJournal(arguments, options));
         } catch (const FileError& error) {
             std::fprintf(stderr, "quorvel-batch：%s，没有修改任何图形\n", error.what());
             return kExitSomeFailed;
@@ -96,10 +190,16 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     Progress progress(drawings.size(), terminal, terminal ? stderr : stdout);
     // A dry run changes nothing, so it never needs the host.
+    const bool overBus = options.host == "bus" && journal;
     const std::vector<DrawingOutcome> outcomes =
-        options.host == "bus" && journal
+        overBus
             ? busRunner(drawings, options, *journal, progress)
-            : processAll(drawings, options, journal ? &*journal : nullptr, progress);
+            : processAll(drawings, options, journal ? &*journal : nullptr, progress, useWorkers());
+    for (const DrawingOutcome& outcome : outcomes) {
+        if (overBus && !outcome.ok)
+            journal->recordFailed(journaledPath(outcome.drawing), outcome.reason,
+                                  outcome.leftAsItWas);
+    }
     progress.finish();
 
     std::size_t failed = 0;
@@ -142,19 +242,9 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
     }
     if (journal && saved > 0)
         std::printf("撤销本次运行：quorvel-batch --undo %s\n", journal->id().c_str());
-    // Said last, on their own: the drawings may all be fine.
-    bool journalFailed = false;
-    for (const DrawingOutcome& outcome : outcomes) {
-        if (outcome.journalFailure.empty())
-            continue;
-        if (!journalFailed)
-            std::printf(
-                "运行记录没有写成：%s\n以下图形已保存，但不能用 --undo 恢复（原图在同名 .bak "
-                "文件中）：\n",
-                outcome.journalFailure.c_str());
-        journalFailed = true;
-        std::printf("  %s\n", outcome.drawing.c_str());
-    }
+    if (journal && failed > 0)
+        std::printf("只重新处理失败的图形：quorvel-batch --retry %s\n", journal->id().c_str());
+    const bool journalFailed = sayJournalFailures(outcomes);
     if (!reportFailure.empty())
         std::printf("报告没有写成：%s\n", reportFailure.c_str());
     std::fflush(stdout);

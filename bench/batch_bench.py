@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """quorvel-batch on 100 drawings (1,000 matching texts among 5,000 other entities each) against the
 ezdxf script doing the same replacement on copies of the same drawings; then --jobs 2 against
---jobs 1, and the peak memory of one job against the size of the drawing.
+--jobs 1, the peak memory of one job against the size of the drawing, and what editing each
+drawing in a worker process costs against editing it in the program's own process.
 
-  batch_bench [--drawings N]     (N defaults to 100)
+  batch_bench [--drawings N] [--rounds R]     (N defaults to 100, R to 5)
 """
 import os
 import resource
@@ -42,16 +43,45 @@ def timed(command, env=None):
     return wall, cpu, int(done.stderr.strip().splitlines()[-1])
 
 
-def batch(folder, jobs, data):
+def batch(folder, jobs, data, in_process=False):
     env = dict(os.environ, XDG_DATA_HOME=data)
+    if in_process:
+        env["QUORVEL_BATCH_IN_PROCESS"] = "1"
     return timed([PROGRAM, "--find", SEARCH, "--replace", REPLACEMENT, "--jobs", str(jobs),
                   folder], env)
 
 
+def isolation(original, root, count, rounds, data):
+    """Worker processes against the engine in the program's own process, --jobs 1, in alternating
+    rounds on fresh copies: processor time (the workers' included) is what a loaded machine does
+    not stretch."""
+    times = {False: [], True: []}
+    for index in range(rounds):
+        for in_process in ((True, False) if index % 2 == 0 else (False, True)):
+            folder = os.path.join(root, "isolation-%d-%d" % (index, in_process))
+            copies(original, folder, count)
+            _, cpu, _ = batch(folder, 1, data, in_process)
+            times[in_process].append(cpu)
+            shutil.rmtree(folder)
+    inside, workers = sorted(times[True]), sorted(times[False])
+    median = lambda values: values[len(values) // 2]
+    print("in process, %d rounds:       processor %s s" % (rounds, ", ".join(
+        "%.2f" % t for t in times[True])))
+    print("worker processes, %d rounds: processor %s s" % (rounds, ", ".join(
+        "%.2f" % t for t in times[False])))
+    print("worker processes cost %+.1f%% processor time (median against median; goal under 10%%)"
+          % (100 * (median(workers) / median(inside) - 1)))
+
+
 def main():
-    count = 100
-    if len(sys.argv) > 2 and sys.argv[1] == "--drawings":
-        count = int(sys.argv[2])
+    count, rounds = 100, 5
+    arguments = sys.argv[1:]
+    while len(arguments) >= 2:
+        if arguments[0] == "--drawings":
+            count = int(arguments[1])
+        elif arguments[0] == "--rounds":
+            rounds = int(arguments[1])
+        arguments = arguments[2:]
     with tempfile.TemporaryDirectory(prefix="batch-bench-") as root:
         original = os.path.join(root, "original.dwg")
         subprocess.run([PYTHON, DRAWINGS_SCRIPT, "bench", original, "1000", "5000"], check=True)
@@ -84,6 +114,7 @@ def main():
               % (idle / 1024, peak1 / 1024, peak2 / 1024))
         print("memory per job: %.1f MB, %.1fx the drawing"
               % ((peak1 - idle) / 1024, (peak1 - idle) * 1024 / size))
+        isolation(original, root, count, rounds, data)
 
 if __name__ == "__main__":
     main()

@@ -169,6 +169,26 @@ TEST(OptionsTest, RefusesWhatItCannotRun) {
     EXPECT_EQ(options.pairs[0].replace, u"");
 }
 
+// What workers and --retry get of a run's options: all of it, and only in the form written.
+TEST(OptionsTest, EditingOptionsGoAndComeBackWhole) {
+    const Options given = parseArguments({"--find=a", "--replace=b", "--kinds", "all", "--exact",
+                                          "--layer", "墙,0", "--height", "0.1", "--justify", "MC",
+                                          "--timeout", "9", "--jobs", "2", "x.dxf"});
+    EXPECT_EQ(given.timeoutSeconds, 9u);
+    const Options back = parseEditingArguments(editingArguments(given));
+    EXPECT_EQ(back.kinds, unsigned{kKindAll});
+    EXPECT_TRUE(back.exact);
+    EXPECT_EQ(back.layer, "墙,0");
+    EXPECT_EQ(back.height, 0.1);
+    EXPECT_EQ(back.justify, "MC");
+    EXPECT_TRUE(editingArguments(parseArguments({"--retry", "1", "--jobs", "2"})).empty());
+    for (const std::vector<std::string>& written :
+         {std::vector<std::string>{"--kinds", "all"}, {"--jobs", "2"}, {"x.dxf"}, {"--exact", "-"}})
+        EXPECT_THROW(parseEditingArguments(written), UsageError);
+    EXPECT_THROW(parseArguments({"--retry", "1", "--find=a", "--replace=b"}), UsageError);
+    EXPECT_THROW(parseArguments({"--timeout", "0", "--retry", "1"}), UsageError);
+}
+
 TEST(Sha256Test, KnownDigests) {
     EXPECT_EQ(sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
     EXPECT_EQ(sha256Hex(std::string(1000, 'a')),
