@@ -4,7 +4,7 @@
 
 #include "engine/quietrunservices.h"
 #include "engine/replacestr.h"
-#include "engine/testing/recordinghost.h"
+#include "tests/support/engine/recordinghost.h"
 
 namespace {
 

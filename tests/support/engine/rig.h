@@ -3,10 +3,10 @@
 
 #include <regex>
 
-#include "doubles.h"
 #include "engine/programfolder.h"
 #include "engine/quietrunservices.h"
 #include "engine/textutil.h"
+#include "tests/support/engine/doubles.h"
 
 namespace quorvel::engine::testing {
 
