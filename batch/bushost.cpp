@@ -12,8 +12,7 @@
 #include "batch/progress.h"
 #include "batch/sha256.h"
 #include "batch/substitution.h"
-#include "engine/module1.h"
-#include "engine/replacementrun.h"
+#include "engine/quietrunservices.h"
 #include "engine/textutil.h"
 #include "platform/dbus/busautomation.h"
 #include "platform/filestamps.h"
@@ -25,32 +24,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The run's windows, messages and script file: nothing shown, messages kept as failure reasons.
-struct Quiet final : engine::ProgressWindow,
-                     engine::MainWindowVisibility,
-                     engine::Messages,
-                     engine::Clock,
-                     engine::RandomNumbers,
-                     engine::ScriptFileWriter {
-    void show() override {}
-    void setLabel1(const std::u16string&) override {}
-    void setLabel3(const std::u16string&) override {}
-    void setLabel5(const std::u16string&) override {}
-    void repaintNow() override {}
-    void runEnded() override {}
-    void hideMainWindow() override {}
-    void showMessage(const std::u16string& text, const std::u16string&,
-                     engine::MessageIcon) override {
-        messages += (messages.empty() ? "" : "；") + engine::toUtf8(text);
-    }
-    std::u16string timeOfDayText() override { return u""; }
-    void reseedFromTimer() override {}
-    std::uint32_t next() override { return ++number; }
-    void writeScript(const std::u16string&, const std::u16string&) override {}
-
-    std::string messages;
-    std::uint32_t number = 0;
-};
+// The run's messages, one failure reason.
+std::string joined(const std::vector<std::u16string>& messages) {
+    std::string text;
+    for (const std::u16string& message : messages)
+        text += (text.empty() ? "" : "；") + engine::toUtf8(message);
+    return text;
+}
 
 class BusOptions final : public engine::ReplaceOptions {
 public:
@@ -215,24 +195,15 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
     // The same lock as the windows' runs: never two runs driving one host.
     platform::HostRunLock runLock(platform::sessionHostKey());
     platform::StatFileStamps stamps;
-    Quiet quiet;
+    engine::QuietRunServices quiet;
     BusOptions busOptions(options);
     Queue queue(pending, saved);
     engine::Module1 module1(connector, quiet);
-    engine::RunServices services;
-    services.module1 = &module1;
-    services.windows = &windows;
-    services.options = &busOptions;
-    services.drawings = &queue;
-    services.progress = &quiet;
-    services.mainWindow = &quiet;
-    services.messages = &quiet;
-    services.clock = &quiet;
-    services.random = &quiet;
-    services.scriptWriter = &quiet;
+    engine::RunServices services =
+        engine::makeRunServices(module1, windows, busOptions, queue, quiet,
+                                engine::fromUtf8(fs::temp_directory_path().string()));
     services.files = &stamps;
     services.runLock = &runLock;
-    services.programFolder = engine::fromUtf8(fs::temp_directory_path().string());
     // The run ends at its first error, with the failing drawing first on its list: that one is
     // reported and put back, and a new run takes the rest.
     while (queue.count() > 0) {
@@ -241,7 +212,8 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
         Pending* failed = queue.front();
         if (!failed)
             break;
-        fail(*failed, quiet.messages.empty() ? "cad-host 没有处理这个图形" : quiet.messages);
+        fail(*failed,
+             quiet.messages.empty() ? "cad-host 没有处理这个图形" : joined(quiet.messages));
         queue.skipFront();
     }
     return outcomes;

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "cadhost/dxf/tags.h"
+#include "dxf/tags.h"
 
 namespace quorvel::batch {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "batch/substitution.h"
-#include "cadhost/dxf/textkinds.h"
+#include "dxf/textkinds.h"
 
 namespace quorvel::batch {
 

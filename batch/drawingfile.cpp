@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "batch/sha256.h"
-#include "cadhost/dxf/atomicfile.h"
+#include "dxf/atomicfile.h"
 
 namespace quorvel::batch {
 

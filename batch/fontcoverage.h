@@ -12,7 +12,7 @@
 
 #include "batch/fontfiles.h"
 #include "batch/substitution.h"
-#include "cadhost/dxf/textstyles.h"
+#include "dxf/textstyles.h"
 
 namespace quorvel::batch {
 

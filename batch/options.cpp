@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "batch/files.h"
-#include "cadhost/dxf/drawing.h"
+#include "dxf/drawing.h"
 #include "engine/textutil.h"
 #include "textcodec/codepage936.h"
 #include "textcodec/utf.h"

@@ -9,7 +9,7 @@
 #include "batch/files.h"
 #include "batch/fontcoverage.h"
 #include "batch/journal.h"
-#include "cadhost/dxf/textkinds.h"
+#include "dxf/textkinds.h"
 
 namespace quorvel::batch {
 

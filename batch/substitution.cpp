@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "cadhost/dxf/wildcard.h"
+#include "dxf/wildcard.h"
 #include "engine/replacestr.h"
 #include "engine/textutil.h"
 

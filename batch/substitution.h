@@ -1,6 +1,6 @@
 #pragma once
 // Which texts of a drawing a run takes, and what it makes of them. Finds are matched on what a
-// reader sees (cadhost/dxf/visibletext.h), or with --raw on the text as stored.
+// reader sees (dxf/visibletext.h), or with --raw on the text as stored.
 
 #include <functional>
 #include <optional>
@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "batch/options.h"
-#include "cadhost/dxf/textkinds.h"
-#include "cadhost/dxf/visibletext.h"
+#include "dxf/textkinds.h"
+#include "dxf/visibletext.h"
 
 namespace quorvel::batch {
 

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "cadhost/dxf/drawing.h"
+#include "dxf/drawing.h"
 
 namespace {
 

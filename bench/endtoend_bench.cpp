@@ -18,9 +18,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "engine/module1.h"
-#include "engine/replacementrun.h"
-#include "engine/testing/silentrunservices.h"
+#include "engine/quietrunservices.h"
 #include "platform/dbus/busautomation.h"
 #include "platform/dbus/buscaller.h"
 #include "tests/support/ezdxf_qt.h"
@@ -61,7 +59,7 @@ private:
     std::vector<std::u16string> paths_;
 };
 
-using Quiet = engine::testing::SilentRunServices;
+using Quiet = engine::QuietRunServices;
 
 // User and system time of a process so far, in seconds; 0 when it cannot be read.
 double processorSeconds(pid_t pid) {
@@ -140,19 +138,8 @@ void BM_BatchRunAgainstEzdxf(benchmark::State& state) {
         platform::dbus::BusHostConnector connector(bus.address());
         platform::dbus::BusWindowControl windows(bus.address());
         engine::Module1 module1(connector, quiet);
-        engine::RunServices services;
-        services.module1 = &module1;
-        services.windows = &windows;
-        services.options = &options;
-        services.drawings = &queue;
-        services.progress = &quiet;
-        services.mainWindow = &quiet;
-        services.messages = &quiet;
-        services.clock = &quiet;
-        services.random = &quiet;
-        services.scriptWriter = &quiet;
-        services.programFolder = folder.path().toStdU16String();
-        engine::ReplacementRun run(services);
+        engine::ReplacementRun run(engine::makeRunServices(module1, windows, options, queue, quiet,
+                                                           folder.path().toStdU16String()));
 
         platform::dbus::busCallStatistics().reset();
         const double hostBefore = processorSeconds(bus.hostPid());

@@ -2,10 +2,9 @@
 // so the host's time is all that remains in the end-to-end figures.
 #include <benchmark/benchmark.h>
 
-#include "engine/replacementrun.h"
+#include "engine/quietrunservices.h"
 #include "engine/replacestr.h"
-#include "engine/testing/recordinghost.h"
-#include "engine/testing/silentrunservices.h"
+#include "tests/support/engine/recordinghost.h"
 
 namespace {
 
@@ -42,12 +41,7 @@ struct Queue final : DrawingList {
     void removeAt(int index) override { entries.erase(entries.begin() + index); }
     void removeAll() override { entries.clear(); }
 };
-using Quiet = testing::SilentRunServices;
-struct Counter final : RandomNumbers {
-    std::uint32_t value = 0;
-    void reseedFromTimer() override {}
-    std::uint32_t next() override { return ++value; }
-};
+using Quiet = QuietRunServices;
 
 // 50 drawings of state.range(0) texts, every other one matching.
 void BatchRunInMemory(benchmark::State& state) {
@@ -69,15 +63,9 @@ void BatchRunInMemory(benchmark::State& state) {
         }
         Options options;
         Quiet quiet;
-        Counter random;
         Module1 module1(host.connector(), quiet);
-        RunServices services{&module1, &host.windowControl(),
-                             &options, &queue,
-                             &quiet,   &quiet,
-                             &quiet,   &quiet,
-                             &random,  &quiet,
-                             u"/prog"};
-        ReplacementRun run(services);
+        ReplacementRun run(
+            makeRunServices(module1, host.windowControl(), options, queue, quiet, u"/prog"));
         state.ResumeTiming();
         run.runBatch();
         benchmark::DoNotOptimize(host.savedPaths.size());

@@ -3,9 +3,9 @@
 // way to reach a host, and the window services the older generation needs for its keystrokes.
 //
 // Every member may fail; a failure is raised as AutomationError. Implementations: the recording
-// host for tests (engine/testing/recordinghost.h) and the D-Bus client on Linux. Objects are handed
-// out as shared pointers because the host, not the caller, decides how long they live; an object
-// whose entity was erased answers every further call with an error.
+// host for tests (tests/support/engine/recordinghost.h) and the D-Bus client on Linux. Objects are
+// handed out as shared pointers because the host, not the caller, decides how long they live; an
+// object whose entity was erased answers every further call with an error.
 //
 // Stable interface: other code implements these classes. Extend, don't change signatures.
 

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <string>
 
-#include "cadhost/dxf/drawing.h"
+#include "dxf/drawing.h"
 
 using quorvel::dxf::Drawing;
 using quorvel::dxf::DxfError;

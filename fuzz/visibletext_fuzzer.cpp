@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "cadhost/dxf/drawing.h"
-#include "cadhost/dxf/visibletext.h"
+#include "dxf/drawing.h"
+#include "dxf/visibletext.h"
 
 using quorvel::dxf::DxfError;
 using quorvel::dxf::TextSyntax;

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "cadhost/dxf/codepage.h"
-#include "cadhost/dxf/wildcard.h"
+#include "dxf/codepage.h"
+#include "dxf/wildcard.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);

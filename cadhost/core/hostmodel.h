@@ -3,7 +3,7 @@
 // its window. Both hosts (cad-host and the Windows stand-in) are adapters over this model; every
 // change is told to one observer, through which they redraw or record it. Texts are UTF-8.
 
-#include "cadhost/dxf/drawing.h"
+#include "dxf/drawing.h"
 
 #include <filesystem>
 #include <functional>

@@ -1,7 +1,7 @@
 #include "cadhost/core/selectionsets.h"
 
 #include "cadhost/core/hosterror.h"
-#include "cadhost/dxf/wildcard.h"
+#include "dxf/wildcard.h"
 
 #include <algorithm>
 #include <string_view>

@@ -4,7 +4,7 @@
 // are off are not drawn. Wheel zooms at the pointer, a drag with the left or middle button pans,
 // a double click with the middle button zooms to extents.
 
-#include "cadhost/dxf/drawing.h"
+#include "dxf/drawing.h"
 
 #include <QPointF>
 #include <QRectF>

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <exception>
 
-#include "cadhost/dxf/drawing.h"
 #include "cadhost/standin/standinhost.h"
+#include "dxf/drawing.h"
 #include "engine/textutil.h"
 
 namespace quorvel::cadhost::standin {

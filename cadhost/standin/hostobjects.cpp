@@ -4,7 +4,7 @@
 
 #include "cadhost/core/objectchecks.h"
 #include "cadhost/core/selectionsets.h"
-#include "cadhost/dxf/tags.h"
+#include "dxf/tags.h"
 #include "engine/textutil.h"
 
 namespace quorvel::cadhost::standin {

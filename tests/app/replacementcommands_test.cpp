@@ -16,11 +16,11 @@
 #include "app/mainwindow.h"
 #include "drawinglist/drawinglistmodel.h"
 #include "drawinglist/drawinglistview.h"
-#include "engine/testing/recordinghost.h"
 #include "platform/localclock.h"
 #include "platform/messageboxes.h"
 #include "platform/scriptfilewriter.h"
 #include "platform/timerrandom.h"
+#include "tests/support/engine/recordinghost.h"
 
 namespace {
 

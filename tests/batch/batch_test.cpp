@@ -4,7 +4,7 @@
 #include "batch/options.h"
 #include "batch/sha256.h"
 #include "batch/substitution.h"
-#include "cadhost/dxf/textkinds.h"
+#include "dxf/textkinds.h"
 
 namespace quorvel::batch {
 namespace {

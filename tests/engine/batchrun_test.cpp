@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "rig.h"
+#include "tests/support/engine/rig.h"
 
 namespace quorvel::engine::testing {
 namespace {

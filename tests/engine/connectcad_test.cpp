@@ -1,8 +1,8 @@
 // Module1::ConnectCad: attach, else start, and every later step skipped on failure.
 #include <gtest/gtest.h>
 
-#include "doubles.h"
 #include "engine/module1.h"
+#include "tests/support/engine/doubles.h"
 
 namespace quorvel::engine::testing {
 namespace {

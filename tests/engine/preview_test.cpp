@@ -1,7 +1,7 @@
 // The preview of xpcmdbutton7: the first drawing only, left open and unsaved.
 #include <gtest/gtest.h>
 
-#include "rig.h"
+#include "tests/support/engine/rig.h"
 
 namespace quorvel::engine::testing {
 namespace {

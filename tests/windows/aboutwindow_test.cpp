@@ -9,7 +9,7 @@
 
 #include <gmock/gmock.h>
 
-#include "recordinglinkopener.h"
+#include "tests/support/windows/recordinglinkopener.h"
 #include "windows/handcursor.h"
 #include "windows/makerinfo.h"
 #include "windows/windowplacer.h"

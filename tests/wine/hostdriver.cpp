@@ -19,8 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/module1.h"
-#include "engine/replacementrun.h"
+#include "engine/quietrunservices.h"
 #include "engine/textutil.h"
 #include "platform/windows/comautomation.h"
 #include "platform/windows/comobject.h"
@@ -240,18 +239,8 @@ int wmain(int argc, wchar_t** argv) {
     platform::windows::Win32WindowControl windowControl;
     engine::Module1 module1(connector, windows);
 
-    engine::RunServices services;
-    services.module1 = &module1;
-    services.windows = &windowControl;
-    services.options = &options;
-    services.drawings = &list;
-    services.progress = &windows;
-    services.mainWindow = &windows;
-    services.messages = &windows;
-    services.clock = &windows;
-    services.random = &windows;
-    services.scriptWriter = &windows;
-    services.programFolder = platform::windows::programFolder();
+    engine::RunServices services = engine::makeRunServices(
+        module1, windowControl, options, list, windows, platform::windows::programFolder());
     // Lets the older generation's run see whether its typed save rewrote the drawing.
     platform::windows::Win32FileStamps files;
     services.files = &files;

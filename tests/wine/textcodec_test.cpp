@@ -1,7 +1,7 @@
 // The DXF engine's code pages through the Windows API: the same results as iconv gives on Linux.
 #include <gtest/gtest.h>
 
-#include "cadhost/dxf/codepage.h"
+#include "dxf/codepage.h"
 
 namespace {
 

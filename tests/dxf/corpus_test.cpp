@@ -11,8 +11,8 @@
 #include <set>
 #include <sstream>
 
-#include "cadhost/dxf/drawing.h"
-#include "cadhost/dxf/textstyles.h"
+#include "dxf/drawing.h"
+#include "dxf/textstyles.h"
 #include "tests/support/ezdxf_reference.h"
 
 namespace quorvel::dxf {

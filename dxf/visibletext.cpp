@@ -1,9 +1,9 @@
-#include "cadhost/dxf/visibletext.h"
+#include "dxf/visibletext.h"
 
 #include <cctype>
 
-#include "cadhost/dxf/codepage.h"
-#include "cadhost/dxf/drawing.h"
+#include "dxf/codepage.h"
+#include "dxf/drawing.h"
 
 namespace quorvel::dxf {
 

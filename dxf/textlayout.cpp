@@ -1,4 +1,4 @@
-#include "cadhost/dxf/textlayout.h"
+#include "dxf/textlayout.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,7 +6,7 @@
 #include <numbers>
 #include <string>
 
-#include "cadhost/dxf/codepage.h"
+#include "dxf/codepage.h"
 
 namespace quorvel::dxf {
 

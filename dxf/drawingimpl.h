@@ -22,11 +22,11 @@
 #include <utility>
 #include <vector>
 
-#include "cadhost/dxf/atomicfile.h"
-#include "cadhost/dxf/codepage.h"
-#include "cadhost/dxf/drawing.h"
-#include "cadhost/dxf/tags.h"
-#include "cadhost/dxf/textlayout.h"
+#include "dxf/atomicfile.h"
+#include "dxf/codepage.h"
+#include "dxf/drawing.h"
+#include "dxf/tags.h"
+#include "dxf/textlayout.h"
 
 namespace quorvel::dxf {
 

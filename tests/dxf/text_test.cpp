@@ -3,11 +3,11 @@
 
 #include <cmath>
 
-#include "cadhost/dxf/codepage.h"
-#include "cadhost/dxf/drawing.h"
-#include "cadhost/dxf/tags.h"
-#include "cadhost/dxf/textlayout.h"
-#include "cadhost/dxf/wildcard.h"
+#include "dxf/codepage.h"
+#include "dxf/drawing.h"
+#include "dxf/tags.h"
+#include "dxf/textlayout.h"
+#include "dxf/wildcard.h"
 #include "tests/support/ezdxf_reference.h"
 
 namespace quorvel::dxf {
@@ -64,7 +64,7 @@ TEST(CodePage, DecodesBeforeLookingForEscapes) {
     EXPECT_EQ(gbk.encode("中文ก文a"),
               "\xD6\xD0\xCE\xC4\\U+0E01\xCE\xC4"
               "a");
-        // Bytes that do not decode are neither dropped nor thrown at the caller.
+    // Bytes that do not decode are neither dropped nor thrown at the caller.
     EXPECT_EQ(gbk.decode("a\xFF"
                          "b")
                   .size(),

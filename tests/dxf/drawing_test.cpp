@@ -11,7 +11,7 @@
 #include <set>
 #include <sstream>
 
-#include "cadhost/dxf/drawing.h"
+#include "dxf/drawing.h"
 #include "tests/support/ezdxf_reference.h"
 
 namespace quorvel::dxf {

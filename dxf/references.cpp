@@ -1,7 +1,7 @@
 // References between records: who points at a handle, and taking those pointers out when the
 // entity they name is erased.
-#include "cadhost/dxf/drawingimpl.h"
-#include "cadhost/dxf/groupcodes.h"
+#include "dxf/drawingimpl.h"
+#include "dxf/groupcodes.h"
 
 namespace quorvel::dxf {
 

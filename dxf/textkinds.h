@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cadhost/dxf/drawing.h"
+#include "dxf/drawing.h"
 
 namespace quorvel::dxf {
 

@@ -1,4 +1,4 @@
-#include "cadhost/dxf/drawing.h"
+#include "dxf/drawing.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,9 +11,9 @@
 #include <unordered_map>
 #include <utility>
 
-#include "cadhost/dxf/drawingimpl.h"
-#include "cadhost/dxf/filereplace.h"
-#include "cadhost/dxf/wildcard.h"
+#include "dxf/drawingimpl.h"
+#include "dxf/filereplace.h"
+#include "dxf/wildcard.h"
 
 namespace quorvel::dxf {
 

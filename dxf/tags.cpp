@@ -1,11 +1,11 @@
-#include "cadhost/dxf/tags.h"
+#include "dxf/tags.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 
-#include "cadhost/dxf/drawing.h"
+#include "dxf/drawing.h"
 
 namespace quorvel::dxf {
 

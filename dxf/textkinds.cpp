@@ -1,9 +1,9 @@
-#include "cadhost/dxf/textkinds.h"
+#include "dxf/textkinds.h"
 
 #include <algorithm>
 
-#include "cadhost/dxf/codepage.h"
-#include "cadhost/dxf/tags.h"
+#include "dxf/codepage.h"
+#include "dxf/tags.h"
 
 namespace quorvel::dxf {
 

@@ -1,8 +1,8 @@
-#include "cadhost/dxf/textstyles.h"
+#include "dxf/textstyles.h"
 
-#include "cadhost/dxf/drawingimpl.h"
-#include "cadhost/dxf/groupcodes.h"
-#include "cadhost/dxf/tags.h"
+#include "dxf/drawingimpl.h"
+#include "dxf/groupcodes.h"
+#include "dxf/tags.h"
 
 namespace quorvel::dxf {
 

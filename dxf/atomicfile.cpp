@@ -1,4 +1,4 @@
-#include "cadhost/dxf/atomicfile.h"
+#include "dxf/atomicfile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "cadhost/dxf/drawing.h"
+#include "dxf/drawing.h"
 
 namespace quorvel::dxf {
 

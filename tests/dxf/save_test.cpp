@@ -10,8 +10,8 @@
 #include <set>
 #include <string>
 
-#include "cadhost/dxf/drawing.h"
-#include "cadhost/dxf/tags.h"
+#include "dxf/drawing.h"
+#include "dxf/tags.h"
 #include "tests/support/ezdxf_reference.h"
 
 namespace quorvel::dxf {

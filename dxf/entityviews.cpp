@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "cadhost/dxf/drawingimpl.h"
+#include "dxf/drawingimpl.h"
 
 namespace quorvel::dxf {
 

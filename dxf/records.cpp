@@ -3,8 +3,8 @@
 #include <cctype>
 #include <limits>
 
-#include "cadhost/dxf/drawingimpl.h"
-#include "cadhost/dxf/groupcodes.h"
+#include "dxf/drawingimpl.h"
+#include "dxf/groupcodes.h"
 
 namespace quorvel::dxf {
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "cadhost/dxf/drawing.h"
-#include "cadhost/dxf/tags.h"
+#include "dxf/drawing.h"
+#include "dxf/tags.h"
 
 namespace quorvel::dxf {
 namespace {

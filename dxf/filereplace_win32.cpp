@@ -1,10 +1,10 @@
-#include "cadhost/dxf/filereplace.h"
+#include "dxf/filereplace.h"
 
 #include <windows.h>
 
 #include <string>
 
-#include "cadhost/dxf/drawing.h"
+#include "dxf/drawing.h"
 #include "textcodec/utf.h"
 
 namespace quorvel::dxf {

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string_view>
 
-#include "cadhost/dxf/drawing.h"
+#include "dxf/drawing.h"
 
 namespace quorvel::dxf {
 

@@ -3,10 +3,10 @@
 
 #include <regex>
 
-#include "doubles.h"
 #include "engine/programfolder.h"
-#include "engine/replacementrun.h"
+#include "engine/quietrunservices.h"
 #include "engine/textutil.h"
+#include "tests/support/engine/doubles.h"
 
 namespace quorvel::engine::testing {
 
@@ -25,18 +25,9 @@ struct RunRig {
     }
 
     ReplacementRun makeRun() {
-        RunServices services;
-        services.module1 = &module1;
-        services.windows = &host.windowControl();
-        services.options = &options;
-        services.drawings = &list;
-        services.progress = &progress;
-        services.mainWindow = &mainWindow;
-        services.messages = &messages;
-        services.clock = &clock;
-        services.random = &random;
-        services.scriptWriter = &script;
-        services.programFolder = u"/prog";
+        RunServices services =
+            makeRunServices(module1, host.windowControl(), options, list,
+                            {progress, mainWindow, messages, clock, random, script}, u"/prog");
         services.files = &host.fileStamps();
         services.runLock = &runLock;
         return ReplacementRun(services);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/services.h"
-#include "engine/testing/recordinghost.h"
+#include "tests/support/engine/recordinghost.h"
 
 namespace quorvel::engine::testing {
 

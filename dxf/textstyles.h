@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cadhost/dxf/drawing.h"
+#include "dxf/drawing.h"
 
 namespace quorvel::dxf {
 

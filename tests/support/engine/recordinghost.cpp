@@ -1,4 +1,4 @@
-#include "engine/testing/recordinghost.h"
+#include "tests/support/engine/recordinghost.h"
 
 #include <algorithm>
 #include <cmath>

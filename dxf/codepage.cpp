@@ -1,4 +1,4 @@
-#include "cadhost/dxf/codepage.h"
+#include "dxf/codepage.h"
 
 #include "textcodec/byteconverter.h"
 

@@ -1,10 +1,10 @@
-#include "cadhost/dxf/wildcard.h"
+#include "dxf/wildcard.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <vector>
 
-#include "cadhost/dxf/codepage.h"
+#include "dxf/codepage.h"
 
 namespace quorvel::dxf {
 
