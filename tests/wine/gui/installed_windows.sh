@@ -97,7 +97,9 @@ window_of_size() { # width, height
 busy_host_run() {
     [[ -n "${QUORVEL_TEST_BUSY_HOST_ARGS:-}" ]] || return 0
     step "a host that rejects calls for a few seconds is ridden out"
-    wine_run taskkill /f /im cadh.exe >/dev/null 2>&1 || true
+    # Ended as a user would, so that no stale entry of it stays in the running-object table.
+    wine_run taskkill /im cadh.exe >/dev/null 2>&1 || true
+    wait_gone '^CAD 主机' 20 || wine_run taskkill /f /im cadh.exe >/dev/null 2>&1 || true
     # shellcheck disable=SC2086
     wine_run "$cadh" /regserver $QUORVEL_TEST_BUSY_HOST_ARGS
     "$py" "$drawings_tool" write r2000 "$d/busy.dwg"
@@ -107,7 +109,7 @@ busy_host_run() {
     click_in "$main" 318 304 # "完全匹配" off
     click_in "$main" 166 400 # "For R2000+"
     batch_run 6
-    check_drawings plain 旧文本 新内容 busy
+    check_drawings align=mc 旧文本 新内容 busy # 修改文本的对齐方式 is still ticked
     click_in "$progress" 130 20 2
     wait_window '^Quorvel V2\.0$' 10 >/dev/null || fail "the main window did not come back"
 }
