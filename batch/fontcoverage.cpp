@@ -242,7 +242,9 @@ std::string DisplayCheck::problem(const dxf::TextEntry& entry, const Substitutio
         styles_.emplace(drawing_);
     const std::string styleName = styles_->styleNameOf(drawing_, entry.id);
     const std::string_view raw =
-        entry.kind == dxf::TextKind::MText ? std::string_view(change.newRaw) : std::string_view();
+        syntaxOf(entry) == dxf::TextSyntax::MultiLine && !entry.multiLineAttribute
+            ? std::string_view(change.newRaw)
+            : std::string_view();
     // One replacement brings the same characters to text after text: each case is decided once,
     // unless the text switches fonts of its own.
     if (raw.find("\\f") != raw.npos || raw.find("\\F") != raw.npos)

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <thread>
 
 #include "batch/files.h"
@@ -72,11 +73,16 @@ unsigned parseKinds(const std::string& list) {
             kinds |= kKindDimension;
         else if (name == "blockdef")
             kinds |= kKindBlockDef;
+        else if (name == "table")
+            kinds |= kKindTable;
+        else if (name == "mleader")
+            kinds |= kKindMLeader;
         else if (name == "all")
             kinds |= kKindAll;
         else
-            throw UsageError("--kinds 不认识“" + name +
-                             "”，可用的有 text、mtext、attrib、dimension、blockdef、all");
+            throw UsageError(
+                "--kinds 不认识“" + name +
+                "”，可用的有 text、mtext、attrib、dimension、blockdef、table、mleader、all");
         start = comma + 1;
     }
     return kinds;
@@ -307,8 +313,9 @@ std::vector<std::string> editingArguments(const Options& options) {
     std::vector<std::string> arguments;
     if (options.kinds != kKindText) {
         std::string kinds;
-        const char* const names[] = {"text", "mtext", "attrib", "dimension", "blockdef"};
-        for (unsigned bit = 0; bit < 5; ++bit) {
+        const char* const names[] = {"text",     "mtext", "attrib", "dimension",
+                                     "blockdef", "table", "mleader"};
+        for (unsigned bit = 0; bit < std::size(names); ++bit) {
             if (options.kinds & (1u << bit))
                 kinds += (kinds.empty() ? "" : ",") + std::string(names[bit]);
         }
@@ -373,7 +380,8 @@ const char* helpText() {
   --justify 方式        被替换的单行文字改为此对齐方式，位置不变
                         （L A F C M R TL TC TR ML MC MR BL BC BR）
   --kinds 种类          text（默认，单行文字）、mtext（多行文字）、attrib（属性值）、
-                        dimension（标注的替代文字）、blockdef（块定义中的文字）、all；
+                        dimension（标注的替代文字）、blockdef（块定义中的文字）、
+                        table（表格单元格的文字）、mleader（多重引线的文字）、all；
                         可用逗号连接多个
 
 运行

@@ -25,7 +25,9 @@ enum KindFlag : unsigned {
     kKindAttrib = 4,     // attribute values of block references and definitions
     kKindDimension = 8,  // override texts of dimensions of the layouts
     kKindBlockDef = 16,  // single-line, multi-line and dimension text inside block definitions
-    kKindAll = 31,
+    kKindTable = 32,     // the text cells of tables
+    kKindMLeader = 64,   // the multi-line text of multileaders
+    kKindAll = 127,
 };
 
 // The options that change what a drawing's edit does reach worker processes and the journal

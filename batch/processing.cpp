@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "batch/dimensionpicture.h"
 #include "batch/drawingfile.h"
 #include "batch/files.h"
 #include "batch/fontcoverage.h"
 #include "batch/journal.h"
+#include "dxf/tabletext.h"
 #include "dxf/textkinds.h"
 
 namespace quorvel::batch {
@@ -31,6 +33,10 @@ std::string kindName(TextKind kind) {
             return "属性定义";
         case TextKind::Dimension:
             return "标注";
+        case TextKind::TableCell:
+            return "表格单元格";
+        case TextKind::MLeader:
+            return "多重引线";
     }
     return "";
 }
@@ -55,22 +61,68 @@ std::string spaceName(const dxf::TextEntry& entry,
     return "";
 }
 
+struct ExpectedText {
+    dxf::EntityId id = 0;
+    std::size_t cell = 0;  // table cells
+    std::string raw;
+    auto key() const { return std::pair(id, cell); }
+};
+
 // The edited bytes must load again and show the new texts.
-void checkEdited(std::string edited,
-                 const std::vector<std::pair<dxf::EntityId, std::string>>& expectedTexts) {
+void checkEdited(std::string edited, std::vector<ExpectedText> expectedTexts) {
     const dxf::Drawing reread = dxf::Drawing::fromBytes(std::move(edited));
+    const auto byKey = [](const auto& a, const auto& b) { return a.key() < b.key(); };
+    std::sort(expectedTexts.begin(), expectedTexts.end(), byKey);
     std::vector<dxf::EntityId> ids;
     for (const auto& expected : expectedTexts)
-        ids.push_back(expected.first);
-    const std::vector<dxf::TextEntry> texts =
-        dxf::readTexts(reread, [&](const dxf::TextEntry& entry) {
-            return std::binary_search(ids.begin(), ids.end(), entry.id);
-        });
+        ids.push_back(expected.id);
+    std::vector<ExpectedText> texts;
+    for (dxf::TextEntry& entry : dxf::readTexts(reread, [&](const dxf::TextEntry& entry) {
+             return std::binary_search(ids.begin(), ids.end(), entry.id);
+         })) {
+        const ExpectedText seen{entry.id, entry.cell, std::move(entry.raw)};
+        if (std::binary_search(expectedTexts.begin(), expectedTexts.end(), seen, byKey))
+            texts.push_back(seen);
+    }
+    std::sort(texts.begin(), texts.end(), byKey);
     bool same = texts.size() == expectedTexts.size();
     for (std::size_t i = 0; same && i < texts.size(); ++i)
-        same = texts[i].id == expectedTexts[i].first && texts[i].raw == expectedTexts[i].second;
+        same = texts[i].key() == expectedTexts[i].key() && texts[i].raw == expectedTexts[i].raw;
     if (!same)
         throw FileError("修改后读回的文字与修改结果不一致，未保存");
+}
+
+bool isTablePicture(const dxf::TextEntry& entry) {
+    return entry.space == dxf::Space::Block && entry.block.size() > 1 && entry.block[0] == '*' &&
+           (entry.block[1] == 'T' || entry.block[1] == 't') &&
+           (entry.kind == TextKind::Text || entry.kind == TextKind::MText);
+}
+
+std::string upper(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+using CellChanges = std::vector<std::pair<dxf::TextEntry, Substitution>>;
+
+// The texts of a table's picture (its "*T" block) that show a changed cell's text, rewritten by
+// the same pairs, so that readers which draw the picture show the new text too.
+std::vector<std::pair<dxf::TextEntry, std::string>> tablePictureEdits(
+    const std::vector<dxf::TextEntry>& picture, const CellChanges& cells, const Options& options) {
+    std::set<std::string> shown;
+    for (const auto& cell : cells)
+        shown.insert(cell.second.oldText);
+    std::vector<std::pair<dxf::TextEntry, std::string>> edits;
+    for (const dxf::TextEntry& text : picture) {
+        const auto rewritten = rewrite(text.raw, syntaxOf(text), options);
+        if (!rewritten || rewritten->raw == text.raw)
+            continue;
+        // Texts that show no changed cell (a field's value, a number) stay as they are.
+        if (shown.contains(rewritten->oldShown))
+            edits.emplace_back(text, rewritten->raw);
+    }
+    return edits;
 }
 
 }  // namespace
@@ -86,59 +138,148 @@ ReportRow reportRow(const dxf::TextEntry& entry, const Substitution& change,
             {}};
 }
 
+namespace {
+
+// The edits of one drawing, text by text. A table's cells are held back until its last one:
+// they change together, with the table's picture, or not at all.
+class DrawingEdits {
+public:
+    DrawingEdits(dxf::Drawing& document, const Options& options, EditedDrawing& result)
+        : document_(document),
+          options_(options),
+          result_(result),
+          displayCheck_(document, options.fontFolders) {}
+
+    void take(const dxf::TextEntry& entry);
+    void finish() { flushTable(); }
+    std::vector<ExpectedText> expected;
+
+private:
+    void count(const dxf::TextEntry& entry, const Substitution& change);
+    void flushTable();
+    const std::vector<dxf::TextEntry>& pictureOf(dxf::EntityId table);
+
+    dxf::Drawing& document_;
+    const Options& options_;
+    EditedDrawing& result_;
+    DisplayCheck displayCheck_;
+    std::optional<std::map<std::string, std::string>> layouts_;  // read when first needed
+    std::optional<DimensionPictures> dimensions_;  // indexed when a dimension first matches
+    std::optional<std::map<std::string, std::vector<dxf::TextEntry>>> tablePictures_;
+    dxf::EntityId table_ = 0;
+    CellChanges cells_;  // of table_
+};
+
+void DrawingEdits::count(const dxf::TextEntry& entry, const Substitution& change) {
+    const std::string undisplayable = displayCheck_.problem(entry, change);
+    result_.undisplayable += undisplayable.empty() ? 0 : 1;
+    ++result_.texts;
+    if (!options_.reportFile.empty()) {
+        if (entry.space == dxf::Space::Paper && !layouts_)
+            layouts_ = dxf::layoutNames(document_);
+        result_.rows.push_back(reportRow(entry, change, layouts_.value_or(kNoLayouts)));
+        result_.rows.back().undisplayable = undisplayable;
+    }
+}
+
+void DrawingEdits::take(const dxf::TextEntry& entry) {
+    if (entry.id != table_)
+        flushTable();
+    DimensionPictures::Picture picture;
+    std::optional<Substitution> change;
+    if (entry.kind == TextKind::Dimension) {
+        if (!dimensions_)
+            dimensions_.emplace(document_);
+        picture = dimensions_->of(entry);
+        change = substituteDimension(entry, picture, options_);
+    } else {
+        change = substitute(entry, options_);
+    }
+    if (!change)
+        return;
+    if (!change->refused.empty()) {
+        result_.unchanged.push_back(entry.handle + "：" + change->refused);
+        return;
+    }
+    if (entry.kind == TextKind::TableCell) {
+        table_ = entry.id;
+        cells_.emplace_back(entry, std::move(*change));
+        return;
+    }
+    if (!options_.dryRun) {
+        if (change->newRaw != entry.raw || change->newAttributeLine != entry.attributeLine)
+            dxf::writeText(document_, entry, change->newRaw, change->newAttributeLine);
+        if (change->newPictureRaw && *change->newPictureRaw != picture.text->raw)
+            dxf::writeText(document_, *picture.text, *change->newPictureRaw);
+        if (options_.height && entry.kind != TextKind::Dimension && entry.kind != TextKind::MLeader)
+            dxf::writeHeight(document_, entry, *options_.height);
+        if (options_.justify && entry.kind == TextKind::Text)
+            document_.justify(entry.id, *options_.justify);
+        expected.push_back({entry.id, entry.cell, change->newRaw});
+    }
+    count(entry, *change);
+}
+
+const std::vector<dxf::TextEntry>& DrawingEdits::pictureOf(dxf::EntityId table) {
+    if (!tablePictures_) {
+        tablePictures_.emplace();
+        for (dxf::TextEntry& text : dxf::readTexts(document_, isTablePicture))
+            (*tablePictures_)[upper(text.block)].push_back(std::move(text));
+    }
+    static const std::vector<dxf::TextEntry> kNone;
+    const auto found = tablePictures_->find(upper(dxf::tableBlockName(document_, table)));
+    return found == tablePictures_->end() ? kNone : found->second;
+}
+
+void DrawingEdits::flushTable() {
+    if (cells_.empty())
+        return;
+    const CellChanges cells = std::move(cells_);
+    cells_.clear();
+    std::vector<dxf::CellEdit> edits;
+    for (const auto& [entry, change] : cells) {
+        if (change.newRaw != entry.raw)
+            edits.push_back({entry.cell, change.newRaw});
+    }
+    // Tried on a dry run too: it tells whether the table can be edited. Once the cells are
+    // written, a picture that cannot follow fails the drawing rather than leave half a table.
+    std::vector<std::pair<dxf::TextEntry, std::string>> picture;
+    try {
+        if (!edits.empty()) {
+            picture = tablePictureEdits(pictureOf(table_), cells, options_);
+            dxf::writeTableCells(document_, table_, edits);
+        }
+    } catch (const dxf::DxfError& error) {
+        if (error.kind() != dxf::DxfError::Kind::InvalidArgument)
+            throw;
+        result_.unchanged.push_back(cells.front().first.handle + "：" + error.what());
+        return;
+    }
+    for (const auto& [text, raw] : picture)
+        dxf::writeText(document_, text, raw);
+    for (const auto& [entry, change] : cells) {
+        expected.push_back({entry.id, entry.cell, change.newRaw});
+        count(entry, change);
+    }
+}
+
+}  // namespace
+
 EditedDrawing editDrawing(std::string bytes, const Options& options) {
     EditedDrawing result;
     // About two copies of the drawing at a time: the drawing and its edited bytes, then the
     // edited bytes and the drawing read back from them.
     std::optional<dxf::Drawing> document = dxf::Drawing::fromBytes(std::move(bytes));
-    std::vector<std::pair<dxf::EntityId, std::string>> expected;
-    std::optional<std::map<std::string, std::string>> layouts;  // read when first needed
-    std::optional<DimensionPictures> pictures;  // indexed when a dimension first matches
     const auto chosen = [&](const dxf::TextEntry& entry) { return isChosen(entry, options); };
-    DisplayCheck displayCheck(*document, options.fontFolders);
-    for (const dxf::TextEntry& entry : dxf::readTexts(*document, chosen)) {
-        DimensionPictures::Picture picture;
-        std::optional<Substitution> change;
-        if (entry.kind == TextKind::Dimension) {
-            if (!pictures)
-                pictures.emplace(*document);
-            picture = pictures->of(entry);
-            change = substituteDimension(entry, picture, options);
-        } else {
-            change = substitute(entry, options);
-        }
-        if (!change)
-            continue;
-        if (!change->refused.empty()) {
-            result.unchanged.push_back(entry.handle + "：" + change->refused);
-            continue;
-        }
-        const std::string undisplayable = displayCheck.problem(entry, *change);
-        result.undisplayable += undisplayable.empty() ? 0 : 1;
-        if (!options.dryRun) {
-            if (change->newRaw != entry.raw || change->newAttributeLine != entry.attributeLine)
-                dxf::writeText(*document, entry, change->newRaw, change->newAttributeLine);
-            if (change->newPictureRaw && *change->newPictureRaw != picture.text->raw)
-                dxf::writeText(*document, *picture.text, *change->newPictureRaw);
-            if (options.height && entry.kind != TextKind::Dimension)
-                dxf::writeHeight(*document, entry, *options.height);
-            if (options.justify && entry.kind == TextKind::Text)
-                document->justify(entry.id, *options.justify);
-            expected.emplace_back(entry.id, change->newRaw);
-        }
-        ++result.texts;
-        if (!options.reportFile.empty()) {
-            if (entry.space == dxf::Space::Paper && !layouts)
-                layouts = dxf::layoutNames(*document);
-            result.rows.push_back(reportRow(entry, *change, layouts.value_or(kNoLayouts)));
-            result.rows.back().undisplayable = undisplayable;
-        }
-    }
+    DrawingEdits edits(*document, options, result);
+    for (const dxf::TextEntry& entry : dxf::readTexts(*document, chosen))
+        edits.take(entry);
+    edits.finish();
     if (options.dryRun || !document->isModified())
         return result;
     result.bytes = document->toBytes();
     document.reset();
-    checkEdited(result.bytes, expected);
+    checkEdited(result.bytes, std::move(edits.expected));
     return result;
 }
 

@@ -32,6 +32,12 @@ bool isChosen(const dxf::TextEntry& entry, const Options& options) {
         case TextKind::AttributeDefinition:
             needed = kKindAttrib;
             break;
+        case TextKind::TableCell:
+            needed = inBlock ? kKindBlockDef : kKindTable;
+            break;
+        case TextKind::MLeader:
+            needed = inBlock ? kKindBlockDef : kKindMLeader;
+            break;
     }
     if (!(options.kinds & needed))
         return false;
@@ -39,7 +45,9 @@ bool isChosen(const dxf::TextEntry& entry, const Options& options) {
 }
 
 TextSyntax syntaxOf(const dxf::TextEntry& entry) {
-    if (entry.kind == TextKind::MText || entry.multiLineAttribute)
+    // Table cells and multileaders hold multi-line text, codes and all.
+    if (entry.kind == TextKind::MText || entry.multiLineAttribute ||
+        entry.kind == TextKind::TableCell || entry.kind == TextKind::MLeader)
         return TextSyntax::MultiLine;
     if (entry.kind == TextKind::Dimension)
         return TextSyntax::Dimension;

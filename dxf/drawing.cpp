@@ -609,7 +609,7 @@ std::vector<Drawing::TextRecord> Drawing::textRecords() const {
             continue;
         const std::string& type = d.types.name(record.type);
         if (type != "TEXT" && type != "MTEXT" && type != "ATTRIB" && type != "ATTDEF" &&
-            type != "DIMENSION") {
+            type != "DIMENSION" && type != "ACAD_TABLE" && type != "MULTILEADER") {
             continue;
         }
         const Record& placed =
@@ -628,11 +628,25 @@ std::vector<Drawing::TextRecord> Drawing::textRecords() const {
     return result;
 }
 
+std::vector<Drawing::ObjectRecord> Drawing::objectRecords() const {
+    const Impl& d = *impl_;
+    std::vector<ObjectRecord> result;
+    for (std::uint32_t i = d.head; i != kNone; i = d.records[i].next) {
+        const Record& record = d.records[i];
+        if (record.kind == RecordKind::Object && !(record.flags & kErased)) {
+            result.push_back({i + 1, d.types.name(record.type),
+                              (record.flags & kHasHandle) ? record.handle : 0});
+        }
+    }
+    return result;
+}
+
 namespace {
 std::uint32_t requireRecord(const std::vector<Record>& records, EntityId id) {
     if (id == 0 || id > records.size() || (records[id - 1].flags & kErased) ||
         (records[id - 1].kind != RecordKind::Entity &&
-         records[id - 1].kind != RecordKind::Follower)) {
+         records[id - 1].kind != RecordKind::Follower &&
+         records[id - 1].kind != RecordKind::Object)) {
         throw DxfError(DxfError::Kind::NoSuchEntity, "对象不存在或已被删除");
     }
     return static_cast<std::uint32_t>(id - 1);

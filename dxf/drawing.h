@@ -228,17 +228,26 @@ public:
     // ---- Raw access to text records, for editors of more kinds of text (textkinds.h) ----
     struct TextRecord {
         EntityId id = 0;
-        std::string type;    // TEXT, MTEXT, ATTRIB, ATTDEF or DIMENSION
+        std::string type;    // TEXT, MTEXT, ATTRIB, ATTDEF, DIMENSION, ACAD_TABLE or MULTILEADER
         std::string layer;   // decoded
         std::string handle;  // empty when the file has none
         Space space = Space::Model;
         std::string block;  // decoded name of the block or paper-space layout block, if any
     };
-    // Every TEXT, MTEXT, ATTRIB (of block references too), ATTDEF and DIMENSION record, in file
-    // order; an attribute takes the space of its block reference.
+    // Every TEXT, MTEXT, ATTRIB (of block references too), ATTDEF, DIMENSION, ACAD_TABLE and
+    // MULTILEADER record, in file order; an attribute takes the space of its block reference.
     std::vector<TextRecord> textRecords() const;
-    // The record's tags as file bytes, valid until the next edit; replacing them marks the
-    // drawing modified. The caller keeps the handle and the structure of the record.
+    // The objects of the OBJECTS section, in file order (a table's cell text has a second home
+    // there in newer drawings). `handle` is 0 when the object has none.
+    struct ObjectRecord {
+        EntityId id = 0;
+        std::string type;
+        std::uint64_t handle = 0;
+    };
+    std::vector<ObjectRecord> objectRecords() const;
+    // The record's tags (of an entity or an object) as file bytes, valid until the next edit;
+    // replacing them marks the drawing modified. The caller keeps the handle and the structure
+    // of the record.
     std::string_view recordBytes(EntityId id) const;
     void setRecordBytes(EntityId id, std::string bytes);
     // File bytes of a string value to UTF-8 and back, in the drawing's code page.

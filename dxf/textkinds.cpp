@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "dxf/codepage.h"
+#include "dxf/tabletext.h"
 #include "dxf/tags.h"
 
 namespace quorvel::dxf {
@@ -18,6 +19,10 @@ TextKind kindOf(const std::string& type) {
         return TextKind::AttributeDefinition;
     if (type == "DIMENSION")
         return TextKind::Dimension;
+    if (type == "ACAD_TABLE")
+        return TextKind::TableCell;
+    if (type == "MULTILEADER")
+        return TextKind::MLeader;
     return TextKind::Text;
 }
 
@@ -66,6 +71,18 @@ std::size_t utf8Length(unsigned char lead) {
 }  // namespace
 
 void readValue(const Drawing& drawing, TextEntry& entry) {
+    if (entry.kind == TextKind::MLeader) {
+        entry.raw = multileaderText(drawing, entry.id).value_or("");
+        return;
+    }
+    if (entry.kind == TextKind::TableCell) {
+        entry.raw.clear();
+        for (const TableCellText& cell : tableCellTexts(drawing, entry.id)) {
+            if (cell.cell == entry.cell)
+                entry.raw = cell.raw;
+        }
+        return;
+    }
     // The value: group 1, or for multi-line text the chunks (group 3) and then group 1, all
     // before an embedded object (group 101) or extended data. An attribute's embedded object
     // holds the text of a multi-line attribute the same way.
@@ -118,6 +135,23 @@ std::vector<TextEntry> readTexts(const Drawing& drawing,
         entry.block = std::move(record.block);
         if (wanted && !wanted(entry))
             continue;
+        if (entry.kind == TextKind::TableCell) {
+            for (TableCellText& cell : tableCellTexts(drawing, entry.id)) {
+                TextEntry cellEntry = entry;
+                cellEntry.cell = cell.cell;
+                cellEntry.raw = std::move(cell.raw);
+                entries.push_back(std::move(cellEntry));
+            }
+            continue;
+        }
+        if (entry.kind == TextKind::MLeader) {
+            auto text = multileaderText(drawing, entry.id);
+            if (!text)
+                continue;  // it shows a block
+            entry.raw = std::move(*text);
+            entries.push_back(std::move(entry));
+            continue;
+        }
         readValue(drawing, entry);
         entries.push_back(std::move(entry));
     }
@@ -252,6 +286,14 @@ void writeText(Drawing& drawing, const TextEntry& entry, std::string_view raw,
         drawing.setText(entry.id, raw);
         return;
     }
+    if (entry.kind == TextKind::TableCell) {
+        writeTableCells(drawing, entry.id, {{entry.cell, std::string(raw)}});
+        return;
+    }
+    if (entry.kind == TextKind::MLeader) {
+        writeMultileaderText(drawing, entry.id, raw);
+        return;
+    }
     RecordEditor editor(drawing.recordBytes(entry.id));
     auto& tags = editor.tags();
     const std::string stored = storedValue(editor, entry.kind);
@@ -287,6 +329,9 @@ void writeHeight(Drawing& drawing, const TextEntry& entry, double height) {
     }
     if (entry.kind == TextKind::Dimension) {
         throw DxfError(DxfError::Kind::InvalidArgument, "标注文字的高度由标注样式决定");
+    }
+    if (entry.kind == TextKind::TableCell || entry.kind == TextKind::MLeader) {
+        throw DxfError(DxfError::Kind::InvalidArgument, "表格和多重引线的文字高度由其样式决定");
     }
     if (!(height > 0) || height > 1e300) {
         throw DxfError(DxfError::Kind::InvalidArgument, "文字高度必须是大于零的数");

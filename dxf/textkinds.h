@@ -1,7 +1,8 @@
 #pragma once
 // Every kind of text a drawing holds, read and edited in place (handles kept): single-line text,
 // multi-line text (its chunks joined and written back in chunks), attribute values of block
-// references and definitions, and the override text of dimensions.
+// references and definitions, the override text of dimensions, table cells and multileaders
+// (dxf/tabletext.h).
 
 #include <cstddef>
 #include <functional>
@@ -14,7 +15,7 @@
 
 namespace quorvel::dxf {
 
-enum class TextKind { Text, MText, Attribute, AttributeDefinition, Dimension };
+enum class TextKind { Text, MText, Attribute, AttributeDefinition, Dimension, TableCell, MLeader };
 
 struct TextEntry {
     EntityId id = 0;
@@ -31,10 +32,12 @@ struct TextEntry {
     // line or the whole text, depending on the writer).
     bool multiLineAttribute = false;
     std::string attributeLine;
+    std::size_t cell = 0;  // a table cell: row * columns + column
 };
 
-// The texts of the drawing in file order; with `wanted`, only those it takes (asked before the
-// value is read, so `raw` is still empty then).
+// The texts of the drawing in file order, a table's cells in cell order; with `wanted`, only
+// those it takes (asked before the value is read, so `raw` is still empty then, and once per
+// table).
 std::vector<TextEntry> readTexts(const Drawing& drawing,
                                  const std::function<bool(const TextEntry&)>& wanted = {});
 
@@ -49,10 +52,11 @@ std::map<std::string, std::string> layoutNames(const Drawing& drawing);
 // Puts a new value (UTF-8, formatting codes included) in place of the entry's value. A single-line
 // text keeps its alignment point; multi-line text is written in chunks that split no character
 // and no escape. A multi-line attribute takes `raw` into its embedded object and `attributeLine`
-// into its group 1.
+// into its group 1. A table cell is written as writeTableCells() writes it.
 void writeText(Drawing& drawing, const TextEntry& entry, std::string_view raw,
                std::string_view attributeLine = {});
-// Text height (character height of multi-line text); a dimension raises InvalidArgument.
+// Text height (character height of multi-line text); dimensions, table cells and multileaders
+// raise InvalidArgument (their styles decide).
 void writeHeight(Drawing& drawing, const TextEntry& entry, double height);
 
 // Splits encoded multi-line text into chunks of at most `limit` bytes, never inside a character of

@@ -13,10 +13,15 @@ independent DXF implementation.
   ezdxf_tool.py make-visible <folder>  texts with codes a reader does not see as written:
                                        caret and %% codes, stacks, dimension pictures,
                                        multi-line attributes (R2018, and as R2013 keeps them)
+  ezdxf_tool.py make-tables <folder>   tables (cells in the entity, legacy and valued; with a
+                                       TABLECONTENT object that agrees and one that does not)
+                                       and multileaders
   ezdxf_tool.py dump <path>            every entity and text in detail, tab-separated
   ezdxf_tool.py entities <path>        one tab-separated line per entity of every layout
   ezdxf_tool.py texts <path>           every text of every kind, one line each (a multi-line
-                                       attribute as "<group 1>||<embedded text>")
+                                       attribute as "<group 1>||<embedded text>"; a table cell
+                                       as <table handle>.<cell>, its stored copies joined by
+                                       " || " where they differ; TABLECONTENT strings likewise)
   ezdxf_tool.py corpus <folder>        drawings of several writers (ezdxf in several versions,
                                        code pages and line ends; gnuplot, pstoedit and dime
                                        where installed) as <writer>_<name>.dxf
@@ -240,9 +245,62 @@ def texts(path):
                 values = [("ATTRIB", a.dxf.handle, a.dxf.text + (
                     "||" + a.virtual_mtext_entity().text if a.has_embedded_mtext_entity else ""))
                           for a in entity.attribs]
+            elif kind == "MULTILEADER" and entity.has_mtext_content:
+                values = [(kind, entity.dxf.handle, entity.get_mtext_content())]
             for kind, handle, text in values:
                 text = decode_escapes(text).replace("\n", "\\n")
                 print("TEXT\t%s\t%s\t%s\t%s" % (kind, handle, block.name, text))
+    encoding = "utf-8" if doc.dxfversion >= "AC1021" else doc.encoding
+    for kind, handle, text in table_texts(path, encoding):
+        print("TEXT\t%s\t%s\t\t%s" % (kind, handle, decode_escapes(text)))
+
+
+def table_texts(path, encoding):
+    """The cell strings of ACAD_TABLE entities and TABLECONTENT objects, from the raw tags
+    (this ezdxf keeps no cell data)."""
+    from ezdxf.lldxf.tagger import ascii_tags_loader
+    with open(path, encoding=encoding, errors="surrogateescape") as stream:
+        tags = list(ascii_tags_loader(stream))
+    records, found = [], []
+    for tag in tags:
+        if tag.code == 0:
+            records.append([tag])
+        elif records:
+            records[-1].append(tag)
+    for record in records:
+        kind = record[0].value
+        if kind not in ("ACAD_TABLE", "TABLECONTENT"):
+            continue
+        handle = next(t.value for t in record if t.code == 5)
+        cells, current, in_value, in_content = [], None, False, kind == "ACAD_TABLE"
+        for tag in record:
+            if kind == "ACAD_TABLE" and tag.code == 171:
+                current = {"legacy": "", "value": "", "display": "", "chunks": ""}
+                cells.append(current)
+            elif kind == "TABLECONTENT" and (tag.code, tag.value) == (1, "CELLCONTENT_BEGIN"):
+                in_content = True
+            elif (tag.code, tag.value) in ((301, "CELL_VALUE"), (300, "VALUE")) and in_content:
+                in_value = True
+                if kind == "TABLECONTENT":
+                    current = {"legacy": "", "value": "", "display": "", "chunks": ""}
+                    cells.append(current)
+            elif (tag.code, tag.value) == (304, "ACVALUE_END"):
+                in_value = False
+            elif current is None or tag.code >= 1000:
+                continue
+            elif tag.code in (2, 3) and (in_value or kind == "ACAD_TABLE"):
+                current["chunks"] += tag.value
+            elif tag.code == 1 and (in_value or kind == "ACAD_TABLE"):
+                current["value" if in_value else "legacy"] = current["chunks"] + tag.value
+                current["chunks"] = ""
+            elif tag.code == 302 and in_value:
+                current["display"] = tag.value
+        for index, cell in enumerate(cells):
+            copies = [cell[k] for k in ("legacy", "value", "display") if cell[k]]
+            if copies:
+                found.append((kind, "%s.%d" % (handle, index),
+                              " || ".join(dict.fromkeys(copies))))
+    return found
 
 
 def corpus_drawing(version, encoding, texts, extra_texts=0):
@@ -643,12 +701,136 @@ def write(kind, path):
         write_host(kind, path)
 
 
+TABLE_CELLS = [  # 3 rows, 2 columns; (what the cell holds, its text)
+    ("text", "门窗表 OLD"), ("empty", ""),
+    ("text", "{\\C1;OLD} 编号"), ("field", "OLD field"),
+    ("text", "长文字 OLD " * 30), ("number", "OLD 12"),
+]
+
+
+def table_cell_tags(holds, text, legacy, field_handle):
+    tags = [(171, 1), (172, 0), (173, 0), (174, 0), (175, 1), (176, 1), (91, 262144),
+            (178, 0), (145, 0.0)]
+    if holds == "field":
+        tags.append((344, field_handle))
+    if legacy:
+        if holds != "empty":
+            chunks = [""]
+            for character in text:  # chunks of at most 250 bytes, never splitting a character
+                if len((chunks[-1] + character).encode("gbk")) > 250:
+                    chunks.append("")
+                chunks[-1] += character
+            tags += [(2, chunk) for chunk in chunks[:-1]] + [(1, chunks[-1])]
+        return tags
+    tags += [(92, 0), (301, "CELL_VALUE"), (93, 0 if holds == "empty" else 6)]
+    tags.append((90, {"empty": 0, "number": 1}.get(holds, 4)))
+    if holds == "number":
+        tags.append((91, 12))
+    elif holds != "empty":
+        tags.append((1, text))
+    return tags + [(94, 0), (300, ""), (302, text), (304, "ACVALUE_END")]
+
+
+def table_content_tags(handle, owner, texts):
+    tags = [(0, "TABLECONTENT"), (5, handle), (330, owner), (100, "AcDbLinkedData"), (1, ""),
+            (300, ""), (100, "AcDbLinkedTableData"), (90, 2), (90, 3)]
+    for row in range(3):
+        tags += [(301, "ROW"), (1, "LINKEDTABLEDATAROW_BEGIN"), (90, 2)]
+        for holds, text in texts[row * 2:row * 2 + 2]:
+            tags += [(300, "CELL"), (1, "LINKEDTABLEDATACELL_BEGIN"), (95, 1),
+                     (90, 0 if holds == "empty" else 1)]
+            if holds == "field":
+                tags += [(302, "CONTENT"), (1, "CELLCONTENT_BEGIN"), (90, 2), (340, "0"),
+                         (309, "CELLCONTENT_END")]
+            elif holds != "empty":
+                tags += [(302, "CONTENT"), (1, "CELLCONTENT_BEGIN"), (90, 1), (300, "VALUE"),
+                         (93, 6), (90, 1 if holds == "number" else 4)]
+                tags += [(91, 12)] if holds == "number" else [(1, text)]
+                tags += [(94, 0), (300, ""), (302, text), (304, "ACVALUE_END"),
+                         (309, "CELLCONTENT_END")]
+            tags.append((309, "LINKEDTABLEDATACELL_END"))
+        tags.append((309, "LINKEDTABLEDATAROW_END"))
+    return tags + [(100, "AcDbFormattedTableData"), (100, "AcDbTableContent"), (340, "0")]
+
+
+def as_dxf(tags):
+    return "".join("%3d\n%s\n" % (code, value) for code, value in tags)
+
+
+def write_table(path, version, content=None):
+    """A table of TABLE_CELLS with its picture block; content: None, "agrees" or "differs" (a
+    TABLECONTENT object reached through the table's extension dictionary)."""
+    doc = ezdxf.new(version)
+    legacy = version < "R2007"
+    if legacy:
+        doc.encoding = "gbk"
+    msp = doc.modelspace()
+    msp.add_mtext("mtext OLD", dxfattribs={"char_height": 2})
+    picture = doc.blocks.new_anonymous_block(type_char="T")
+    picture.add_line((0, 0), (60, 0))
+    for index, (holds, text) in enumerate(TABLE_CELLS):
+        if holds != "empty":
+            picture.add_mtext(text, dxfattribs={"insert": (index % 2 * 30, -index // 2 * 10)})
+    ids = {name: doc.entitydb.next_handle() for name in ("table", "dict", "record", "content")}
+    table = [(0, "ACAD_TABLE"), (5, ids["table"])]
+    if content:
+        table += [(102, "{ACAD_XDICTIONARY"), (360, ids["dict"]), (102, "}")]
+    table += [(330, msp.block_record_handle), (100, "AcDbEntity"), (8, "TABLES"),
+              (100, "AcDbBlockReference"), (2, picture.name), (10, 0.0), (20, 0.0), (30, 0.0),
+              (100, "AcDbTable"), (280, 0), (342, doc.rootdict["ACAD_TABLESTYLE"].dxf.handle),
+              (343, picture.block_record_handle), (11, 1.0), (21, 0.0), (31, 0.0), (90, 22),
+              (91, 3), (92, 2), (93, 0), (94, 0), (95, 0), (96, 0)]
+    table += [(141, 10.0)] * 3 + [(142, 30.0)] * 2
+    for holds, text in TABLE_CELLS:
+        table += table_cell_tags(holds, text, legacy, msp.dxf.handle)
+    objects = []
+    if content:
+        texts = list(TABLE_CELLS)
+        if content == "differs":
+            texts[0] = ("text", "门窗表 OLD 旧")
+        objects = [(0, "DICTIONARY"), (5, ids["dict"]), (330, ids["table"]),
+                   (100, "AcDbDictionary"), (280, 1), (281, 1), (3, "ACAD_XREC_ROUNDTRIP"),
+                   (360, ids["record"]), (0, "XRECORD"), (5, ids["record"]),
+                   (330, ids["dict"]), (100, "AcDbXrecord"), (280, 1),
+                   (1, "ACAD_ROUNDTRIP_2008_TABLE_ENTITY"), (360, ids["content"])]
+        objects += table_content_tags(ids["content"], ids["record"], texts)
+    doc.saveas(path)
+    encoding = doc.encoding if legacy else "utf-8"
+    with open(path, encoding=encoding) as stream:
+        data = stream.read()
+    entities = data.index("\nENTITIES\n")
+    end = data.index("  0\nENDSEC\n", entities)
+    data = data[:end] + as_dxf(table) + data[end:]
+    if objects:
+        end = data.index("  0\nENDSEC\n", data.index("\nOBJECTS\n"))
+        data = data[:end] + as_dxf(objects) + data[end:]
+    with open(path, "w", encoding=encoding) as stream:
+        stream.write(data)
+
+
+def make_tables(folder):
+    from ezdxf.math import Vec2
+    write_table(f"{folder}/table_r2004_gbk.dxf", "R2004")
+    write_table(f"{folder}/table_r2010.dxf", "R2010")
+    write_table(f"{folder}/table_content_r2018.dxf", "R2018", "agrees")
+    write_table(f"{folder}/table_content_differs.dxf", "R2018", "differs")
+    doc = ezdxf.new("R2018")
+    msp = doc.modelspace()
+    for y, text in ((0, "注 OLD\\P第二行 {\\C1;OLD}"), (30, "untouched")):
+        builder = msp.add_multileader_mtext("Standard")
+        builder.set_content(text, char_height=2.5)
+        builder.add_leader_line(ezdxf.render.mleader.ConnectionSide.left, [Vec2(-20, y - 10)])
+        builder.build(insert=Vec2(0, y))
+    doc.saveas(f"{folder}/mleader_r2018.dxf")
+
+
 COMMANDS = {
     "write": lambda kind, path: write(kind, path),
     "bench": lambda path, matching, others: bench(path, int(matching), int(others)),
     "make": make,
     "make-kinds": make_kinds,
     "make-visible": make_visible,
+    "make-tables": make_tables,
     "dump": dump,
     "entities": entities,
     "texts": texts,
