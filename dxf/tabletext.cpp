@@ -52,7 +52,8 @@ struct ValueBlock {
 };
 
 // A value from the tag after its opening marker: data type (90), the string (1, chunks in 2
-// or 3 before it), the display string (302, chunks in 303), up to "304 ACVALUE_END".
+// or 3 before it), the display string (302, chunks in 303), up to "304 ACVALUE_END" (or the end
+// of the cell content holding it).
 ValueBlock readValueBlock(const RecordEditor& editor, std::size_t from, std::size_t to) {
     const auto& tags = editor.tags();
     ValueBlock block;
@@ -61,6 +62,12 @@ ValueBlock readValueBlock(const RecordEditor& editor, std::size_t from, std::siz
         const int code = tags[i].code;
         if (isMarker(tags[i], 304, "ACVALUE_END")) {
             block.end = i;
+            block.terminated = true;
+            return block;
+        }
+        // Before R2007 a cell content's value has no end marker of its own.
+        if (isMarker(tags[i], 309, "CELLCONTENT_END")) {
+            block.end = i - 1;
             block.terminated = true;
             return block;
         }
@@ -183,6 +190,28 @@ ContentValues readContent(const RecordEditor& editor, const Drawing& drawing) {
         }
     }
     return content;
+}
+
+// Takes out the entity's proxy graphics (a byte count, 92 or 160, then 310 chunks in its
+// AcDbEntity subclass): they would draw the old text where a reader draws them; the host draws
+// the entity from its data.
+void dropProxyGraphics(RecordEditor& editor) {
+    auto& tags = editor.tags();
+    bool entitySubclass = false;
+    for (std::size_t i = 0; i < tags.size() && tags[i].code < 1000; ++i) {
+        if (tags[i].code == 100) {
+            if (entitySubclass)
+                return;
+            entitySubclass = trimmed(tags[i].value) == "AcDbEntity";
+        } else if (entitySubclass && (tags[i].code == 92 || tags[i].code == 160) &&
+                   i + 1 < tags.size() && tags[i + 1].code == 310) {
+            std::size_t end = i + 1;
+            while (end < tags.size() && tags[end].code == 310)
+                ++end;
+            editor.erase(i, end - i);
+            return;
+        }
+    }
 }
 
 [[noreturn]] void refuse(const std::string& why) {
@@ -383,6 +412,7 @@ void writeTableCells(Drawing& drawing, EntityId table, const std::vector<CellEdi
         replaceCopies(*content, std::move(contentCopies), drawing, contents.front());
     }
     replaceCopies(editor, std::move(tableCopies), drawing, table);
+    dropProxyGraphics(editor);
     // Both records are ready: only now does the drawing change.
     drawing.setRecordBytes(table, editor.serialize());
     if (content)
@@ -426,6 +456,7 @@ void writeMultileaderText(Drawing& drawing, EntityId multileader, std::string_vi
     std::string encoded = drawing.encodeReplacing(value, raw);
     drawing.requireValueFits(multileader, encoded);
     value = std::move(encoded);
+    dropProxyGraphics(editor);
     drawing.setRecordBytes(multileader, editor.serialize());
 }
 

@@ -6,7 +6,8 @@
 // ACVALUE_END") as its string (group 1) and its display string (group 302). Drawings saved by
 // newer hosts hold the cells a second time in a TABLECONTENT object of the OBJECTS section; the
 // two are edited together or not at all. A multileader keeps its multi-line text as group 304 of
-// its context data ("300 CONTEXT_DATA{"), before the leaders ("302 LEADER{").
+// its context data ("300 CONTEXT_DATA{"), before the leaders ("302 LEADER{"). An edited table or
+// multileader loses its proxy graphics, which would still show the old text.
 
 #include <cstddef>
 #include <optional>

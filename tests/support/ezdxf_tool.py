@@ -26,6 +26,8 @@ independent DXF implementation.
                                        code pages and line ends; gnuplot, pstoedit and dime
                                        where installed) as <writer>_<name>.dxf
   ezdxf_tool.py check <manifest>       compares edited drawings with their originals
+  ezdxf_tool.py changed <before> <after>   the records (type and handle) whose bytes differ,
+                                       after ezdxf read the edited drawing (AUDIT: its errors)
   ezdxf_tool.py check-run <folder> <find> <replacement>
       checks the drawings a batch run saved: in every drawing the TEXT entities that held <find>
       now hold <replacement>, all other entities are kept (in any order: a replaced text may
@@ -824,6 +826,31 @@ def make_tables(folder):
     doc.saveas(f"{folder}/mleader_r2018.dxf")
 
 
+def raw_records(path):
+    """The file's records as bytes: each code-0 tag with what follows it."""
+    with open(path, "rb") as stream:
+        lines = stream.read().splitlines(keepends=True)
+    records = []
+    for index in range(0, len(lines) - 1, 2):
+        if lines[index].strip() == b"0" or not records:
+            records.append([])
+        records[-1] += lines[index:index + 2]
+    return [b"".join(record) for record in records]
+
+
+def changed(before, after):
+    doc = ezdxf.readfile(after)
+    print("AUDIT\t%d" % len(doc.audit().errors))
+    old, new = raw_records(before), raw_records(after)
+    print("RECORDS\t%d\t%d" % (len(old), len(new)))
+    for a, b in zip(old, new):
+        if a != b:
+            fields = b.decode("utf-8", "replace").splitlines()
+            handle = next((fields[i + 1].strip() for i in range(2, len(fields) - 1, 2)
+                           if fields[i].strip() == "5"), "")
+            print("CHANGED\t%s\t%s" % (fields[1].strip(), handle))
+
+
 COMMANDS = {
     "write": lambda kind, path: write(kind, path),
     "bench": lambda path, matching, others: bench(path, int(matching), int(others)),
@@ -836,6 +863,7 @@ COMMANDS = {
     "texts": texts,
     "corpus": corpus,
     "check": check,
+    "changed": changed,
     "check-run": check_run,
 }
 
