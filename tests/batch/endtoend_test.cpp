@@ -189,5 +189,61 @@ TEST_F(BatchRunTest, MatchesWhatAReaderSees) {
         << report;
 }
 
+// Tables (cells in the entity before R2007, as values from R2007, a second time in a TABLECONTENT
+// object) and multileaders, as ezdxf and the raw tags read them: every copy and the table's
+// picture change, fields and numbers stay, a table whose copies disagree stays whole, and
+// nothing else in the file changes.
+TEST_F(BatchRunTest, TablesAndMultileadersChangeEveryCopyOrStayWhole) {
+    const fs::path before = folder_.path() / "before";
+    const fs::path after = folder_.path() / "tables";
+    fs::create_directories(before);
+    ASSERT_TRUE(runEzdxf({"make-tables", before.string()}));
+    fs::copy(before, after);
+    std::string output;
+    ASSERT_EQ(
+        run("--find OLD --replace 新值 --kinds table,mleader " + quoted(after.string()), &output),
+        0)
+        << output;
+    EXPECT_NE(output.find("table_content_differs.dxf，句柄 39：单元格文字在表格内容对象"
+                          "（TABLECONTENT）中另存了一份，两处不一致，未修改此表格"),
+              std::string::npos)
+        << output;
+    EXPECT_EQ(readFile(after / "table_content_differs.dxf"),
+              readFile(before / "table_content_differs.dxf"));
+    const std::map<std::string, std::string> changedRecords = {
+        {"mleader_r2018.dxf", "MULTILEADER 2F"},
+        {"table_r2004_gbk.dxf", "MTEXT 34,MTEXT 35,MTEXT 37,MTEXT 38,ACAD_TABLE 39"},
+        {"table_r2010.dxf", "MTEXT 34,MTEXT 35,MTEXT 37,ACAD_TABLE 39"},
+        {"table_content_r2018.dxf", "MTEXT 34,MTEXT 35,MTEXT 37,ACAD_TABLE 39,TABLECONTENT 3C"},
+        {"table_content_differs.dxf", ""}};
+    for (const auto& [name, records] : changedRecords) {
+        SCOPED_TRACE(name);
+        std::string changed;
+        ASSERT_TRUE(
+            runEzdxf({"changed", (before / name).string(), (after / name).string()}, &changed));
+        std::string seen;
+        std::istringstream lines(changed);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.starts_with("CHANGED\t"))
+                seen += (seen.empty() ? "" : ",") + replaceAll(line.substr(8), "\t", " ");
+        }
+        EXPECT_EQ(seen, records);
+        EXPECT_NE(changed.find("AUDIT\t0\n"), std::string::npos) << changed;
+        // Numbers are values (from R2007), fields the host's: both stay, with their pictures.
+        const bool legacy = name == "table_r2004_gbk.dxf";
+        const bool whole = name == "table_content_differs.dxf";
+        const auto old = textsOfEveryKind(before / name);
+        const auto now = textsOfEveryKind(after / name);
+        ASSERT_EQ(now.size(), old.size());
+        for (const auto& [handle, text] : old) {
+            const bool stays = whole || (text.block == "*Model_Space" && text.kind == "MTEXT") ||
+                               text.text.find("field") != std::string::npos ||
+                               (text.text == "OLD 12" && !legacy);
+            EXPECT_EQ(now.at(handle).text, stays ? text.text : replaceAll(text.text, "OLD", "新值"))
+                << handle;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quorvel::testsupport

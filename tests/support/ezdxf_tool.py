@@ -288,6 +288,8 @@ def table_texts(path, encoding):
                     cells.append(current)
             elif (tag.code, tag.value) == (304, "ACVALUE_END"):
                 in_value = False
+            elif kind == "TABLECONTENT" and (tag.code, tag.value) == (309, "CELLCONTENT_END"):
+                in_value = in_content = False  # before R2007 a value has no end of its own
             elif current is None or tag.code >= 1000:
                 continue
             elif tag.code in (2, 3) and (in_value or kind == "ACAD_TABLE"):
