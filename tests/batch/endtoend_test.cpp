@@ -1,6 +1,7 @@
 // Whole runs of quorvel-batch over drawings that ezdxf wrote, read back with ezdxf.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <regex>
 #include <set>
@@ -243,6 +244,48 @@ TEST_F(BatchRunTest, TablesAndMultileadersChangeEveryCopyOrStayWhole) {
                 << handle;
         }
     }
+}
+
+// Drawings of other writers with tables and multileaders, from a folder named by
+// QUORVEL_KINDS_CORPUS (none is shipped with Debian): each result reads in ezdxf as its original
+// did, and only tables, their TABLECONTENT, their pictures' texts and multileaders differ.
+TEST_F(BatchRunTest, TablesAndMultileadersOfOtherWriters) {
+    const char* corpus = std::getenv("QUORVEL_KINDS_CORPUS");
+    if (!corpus)
+        GTEST_SKIP() << "QUORVEL_KINDS_CORPUS names no folder";
+    const fs::path after = folder_.path() / "corpus";
+    fs::copy(corpus, after);
+    writeFile(folder_.path() / "pairs.txt", "e\tÉ\nLEADER\t引线\nxx\t叉叉\nTable\t表格\n");
+    std::string output;
+    ASSERT_EQ(
+        run("--kinds table,mleader --pairs " + quoted((folder_.path() / "pairs.txt").string()) +
+                " " + quoted(after.string()),
+            &output),
+        0)
+        << output;
+    const std::set<std::string> editable = {"ACAD_TABLE", "TABLECONTENT", "MULTILEADER", "MTEXT",
+                                            "TEXT"};
+    int edited = 0;
+    for (const auto& entry : fs::directory_iterator(corpus)) {
+        SCOPED_TRACE(entry.path().string());
+        std::string before, changed;
+        ASSERT_TRUE(runEzdxf({"changed", entry.path().string(), entry.path().string()}, &before));
+        ASSERT_TRUE(
+            runEzdxf({"changed", entry.path().string(), (after / entry.path().filename()).string()},
+                     &changed));
+        std::istringstream lines(changed);
+        std::string line;
+        std::getline(lines, line);
+        EXPECT_EQ(line + "\n", before.substr(0, before.find('\n') + 1));  // audit, as before
+        std::getline(lines, line);
+        EXPECT_EQ(line + "\n", before.substr(before.find('\n') + 1));  // as many records
+        while (std::getline(lines, line)) {
+            const std::string type = line.substr(8, line.find('\t', 8) - 8);
+            EXPECT_TRUE(editable.contains(type)) << line;
+            edited += type == "ACAD_TABLE" || type == "MULTILEADER";
+        }
+    }
+    EXPECT_GT(edited, 0);
 }
 
 }  // namespace
