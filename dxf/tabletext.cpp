@@ -12,6 +12,14 @@ namespace quorvel::dxf {
 
 namespace {
 
+// A count or a type: a whole number that fits, else -1 (a damaged value is no number).
+long long wholeNumber(std::string_view value) {
+    const std::optional<double> number = parseNumber(value);
+    if (!number || !(*number >= -1 && *number <= 1e9))
+        return -1;
+    return static_cast<long long>(*number);
+}
+
 bool isMarker(const RecordEditor::Tag& tag, int code, std::string_view value) {
     return tag.code == code && trimmed(tag.value) == value;
 }
@@ -72,7 +80,7 @@ ValueBlock readValueBlock(const RecordEditor& editor, std::size_t from, std::siz
             return block;
         }
         if (code == 90 && block.dataType < 0) {
-            block.dataType = static_cast<int>(parseNumber(tags[i].value).value_or(-1));
+            block.dataType = static_cast<int>(wholeNumber(tags[i].value));
         } else if (code == 2 || code == 3) {
             chunks.push_back(i);
         } else if (code == 1) {
@@ -143,15 +151,15 @@ TableLayout readTable(const RecordEditor& editor) {
         ++at;
     if (at == end)
         return layout;
-    long rows = -1, columns = -1;
+    long long rows = -1, columns = -1;
     std::vector<std::size_t> starts;
     for (std::size_t i = at; i < end; ++i) {
         if (tags[i].code == 171)
             starts.push_back(i);
         else if (starts.empty() && tags[i].code == 91 && rows < 0)
-            rows = static_cast<long>(parseNumber(tags[i].value).value_or(-1));
+            rows = wholeNumber(tags[i].value);
         else if (starts.empty() && tags[i].code == 92 && columns < 0)
-            columns = static_cast<long>(parseNumber(tags[i].value).value_or(-1));
+            columns = wholeNumber(tags[i].value);
     }
     layout.understood =
         rows > 0 && columns > 0 && static_cast<std::size_t>(rows * columns) == starts.size();

@@ -6,6 +6,7 @@
 
 #include "dxf/drawing.h"
 #include "dxf/tags.h"
+#include "dxf/textkinds.h"
 
 namespace quorvel::dxf {
 namespace {
@@ -154,6 +155,30 @@ TEST(Robustness, NewHandlesStayAboveEveryHandleUntilNoneIsLeft) {
     }
     EXPECT_EQ(drawing.toBytes(), full);
     EXPECT_THROW(Drawing::fromBytes(drawingWithHandles("1", top + 1)).copy(text), DxfError);
+}
+
+// Tables and multileaders whose data is damaged or laid out otherwise: read without a crash, and
+// a table whose cells cannot be told apart is refused and stays as it was.
+TEST(Robustness, DamagedTablesAndMultileadersAreReadAndRefusedWhole) {
+    const auto drawingWith = [](const std::string& entities) {
+        return "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1024\n0\nENDSEC\n0\nSECTION\n2\n"
+               "ENTITIES\n" +
+               entities + "0\nENDSEC\n0\nEOF\n";
+    };
+    const std::string cell = "171\n1\n301\nCELL_VALUE\n90\n4\n1\nOLD\n302\nOLD\n304\nACVALUE_END\n";
+    for (const std::string counts :
+         {"91\n1e300\n92\n1e300\n", "91\n-3\n92\nx\n", "91\n1\n92\n2\n"}) {
+        SCOPED_TRACE(counts);
+        Drawing drawing = Drawing::fromBytes(drawingWith(
+            "0\nACAD_TABLE\n5\n20\n100\nAcDbTable\n" + counts + cell +
+            "171\n1\n301\nCELL_VALUE\n90\n4\n1\nno end\n0\nMULTILEADER\n5\n21\n304\nOLD\n"));
+        const std::vector<TextEntry> texts = readTexts(drawing);
+        ASSERT_EQ(texts.size(), 2u);  // two cells; a multileader without context data has none
+        EXPECT_EQ(texts[0].raw, "OLD");
+        const std::string before = drawing.toBytes();
+        EXPECT_THROW(writeText(drawing, texts[0], "NEW"), DxfError);
+        EXPECT_EQ(drawing.toBytes(), before);
+    }
 }
 
 }  // namespace
