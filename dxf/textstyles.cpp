@@ -117,8 +117,10 @@ std::string TextStyles::styleNameOf(const Drawing& drawing, EntityId id) const {
     TagCursor cursor(drawing.recordBytes(id));
     RawTag tag;
     bool dimension = false;
+    bool multileader = false;
     bool ownTags = true;  // not yet in an embedded object or extended data
     std::optional<std::string_view> name;
+    std::optional<std::string_view> styleHandle;  // a multileader's text style, group 343
     DimensionOverrides overrides;
     while (cursor.next(tag)) {
         ownTags = ownTags && tag.code != 101 && tag.code < 1000;
@@ -128,19 +130,26 @@ std::string TextStyles::styleNameOf(const Drawing& drawing, EntityId id) const {
             overrides.read(tag);
         } else if (tag.code == code::kType) {
             dimension = trimmed(tag.value) == "DIMENSION";
+            multileader = trimmed(tag.value) == "MULTILEADER";
+        } else if (multileader && tag.code == 343 && !styleHandle) {
+            styleHandle = trimmed(tag.value);
         } else if (tag.code == (dimension ? kDimensionStyleName : kStyleName) && !name) {
             name = trimmed(tag.value);
         }
     }
     const std::string decoded = drawing.decodeText(name.value_or("Standard"));
-    if (!dimension)
+    if (!dimension && !multileader)
         return decoded;
+    if (multileader)
+        overrides.textStyleHandle = styleHandle;
     if (overrides.textStyleHandle) {
         for (const TextStyle& style : styles_) {
             if (equalsIgnoreCase(style.handle, *overrides.textStyleHandle))
                 return style.name;
         }
     }
+    if (multileader)
+        return "Standard";
     for (const auto& [dimensionStyle, textStyle] : dimensionStyleText_) {
         if (equalsIgnoreCase(dimensionStyle, decoded))
             return textStyle;

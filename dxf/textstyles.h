@@ -26,8 +26,9 @@ public:
 
     // By name, letter case ignored; nothing when the drawing has no such style.
     const TextStyle* find(const std::string& name) const;
-    // The style a text record is drawn with: its group 7 ("Standard" when absent); a dimension
-    // takes the text style of its dimension style.
+    // The style a text record is drawn with: its group 7 ("Standard" when absent; a table's
+    // first, its own or a cell's); a dimension takes the text style of its dimension style, a
+    // multileader the style its group 343 names.
     std::string styleNameOf(const Drawing& drawing, EntityId id) const;
 
 private:
