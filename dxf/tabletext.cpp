@@ -238,9 +238,13 @@ std::vector<std::uint64_t> pointers(const RecordEditor& editor) {
     return found;
 }
 
+// The owner: the first group 330 outside application groups ("102 {ACAD_REACTORS" ...).
 std::optional<std::uint64_t> ownerOf(const RecordEditor& editor) {
+    bool inGroup = false;
     for (const auto& tag : editor.tags()) {
-        if (tag.code == code::kOwner)
+        if (tag.code == code::kApplicationGroup)
+            inGroup = trimmed(tag.value).starts_with('{');
+        else if (tag.code == code::kOwner && !inGroup)
             return parseHandle(trimmed(tag.value));
     }
     return std::nullopt;
