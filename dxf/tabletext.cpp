@@ -299,12 +299,14 @@ std::vector<EntityId> contentsOf(const Drawing& drawing, const RecordEditor& tab
     return {found.begin(), found.end()};
 }
 
-// Puts `encoded` in place of the copy's tags, chunked as the copy was stored. The tag that ends
-// the copy keeps its place and its line.
+// Puts `encoded` in place of the copy's tags. The tag that ends the copy keeps its place and its
+// line.
 void replaceCopy(RecordEditor& editor, const TextCopy& copy, std::string_view encoded,
                  const Drawing& drawing, EntityId id) {
+    // Chunked where the cell text is documented or found chunked; elsewhere one value, which a
+    // text too long for it refuses.
     std::vector<std::string> chunks;
-    if (copy.legacy || encoded.size() > drawing.maxValueBytes()) {
+    if (copy.legacy || copy.tags.size() > 1) {
         chunks = splitChunks(encoded, drawing.codePage(), 250);
     } else {
         chunks.emplace_back(encoded);

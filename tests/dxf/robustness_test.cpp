@@ -157,9 +157,9 @@ TEST(Robustness, NewHandlesStayAboveEveryHandleUntilNoneIsLeft) {
     EXPECT_THROW(Drawing::fromBytes(drawingWithHandles("1", top + 1)).copy(text), DxfError);
 }
 
-// Tables and multileaders whose data is damaged or laid out otherwise: read without a crash, and
-// a table whose cells cannot be told apart is refused and stays as it was.
-TEST(Robustness, DamagedTablesAndMultileadersAreReadAndRefusedWhole) {
+// Tables and multileaders whose data is damaged or laid out otherwise: read without a crash; a
+// table whose cells cannot be told apart, or whose new text fits no value, stays as it was.
+TEST(Robustness, TablesAndMultileadersThatCannotBeEditedStayWhole) {
     const auto drawingWith = [](const std::string& entities) {
         return "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1024\n0\nENDSEC\n0\nSECTION\n2\n"
                "ENTITIES\n" +
@@ -179,6 +179,20 @@ TEST(Robustness, DamagedTablesAndMultileadersAreReadAndRefusedWhole) {
         EXPECT_THROW(writeText(drawing, texts[0], "NEW"), DxfError);
         EXPECT_EQ(drawing.toBytes(), before);
     }
+    // A value longer than one string holds: chunks in a cell's group 1 (as documented), never
+    // in a cell value that was one string.
+    const std::string table =
+        "0\nACAD_TABLE\n5\n20\n100\nAcDbTable\n91\n1\n92\n2\n" + cell + "171\n1\n1\nOLD\n";
+    Drawing drawing = Drawing::fromBytes(drawingWith(table));
+    const std::vector<TextEntry> texts = readTexts(drawing);
+    ASSERT_EQ(texts.size(), 2u);
+    const std::string before = drawing.toBytes();
+    const std::string longText(3000, 'x');
+    EXPECT_THROW(writeText(drawing, texts[0], longText), DxfError);
+    EXPECT_EQ(drawing.toBytes(), before);
+    writeText(drawing, texts[1], longText);
+    EXPECT_NE(drawing.toBytes().find("\n2\n" + std::string(250, 'x') + "\n"), std::string::npos);
+    EXPECT_EQ(readTexts(Drawing::fromBytes(drawing.toBytes()))[1].raw, longText);
 }
 
 }  // namespace
