@@ -88,9 +88,11 @@ ReportRow reportRow(const dxf::TextEntry& entry, const Substitution& change,
 
 EditedDrawing editDrawing(std::string bytes, const Options& options) {
     EditedDrawing result;
+    result.unreached = findUnreached(bytes);
     // About two copies of the drawing at a time: the drawing and its edited bytes, then the
     // edited bytes and the drawing read back from them.
     std::optional<dxf::Drawing> document = dxf::Drawing::fromBytes(std::move(bytes));
+    decodeNames(result.unreached, *document);
     std::vector<std::pair<dxf::EntityId, std::string>> expected;
     std::optional<std::map<std::string, std::string>> layouts;  // read when first needed
     std::optional<DimensionPictures> pictures;  // indexed when a dimension first matches
@@ -153,6 +155,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, Journal* jou
         outcome.undisplayable = edited.undisplayable;
         outcome.rows = std::move(edited.rows);
         outcome.unchanged = std::move(edited.unchanged);
+        outcome.unreached = std::move(edited.unreached);
         if (edited.bytes.empty()) {
             outcome.ok = true;
             return outcome;
@@ -180,6 +183,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, Journal* jou
         outcome.rows.clear();
         outcome.journalFailure.clear();
         outcome.unchanged.clear();
+        outcome.unreached = {};
     }
     return outcome;
 }

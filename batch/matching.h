@@ -1,0 +1,47 @@
+#pragma once
+// How a find text is matched in a text: as a contained run (the default), the whole text
+// (--exact), a wildcard pattern over the whole text (--wildcards, the syntax of --layer), with
+// letter case (--ignore-case, Latin letters) and character width (--width-insensitive: full-width
+// forms, the ideographic space) ignored, and only as a whole word (--whole-word: a run of Latin
+// letters, digits and "_" is a word; every other character, a Chinese one too, stands alone).
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "batch/options.h"
+
+namespace quorvel::batch {
+
+struct MatchRange {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
+class Matcher {
+public:
+    explicit Matcher(const Options& options);
+
+    // Where `find` matches `text` (UTF-16 units), left to right and never overlapping; `usable`
+    // may turn a place down, and the search goes on one unit further.
+    std::vector<MatchRange> ranges(
+        std::u16string_view text, std::u16string_view find,
+        const std::function<bool(std::size_t, std::size_t)>& usable = {}) const;
+
+    // The character as the options compare it.
+    char16_t fold(char16_t c) const;
+
+private:
+    bool wholeText_;  // --exact or --wildcards
+    bool wildcards_;
+    bool ignoreCase_;
+    bool wholeWord_;
+    bool widthInsensitive_;
+};
+
+// Whether a unit belongs to a word for --whole-word.
+bool isWordUnit(char16_t c);
+
+}  // namespace quorvel::batch
