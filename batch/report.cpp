@@ -96,7 +96,7 @@ std::string csvTrailer(const std::vector<DrawingOutcome>& outcomes, const std::s
             out += (c ? "," : "") + csvField(fields[c]);
         out += "\r\n";
     }
-    return out + "\r\n运行选项," + csvField(runOptions) + "\r\n";
+    return out + "\r\n" + csvField("运行选项：" + runOptions) + "\r\n";
 }
 
 std::string htmlUnreached(const std::vector<DrawingOutcome>& outcomes) {

@@ -170,7 +170,7 @@ std::string Unreached::description() const {
         parts.push_back(references + "）");
     }
     if (fieldTexts)
-        parts.push_back(count(fieldTexts, "含字段的文字", "处"));
+        parts.push_back(count(fieldTexts, "含字段的文字", "处") + "（更新字段时会被改回）");
     if (anonymousBlockTexts)
         parts.push_back(count(anonymousBlockTexts, "匿名块中的文字", "处"));
     std::string line;
