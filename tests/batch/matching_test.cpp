@@ -56,6 +56,7 @@ TEST_F(MatchingTest, EachOptionAndCombinationAgreesWithTheModel) {
         {"~*[门M]*", "无", "--wildcards"},
         {"ABC 123 *", "半角", "--wildcards --width-insensitive --ignore-case"},
         {"标高 ±?.###", "±0.000 标高", "--wildcards"},
+        {"问题？", "答", "--wildcards --width-insensitive"},
         {"C1;m1", "C3;M9", "--raw --ignore-case"},
         {"M1", "N", "--raw --whole-word"},
     };
