@@ -41,6 +41,12 @@ def write(path):
         space.add_text(text, dxfattribs={"insert": (0, -5 * i), "height": 2.5})
     for i, text in enumerate(MTEXTS):
         space.add_mtext(text, dxfattribs={"insert": (50, -10 * i), "char_height": 2.5})
+    # The other kinds: attribute values and definitions, a dimension's override, a block's text.
+    plate = doc.blocks.new("标牌")
+    plate.add_text("M1 甲 Ｍ１")
+    plate.add_attdef("NO", (0, -5), text="门 M10")
+    space.add_blockref("标牌", (100, 0)).add_attrib("NO", "门 M1 door-04", (100, -5))
+    space.add_linear_dim(base=(0, 20), p1=(0, 15), p2=(30, 15), text="DOOR-05 M1").render()
     doc.saveas(path)
 
 
@@ -138,18 +144,28 @@ def apply(text, find, replacement, options):
 
 
 def seen(entity, raw):
-    if raw:
-        return entity.dxf.text if entity.dxftype() == "TEXT" else entity.text
+    if entity.dxftype() == "MTEXT":
+        return entity.text if raw else entity.plain_text()
+    if entity.dxftype() == "DIMENSION" or raw:
+        return entity.dxf.text
     return entity.plain_text()
+
+
+def texts(path):
+    doc = ezdxf.readfile(path)
+    found = {}
+    for entity in list(doc.modelspace()) + list(doc.blocks.get("标牌")):
+        if entity.dxftype() == "INSERT":
+            found.update((a.dxf.handle, a) for a in entity.attribs)
+        elif entity.dxftype() in ("TEXT", "MTEXT", "ATTDEF", "DIMENSION"):
+            found[entity.dxf.handle] = entity
+    return found
 
 
 def check(before, after, find, replacement, *options):
     raw = "--raw" in options
-    old = {e.dxf.handle: e for e in ezdxf.readfile(before).modelspace()}
-    new = {e.dxf.handle: e for e in ezdxf.readfile(after).modelspace()}
-    for handle, entity in old.items():
-        if entity.dxftype() not in ("TEXT", "MTEXT"):
-            continue
+    new = texts(after)
+    for handle, entity in texts(before).items():
         expected, _ = apply(seen(entity, raw), find, replacement, options)
         got = seen(new[handle], raw)
         if got != expected:
