@@ -1,5 +1,7 @@
 #include "batch/matching.h"
 
+#include <optional>
+
 #include "dxf/wildcard.h"
 #include "engine/textutil.h"
 
@@ -53,6 +55,13 @@ char32_t foldNothing(char32_t c) {
     return c;
 }
 
+dxf::CodePointFold codePointFold(bool ignoreCase, bool widthInsensitive) {
+    return ignoreCase && widthInsensitive ? foldBoth
+           : ignoreCase                   ? foldCase
+           : widthInsensitive             ? foldWidth
+                                          : foldNothing;
+}
+
 }  // namespace
 
 bool isWordUnit(char16_t c) {
@@ -67,7 +76,35 @@ Matcher::Matcher(const Options& options)
       wildcards_(options.wildcards),
       ignoreCase_(options.ignoreCase),
       wholeWord_(options.wholeWord),
-      widthInsensitive_(options.widthInsensitive) {}
+      widthInsensitive_(options.widthInsensitive) {
+    for (const Pair& pair : options.pairs) {
+        finds_.push_back(pair.find);
+        if (wildcards_ && !patterns_.count(pair.find))
+            patterns_.emplace(pair.find,
+                              dxf::WildcardPattern(engine::toUtf8(pair.find),
+                                                   codePointFold(ignoreCase_, widthInsensitive_)));
+    }
+}
+
+const Matcher& Matcher::of(const Options& options) {
+    thread_local std::optional<Matcher> made;
+    const auto same = [&](const Matcher& matcher) {
+        if (matcher.wildcards_ != options.wildcards || matcher.ignoreCase_ != options.ignoreCase ||
+            matcher.wholeWord_ != options.wholeWord ||
+            matcher.widthInsensitive_ != options.widthInsensitive ||
+            matcher.wholeText_ != (options.exact || options.wildcards) ||
+            matcher.finds_.size() != options.pairs.size())
+            return false;
+        for (std::size_t i = 0; i < options.pairs.size(); ++i) {
+            if (matcher.finds_[i] != options.pairs[i].find)
+                return false;
+        }
+        return true;
+    };
+    if (!made || !same(*made))
+        made.emplace(options);
+    return *made;
+}
 
 char16_t Matcher::fold(char16_t c) const {
     char32_t folded = c;
@@ -90,13 +127,14 @@ std::vector<MatchRange> Matcher::ranges(
         return !usable || usable(begin, end);
     };
     if (wildcards_) {
-        const dxf::CodePointFold fold = ignoreCase_ && widthInsensitive_ ? foldBoth
-                                        : ignoreCase_                    ? foldCase
-                                        : widthInsensitive_              ? foldWidth
-                                                                         : foldNothing;
-        if (dxf::wildcardMatch(engine::toUtf8(std::u16string(text)),
-                               engine::toUtf8(std::u16string(find)), fold) &&
-            accepted(0, text.size()))
+        const std::string utf8 = engine::toUtf8(std::u16string(text));
+        const auto pattern = patterns_.find(std::u16string(find));
+        const bool matched =
+            pattern != patterns_.end()
+                ? pattern->second.matches(utf8)
+                : dxf::wildcardMatch(utf8, engine::toUtf8(std::u16string(find)),
+                                     codePointFold(ignoreCase_, widthInsensitive_));
+        if (matched && accepted(0, text.size()))
             found.push_back({0, text.size()});
         return found;
     }

@@ -7,11 +7,13 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "batch/options.h"
+#include "dxf/wildcard.h"
 
 namespace quorvel::batch {
 
@@ -23,6 +25,9 @@ struct MatchRange {
 class Matcher {
 public:
     explicit Matcher(const Options& options);
+    // A matcher for these options, made once per thread while they stay the same: wildcard
+    // patterns are read once, not for every text.
+    static const Matcher& of(const Options& options);
 
     // Where `find` matches `text` (UTF-16 units), left to right and never overlapping; `usable`
     // may turn a place down, and the search goes on one unit further.
@@ -39,6 +44,8 @@ private:
     bool ignoreCase_;
     bool wholeWord_;
     bool widthInsensitive_;
+    std::vector<std::u16string> finds_;
+    std::map<std::u16string, dxf::WildcardPattern> patterns_;  // by find, with --wildcards
 };
 
 // Whether a unit belongs to a word for --whole-word.

@@ -61,7 +61,7 @@ std::u16string replaced(const std::u16string& text, const std::vector<MatchRange
 }
 
 std::optional<std::string> rewriteStored(std::string_view raw, const Options& options) {
-    const Matcher matcher(options);
+    const Matcher& matcher = Matcher::of(options);
     std::u16string text = engine::fromUtf8(std::string(raw));
     bool matched = false;
     for (const Pair& pair : options.pairs) {
@@ -123,7 +123,7 @@ std::optional<Rewritten> rewrite(std::string_view raw, TextSyntax syntax, const 
     }
     VisibleText visible(raw, syntax);
     std::optional<Rewritten> result;
-    const Matcher matcher(options);
+    const Matcher& matcher = Matcher::of(options);
     for (const Pair& pair : options.pairs) {
         const std::vector<VisibleText::Edit> edits = editsOf(visible, pair, matcher);
         if (edits.empty())

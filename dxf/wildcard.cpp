@@ -204,21 +204,19 @@ bool matchTokens(const std::vector<Token>& tokens, const std::vector<char32_t>& 
 
 }  // namespace
 
-bool wildcardMatch(std::string_view text, std::string_view pattern) {
-    return wildcardMatch(text, pattern, foldCase);
-}
+struct WildcardPattern::Alternatives {
+    std::vector<std::vector<Token>> tokens;
+};
 
-bool wildcardMatch(std::string_view text, std::string_view pattern, CodePointFold fold) {
-    const std::vector<char32_t> folded = codePoints(text, fold);
+WildcardPattern::WildcardPattern(std::string_view pattern, CodePointFold fold)
+    : alternatives_(std::make_unique<Alternatives>()), fold_(fold) {
     const std::vector<char32_t> patternPoints = codePoints(pattern, nullptr);
     std::size_t begin = 0;
-    bool negated = false;
     if (!patternPoints.empty() && patternPoints.front() == U'~') {
-        negated = true;
+        negated_ = true;
         begin = 1;
     }
     // Split at commas that are neither escaped nor inside brackets.
-    bool matched = false;
     std::size_t start = begin;
     std::size_t i = begin;
     while (true) {
@@ -226,10 +224,7 @@ bool wildcardMatch(std::string_view text, std::string_view pattern, CodePointFol
         if (atEnd || patternPoints[i] == U',') {
             // A backquote ending the pattern steps past its end.
             const std::size_t end = std::min(i, patternPoints.size());
-            if (matchTokens(tokenize(patternPoints, start, end, fold), folded)) {
-                matched = true;
-                break;
-            }
+            alternatives_->tokens.push_back(tokenize(patternPoints, start, end, fold));
             if (atEnd)
                 break;
             start = i + 1;
@@ -246,7 +241,30 @@ bool wildcardMatch(std::string_view text, std::string_view pattern, CodePointFol
         }
         ++i;
     }
-    return matched != negated;
+}
+
+WildcardPattern::~WildcardPattern() = default;
+WildcardPattern::WildcardPattern(WildcardPattern&&) noexcept = default;
+WildcardPattern& WildcardPattern::operator=(WildcardPattern&&) noexcept = default;
+
+bool WildcardPattern::matches(std::string_view text) const {
+    const std::vector<char32_t> folded = codePoints(text, fold_);
+    bool matched = false;
+    for (const std::vector<Token>& tokens : alternatives_->tokens) {
+        if (matchTokens(tokens, folded)) {
+            matched = true;
+            break;
+        }
+    }
+    return matched != negated_;
+}
+
+bool wildcardMatch(std::string_view text, std::string_view pattern) {
+    return WildcardPattern(pattern, foldCase).matches(text);
+}
+
+bool wildcardMatch(std::string_view text, std::string_view pattern, CodePointFold fold) {
+    return WildcardPattern(pattern, fold).matches(text);
 }
 
 }  // namespace quorvel::dxf

@@ -8,6 +8,7 @@
 // Text and pattern are UTF-8 and compared by code point, letter case ignored (unless the caller
 // folds characters its own way).
 
+#include <memory>
 #include <string_view>
 
 namespace quorvel::dxf {
@@ -18,5 +19,21 @@ bool wildcardMatch(std::string_view text, std::string_view pattern);
 // pattern's characters only where they stand for themselves (a folded "？" is no wildcard).
 using CodePointFold = char32_t (*)(char32_t);
 bool wildcardMatch(std::string_view text, std::string_view pattern, CodePointFold fold);
+
+// A pattern read once, for matching many texts.
+class WildcardPattern {
+public:
+    WildcardPattern(std::string_view pattern, CodePointFold fold);
+    ~WildcardPattern();
+    WildcardPattern(WildcardPattern&&) noexcept;
+    WildcardPattern& operator=(WildcardPattern&&) noexcept;
+    bool matches(std::string_view text) const;
+
+private:
+    struct Alternatives;
+    std::unique_ptr<Alternatives> alternatives_;
+    CodePointFold fold_;
+    bool negated_ = false;
+};
 
 }  // namespace quorvel::dxf
