@@ -74,6 +74,17 @@ TEST_F(BatchRunTest, WhatARunDoesNotSearchIsCountedAsEzdxfCountsIt) {
         << output;
     // Texts of anonymous blocks stay as they are.
     EXPECT_NE(readFile(drawing).find("动态块 甲"), std::string::npos);
+    const fs::path page = folder_.path() / "report.html";
+    ASSERT_EQ(run("--dry-run --find 甲 --replace 乙 --ignore-case --report " +
+                      quoted(page.string()) + " " + quoted(drawing.string()),
+                  &output),
+              0)
+        << output;
+    const std::string html = readFile(page);
+    EXPECT_NE(html.find("<p>运行选项：--ignore-case</p>"), std::string::npos);
+    EXPECT_NE(html.find("<td>首层底图：..\\底图\\首层.dwg</td><td>2</td><td>2</td></tr>"),
+              std::string::npos)
+        << html;
 }
 
 TEST_F(BatchRunTest, WhatARunDoesNotSearchInOtherWritersDrawingsAgreesWithEzdxf) {
