@@ -88,11 +88,10 @@ ReportRow reportRow(const dxf::TextEntry& entry, const Substitution& change,
 
 EditedDrawing editDrawing(std::string bytes, const Options& options) {
     EditedDrawing result;
-    result.unreached = findUnreached(bytes);
     // About two copies of the drawing at a time: the drawing and its edited bytes, then the
     // edited bytes and the drawing read back from them.
     std::optional<dxf::Drawing> document = dxf::Drawing::fromBytes(std::move(bytes));
-    decodeNames(result.unreached, *document);
+    result.unreached = findUnreached(*document);
     std::vector<std::pair<dxf::EntityId, std::string>> expected;
     std::optional<std::map<std::string, std::string>> layouts;  // read when first needed
     std::optional<DimensionPictures> pictures;  // indexed when a dimension first matches

@@ -19,130 +19,40 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix) {
     return true;
 }
 
-bool isTextType(std::string_view type) {
-    return type == "TEXT" || type == "MTEXT" || type == "ATTRIB" || type == "ATTDEF" ||
-           type == "DIMENSION";
-}
-
-// The tags of one record (a code-0 tag to the next) that the counts need.
-struct Record {
-    std::string_view type;
-    std::string_view handle;
+struct BlockTags {
     std::string_view name;  // group 2
-    std::string_view path;  // group 1 of a BLOCK
-    std::string_view xdictionary;
-    int flags = 0;                 // group 70
-    bool fieldCode = false;        // a value holds "%<\", a field not yet worked out
-    bool fieldDictionary = false;  // a dictionary with an ACAD_FIELD entry
+    std::string_view path;  // group 1: the referenced drawing of an external reference
+    int flags = 0;          // group 70
 };
 
-class Scanner {
-public:
-    void take(const dxf::RawTag& tag);
-    void finish(Unreached& out);
-
-private:
-    void closeRecord();
-    std::string_view section_;
-    std::string_view block_;  // the block definition being read, in BLOCKS
-    bool inXdictionary_ = false;
-    Record record_;
-    Unreached found_;
-    std::vector<std::string_view> fieldTextDictionaries_;  // xdictionary of each text
-    std::size_t fieldCodeTexts_ = 0;
-    std::set<std::string_view> fieldDictionaries_;
-};
-
-void Scanner::take(const dxf::RawTag& tag) {
-    const std::string_view value = dxf::trimmed(tag.value);
-    if (tag.code == 0) {
-        closeRecord();
-        record_ = Record{};
-        record_.type = value;
-        return;
+BlockTags blockTags(std::string_view bytes) {
+    BlockTags block;
+    dxf::TagCursor cursor(bytes);
+    dxf::RawTag tag;
+    while (cursor.next(tag)) {
+        if (tag.code == 2 && block.name.empty())
+            block.name = tag.value;
+        else if (tag.code == 1)
+            block.path = tag.value;
+        else if (tag.code == 70)
+            block.flags = std::atoi(std::string(dxf::trimmed(tag.value)).c_str());
     }
-    switch (tag.code) {
-        case 1:
-            record_.path = tag.value;
-            [[fallthrough]];
-        case 3:
-            record_.fieldCode = record_.fieldCode || tag.value.find("%<\\") != tag.value.npos;
-            record_.fieldDictionary = record_.fieldDictionary || value == "ACAD_FIELD";
-            break;
-        case 2:
-            if (record_.name.empty())
-                record_.name = tag.value;
-            break;
-        case 5:
-            record_.handle = value;
-            break;
-        case 70:
-            record_.flags = std::atoi(std::string(value).c_str());
-            break;
-        case 102:
-            inXdictionary_ = value == "{ACAD_XDICTIONARY";
-            break;
-        case 360:
-            if (inXdictionary_)
-                record_.xdictionary = value;
-            break;
-        default:
-            break;
-    }
+    return block;
 }
 
-void Scanner::closeRecord() {
-    const std::string_view type = record_.type;
-    inXdictionary_ = false;
-    if (type == "SECTION") {
-        section_ = dxf::trimmed(record_.name);
-        return;
+// Group 5 of an object, or the extension dictionary (group 360 inside "102 {ACAD_XDICTIONARY")
+// of an entity.
+std::string_view handleTag(std::string_view bytes, bool extensionDictionary) {
+    dxf::TagCursor cursor(bytes);
+    dxf::RawTag tag;
+    bool inside = false;
+    while (cursor.next(tag)) {
+        if (tag.code == 102)
+            inside = dxf::trimmed(tag.value) == "{ACAD_XDICTIONARY";
+        else if (extensionDictionary ? inside && tag.code == 360 : tag.code == 5)
+            return dxf::trimmed(tag.value);
     }
-    if (type == "ENDSEC") {
-        section_ = {};
-        return;
-    }
-    if (section_ == "BLOCKS" && type == "BLOCK") {
-        block_ = record_.name;
-        // 4: an external reference, 8: an overlaid one; 32 marks blocks that came from one.
-        if ((record_.flags & 12) != 0 && (record_.flags & 32) == 0)
-            found_.externalReferences.push_back(
-                {std::string(record_.name), std::string(record_.path)});
-        return;
-    }
-    if (type == "ENDBLK") {
-        block_ = {};
-        return;
-    }
-    if (type == "DICTIONARY" && record_.fieldDictionary) {
-        fieldDictionaries_.insert(record_.handle);
-        return;
-    }
-    if (section_ != "ENTITIES" && section_ != "BLOCKS")
-        return;
-    if (type == "ACAD_PROXY_ENTITY")
-        ++found_.proxies;
-    else if (type == "OLE2FRAME" || type == "OLEFRAME")
-        ++found_.oleObjects;
-    if (!isTextType(type))
-        return;
-    if (record_.fieldCode)
-        ++fieldCodeTexts_;
-    else if (!record_.xdictionary.empty())
-        fieldTextDictionaries_.push_back(record_.xdictionary);
-    const bool anonymous =
-        !block_.empty() && block_.front() == '*' && !startsWithNoCase(block_, "*MODEL_SPACE") &&
-        !startsWithNoCase(block_, "*PAPER_SPACE") && !startsWithNoCase(block_, "*D");
-    if (anonymous)
-        ++found_.anonymousBlockTexts;
-}
-
-void Scanner::finish(Unreached& out) {
-    closeRecord();
-    found_.fieldTexts = fieldCodeTexts_;
-    for (const std::string_view dictionary : fieldTextDictionaries_)
-        found_.fieldTexts += fieldDictionaries_.count(dictionary);
-    out = std::move(found_);
+    return {};
 }
 
 std::string count(std::size_t number, const char* what, const char* unit) {
@@ -179,26 +89,39 @@ std::string Unreached::description() const {
     return line;
 }
 
-Unreached findUnreached(std::string_view bytes) {
-    Unreached unreached;
-    Scanner scanner;
-    dxf::TagCursor cursor(bytes);
-    dxf::RawTag tag;
-    try {
-        while (cursor.next(tag))
-            scanner.take(tag);
-    } catch (const dxf::DxfError&) {
-        // The loader says what is wrong with the drawing.
+Unreached findUnreached(const dxf::Drawing& drawing) {
+    Unreached found;
+    std::set<std::string_view> fieldDictionaries;
+    for (const auto& [type, bytes] : drawing.recordsOfTypes(
+             {"ACAD_PROXY_ENTITY", "OLE2FRAME", "OLEFRAME", "BLOCK", "DICTIONARY"})) {
+        if (type == "ACAD_PROXY_ENTITY") {
+            ++found.proxies;
+        } else if (type == "OLE2FRAME" || type == "OLEFRAME") {
+            ++found.oleObjects;
+        } else if (type == "DICTIONARY") {
+            if (bytes.find("ACAD_FIELD") != std::string_view::npos)
+                fieldDictionaries.insert(handleTag(bytes, false));
+        } else {
+            const BlockTags block = blockTags(bytes);
+            // 4: an external reference, 8: an overlaid one; 32 marks blocks that came from one.
+            if ((block.flags & 12) != 0 && (block.flags & 32) == 0)
+                found.externalReferences.push_back(
+                    {drawing.decodeText(block.name), drawing.decodeText(block.path)});
+        }
     }
-    scanner.finish(unreached);
-    return unreached;
-}
-
-void decodeNames(Unreached& unreached, const dxf::Drawing& drawing) {
-    for (ExternalReference& reference : unreached.externalReferences) {
-        reference.block = drawing.decodeText(reference.block);
-        reference.path = drawing.decodeText(reference.path);
+    for (const dxf::Drawing::TextRecord& text : drawing.textRecords()) {
+        // Layouts other than the model are paper space; a dimension's picture follows it.
+        if (text.space == dxf::Space::Block && !text.block.empty() && text.block[0] == '*' &&
+            !startsWithNoCase(text.block, "*D"))
+            ++found.anonymousBlockTexts;
+        const std::string_view bytes = drawing.recordBytes(text.id);
+        if (bytes.find("%<\\") != std::string_view::npos ||
+            (!fieldDictionaries.empty() &&
+             bytes.find("{ACAD_XDICTIONARY") != std::string_view::npos &&
+             fieldDictionaries.count(handleTag(bytes, true)) > 0))
+            ++found.fieldTexts;
     }
+    return found;
 }
 
 }  // namespace quorvel::batch

@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace quorvel::dxf {
@@ -34,9 +33,6 @@ struct Unreached {
     std::string description() const;
 };
 
-// Reads the drawing's bytes. Names and paths come out as stored: decode them with decodeNames().
-// A drawing that does not read as DXF tags gives what was found up to there.
-Unreached findUnreached(std::string_view bytes);
-void decodeNames(Unreached& unreached, const dxf::Drawing& drawing);
+Unreached findUnreached(const dxf::Drawing& drawing);
 
 }  // namespace quorvel::batch
