@@ -1,5 +1,7 @@
 #include "batch/unreached.h"
 
+#include <cctype>
+#include <cstdlib>
 #include <set>
 
 #include "dxf/drawing.h"
