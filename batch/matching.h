@@ -26,7 +26,7 @@ class Matcher {
 public:
     explicit Matcher(const Options& options);
     // A matcher for these options, made once per thread while they stay the same: wildcard
-    // patterns are read once, not for every text.
+    // patterns are read once, not for every text. Valid until this thread asks for other options.
     static const Matcher& of(const Options& options);
 
     // Where `find` matches `text` (UTF-16 units), left to right and never overlapping; `usable`
@@ -35,10 +35,10 @@ public:
         std::u16string_view text, std::u16string_view find,
         const std::function<bool(std::size_t, std::size_t)>& usable = {}) const;
 
+private:
     // The character as the options compare it.
     char16_t fold(char16_t c) const;
 
-private:
     bool wholeText_;  // --exact or --wildcards
     bool wildcards_;
     bool ignoreCase_;
