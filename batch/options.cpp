@@ -203,6 +203,14 @@ ParsedArguments parseList(const std::vector<std::string>& arguments) {
             options.exact = true;
         } else if (argument == "--raw") {
             options.raw = true;
+        } else if (argument == "--ignore-case") {
+            options.ignoreCase = true;
+        } else if (argument == "--whole-word") {
+            options.wholeWord = true;
+        } else if (argument == "--wildcards") {
+            options.wildcards = true;
+        } else if (argument == "--width-insensitive") {
+            options.widthInsensitive = true;
         } else if (argument == "-r" || argument == "--recursive") {
             options.recursive = true;
         } else if (argument == "--layer") {
@@ -259,6 +267,10 @@ ParsedArguments parseList(const std::vector<std::string>& arguments) {
             throw UsageError("不认识的选项“" + argument + "”");
         }
     }
+    if (options.wildcards && options.exact)
+        throw UsageError("--wildcards 已按整段文字匹配，不与 --exact 一起使用");
+    if (options.wholeWord && (options.exact || options.wildcards))
+        throw UsageError("--whole-word 不与 --exact 或 --wildcards 一起使用：它们已按整段文字匹配");
     return {options, find, replace, pairsFile};
 }
 
@@ -325,6 +337,14 @@ std::vector<std::string> editingArguments(const Options& options) {
         arguments.push_back("--exact");
     if (options.raw)
         arguments.push_back("--raw");
+    if (options.ignoreCase)
+        arguments.push_back("--ignore-case");
+    if (options.wholeWord)
+        arguments.push_back("--whole-word");
+    if (options.wildcards)
+        arguments.push_back("--wildcards");
+    if (options.widthInsensitive)
+        arguments.push_back("--width-insensitive");
     for (const std::string& folder : options.fontFolders)
         arguments.insert(arguments.end(), {"--fonts", folder});
     if (options.layer)
@@ -353,6 +373,10 @@ void takeEditingOptions(Options& options, const Options& from) {
     options.kinds = from.kinds;
     options.exact = from.exact;
     options.raw = from.raw;
+    options.ignoreCase = from.ignoreCase;
+    options.wholeWord = from.wholeWord;
+    options.wildcards = from.wildcards;
+    options.widthInsensitive = from.widthInsensitive;
     options.fontFolders = from.fontFolders;
     options.layer = from.layer;
     options.height = from.height;
@@ -375,6 +399,16 @@ const char* helpText() {
                         按顺序作用于每段文字
   --exact               完全匹配：文字与查找内容完全相同才替换
   --raw                 按文字的存储内容匹配（代码也参与匹配），而不是按看到的文字
+  --ignore-case         不区分大小写（拉丁字母，含全角字母）
+  --whole-word          全字匹配：字母、数字和 _ 连成的词不从中间匹配（汉字各自成词），
+                        如查找 M1 不改 M10；不与 --exact、--wildcards 一起使用
+  --wildcards           查找内容是通配符模式，与整段文字匹配，匹配时整段文字换成替换内容；
+                        通配符与 --layer 相同（* ? # @ . [..] [~..] ` ,，开头的 ~ 表示不匹配）；
+                        不与 --exact 一起使用
+  --width-insensitive   全角与半角字符视为相同（ＡＢＣ１２３ 与 ABC123，（） 与 ()，
+                        全角空格与空格）
+                        这四个选项可以相互组合（--whole-word 与 --wildcards 除外）；
+                        替换内容总是按原样写入
   --layer 图层          只处理图层名与之匹配的文字（可用通配符 * ? # @ [..] ~ ,）
   --height 高度         被替换的文字改为此高度
   --justify 方式        被替换的单行文字改为此对齐方式，位置不变
@@ -387,7 +421,7 @@ const char* helpText() {
 运行
   --dry-run             只查找不修改：报告所有会被替换的文字
   --report 文件         报告：.csv（带 BOM 的 UTF-8）或 .html，每段文字一行，
-                        末列“可能无法显示”
+                        末列“可能无法显示”；其后是各图形未搜索的内容和运行选项
   --jobs N              同时处理的图形数（默认：处理器核数）
   --fonts 文件夹        字体文件夹（SHX、TTF、TTC，可多次给出）：按字体文件逐字检查新文字
                         能否显示；不给出时只按文字样式判断（SHX 字体没有大字体时不能显示中文）。
@@ -406,6 +440,8 @@ const char* helpText() {
 
 每个图形在单独的工作进程中读入和修改：一个图形使程序崩溃或超时，只有它失败（给出原因），
 其余图形照常处理。
+代理对象、OLE 对象、外部参照、含字段的文字和匿名块中的文字不搜索（字段会被改回），
+每个图形单独一行“未搜索：”列出。
 每次运行都在用户数据文件夹中留下运行记录和原图备份，并单独一行输出“运行编号：<编号>”。
 退出状态：0 全部成功，1 有图形失败或运行记录、报告没有写成，2 参数错误。
 )";

@@ -39,6 +39,11 @@ struct Options {
     std::vector<Pair> pairs;
     bool exact = false;
     bool raw = false;  // match the text as stored, codes included, not what a reader sees
+    // How finds match (batch/matching.h).
+    bool ignoreCase = false;
+    bool wholeWord = false;
+    bool wildcards = false;
+    bool widthInsensitive = false;
     bool recursive = false;
     bool dryRun = false;
     bool force = false;

@@ -270,6 +270,7 @@ EditedDrawing editDrawing(std::string bytes, const Options& options) {
     // About two copies of the drawing at a time: the drawing and its edited bytes, then the
     // edited bytes and the drawing read back from them.
     std::optional<dxf::Drawing> document = dxf::Drawing::fromBytes(std::move(bytes));
+    result.unreached = findUnreached(*document);
     const auto chosen = [&](const dxf::TextEntry& entry) { return isChosen(entry, options); };
     DrawingEdits edits(*document, options, result);
     for (const dxf::TextEntry& entry : dxf::readTexts(*document, chosen))
@@ -294,6 +295,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, Journal* jou
         outcome.undisplayable = edited.undisplayable;
         outcome.rows = std::move(edited.rows);
         outcome.unchanged = std::move(edited.unchanged);
+        outcome.unreached = std::move(edited.unreached);
         if (edited.bytes.empty()) {
             outcome.ok = true;
             return outcome;
@@ -321,6 +323,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, Journal* jou
         outcome.rows.clear();
         outcome.journalFailure.clear();
         outcome.unchanged.clear();
+        outcome.unreached = {};
     }
     return outcome;
 }

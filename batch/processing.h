@@ -10,6 +10,7 @@
 
 #include "batch/options.h"
 #include "batch/substitution.h"
+#include "batch/unreached.h"
 
 namespace quorvel::batch {
 
@@ -37,6 +38,7 @@ struct DrawingOutcome {
     std::size_t undisplayable = 0;       // of those, texts whose new characters may not show
     std::vector<ReportRow> rows;         // only when a report is asked for
     std::vector<std::string> unchanged;  // texts that matched but were left as they were, and why
+    Unreached unreached;                 // what the run did not search
 };
 
 // `layouts`: dxf::layoutNames of the drawing, for texts in paper space.
@@ -49,6 +51,7 @@ struct EditedDrawing {
     std::size_t undisplayable = 0;       // of those, texts whose new characters may not show
     std::vector<ReportRow> rows;         // only when a report is asked for
     std::vector<std::string> unchanged;  // texts that matched but were left as they were, and why
+    Unreached unreached;                 // what the run did not search
     std::string bytes;                   // the edited drawing; empty on a dry run or when unchanged
 };
 

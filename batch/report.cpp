@@ -66,10 +66,63 @@ std::vector<std::string> cells(const DrawingOutcome& outcome, const ReportRow& r
             row.undisplayable};
 }
 
+const char* const kUnreachedColumns[] = {"未搜索的内容", "代理对象",     "OLE 对象",
+                                         "外部参照",     "含字段的文字", "匿名块中的文字"};
+
+std::vector<std::string> unreachedCells(const DrawingOutcome& outcome) {
+    const Unreached& unreached = outcome.unreached;
+    std::string references;
+    for (const ExternalReference& reference : unreached.externalReferences)
+        references += (references.empty() ? "" : "\n") + reference.block + "：" + reference.path;
+    return {outcome.drawing.string(),
+            std::to_string(unreached.proxies),
+            std::to_string(unreached.oleObjects),
+            references,
+            std::to_string(unreached.fieldTexts),
+            std::to_string(unreached.anonymousBlockTexts)};
+}
+
+// After the texts, so that readers of the text rows alone read them as before.
+std::string csvTrailer(const std::vector<DrawingOutcome>& outcomes, const std::string& runOptions) {
+    std::string out = "\r\n";
+    for (std::size_t c = 0; c < std::size(kUnreachedColumns); ++c)
+        out += std::string(c ? "," : "") + kUnreachedColumns[c];
+    out += "\r\n";
+    for (const DrawingOutcome& outcome : outcomes) {
+        if (outcome.unreached.empty())
+            continue;
+        const std::vector<std::string> fields = unreachedCells(outcome);
+        for (std::size_t c = 0; c < fields.size(); ++c)
+            out += (c ? "," : "") + csvField(fields[c]);
+        out += "\r\n";
+    }
+    return out + "\r\n" + csvField("运行选项：" + runOptions) + "\r\n";
+}
+
+std::string htmlUnreached(const std::vector<DrawingOutcome>& outcomes) {
+    std::string out = "<h2>未搜索的内容</h2>\n<table>\n<tr>";
+    for (const char* column : kUnreachedColumns)
+        out += std::string("<th>") + (column == kUnreachedColumns[0] ? "图形" : column) + "</th>";
+    out += "</tr>\n";
+    std::size_t rows = 0;
+    for (const DrawingOutcome& outcome : outcomes) {
+        if (outcome.unreached.empty())
+            continue;
+        ++rows;
+        out += "<tr>";
+        for (const std::string& field : unreachedCells(outcome))
+            out += "<td>" + htmlText(field) + "</td>";
+        out += "</tr>\n";
+    }
+    if (rows == 0)
+        out += "<tr><td colspan=\"6\">无</td></tr>\n";
+    return out + "</table>\n";
+}
+
 }  // namespace
 
 void writeReport(const std::filesystem::path& file, const std::vector<DrawingOutcome>& outcomes,
-                 bool dryRun) {
+                 bool dryRun, const std::string& runOptions) {
     const std::string extension = file.extension().string();
     std::string out;
     if (extension == ".csv") {
@@ -85,6 +138,7 @@ void writeReport(const std::filesystem::path& file, const std::vector<DrawingOut
                 out += "\r\n";
             }
         }
+        out += csvTrailer(outcomes, runOptions);
     } else {
         const char* title =
             dryRun ? "Quorvel 批量替换报告（试运行，未修改）" : "Quorvel 批量替换报告";
@@ -94,7 +148,7 @@ void writeReport(const std::filesystem::path& file, const std::vector<DrawingOut
               title +
               "</title>\n<style>table{border-collapse:collapse}td,th{border:1px solid #999;"
               "padding:2px 6px;text-align:left;vertical-align:top}</style></head><body>\n<h1>" +
-              title + "</h1>\n<table>\n<tr>";
+              title + "</h1>\n<p>运行选项：" + htmlText(runOptions) + "</p>\n<table>\n<tr>";
         for (const char* column : kColumns)
             out += std::string("<th>") + column + "</th>";
         out += "</tr>\n";
@@ -109,8 +163,8 @@ void writeReport(const std::filesystem::path& file, const std::vector<DrawingOut
         std::size_t undisplayable = 0;
         for (const DrawingOutcome& outcome : outcomes)
             undisplayable += outcome.undisplayable;
-        out += "</table>\n<p>新文字可能无法显示：" + std::to_string(undisplayable) +
-               " 处</p>\n</body></html>\n";
+        out += "</table>\n<p>新文字可能无法显示：" + std::to_string(undisplayable) + " 处</p>\n" +
+               htmlUnreached(outcomes) + "</body></html>\n";
     }
     writeNewFile(file, out);
 }

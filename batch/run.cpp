@@ -117,6 +117,11 @@ std::optional<int> readCommandLine(const std::vector<std::string>& arguments, Bu
                 throw UsageError("--host bus 只能使用一对查找替换内容");
             if (options.kinds != kKindText)
                 throw UsageError("--host bus 只处理单行文字（--kinds text）");
+            if (options.ignoreCase || options.wholeWord || options.wildcards ||
+                options.widthInsensitive)
+                throw UsageError(
+                    "--host bus 按主窗口的方式匹配，不能使用 --ignore-case、--whole-word、"
+                    "--wildcards、--width-insensitive");
         }
         if (options.retryRun.empty())
             drawings = expandTargets(options.paths, options.recursive);
@@ -215,7 +220,10 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
     std::string reportFailure;
     if (!options.reportFile.empty()) {
         try {
-            writeReport(options.reportFile, outcomes, options.dryRun);
+            std::string used;
+            for (const std::string& argument : editingArguments(options))
+                used += (used.empty() ? "" : " ") + argument;
+            writeReport(options.reportFile, outcomes, options.dryRun, used.empty() ? "无" : used);
         } catch (const std::exception& error) {
             reportFailure = error.what();
         }
@@ -229,6 +237,11 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
         std::printf(
             "其中 %zu 处新文字在其文字样式的字体中可能无法显示（报告的“可能无法显示”列写出原因）\n",
             undisplayable);
+    for (const DrawingOutcome& outcome : outcomes) {
+        if (outcome.ok && !outcome.unreached.empty())
+            std::printf("未搜索：%s：%s\n", outcome.drawing.c_str(),
+                        outcome.unreached.description().c_str());
+    }
     for (const DrawingOutcome& outcome : outcomes) {
         for (const std::string& note : outcome.unchanged)
             std::printf("未修改：%s，句柄 %s\n", outcome.drawing.c_str(), note.c_str());

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "batch/matching.h"
 #include "dxf/wildcard.h"
-#include "engine/replacestr.h"
 #include "engine/textutil.h"
 
 namespace quorvel::batch {
@@ -56,13 +56,26 @@ TextSyntax syntaxOf(const dxf::TextEntry& entry) {
 
 namespace {
 
-std::optional<std::string> rewriteStored(std::string_view raw, const std::vector<Pair>& pairs,
-                                         bool exact) {
+std::u16string replaced(const std::u16string& text, const std::vector<MatchRange>& ranges,
+                        const std::u16string& replacement) {
+    std::u16string out;
+    std::size_t copied = 0;
+    for (const MatchRange& range : ranges) {
+        out.append(text, copied, range.begin - copied);
+        out += replacement;
+        copied = range.end;
+    }
+    return out.append(text, copied);
+}
+
+std::optional<std::string> rewriteStored(std::string_view raw, const Options& options) {
+    const Matcher& matcher = Matcher::of(options);
     std::u16string text = engine::fromUtf8(std::string(raw));
     bool matched = false;
-    for (const Pair& pair : pairs) {
-        if (exact ? text == pair.find : text.find(pair.find) != std::u16string::npos) {
-            text = exact ? pair.replace : engine::replaceStr(text, pair.find, pair.replace, false);
+    for (const Pair& pair : options.pairs) {
+        const std::vector<MatchRange> ranges = matcher.ranges(text, pair.find);
+        if (!ranges.empty()) {
+            text = replaced(text, ranges, pair.replace);
             matched = true;
         }
     }
@@ -71,24 +84,15 @@ std::optional<std::string> rewriteStored(std::string_view raw, const std::vector
     return engine::toUtf8(text);
 }
 
-std::vector<VisibleText::Edit> editsOf(const VisibleText& visible, const Pair& pair, bool exact) {
-    const std::u16string& plain = visible.plain();
+// Never splitting a character or taking a stack or the measured value.
+std::vector<VisibleText::Edit> editsOf(const VisibleText& visible, const Pair& pair,
+                                       const Matcher& matcher) {
     std::vector<VisibleText::Edit> edits;
-    if (exact) {
-        if (plain == pair.find && visible.replaceable(0, plain.size()))
-            edits.push_back({0, plain.size(), pair.replace});
-        return edits;
-    }
-    // Left to right, never overlapping, never splitting a character or taking a stack.
-    const std::size_t length = pair.find.size();
-    for (std::size_t at = plain.find(pair.find); at != std::u16string::npos;) {
-        if (visible.replaceable(at, at + length)) {
-            edits.push_back({at, at + length, pair.replace});
-            at = plain.find(pair.find, at + length);
-        } else {
-            at = plain.find(pair.find, at + 1);
-        }
-    }
+    const auto replaceable = [&](std::size_t begin, std::size_t end) {
+        return visible.replaceable(begin, end);
+    };
+    for (const MatchRange& range : matcher.ranges(visible.plain(), pair.find, replaceable))
+        edits.push_back({range.begin, range.end, pair.replace});
     return edits;
 }
 
@@ -108,7 +112,7 @@ std::string firstLine(const std::string& text) {
 std::optional<Rewritten> rewrite(std::string_view raw, TextSyntax syntax, const Options& options,
                                  const EditFollower& follow, bool* refused) {
     if (options.raw) {
-        const auto stored = rewriteStored(raw, options.pairs, options.exact);
+        const auto stored = rewriteStored(raw, options);
         if (!stored)
             return std::nullopt;
         return Rewritten{*stored, VisibleText(raw, syntax).shown(),
@@ -119,7 +123,7 @@ std::optional<Rewritten> rewrite(std::string_view raw, TextSyntax syntax, const 
     if (!follow && !VisibleText::holdsCodes(raw, syntax) &&
         std::none_of(options.pairs.begin(), options.pairs.end(),
                      [&](const Pair& pair) { return needsWritingAsCode(pair.replace, syntax); })) {
-        auto stored = rewriteStored(raw, options.pairs, options.exact);
+        auto stored = rewriteStored(raw, options);
         if (!stored)
             return std::nullopt;
         std::string shown = *stored;
@@ -127,8 +131,9 @@ std::optional<Rewritten> rewrite(std::string_view raw, TextSyntax syntax, const 
     }
     VisibleText visible(raw, syntax);
     std::optional<Rewritten> result;
+    const Matcher& matcher = Matcher::of(options);
     for (const Pair& pair : options.pairs) {
-        const std::vector<VisibleText::Edit> edits = editsOf(visible, pair, options.exact);
+        const std::vector<VisibleText::Edit> edits = editsOf(visible, pair, matcher);
         if (edits.empty())
             continue;
         if (follow && !follow(visible, edits)) {

@@ -41,8 +41,8 @@ struct Rewritten {
     std::string newShown;
 };
 
-// The pairs applied in order: each pair that matches (contained, or equal in exact mode)
-// rewrites the text. Nothing when no pair matches or the follower refused.
+// The pairs applied in order: each pair that matches (batch/matching.h) rewrites the text. Nothing
+// when no pair matches or the follower refused.
 std::optional<Rewritten> rewrite(std::string_view raw, dxf::TextSyntax syntax,
                                  const Options& options, const EditFollower& follow = {},
                                  bool* refused = nullptr);

@@ -261,6 +261,15 @@ EditedDrawing readAnswer(const std::string& message, std::string& checksum) {
     edited.unchanged.resize(in.number());
     for (std::string& note : edited.unchanged)
         note = in.text();
+    Unreached& unreached = edited.unreached;
+    for (std::size_t* number : {&unreached.proxies, &unreached.oleObjects, &unreached.fieldTexts,
+                                &unreached.anonymousBlockTexts})
+        *number = in.number();
+    unreached.externalReferences.resize(in.number());
+    for (ExternalReference& reference : unreached.externalReferences) {
+        reference.block = in.text();
+        reference.path = in.text();
+    }
     checksum = in.text();
     return edited;
 }
@@ -279,6 +288,15 @@ std::string answerMessage(const EditedDrawing& edited, const std::string& checks
     out.number(edited.unchanged.size());
     for (const std::string& note : edited.unchanged)
         out.text(note);
+    const Unreached& unreached = edited.unreached;
+    for (const std::size_t number : {unreached.proxies, unreached.oleObjects, unreached.fieldTexts,
+                                     unreached.anonymousBlockTexts})
+        out.number(number);
+    out.number(unreached.externalReferences.size());
+    for (const ExternalReference& reference : unreached.externalReferences) {
+        out.text(reference.block);
+        out.text(reference.path);
+    }
     out.text(checksum);
     return out.take();
 }

@@ -222,6 +222,11 @@ public:
     // The entries of a table (records of type "STYLE", "DIMSTYLE", ...) as file bytes, in file
     // order; valid until the next edit.
     std::vector<std::string_view> tableEntries(std::string_view entryType) const;
+    // Every record of these types (group 0) among the entities, their followers, the objects and
+    // the BLOCK records, erased ones aside, in file order: its type and file bytes; valid until the
+    // next edit.
+    std::vector<std::pair<std::string_view, std::string_view>> recordsOfTypes(
+        const std::vector<std::string_view>& types) const;
     // $EXTMIN/$EXTMAX when the header holds sensible values, else computed from model space.
     std::optional<Extents> extents() const;
 

@@ -254,6 +254,25 @@ std::vector<std::string_view> Drawing::tableEntries(std::string_view entryType) 
     return result;
 }
 
+std::vector<std::pair<std::string_view, std::string_view>> Drawing::recordsOfTypes(
+    const std::vector<std::string_view>& types) const {
+    const Impl& d = *impl_;
+    // Types are interned: decide once per type, not once per record.
+    std::vector<char> wanted(d.types.size());
+    for (std::uint32_t type = 0; type < wanted.size(); ++type)
+        wanted[type] = std::find(types.begin(), types.end(), d.types.name(type)) != types.end();
+    std::vector<std::pair<std::string_view, std::string_view>> result;
+    for (std::uint32_t i = d.head; i != kNone; i = d.records[i].next) {
+        const Record& record = d.records[i];
+        const bool kind =
+            record.kind == RecordKind::Entity || record.kind == RecordKind::Follower ||
+            record.kind == RecordKind::Object || record.kind == RecordKind::BlockBegin;
+        if (kind && !(record.flags & kErased) && record.type < wanted.size() && wanted[record.type])
+            result.emplace_back(d.types.name(record.type), d.bytesOf(i));
+    }
+    return result;
+}
+
 std::optional<Extents> Drawing::extents() const {
     const Impl& d = *impl_;
     const auto sane = [](const std::optional<Point>& p) {

@@ -82,17 +82,20 @@ struct Token {
     }
 };
 
-std::vector<char32_t> foldedCodePoints(std::string_view utf8) {
+std::vector<char32_t> codePoints(std::string_view utf8, CodePointFold fold) {
     std::vector<char32_t> out;
     out.reserve(utf8.size());
     std::size_t pos = 0;
-    while (pos < utf8.size())
-        out.push_back(foldCase(nextCodePoint(utf8, pos)));
+    while (pos < utf8.size()) {
+        const char32_t c = nextCodePoint(utf8, pos);
+        out.push_back(fold ? fold(c) : c);
+    }
     return out;
 }
 
 // Reads a bracket expression starting after '['; returns false (and leaves pos) when unclosed.
-bool readSet(const std::vector<char32_t>& pattern, std::size_t& pos, Token& token) {
+bool readSet(const std::vector<char32_t>& pattern, std::size_t& pos, Token& token,
+             CodePointFold fold) {
     std::size_t i = pos;
     token.kind = Token::Kind::Set;
     if (i < pattern.size() && pattern[i] == U'~') {
@@ -119,20 +122,22 @@ bool readSet(const std::vector<char32_t>& pattern, std::size_t& pos, Token& toke
             }
             i += 2;
         }
+        c = fold(c);
+        high = fold(high);
         token.ranges.emplace_back(c, high < c ? c : high);
     }
     return false;
 }
 
 std::vector<Token> tokenize(const std::vector<char32_t>& pattern, std::size_t begin,
-                            std::size_t end) {
+                            std::size_t end, CodePointFold fold) {
     std::vector<Token> tokens;
     const std::vector<char32_t> slice(pattern.begin() + static_cast<std::ptrdiff_t>(begin),
                                       pattern.begin() + static_cast<std::ptrdiff_t>(end));
     std::size_t pos = 0;
     while (pos < slice.size()) {
         const char32_t c = slice[pos++];
-        Token token{Token::Kind::Literal, c, false, {}};
+        Token token{Token::Kind::Literal, fold(c), false, {}};
         switch (c) {
             case U'*':
                 if (!tokens.empty() && tokens.back().kind == Token::Kind::Star)
@@ -153,12 +158,12 @@ std::vector<Token> tokenize(const std::vector<char32_t>& pattern, std::size_t be
                 break;
             case U'`':
                 if (pos < slice.size())
-                    token.literal = slice[pos++];
+                    token.literal = fold(slice[pos++]);
                 break;
             case U'[': {
                 Token set{Token::Kind::Set, 0, false, {}};
                 std::size_t after = pos;
-                if (readSet(slice, after, set)) {
+                if (readSet(slice, after, set, fold)) {
                     pos = after;
                     token = std::move(set);
                 }
@@ -199,17 +204,19 @@ bool matchTokens(const std::vector<Token>& tokens, const std::vector<char32_t>& 
 
 }  // namespace
 
-bool wildcardMatch(std::string_view text, std::string_view pattern) {
-    const std::vector<char32_t> folded = foldedCodePoints(text);
-    const std::vector<char32_t> patternPoints = foldedCodePoints(pattern);
+struct WildcardPattern::Alternatives {
+    std::vector<std::vector<Token>> tokens;
+};
+
+WildcardPattern::WildcardPattern(std::string_view pattern, CodePointFold fold)
+    : alternatives_(std::make_unique<Alternatives>()), fold_(fold) {
+    const std::vector<char32_t> patternPoints = codePoints(pattern, nullptr);
     std::size_t begin = 0;
-    bool negated = false;
     if (!patternPoints.empty() && patternPoints.front() == U'~') {
-        negated = true;
+        negated_ = true;
         begin = 1;
     }
     // Split at commas that are neither escaped nor inside brackets.
-    bool matched = false;
     std::size_t start = begin;
     std::size_t i = begin;
     while (true) {
@@ -217,10 +224,7 @@ bool wildcardMatch(std::string_view text, std::string_view pattern) {
         if (atEnd || patternPoints[i] == U',') {
             // A backquote ending the pattern steps past its end.
             const std::size_t end = std::min(i, patternPoints.size());
-            if (matchTokens(tokenize(patternPoints, start, end), folded)) {
-                matched = true;
-                break;
-            }
+            alternatives_->tokens.push_back(tokenize(patternPoints, start, end, fold));
             if (atEnd)
                 break;
             start = i + 1;
@@ -230,14 +234,37 @@ bool wildcardMatch(std::string_view text, std::string_view pattern) {
             // A comma inside a closed bracket expression is one of its characters.
             Token set{Token::Kind::Set, 0, false, {}};
             std::size_t after = i + 1;
-            if (readSet(patternPoints, after, set)) {
+            if (readSet(patternPoints, after, set, fold)) {
                 i = after;
                 continue;
             }
         }
         ++i;
     }
-    return matched != negated;
+}
+
+WildcardPattern::~WildcardPattern() = default;
+WildcardPattern::WildcardPattern(WildcardPattern&&) noexcept = default;
+WildcardPattern& WildcardPattern::operator=(WildcardPattern&&) noexcept = default;
+
+bool WildcardPattern::matches(std::string_view text) const {
+    const std::vector<char32_t> folded = codePoints(text, fold_);
+    bool matched = false;
+    for (const std::vector<Token>& tokens : alternatives_->tokens) {
+        if (matchTokens(tokens, folded)) {
+            matched = true;
+            break;
+        }
+    }
+    return matched != negated_;
+}
+
+bool wildcardMatch(std::string_view text, std::string_view pattern) {
+    return WildcardPattern(pattern, foldCase).matches(text);
+}
+
+bool wildcardMatch(std::string_view text, std::string_view pattern, CodePointFold fold) {
+    return WildcardPattern(pattern, fold).matches(text);
 }
 
 }  // namespace quorvel::dxf

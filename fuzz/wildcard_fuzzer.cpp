@@ -1,5 +1,6 @@
-// Layer filters come from what the user types: any pattern must be matched without a crash or
-// a hang, and a text with every character escaped must match itself.
+// Layer filters and --wildcards finds come from what the user types: any pattern must be matched
+// without a crash or a hang, and a text with every character escaped must match itself, also
+// when characters are compared the caller's way.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -26,6 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // Malformed UTF-8 reads as U+FFFD on both sides, so the escaped form still matches.
     if (!quorvel::dxf::wildcardMatch(text, escaped))
+        std::abort();
+    // Folding both sides alike (here: every character to one) keeps that true.
+    const quorvel::dxf::CodePointFold same = [](char32_t) -> char32_t { return U'x'; };
+    if (!quorvel::dxf::wildcardMatch(text, escaped, same) ||
+        !quorvel::dxf::wildcardMatch(text, escaped, [](char32_t c) { return c; }))
         std::abort();
     return 0;
 }
