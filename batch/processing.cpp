@@ -83,11 +83,21 @@ ReportRow reportRow(const dxf::TextEntry& entry, const Substitution& change,
             kindName(entry.kind),
             change.oldText,
             change.newText,
+            {},
+            {},
             {}};
+}
+
+bool reportHasPictures(const Options& options) {
+    const std::string& file = options.reportFile;
+    return !file.empty() && !(file.size() >= 4 && file.compare(file.size() - 4, 4, ".csv") == 0);
 }
 
 EditedDrawing editDrawing(std::string bytes, const Options& options) {
     EditedDrawing result;
+    std::optional<ReportPictures> reportPictures;
+    if (reportHasPictures(options))
+        reportPictures.emplace(bytes);
     // About two copies of the drawing at a time: the drawing and its edited bytes, then the
     // edited bytes and the drawing read back from them.
     std::optional<dxf::Drawing> document = dxf::Drawing::fromBytes(std::move(bytes));
@@ -115,7 +125,7 @@ EditedDrawing editDrawing(std::string bytes, const Options& options) {
         }
         const std::string undisplayable = displayCheck.problem(entry, *change);
         result.undisplayable += undisplayable.empty() ? 0 : 1;
-        if (!options.dryRun) {
+        const auto apply = [&] {
             if (change->newRaw != entry.raw || change->newAttributeLine != entry.attributeLine)
                 dxf::writeText(*document, entry, change->newRaw, change->newAttributeLine);
             if (change->newPictureRaw && *change->newPictureRaw != picture.text->raw)
@@ -124,7 +134,18 @@ EditedDrawing editDrawing(std::string bytes, const Options& options) {
                 dxf::writeHeight(*document, entry, *options.height);
             if (options.justify && entry.kind == TextKind::Text)
                 document->justify(entry.id, *options.justify);
+        };
+        bool shownAfter = true;
+        if (!options.dryRun) {
+            apply();
             expected.emplace_back(entry.id, change->newRaw);
+        } else if (reportPictures) {
+            // A dry run's pictures show the edit in memory; one the engine refuses is not shown.
+            try {
+                apply();
+            } catch (const dxf::DxfError&) {
+                shownAfter = false;
+            }
         }
         ++result.texts;
         if (!options.reportFile.empty()) {
@@ -132,8 +153,12 @@ EditedDrawing editDrawing(std::string bytes, const Options& options) {
                 layouts = dxf::layoutNames(*document);
             result.rows.push_back(reportRow(entry, *change, layouts.value_or(kNoLayouts)));
             result.rows.back().undisplayable = undisplayable;
+            if (reportPictures)
+                reportPictures->add(entry, result.rows.size() - 1, shownAfter);
         }
     }
+    if (reportPictures)
+        result.pictures = reportPictures->draw(*document, result.rows);
     if (options.dryRun || !document->isModified())
         return result;
     result.bytes = document->toBytes();
@@ -153,6 +178,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, Journal* jou
         outcome.undisplayable = edited.undisplayable;
         outcome.rows = std::move(edited.rows);
         outcome.unchanged = std::move(edited.unchanged);
+        outcome.pictures = std::move(edited.pictures);
         if (edited.bytes.empty()) {
             outcome.ok = true;
             return outcome;
@@ -180,6 +206,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, Journal* jou
         outcome.rows.clear();
         outcome.journalFailure.clear();
         outcome.unchanged.clear();
+        outcome.pictures.clear();
     }
     return outcome;
 }
