@@ -5,6 +5,7 @@
 #include <cmath>
 #include <map>
 #include <numbers>
+#include <optional>
 
 #include "dxf/tags.h"
 #include "dxf/textlayout.h"
@@ -154,6 +155,77 @@ void addArcBounds(Box& box, const Point& p, const Point& q, double bulge) {
     box.add(cx + radius, cy + radius);
 }
 
+// An attribute of a block reference as a text: the engine gives entity views of the references
+// alone, so its placement is read from its own tags.
+std::optional<EntityInfo> attributeOf(const dxf::Drawing& drawing, dxf::EntityId id) {
+    const std::string_view bytes = drawing.recordBytes(id);
+    dxf::TagCursor cursor(bytes);
+    dxf::RawTag tag;
+    EntityInfo info;
+    info.id = id;
+    info.type = "ATTRIB";
+    info.layer = "0";
+    dxf::TextGeometry text;
+    const auto number = [&] { return dxf::parseNumber(dxf::trimmed(tag.value)).value_or(0); };
+    int flags = 0;
+    for (bool first = true; cursor.next(tag); first = false) {
+        if (first)
+            continue;
+        switch (tag.code) {
+            case 1:
+                text.text = drawing.decodeText(tag.value);
+                break;
+            case 8:
+                info.layer = drawing.decodeText(dxf::trimmed(tag.value));
+                break;
+            case 10:
+                text.insertion.x = number();
+                break;
+            case 20:
+                text.insertion.y = number();
+                break;
+            case 11:
+                text.alignment = dxf::Point{number(), text.alignment ? text.alignment->y : 0, 0};
+                break;
+            case 21:
+                text.alignment = dxf::Point{text.alignment ? text.alignment->x : 0, number(), 0};
+                break;
+            case 40:
+                text.height = number();
+                break;
+            case 41:
+                text.widthFactor = number();
+                break;
+            case 50:
+                text.rotation = number();
+                break;
+            case 51:
+                text.oblique = number();
+                break;
+            case 62:
+                info.color = static_cast<int>(number());
+                break;
+            case 70:
+                flags = static_cast<int>(number());
+                break;
+            case 72:
+                text.horizontal = static_cast<int>(number());
+                break;
+            case 74:
+                text.vertical = static_cast<int>(number());
+                break;
+            default:
+                break;
+        }
+        if (tag.code == 101)
+            break;  // an embedded multi-line text follows: its tags are its own
+    }
+    if (flags & 1)
+        return std::nullopt;  // invisible
+    info.geometry = std::move(text);
+    return info;
+}
+
 struct Inherited {
     std::string layer;  // upper case
     int color = 7;
@@ -200,8 +272,7 @@ private:
         if (found == attributes_.end())
             return;
         for (const dxf::EntityId id : found->second) {
-            const std::optional<EntityInfo> attribute = drawing_.entity(id);
-            if (attribute && !(std::atoi(firstValue(drawing_.recordBytes(id), 70).c_str()) & 1))
+            if (const std::optional<EntityInfo> attribute = attributeOf(drawing_, id))
                 add(*attribute, t, inherited, source ? source : id, depth);
         }
     }
@@ -410,6 +481,15 @@ Box Scene::bounds() const {
     for (const Shape& shape : shapes_)
         box.add(shape.box);
     return box;
+}
+
+double Scene::textHeightOf(dxf::EntityId source) const {
+    double height = 0;
+    for (const Shape& shape : shapes_) {
+        if (shape.source == source && !shape.text.empty())
+            height = std::max(height, shape.height);
+    }
+    return height;
 }
 
 Box Scene::boxOf(dxf::EntityId source) const {

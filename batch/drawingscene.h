@@ -54,6 +54,7 @@ public:
     // Where the entity's texts are drawn (a dimension's: its picture's texts); its other shapes
     // when it draws no text; empty when it draws nothing.
     Box boxOf(dxf::EntityId source) const;
+    double textHeightOf(dxf::EntityId source) const;  // the tallest of its texts; 0 for none
 
 private:
     friend class SceneBuilder;

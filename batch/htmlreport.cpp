@@ -18,7 +18,8 @@ const char* const kHtmlReportStyle =
     "rect.focus{fill:rgba(224,20,44,.08);stroke:#e0142c;stroke-width:1.5;"
     "stroke-dasharray:4 2}"
     "#filters{margin:10px 0}#filters select{margin:0 12px 0 4px;max-width:24em}"
-    "tr.hit td{background:#ffe9a8}td.pic{padding:2px}td.pic svg{width:300px;height:150px}th,td:nth-child(-n+6){white-space:nowrap}";
+    "tr.hit td{background:#ffe9a8}td.pic{padding:2px}td.pic "
+    "svg{width:300px;height:150px}th,td:nth-child(-n+6){white-space:nowrap}";
 
 const char* const kHtmlReportScript = R"JS(
 (function () {

@@ -1,12 +1,37 @@
 #include "batch/reportpictures.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "batch/drawingscene.h"
 #include "batch/processing.h"
 #include "batch/svgpicture.h"
+#include "dxf/tags.h"
 
 namespace quorvel::batch {
+
+namespace {
+
+// The record's type and handle as its bytes hold them (block references' attributes too);
+// empty when there is no such record.
+std::string identity(const dxf::Drawing& drawing, dxf::EntityId id) {
+    try {
+        dxf::TagCursor cursor(drawing.recordBytes(id));
+        dxf::RawTag tag;
+        std::string type;
+        while (cursor.next(tag)) {
+            if (tag.code == 0 && type.empty())
+                type = std::string(dxf::trimmed(tag.value));
+            else if (tag.code == 5)
+                return type + " " + std::string(dxf::trimmed(tag.value));
+        }
+        return type;
+    } catch (const dxf::DxfError&) {
+        return {};
+    }
+}
+
+}  // namespace
 
 void ReportPictures::add(const dxf::TextEntry& entry, std::size_t row, bool shownAfter) {
     std::string block = entry.block;
@@ -23,9 +48,9 @@ std::vector<SpacePicture> ReportPictures::draw(const dxf::Drawing& edited,
     const dxf::Drawing original = dxf::Drawing::fromBytes(std::move(original_));
     // The same bytes read the same way give the same ids; checked all the same.
     const auto sameEntity = [&](const Noted& noted) {
-        return original.exists(noted.id) && edited.exists(noted.id) &&
-               original.handle(noted.id) == noted.handle &&
-               original.entityType(noted.id) == edited.entityType(noted.id);
+        const std::string was = identity(original, noted.id);
+        return !was.empty() && was == identity(edited, noted.id) &&
+               (noted.handle.empty() || was.ends_with(" " + noted.handle));
     };
     std::vector<bool> done(noted_.size(), false);
     for (std::size_t first = 0; first < noted_.size(); ++first) {
@@ -46,7 +71,8 @@ std::vector<SpacePicture> ReportPictures::draw(const dxf::Drawing& edited,
             marks.push_back({is.empty() ? was : is, static_cast<int>(noted.row + 1)});
             if (noted.row >= kPictureRowsPerDrawing || noted.row >= rows.size())
                 continue;
-            const Box window = neighbourhoodOf(was, is);
+            const Box window = neighbourhoodOf(
+                was, is, std::max(before.textHeightOf(noted.id), after.textHeightOf(noted.id)));
             if (same)
                 rows[noted.row].before = neighbourhoodSvg(before, window, was, noted.id);
             if (noted.shownAfter)

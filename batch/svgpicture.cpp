@@ -33,7 +33,15 @@ std::string number(double value) {
     return out;
 }
 
-// World coordinates to the picture's pixels, y downwards.
+std::string exact(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", value);
+    return text;
+}
+
+// World coordinates to the picture's pixels, y downwards. The picture says how (data-origin:
+// the world point at its top left; data-scale: pixels per drawing unit), for whoever reads it
+// back.
 class Painter {
 public:
     Painter(const Box& window, double width, double height)
@@ -50,7 +58,9 @@ public:
     std::string open() const {
         return "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"pic\" width=\"" +
                number(width()) + "\" height=\"" + number(height()) + "\" viewBox=\"0 0 " +
-               number(width()) + " " + number(height()) + "\">";
+               number(width()) + " " + number(height()) + "\" data-origin=\"" +
+               exact(window_.minX) + " " + exact(window_.maxY) + "\" data-scale=\"" +
+               exact(scale_) + "\">";
     }
 
     // One path as segments of an SVG path; segments wholly outside the window are left out.
@@ -210,14 +220,15 @@ std::string overviewSvg(const Scene& scene, const std::vector<Mark>& marks) {
     return out + "</svg>";
 }
 
-Box neighbourhoodOf(const Box& before, const Box& after) {
+Box neighbourhoodOf(const Box& before, const Box& after, double textHeight) {
     Box focus = before;
     focus.add(after);
     if (focus.empty())
         return focus;
     // Some two dozen text heights around the text, more for a long one.
-    const double height = std::max(std::min(focus.height(), focus.width()), 1e-6);
-    const double width = std::max(focus.width() * 2, height * 24);
+    const double height =
+        textHeight > 0 ? textHeight : std::max(std::min(focus.height(), focus.width()), 1e-6);
+    const double width = std::max({focus.width() * 1.5, focus.height() * 3, height * 24});
     Box window{0, 0, width, width * kNeighbourhoodHeight / kNeighbourhoodWidth};
     window.add(0, focus.height() * 1.5);
     return framed({(focus.minX + focus.maxX - window.width()) / 2,

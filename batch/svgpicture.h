@@ -26,8 +26,8 @@ struct Mark {
 std::string overviewSvg(const Scene& scene, const std::vector<Mark>& marks);
 
 // The part of a space to show around a text that was at `before` and is at `after` (one of
-// them may be empty): the same window for both pictures.
-Box neighbourhoodOf(const Box& before, const Box& after);
+// them may be empty), `textHeight` high: the same window for both pictures.
+Box neighbourhoodOf(const Box& before, const Box& after, double textHeight);
 // The window's shapes, `focus` outlined and the texts of `source` in red.
 std::string neighbourhoodSvg(const Scene& scene, const Box& window, const Box& focus,
                              dxf::EntityId source);

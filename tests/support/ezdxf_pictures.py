@@ -1,0 +1,174 @@
+"""The HTML report's pictures checked against ezdxf's reading of the same drawing (used by
+ezdxf_tool.py: "write picture <path>", "check-report <html> <drawing> <original>")."""
+import html
+import math
+import re
+import xml.etree.ElementTree as ET
+
+import ezdxf
+
+SVG = "{http://www.w3.org/2000/svg}"
+MARK = "#e0142c"
+
+
+def write_picture(path):
+    """Every shape a picture draws, and texts "OLD" of every kind."""
+    doc = ezdxf.new("R2018")
+    doc.layers.add("LINES", color=1)
+    doc.layers.add("HIDDEN").off()
+    msp = doc.modelspace()
+    msp.add_line((0, 0), (100, 50), dxfattribs={"layer": "LINES"})
+    msp.add_circle((50, 50), 20)
+    msp.add_arc((10, 10), 5, 30, 200)
+    msp.add_lwpolyline([(0, 60, 0), (40, 60, 0.5), (40, 80, 0)], format="xyb")
+    msp.add_text("旋转 OLD", dxfattribs={"height": 5, "rotation": 30}).set_placement((20, 90))
+    msp.add_text("居中 OLD", dxfattribs={"height": 3}).set_placement(
+        (60, 30), align=ezdxf.enums.TextEntityAlignment.MIDDLE_CENTER)
+    msp.add_mtext("多行 OLD\\P第二行", dxfattribs={"char_height": 2.5}).set_location((100, 80))
+    msp.add_text("hidden OLD", dxfattribs={"layer": "HIDDEN", "height": 2})
+    block = doc.blocks.new("MARK")
+    block.add_circle((0, 0), 4)
+    block.add_line((-4, 0), (4, 0))
+    block.add_attdef("TAG", (0, 5), dxfattribs={"height": 1.5})
+    insert = msp.add_blockref("MARK", (150, 40), dxfattribs={
+        "xscale": 2, "yscale": 2, "rotation": 90})
+    insert.add_auto_attribs({"TAG": "属性 OLD"})
+    doc.saveas(path)
+
+
+class Picture:
+    def __init__(self, svg):
+        self.root = ET.fromstring(svg)
+        x, y = (float(v) for v in self.root.get("data-origin").split())
+        self.origin, self.scale = (x, y), float(self.root.get("data-scale"))
+        self.tolerance = 0.2 / self.scale + 1e-6
+        self.paths = []  # (vertices in drawing units, radii of the arcs in drawing units)
+        for path in self.root.iter(SVG + "path"):
+            tokens = re.findall(r"[MLA]|-?[\d.]+", path.get("d"))
+            i = 0
+            while i < len(tokens):
+                command = tokens[i]
+                if command == "M":
+                    self.paths.append(([], []))
+                count = {"M": 2, "L": 2, "A": 7}[command]
+                values = [float(v) for v in tokens[i + 1:i + 1 + count]]
+                if command == "A":
+                    self.paths[-1][1].append(values[0] / self.scale)
+                self.paths[-1][0].append(self.world(values[-2], values[-1]))
+                i += 1 + count
+        self.texts = []
+        for text in self.root.iter(SVG + "text"):
+            if text.get("font-size"):
+                self.texts.append(text)
+
+    def world(self, px, py):
+        return (self.origin[0] + px / self.scale, self.origin[1] - py / self.scale)
+
+    def near(self, a, b):
+        return math.dist((a[0], a[1]), (b[0], b[1])) <= self.tolerance
+
+    def has_point(self, point):
+        return any(self.near(v, point) for vertices, _ in self.paths for v in vertices)
+
+    def has_circle(self, centre, radius):
+        return any(len(v) >= 2 and radii and abs(radii[0] - radius) <= self.tolerance and
+                   self.near(((v[0][0] + v[1][0]) / 2, (v[0][1] + v[1][1]) / 2), centre)
+                   for v, radii in self.paths)
+
+    def text_named(self, content):
+        return [t for t in self.texts if t.text == content]
+
+
+def text_box_holds(picture, element, point):
+    """The text element's box (baseline left, rotation, length, height) holds the point."""
+    scale = picture.scale
+    left = picture.world(float(element.get("x")), float(element.get("y")))
+    rotation = 0.0
+    found = re.search(r"rotate\((-?[\d.]+)", element.get("transform", ""))
+    if found:
+        rotation = -float(found.group(1))
+    height = float(element.get("font-size")) / scale
+    width = float(element.get("textLength", "0")) / scale
+    angle = math.radians(rotation)
+    dx, dy = point[0] - left[0], point[1] - left[1]
+    along = dx * math.cos(angle) + dy * math.sin(angle)
+    up = -dx * math.sin(angle) + dy * math.cos(angle)
+    slack = picture.tolerance
+    return -slack <= along <= width + slack and -height / 3 - slack <= up <= height + slack
+
+
+def check_entity(picture, e, problems):
+    kind = e.dxftype()
+    if kind == "LINE":
+        ok = picture.has_point(e.dxf.start) and picture.has_point(e.dxf.end)
+    elif kind == "CIRCLE":
+        ok = picture.has_circle(e.dxf.center, e.dxf.radius)
+    elif kind == "ARC":
+        ok = picture.has_point(e.start_point) and picture.has_point(e.end_point)
+    elif kind == "LWPOLYLINE":
+        points = list(e.get_points("xyb"))
+        ok = all(picture.has_point(p) for p in points)
+        for (x1, y1, b), (x2, y2, _) in zip(points, points[1:]):
+            if b:
+                radius = math.dist((x1, y1), (x2, y2)) * (1 + b * b) / (4 * abs(b))
+                ok = ok and any(abs(r - radius) <= picture.tolerance
+                                for _, radii in picture.paths for r in radii)
+    elif kind in ("TEXT", "ATTRIB"):
+        shown = picture.text_named(e.dxf.text)
+        point = e.dxf.insert if e.dxf.get("halign", 0) == 0 else e.dxf.align_point
+        ok = any(abs(float(t.get("font-size")) - e.dxf.height * picture.scale) < 0.1 and
+                 text_box_holds(picture, t, point) for t in shown)
+    elif kind == "MTEXT":
+        ok = all(any(abs(float(t.get("font-size")) - e.dxf.char_height * picture.scale) < 0.1
+                     for t in picture.text_named(line)) for line in e.plain_text().split("\n"))
+    elif kind == "INSERT":
+        for inner in e.virtual_entities():
+            if inner.dxftype() != "ATTDEF":
+                check_entity(picture, inner, problems)
+        for attribute in e.attribs:
+            check_entity(picture, attribute, problems)
+        return
+    else:
+        return
+    if ok != (e.dxf.layer != "HIDDEN"):
+        problems.append(f"{kind} {e.dxf.handle} on {e.dxf.layer}: "
+                        f"{'missing from' if ok is False else 'drawn in'} the picture")
+
+
+def cell_text(cell):
+    return html.unescape(re.sub(r"<br>", "\n", cell))
+
+
+def check_report(report, drawing, original):
+    """The space picture shows the saved drawing as ezdxf reads it; each row's pictures show its
+    old and new text, marked."""
+    page = open(report, encoding="utf-8").read()
+    problems = []
+    spaces = re.findall(r'<div class="space"><div>[^<]*</div>(<svg.*?</svg>)</div>', page)
+    if len(spaces) != 1:
+        raise SystemExit(f"{len(spaces)} space pictures, expected one")
+    overview = Picture(spaces[0])
+    for e in ezdxf.readfile(drawing).modelspace():
+        check_entity(overview, e, problems)
+    rows = re.findall(r"<tr data-i=.*?</tr>", page)
+    for row in rows:
+        cells = re.findall(r"<td[^>]*>(.*?)</td>", row)
+        old, new, pictures = cell_text(cells[6]), cell_text(cells[7]), cells[9:11]
+        for svg, text in zip(pictures, (old, new)):
+            if "hidden" in text:
+                continue
+            if not svg:
+                problems.append(f"row {cells[0]}: no picture of {text!r}")
+                continue
+            marked = [t.text for t in Picture(svg).texts if t.get("fill") == MARK]
+            if "\n".join(marked) != text.replace("\\P", "\n"):
+                problems.append(f"row {cells[0]}: marked {marked}, expected {text!r}")
+            if not Picture(svg).root.findall(SVG + "rect"):
+                problems.append(f"row {cells[0]}: text not outlined")
+    if not rows:
+        problems.append("no rows")
+    for problem in problems:
+        print(problem)
+    if problems:
+        raise SystemExit(1)
+    print(f"{len(rows)} rows, {len(overview.paths)} paths and {len(overview.texts)} texts checked")
