@@ -473,7 +473,19 @@ private:
 Scene Scene::of(const dxf::Drawing& drawing, dxf::Space space, const std::string& block) {
     Scene scene;
     SceneBuilder(drawing, scene).addSpace(space, block);
+    scene.bySource_.reserve(scene.shapes_.size());
+    for (std::size_t i = 0; i < scene.shapes_.size(); ++i)
+        scene.bySource_.emplace_back(scene.shapes_[i].source, i);
+    std::sort(scene.bySource_.begin(), scene.bySource_.end());
     return scene;
+}
+
+template <typename Visit>
+void Scene::forEachOf(dxf::EntityId source, Visit visit) const {
+    auto at = std::lower_bound(bySource_.begin(), bySource_.end(),
+                               std::pair<dxf::EntityId, std::size_t>(source, 0));
+    for (; at != bySource_.end() && at->first == source; ++at)
+        visit(shapes_[at->second]);
 }
 
 Box Scene::bounds() const {
@@ -485,19 +497,17 @@ Box Scene::bounds() const {
 
 double Scene::textHeightOf(dxf::EntityId source) const {
     double height = 0;
-    for (const Shape& shape : shapes_) {
-        if (shape.source == source && !shape.text.empty())
+    forEachOf(source, [&](const Shape& shape) {
+        if (!shape.text.empty())
             height = std::max(height, shape.height);
-    }
+    });
     return height;
 }
 
 Box Scene::boxOf(dxf::EntityId source) const {
     Box texts, others;
-    for (const Shape& shape : shapes_) {
-        if (shape.source == source)
-            (shape.text.empty() ? others : texts).add(shape.box);
-    }
+    forEachOf(source,
+              [&](const Shape& shape) { (shape.text.empty() ? others : texts).add(shape.box); });
     return texts.empty() ? others : texts;
 }
 

@@ -6,6 +6,7 @@
 // dimensions are expanded with their block's transform.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dxf/drawing.h"
@@ -58,7 +59,10 @@ public:
 
 private:
     friend class SceneBuilder;
+    template <typename Visit>
+    void forEachOf(dxf::EntityId source, Visit visit) const;
     std::vector<Shape> shapes_;
+    std::vector<std::pair<dxf::EntityId, std::size_t>> bySource_;  // sorted
 };
 
 }  // namespace quorvel::batch

@@ -42,24 +42,36 @@ class Picture:
         x, y = (float(v) for v in self.root.get("data-origin").split())
         self.origin, self.scale = (x, y), float(self.root.get("data-scale"))
         self.tolerance = 0.2 / self.scale + 1e-6
-        self.paths = []  # (vertices in drawing units, radii of the arcs in drawing units)
+        self.paths = []  # vertices in drawing units
+        self.arcs = []  # (centre, radius) in drawing units
         for path in self.root.iter(SVG + "path"):
             tokens = re.findall(r"[MLA]|-?[\d.]+", path.get("d"))
-            i = 0
+            i, last = 0, None
             while i < len(tokens):
                 command = tokens[i]
                 if command == "M":
-                    self.paths.append(([], []))
+                    self.paths.append([])
                 count = {"M": 2, "L": 2, "A": 7}[command]
                 values = [float(v) for v in tokens[i + 1:i + 1 + count]]
                 if command == "A":
-                    self.paths[-1][1].append(values[0] / self.scale)
-                self.paths[-1][0].append(self.world(values[-2], values[-1]))
+                    self.arcs.append(self.arc(last, values))
+                last = values[-2:]
+                self.paths[-1].append(self.world(*last))
                 i += 1 + count
         self.texts = []
         for text in self.root.iter(SVG + "text"):
             if text.get("font-size"):
                 self.texts.append(text)
+
+    def arc(self, start, values):
+        """Centre and radius of an SVG arc of a circle, from its end points and flags."""
+        (x1, y1), (r, _, _, large, sweep, x2, y2) = start, values
+        hx, hy = (x1 - x2) / 2, (y1 - y2) / 2
+        squared = hx * hx + hy * hy
+        factor = math.sqrt(max(0.0, (r * r - squared) / squared)) if squared else 0.0
+        sign = -1 if large == sweep else 1
+        centre = (sign * factor * hy + (x1 + x2) / 2, -sign * factor * hx + (y1 + y2) / 2)
+        return self.world(*centre), r / self.scale
 
     def world(self, px, py):
         return (self.origin[0] + px / self.scale, self.origin[1] - py / self.scale)
@@ -68,12 +80,12 @@ class Picture:
         return math.dist((a[0], a[1]), (b[0], b[1])) <= self.tolerance
 
     def has_point(self, point):
-        return any(self.near(v, point) for vertices, _ in self.paths for v in vertices)
+        return any(self.near(v, point) for vertices in self.paths for v in vertices)
 
-    def has_circle(self, centre, radius):
-        return any(len(v) >= 2 and radii and abs(radii[0] - radius) <= self.tolerance and
-                   self.near(((v[0][0] + v[1][0]) / 2, (v[0][1] + v[1][1]) / 2), centre)
-                   for v, radii in self.paths)
+    def has_arc(self, centre, radius):
+        """An arc on that circle, drawn the right way round (its centre where it belongs)."""
+        return any(abs(r - radius) <= self.tolerance and math.dist(c, (centre[0], centre[1])) <=
+                   2 * self.tolerance for c, r in self.arcs)
 
     def text_named(self, content):
         return [t for t in self.texts if t.text == content]
@@ -102,17 +114,17 @@ def check_entity(picture, e, problems):
     if kind == "LINE":
         ok = picture.has_point(e.dxf.start) and picture.has_point(e.dxf.end)
     elif kind == "CIRCLE":
-        ok = picture.has_circle(e.dxf.center, e.dxf.radius)
+        ok = picture.has_arc(e.dxf.center, e.dxf.radius)
     elif kind == "ARC":
-        ok = picture.has_point(e.start_point) and picture.has_point(e.end_point)
+        ok = picture.has_point(e.start_point) and picture.has_point(e.end_point) and \
+            picture.has_arc(e.dxf.center, e.dxf.radius)
     elif kind == "LWPOLYLINE":
         points = list(e.get_points("xyb"))
         ok = all(picture.has_point(p) for p in points)
         for (x1, y1, b), (x2, y2, _) in zip(points, points[1:]):
             if b:
-                radius = math.dist((x1, y1), (x2, y2)) * (1 + b * b) / (4 * abs(b))
-                ok = ok and any(abs(r - radius) <= picture.tolerance
-                                for _, radii in picture.paths for r in radii)
+                centre, _, _, radius = ezdxf.math.bulge_to_arc((x1, y1), (x2, y2), b)
+                ok = ok and picture.has_arc(centre, radius)
     elif kind in ("TEXT", "ATTRIB"):
         shown = picture.text_named(e.dxf.text)
         point = e.dxf.insert if e.dxf.get("halign", 0) == 0 else e.dxf.align_point
