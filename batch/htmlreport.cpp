@@ -5,7 +5,7 @@
 namespace quorvel::batch {
 
 const char* const kHtmlReportStyle =
-    "body{font-family:sans-serif;margin:12px}"
+    "body{font-family:sans-serif;margin:12px}[hidden]{display:none!important}"
     "th{cursor:pointer;background:#eee;position:sticky;top:0;z-index:1}"
     "th[data-dir=up]::after{content:\" \\25B2\"}th[data-dir=down]::after{content:\" \\25BC\"}"
     "svg.pic{background:#fff;border:1px solid #ccc;display:block}"

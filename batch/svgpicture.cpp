@@ -225,10 +225,10 @@ Box neighbourhoodOf(const Box& before, const Box& after, double textHeight) {
     focus.add(after);
     if (focus.empty())
         return focus;
-    // Some two dozen text heights around the text, more for a long one.
+    // Some sixteen text heights around the text, more for a long one.
     const double height =
         textHeight > 0 ? textHeight : std::max(std::min(focus.height(), focus.width()), 1e-6);
-    const double width = std::max({focus.width() * 1.5, focus.height() * 3, height * 24});
+    const double width = std::max({focus.width() * 1.5, focus.height() * 3, height * 16});
     Box window{0, 0, width, width * kNeighbourhoodHeight / kNeighbourhoodWidth};
     window.add(0, focus.height() * 1.5);
     return framed({(focus.minX + focus.maxX - window.width()) / 2,
