@@ -9,7 +9,7 @@
 
 #include "dxf/tags.h"
 #include "dxf/textlayout.h"
-#include "textcodec/utf.h"
+#include "dxf/visibletext.h"
 
 namespace quorvel::batch {
 
@@ -98,38 +98,6 @@ std::string firstValue(std::string_view bytes, int code) {
     return {};
 }
 
-// A single-line text as it shows: %%d, %%p and %%c as their signs, %%nnn as the character,
-// the underline and overline switches left out.
-std::string shownText(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 2, "%%") != 0 || i + 2 >= text.size()) {
-            out += text[i];
-            continue;
-        }
-        const char code = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i + 2])));
-        i += 2;
-        if (code == 'd') {
-            out += "°";
-        } else if (code == 'p') {
-            out += "±";
-        } else if (code == 'c') {
-            out += "⌀";
-        } else if (code == '%') {
-            out += '%';
-        } else if (std::isdigit(static_cast<unsigned char>(code)) && i + 2 < text.size() &&
-                   std::isdigit(static_cast<unsigned char>(text[i + 1])) &&
-                   std::isdigit(static_cast<unsigned char>(text[i + 2]))) {
-            textcodec::appendUtf8(out, static_cast<char32_t>(std::stoi(text.substr(i, 3))));
-            i += 2;
-        } else if (code != 'u' && code != 'o' && code != 'k') {
-            out += "%%";
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 // The points of an arc segment from p to q, q left out.
 void flattenArc(const Point& p, const Point& q, double bulge, std::vector<Point>& out) {
     const double angle = 4 * std::atan(bulge);
@@ -156,73 +124,80 @@ void addArcBounds(Box& box, const Point& p, const Point& q, double bulge) {
 }
 
 // An attribute of a block reference as a text: the engine gives entity views of the references
-// alone, so its placement is read from its own tags.
+// alone, so its placement is read from its own tags. A multi-line attribute is drawn from the
+// multi-line text embedded in it (after group 101).
 std::optional<EntityInfo> attributeOf(const dxf::Drawing& drawing, dxf::EntityId id) {
-    const std::string_view bytes = drawing.recordBytes(id);
-    dxf::TagCursor cursor(bytes);
+    dxf::TagCursor cursor(drawing.recordBytes(id));
     dxf::RawTag tag;
     EntityInfo info;
     info.id = id;
     info.type = "ATTRIB";
     info.layer = "0";
     dxf::TextGeometry text;
-    const auto number = [&] { return dxf::parseNumber(dxf::trimmed(tag.value)).value_or(0); };
+    dxf::MTextGeometry lines;
+    std::string embedded;  // file bytes
+    bool inEmbedded = false;
     int flags = 0;
+    const auto number = [&] { return dxf::parseNumber(dxf::trimmed(tag.value)).value_or(0); };
+    const auto alignment = [&]() -> dxf::Point& {
+        if (!text.alignment)
+            text.alignment.emplace();
+        return *text.alignment;
+    };
     for (bool first = true; cursor.next(tag); first = false) {
         if (first)
             continue;
-        switch (tag.code) {
-            case 1:
-                text.text = drawing.decodeText(tag.value);
-                break;
-            case 8:
-                info.layer = drawing.decodeText(dxf::trimmed(tag.value));
-                break;
-            case 10:
-                text.insertion.x = number();
-                break;
-            case 20:
-                text.insertion.y = number();
-                break;
-            case 11:
-                text.alignment = dxf::Point{number(), text.alignment ? text.alignment->y : 0, 0};
-                break;
-            case 21:
-                text.alignment = dxf::Point{text.alignment ? text.alignment->x : 0, number(), 0};
-                break;
-            case 40:
-                text.height = number();
-                break;
-            case 41:
-                text.widthFactor = number();
-                break;
-            case 50:
-                text.rotation = number();
-                break;
-            case 51:
-                text.oblique = number();
-                break;
-            case 62:
-                info.color = static_cast<int>(number());
-                break;
-            case 70:
-                flags = static_cast<int>(number());
-                break;
-            case 72:
-                text.horizontal = static_cast<int>(number());
-                break;
-            case 74:
-                text.vertical = static_cast<int>(number());
-                break;
-            default:
-                break;
-        }
         if (tag.code == 101)
-            break;  // an embedded multi-line text follows: its tags are its own
+            inEmbedded = true;
+        const int code = tag.code;
+        if (inEmbedded) {
+            if (code == 1 || code == 3)
+                embedded += tag.value;
+            else if (code == 10 || code == 20)
+                (code == 10 ? lines.insertion.x : lines.insertion.y) = number();
+            else if (code == 40)
+                lines.height = number();
+            else if (code == 71)
+                lines.attachment = static_cast<int>(number());
+            continue;
+        }
+        if (code == 1)
+            text.text = drawing.decodeText(tag.value);
+        else if (code == 8)
+            info.layer = drawing.decodeText(dxf::trimmed(tag.value));
+        else if (code == 10 || code == 20)
+            (code == 10 ? text.insertion.x : text.insertion.y) = number();
+        else if (code == 11 || code == 21)
+            (code == 11 ? alignment().x : alignment().y) = number();
+        else if (code == 40)
+            text.height = number();
+        else if (code == 41)
+            text.widthFactor = number();
+        else if (code == 50)
+            text.rotation = number();
+        else if (code == 51)
+            text.oblique = number();
+        else if (code == 62)
+            info.color = static_cast<int>(number());
+        else if (code == 70)
+            flags = static_cast<int>(number());
+        else if (code == 72)
+            text.horizontal = static_cast<int>(number());
+        else if (code == 74)
+            text.vertical = static_cast<int>(number());
     }
     if (flags & 1)
         return std::nullopt;  // invisible
-    info.geometry = std::move(text);
+    if (embedded.empty()) {
+        info.geometry = std::move(text);
+    } else {
+        lines.plainText =
+            dxf::VisibleText(drawing.decodeText(embedded), dxf::TextSyntax::MultiLine).shown();
+        lines.rotation = text.rotation;
+        if (!(lines.height > 0))
+            lines.height = text.height;
+        info.geometry = std::move(lines);
+    }
     return info;
 }
 
@@ -365,8 +340,8 @@ private:
             dxf::baselineOf(placement, dxf::textWidthInHeights(text.text));
         shape.widthFactor = text.widthFactor;
         shape.oblique = text.oblique;
-        addTextLine(shownText(text.text), baseline.left, baseline.width, text.height, text.rotation,
-                    t, shape);
+        addTextLine(dxf::VisibleText(text.text, dxf::TextSyntax::SingleLine).shown(), baseline.left,
+                    baseline.width, text.height, text.rotation, t, shape);
     }
 
     void addGeometry(const dxf::MTextGeometry& mtext, const EntityInfo&, const Transform& t,
