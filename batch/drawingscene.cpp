@@ -17,7 +17,9 @@ using dxf::EntityInfo;
 using dxf::Point;
 
 void Box::add(double x, double y) {
-    if (!std::isfinite(x) || !std::isfinite(y))
+    // Beyond any sheet: such points are left out of boxes, so that one stray point cannot shrink
+    // a whole picture to nothing.
+    if (!(std::fabs(x) <= 1e15) || !(std::fabs(y) <= 1e15))
         return;
     minX = std::min(minX, x);
     minY = std::min(minY, y);
@@ -40,9 +42,14 @@ bool Box::intersects(const Box& other) const {
 namespace {
 
 constexpr int kMaxDepth = 8;  // blocks in blocks; deeper ones (or cycles) are not drawn
-// A picture of a drawing with more shapes than this leaves out the rest of its blocks.
+// A picture of a drawing with more shapes than this leaves out the rest of its blocks; so does
+// one whose blocks nest into more entities than kMaxVisits, and a block reference that does
+// alone into more than kMaxVisitsPerEntity (blocks of many references to blocks, or to
+// themselves, grow exponentially).
 constexpr std::size_t kMaxShapes = 200'000;
-constexpr double kLineSpacing = 5.0 / 3.0;  // multi-line text, in text heights
+constexpr std::size_t kMaxVisits = 1'000'000;
+constexpr std::size_t kMaxVisitsPerEntity = 50'000;  // one block reference, all its levels
+constexpr double kLineSpacing = 5.0 / 3.0;           // multi-line text, in text heights
 constexpr double kRadians = std::numbers::pi / 180.0;
 
 // x' = a x + c y + e, y' = b x + d y + f.
@@ -229,9 +236,11 @@ public:
                     entities.push_back(std::move(entity));
             }
         }
-        for (const EntityInfo& entity : entities)
-            add(entity, Transform{}, nullptr, entity.id, 0);
         addAttributes(key(space, block), Transform{}, nullptr, 0, 0);
+        for (const EntityInfo& entity : entities) {
+            visitsLeft_ = kMaxVisitsPerEntity;
+            add(entity, Transform{}, nullptr, entity.id, 0);
+        }
     }
 
 private:
@@ -254,7 +263,8 @@ private:
 
     void add(const EntityInfo& entity, const Transform& t, const Inherited* inherited,
              dxf::EntityId source, int depth) {
-        if (scene_.shapes_.size() >= kMaxShapes || (depth > 0 && entity.type == "ATTDEF"))
+        if (scene_.shapes_.size() >= kMaxShapes || ++visits_ > kMaxVisits || visitsLeft_-- == 0 ||
+            (depth > 0 && entity.type == "ATTDEF"))
             return;
         const std::string layer =
             inherited && entity.layer == "0" ? inherited->layer : upper(entity.layer);
@@ -443,6 +453,8 @@ private:
     std::map<std::string, dxf::LayerInfo> layers_;
     std::map<std::string, std::vector<dxf::EntityId>> attributes_;  // by the space they are in
     std::map<std::string, std::vector<EntityInfo>> blocks_;
+    std::size_t visits_ = 0;
+    std::size_t visitsLeft_ = kMaxVisitsPerEntity;  // for the entity of the space being drawn
 };
 
 Scene Scene::of(const dxf::Drawing& drawing, dxf::Space space, const std::string& block) {

@@ -43,8 +43,19 @@ void ReportPictures::add(const dxf::TextEntry& entry, std::size_t row, bool show
 std::vector<SpacePicture> ReportPictures::draw(const dxf::Drawing& edited,
                                                std::vector<ReportRow>& rows) {
     std::vector<SpacePicture> pictures;
+    // The pictures only show the edit: a drawing they cannot be drawn of is edited all the same,
+    // with the pictures drawn so far.
+    try {
+        drawEach(edited, rows, pictures);
+    } catch (const std::exception&) {
+    }
+    return pictures;
+}
+
+void ReportPictures::drawEach(const dxf::Drawing& edited, std::vector<ReportRow>& rows,
+                              std::vector<SpacePicture>& pictures) {
     if (noted_.empty())
-        return pictures;
+        return;
     const dxf::Drawing original = dxf::Drawing::fromBytes(std::move(original_));
     // The same bytes read the same way give the same ids; checked all the same.
     const auto sameEntity = [&](const Noted& noted) {
@@ -81,7 +92,6 @@ std::vector<SpacePicture> ReportPictures::draw(const dxf::Drawing& edited,
         if (pictures.size() < kSpacePicturesPerDrawing && space.row < rows.size())
             pictures.push_back({rows[space.row].space, overviewSvg(after, marks)});
     }
-    return pictures;
 }
 
 }  // namespace quorvel::batch

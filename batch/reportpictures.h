@@ -35,6 +35,8 @@ public:
     std::vector<SpacePicture> draw(const dxf::Drawing& edited, std::vector<ReportRow>& rows);
 
 private:
+    void drawEach(const dxf::Drawing& edited, std::vector<ReportRow>& rows,
+                  std::vector<SpacePicture>& pictures);
     struct Noted {
         dxf::EntityId id;
         std::string handle;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <unordered_set>
 
 #include "textcodec/utf.h"
 
@@ -24,7 +25,10 @@ const char* cssColor(int index) {
     return index >= 1 && index <= 9 ? kColors[index] : "#555";
 }
 
+// Pixels to a tenth. A drawing may hold any number: far points are held to ten million
+// pixels, which keeps every line that crosses a picture where it shows.
 std::string number(double value) {
+    value = std::isfinite(value) ? std::clamp(value, -1e7, 1e7) : 0.0;
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", std::fabs(value) < 0.05 ? 0.0 : value);
     std::string out = text;
@@ -153,12 +157,19 @@ std::string drawShapes(const std::vector<const Shape*>& shapes, const Painter& p
                        dxf::EntityId highlighted) {
     std::map<int, std::string> paths;  // by colour: one path element each
     std::string texts;
+    // Drawings often hold the same line twice, or blocks drawn over each other: drawn once.
+    std::unordered_set<std::string> drawn;
     for (const Shape* shape : shapes) {
         const bool marked = highlighted != 0 && shape->source == highlighted;
+        std::string element;
         if (!shape->text.empty())
-            texts += painter.text(*shape, marked ? kMarkColor : cssColor(shape->color));
+            element = painter.text(*shape, marked ? kMarkColor : cssColor(shape->color));
         else
-            painter.path(*shape, paths[marked ? 0 : shape->color]);
+            painter.path(*shape, element);
+        const int color = marked ? 0 : shape->color;
+        if (!drawn.insert(std::to_string(color) + element).second)
+            continue;
+        (shape->text.empty() ? paths[color] : texts) += element;
     }
     std::string out = "<g fill=\"none\" stroke-width=\"1\">";
     for (const auto& [color, d] : paths) {

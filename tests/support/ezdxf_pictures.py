@@ -33,6 +33,12 @@ def write_picture(path):
     insert = msp.add_blockref("MARK", (150, 40), dxfattribs={
         "xscale": 2, "yscale": 2, "rotation": 90})
     insert.add_auto_attribs({"TAG": "属性 OLD"})
+    # A block of references to itself: without limits, a picture of it would never end.
+    bomb = doc.blocks.new("BOMB")
+    bomb.add_circle((0, 0), 1)
+    for _ in range(12):
+        bomb.add_blockref("BOMB", (0, 0))
+    msp.add_blockref("BOMB", (-20, -20))
     doc.saveas(path)
 
 
@@ -133,6 +139,8 @@ def check_entity(picture, e, problems):
     elif kind == "MTEXT":
         ok = all(any(abs(float(t.get("font-size")) - e.dxf.char_height * picture.scale) < 0.1
                      for t in picture.text_named(line)) for line in e.plain_text().split("\n"))
+    elif kind == "INSERT" and e.dxf.name == "BOMB":
+        ok = picture.has_arc(e.dxf.insert, 1)
     elif kind == "INSERT":
         for inner in e.virtual_entities():
             if inner.dxftype() != "ATTDEF":
