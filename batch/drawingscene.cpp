@@ -263,8 +263,11 @@ private:
 
     void add(const EntityInfo& entity, const Transform& t, const Inherited* inherited,
              dxf::EntityId source, int depth) {
-        if (scene_.shapes_.size() >= kMaxShapes || ++visits_ > kMaxVisits || visitsLeft_-- == 0 ||
-            (depth > 0 && entity.type == "ATTDEF"))
+        if (scene_.shapes_.size() >= kMaxShapes || visits_ >= kMaxVisits || visitsLeft_ == 0)
+            return;
+        ++visits_;
+        --visitsLeft_;
+        if (depth > 0 && entity.type == "ATTDEF")
             return;
         const std::string layer =
             inherited && entity.layer == "0" ? inherited->layer : upper(entity.layer);
@@ -460,11 +463,75 @@ private:
 Scene Scene::of(const dxf::Drawing& drawing, dxf::Space space, const std::string& block) {
     Scene scene;
     SceneBuilder(drawing, scene).addSpace(space, block);
-    scene.bySource_.reserve(scene.shapes_.size());
-    for (std::size_t i = 0; i < scene.shapes_.size(); ++i)
-        scene.bySource_.emplace_back(scene.shapes_[i].source, i);
-    std::sort(scene.bySource_.begin(), scene.bySource_.end());
+    scene.index();
     return scene;
+}
+
+namespace {
+
+// The cells [first, last] of a grid that a range covers.
+std::pair<int, int> cellRange(double low, double high, double origin, double cell, int size) {
+    const auto at = [&](double value) {
+        return static_cast<int>(std::clamp(std::floor((value - origin) / cell), 0.0, size - 1.0));
+    };
+    return {at(low), at(high)};
+}
+
+}  // namespace
+
+void Scene::index() {
+    bySource_.reserve(shapes_.size());
+    for (std::size_t i = 0; i < shapes_.size(); ++i)
+        bySource_.emplace_back(shapes_[i].source, i);
+    std::sort(bySource_.begin(), bySource_.end());
+
+    grid_.bounds = bounds();
+    if (grid_.bounds.empty())
+        return;
+    grid_.size = std::clamp(static_cast<int>(std::sqrt(shapes_.size() / 4.0)), 1, 256);
+    grid_.cells.resize(static_cast<std::size_t>(grid_.size) * grid_.size);
+    const double cellWidth = std::max(grid_.bounds.width() / grid_.size, 1e-300);
+    const double cellHeight = std::max(grid_.bounds.height() / grid_.size, 1e-300);
+    for (std::size_t i = 0; i < shapes_.size(); ++i) {
+        const Box& box = shapes_[i].box;
+        const auto [x0, x1] =
+            cellRange(box.minX, box.maxX, grid_.bounds.minX, cellWidth, grid_.size);
+        const auto [y0, y1] =
+            cellRange(box.minY, box.maxY, grid_.bounds.minY, cellHeight, grid_.size);
+        if ((x1 - x0 + 1) * (y1 - y0 + 1) > 16) {
+            grid_.large.push_back(i);
+            continue;
+        }
+        for (int y = y0; y <= y1; ++y) {
+            for (int x = x0; x <= x1; ++x)
+                grid_.cells[static_cast<std::size_t>(y) * grid_.size + x].push_back(i);
+        }
+    }
+}
+
+std::vector<const Shape*> Scene::near(const Box& window) const {
+    std::vector<std::size_t> found = grid_.large;
+    if (grid_.size > 0 && window.intersects(grid_.bounds)) {
+        const double cellWidth = std::max(grid_.bounds.width() / grid_.size, 1e-300);
+        const double cellHeight = std::max(grid_.bounds.height() / grid_.size, 1e-300);
+        const auto [x0, x1] =
+            cellRange(window.minX, window.maxX, grid_.bounds.minX, cellWidth, grid_.size);
+        const auto [y0, y1] =
+            cellRange(window.minY, window.maxY, grid_.bounds.minY, cellHeight, grid_.size);
+        for (int y = y0; y <= y1; ++y) {
+            for (int x = x0; x <= x1; ++x) {
+                const auto& cell = grid_.cells[static_cast<std::size_t>(y) * grid_.size + x];
+                found.insert(found.end(), cell.begin(), cell.end());
+            }
+        }
+    }
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    std::vector<const Shape*> shapes;
+    shapes.reserve(found.size());
+    for (const std::size_t i : found)
+        shapes.push_back(&shapes_[i]);
+    return shapes;
 }
 
 template <typename Visit>

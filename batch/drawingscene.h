@@ -56,13 +56,23 @@ public:
     // when it draws no text; empty when it draws nothing.
     Box boxOf(dxf::EntityId source) const;
     double textHeightOf(dxf::EntityId source) const;  // the tallest of its texts; 0 for none
+    // The shapes that may lie in the window (a superset), in drawing order.
+    std::vector<const Shape*> near(const Box& window) const;
 
 private:
     friend class SceneBuilder;
     template <typename Visit>
     void forEachOf(dxf::EntityId source, Visit visit) const;
     std::vector<Shape> shapes_;
+    void index();
     std::vector<std::pair<dxf::EntityId, std::size_t>> bySource_;  // sorted
+    // A grid over the bounds: the shapes in each cell; shapes over many cells in large_.
+    struct Grid {
+        Box bounds;
+        int size = 0;  // cells along each side
+        std::vector<std::vector<std::size_t>> cells;
+        std::vector<std::size_t> large;
+    } grid_;
 };
 
 }  // namespace quorvel::batch

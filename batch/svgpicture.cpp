@@ -134,13 +134,13 @@ private:
 std::vector<const Shape*> visibleShapes(const Scene& scene, const Painter& painter,
                                         std::size_t cap) {
     std::vector<const Shape*> shapes;
-    for (const Shape& shape : scene.shapes()) {
-        if (!shape.box.intersects(painter.window()))
+    for (const Shape* shape : scene.near(painter.window())) {
+        if (!shape->box.intersects(painter.window()))
             continue;
-        const double size = std::max(shape.box.width(), shape.box.height()) * painter.scale();
-        if (shape.text.empty() ? size >= kSmallest
-                               : shape.height * painter.scale() >= kSmallestText)
-            shapes.push_back(&shape);
+        const double size = std::max(shape->box.width(), shape->box.height()) * painter.scale();
+        if (shape->text.empty() ? size >= kSmallest
+                                : shape->height * painter.scale() >= kSmallestText)
+            shapes.push_back(shape);
     }
     if (shapes.size() > cap) {
         const auto size = [](const Shape* s) { return s->box.width() + s->box.height(); };
