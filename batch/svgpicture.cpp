@@ -17,6 +17,7 @@ constexpr double kNeighbourhoodWidth = 360, kNeighbourhoodHeight = 180;
 constexpr double kSmallest = 0.5;      // pixels: smaller shapes are left out
 constexpr double kSmallestText = 1.5;  // pixels of text height
 constexpr const char* kMarkColor = "#e0142c";
+constexpr std::size_t kNumberedMarks = 40;
 
 // Colour indexes 1 to 9 as they show on a white sheet; the rest in dark grey.
 const char* cssColor(int index) {
@@ -223,10 +224,16 @@ std::string overviewSvg(const Scene& scene, const std::vector<Mark>& marks) {
         h = std::max(h, least);
         const double labelX = std::clamp(left, 0.0, painter.width() - 20);
         const double labelY = std::clamp(top - 2, 12.0, painter.height());
-        out += "<g class=\"mark\" data-row=\"" + std::to_string(mark.number) + "\"><rect x=\"" +
+        const std::string row = std::to_string(mark.number);
+        out += "<g class=\"mark\" data-row=\"" + row + "\"><title>" + row + "</title><rect x=\"" +
                number(left) + "\" y=\"" + number(top) + "\" width=\"" + number(w) + "\" height=\"" +
-               number(h) + "\" rx=\"3\"/><text x=\"" + number(labelX) + "\" y=\"" + number(labelY) +
-               "\">" + std::to_string(mark.number) + "</text></g>";
+               number(h) + "\" rx=\"3\"/>";
+        // Numbers for a few marks; many would cover each other and the drawing.
+        if (marks.size() <= kNumberedMarks) {
+            out += "<text x=\"" + number(labelX) + "\" y=\"" + number(labelY) + "\">" + row +
+                   "</text>";
+        }
+        out += "</g>";
     }
     return out + "</svg>";
 }

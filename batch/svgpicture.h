@@ -22,7 +22,8 @@ struct Mark {
     int number = 0;  // the row of the drawing it marks, from 1
 };
 
-// The whole space, each mark circled and numbered (class "mark", data-row = its number).
+// The whole space, each mark framed (class "mark", data-row = its number), numbered when there
+// are few.
 std::string overviewSvg(const Scene& scene, const std::vector<Mark>& marks);
 
 // The part of a space to show around a text that was at `before` and is at `after` (one of
