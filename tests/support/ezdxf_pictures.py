@@ -30,6 +30,8 @@ def write_picture(path):
     block.add_circle((0, 0), 4)
     block.add_line((-4, 0), (4, 0))
     block.add_attdef("TAG", (0, 5), dxfattribs={"height": 1.5})
+    block.add_text("块 OLD", dxfattribs={"height": 1}).set_placement((-3, -6))
+    doc.layout("Layout1").add_text("图纸 OLD", dxfattribs={"height": 3}).set_placement((10, 10))
     insert = msp.add_blockref("MARK", (150, 40), dxfattribs={
         "xscale": 2, "yscale": 2, "rotation": 90})
     insert.add_auto_attribs({"TAG": "属性 OLD"})
@@ -97,14 +99,20 @@ class Picture:
         return [t for t in self.texts if t.text == content]
 
 
+def rotation_of(element):
+    found = re.search(r"rotate\((-?[\d.]+)", element.get("transform", ""))
+    return -float(found.group(1)) if found else 0.0
+
+
+def same_angle(a, b):
+    return abs((a - b + 180) % 360 - 180) < 0.5
+
+
 def text_box_holds(picture, element, point):
     """The text element's box (baseline left, rotation, length, height) holds the point."""
     scale = picture.scale
     left = picture.world(float(element.get("x")), float(element.get("y")))
-    rotation = 0.0
-    found = re.search(r"rotate\((-?[\d.]+)", element.get("transform", ""))
-    if found:
-        rotation = -float(found.group(1))
+    rotation = rotation_of(element)
     height = float(element.get("font-size")) / scale
     width = float(element.get("textLength", "0")) / scale
     angle = math.radians(rotation)
@@ -135,6 +143,7 @@ def check_entity(picture, e, problems):
         shown = picture.text_named(e.dxf.text)
         point = e.dxf.insert if e.dxf.get("halign", 0) == 0 else e.dxf.align_point
         ok = any(abs(float(t.get("font-size")) - e.dxf.height * picture.scale) < 0.1 and
+                 same_angle(rotation_of(t), e.dxf.rotation) and
                  text_box_holds(picture, t, point) for t in shown)
     elif kind == "MTEXT":
         ok = all(any(abs(float(t.get("font-size")) - e.dxf.char_height * picture.scale) < 0.1
@@ -164,10 +173,10 @@ def check_report(report, drawing, original):
     old and new text, marked."""
     page = open(report, encoding="utf-8").read()
     problems = []
-    spaces = re.findall(r'<div class="space"><div>[^<]*</div>(<svg.*?</svg>)</div>', page)
-    if len(spaces) != 1:
-        raise SystemExit(f"{len(spaces)} space pictures, expected one")
-    overview = Picture(spaces[0])
+    spaces = dict(re.findall(r'<div class="space"><div>([^<]*)</div>(<svg.*?</svg>)</div>', page))
+    if set(spaces) != {"模型空间", "布局 Layout1", "块 MARK"}:
+        raise SystemExit(f"pictures of {list(spaces)}")
+    overview = Picture(spaces["模型空间"])
     for e in ezdxf.readfile(drawing).modelspace():
         check_entity(overview, e, problems)
     rows = re.findall(r"<tr data-i=.*?</tr>", page)
