@@ -63,6 +63,9 @@ void ReportPictures::drawEach(const dxf::Drawing& edited, std::vector<ReportRow>
         return !was.empty() && was == identity(edited, noted.id) &&
                (noted.handle.empty() || was.ends_with(" " + noted.handle));
     };
+    // Model space first, then the layouts, then block definitions.
+    std::stable_sort(noted_.begin(), noted_.end(),
+                     [](const Noted& a, const Noted& b) { return a.space < b.space; });
     std::vector<bool> done(noted_.size(), false);
     for (std::size_t first = 0; first < noted_.size(); ++first) {
         if (done[first])
