@@ -10,6 +10,7 @@
 #include "dxf/tags.h"
 #include "dxf/textlayout.h"
 #include "dxf/visibletext.h"
+#include "textcodec/utf.h"
 
 namespace quorvel::batch {
 
@@ -208,6 +209,44 @@ std::optional<EntityInfo> attributeOf(const dxf::Drawing& drawing, dxf::EntityId
     return info;
 }
 
+// The lines of a multi-line text as a host breaks them: at its line breaks, and where a line
+// would pass the reference width (`width` in text heights; none when 0): after its last space,
+// or between any two characters when it has none (as Chinese text has none).
+std::vector<std::string> wrappedLines(const std::string& text, double width) {
+    std::vector<std::string> lines(1);
+    std::size_t afterSpace = std::string::npos;  // in lines.back()
+    double used = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t begin = at;
+        const char32_t code = textcodec::nextCodePoint(text, at);
+        const std::string character = text.substr(begin, at - begin);
+        if (code == '\n') {
+            lines.emplace_back();
+            used = 0;
+            afterSpace = std::string::npos;
+            continue;
+        }
+        const double advance = dxf::textWidthInHeights(character);
+        if (width > 0 && used + advance > width && code != ' ' && !lines.back().empty()) {
+            std::string moved;
+            if (afterSpace != std::string::npos) {
+                moved = lines.back().substr(afterSpace);
+                lines.back().resize(afterSpace);
+            }
+            lines.push_back(std::move(moved));
+            used = dxf::textWidthInHeights(lines.back());
+            afterSpace = std::string::npos;
+        }
+        lines.back() += character;
+        used += advance;
+        if (code == ' ')
+            afterSpace = lines.back().size();
+    }
+    for (std::string& line : lines)
+        line.erase(line.find_last_not_of(' ') + 1);  // spaces at the end show nothing
+    return lines;
+}
+
 struct Inherited {
     std::string layer;  // upper case
     int color = 7;
@@ -359,14 +398,8 @@ private:
 
     void addGeometry(const dxf::MTextGeometry& mtext, const EntityInfo&, const Transform& t,
                      Shape& shape, const std::string&, int) {
-        std::vector<std::string> lines(1);
-        for (const char ch : mtext.plainText) {
-            if (ch == '\n')
-                lines.emplace_back();
-            else
-                lines.back() += ch;
-        }
         const double h = mtext.height > 0 ? mtext.height : 1;
+        const std::vector<std::string> lines = wrappedLines(mtext.plainText, mtext.width / h);
         const int column = (std::clamp(mtext.attachment, 1, 9) - 1) % 3;
         const int row = (std::clamp(mtext.attachment, 1, 9) - 1) / 3;
         const double total = h + (lines.size() - 1) * kLineSpacing * h;
