@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <numbers>
 #include <optional>
@@ -129,6 +130,11 @@ public:
     SceneBuilder(const dxf::Drawing& drawing, Scene& scene) : drawing_(drawing), scene_(scene) {
         for (const dxf::LayerInfo& layer : drawing.layers())
             layers_[upper(layer.name)] = layer;
+        // A frozen layer shows as little as one that is off.
+        for (const std::string_view entry : drawing.tableEntries("LAYER")) {
+            if (std::atoi(firstValue(entry, 70).c_str()) & 1)
+                layers_[upper(drawing.decodeText(firstValue(entry, 2)))].off = true;
+        }
         for (const dxf::Drawing::TextRecord& record : drawing.textRecords()) {
             if (record.type == "ATTRIB")
                 attributes_[key(record.space, record.block)].push_back(record.id);

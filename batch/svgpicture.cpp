@@ -97,13 +97,28 @@ public:
                 d += "L" + x(q.x) + " " + y(q.y);
                 continue;
             }
-            const double chord = std::hypot(q.x - p.x, q.y - p.y);
-            const double radius = chord * (1 + bulge * bulge) / (4 * std::fabs(bulge)) * scale_;
-            // y points down here: counter-clockwise on the sheet is the positive sweep.
-            d += "A" + number(radius) + " " + number(radius) + " 0 " +
-                 (std::fabs(bulge) > 1 ? "1 " : "0 ") + (bulge > 0 ? "0 " : "1 ") + x(q.x) + " " +
-                 y(q.y);
+            arc(p, q, bulge, d);
         }
+    }
+
+    // An arc from p to q. Written in pieces of less than about 106 degrees: the centre of a
+    // half circle is lost in the rounding of its radius and end points.
+    void arc(const dxf::Point& p, const dxf::Point& q, double bulge, std::string& d) const {
+        if (std::fabs(bulge) > 0.5) {
+            const double half = std::tan(std::atan(bulge) / 2);
+            // The middle of the arc lies off the chord's middle by the bulge times half the
+            // chord, to the right of the way from p to q for a positive bulge.
+            const dxf::Point middle{(p.x + q.x) / 2 + (q.y - p.y) * bulge / 2,
+                                    (p.y + q.y) / 2 - (q.x - p.x) * bulge / 2, 0};
+            arc(p, middle, half, d);
+            arc(middle, q, half, d);
+            return;
+        }
+        const double chord = std::hypot(q.x - p.x, q.y - p.y);
+        const double radius = chord * (1 + bulge * bulge) / (4 * std::fabs(bulge)) * scale_;
+        // y points down here: counter-clockwise on the sheet is the positive sweep.
+        d += "A" + number(radius) + " " + number(radius) + " 0 0 " + (bulge > 0 ? "0 " : "1 ") +
+             x(q.x) + " " + y(q.y);
     }
 
     std::string text(const Shape& shape, const char* color) const {

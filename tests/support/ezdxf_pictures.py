@@ -16,6 +16,7 @@ def write_picture(path):
     doc = ezdxf.new("R2018")
     doc.layers.add("LINES", color=1)
     doc.layers.add("HIDDEN").off()
+    doc.layers.add("FROZEN").freeze()
     msp = doc.modelspace()
     msp.add_line((0, 0), (100, 50), dxfattribs={"layer": "LINES"})
     msp.add_circle((50, 50), 20)
@@ -28,6 +29,7 @@ def write_picture(path):
     msp.add_mtext("说明：尺寸以毫米计 OLD 标高以米计", dxfattribs={
         "char_height": 2, "width": 20}).set_location((100, 65))
     msp.add_text("hidden OLD", dxfattribs={"layer": "HIDDEN", "height": 2})
+    msp.add_circle((0, -20), 3, dxfattribs={"layer": "FROZEN"})
     block = doc.blocks.new("MARK")
     block.add_circle((0, 0), 4)
     block.add_line((-4, 0), (4, 0))
@@ -169,7 +171,7 @@ def check_entity(picture, e, problems):
         return
     else:
         return
-    if ok != (e.dxf.layer != "HIDDEN"):
+    if ok != (e.dxf.layer not in ("HIDDEN", "FROZEN")):
         problems.append(f"{kind} {e.dxf.handle} on {e.dxf.layer}: "
                         f"{'missing from' if ok is False else 'drawn in'} the picture")
 
