@@ -25,22 +25,22 @@ printf '图\t图纸\n楼\t大楼\nOLD\t新值\nStair\t楼梯\n' >"$work/pairs.tx
     --report report.html drawings)
 echo "report: $(stat -c %s "$work/report.html") bytes"
 
-# One picture of the page (1400 x 1000), after `script` ran in it.
+# One picture of the page (1400 wide, `height` high), after `script` ran in it.
 shoot() {
-    local name="$1" script="$2"
+    local name="$1" height="$2" script="$3"
     { cat "$work/report.html"; printf '<script>(function () {\n%s\n})();</script>\n' "$script"; } \
         >"$work/shot.html"
     timeout 120 chromium --headless --no-sandbox --disable-gpu --hide-scrollbars \
-        --force-device-scale-factor=1 --window-size=1400,1000 \
+        --force-device-scale-factor=1 --window-size="1400,$height" \
         --screenshot="$out/$name" "file://$work/shot.html" >/dev/null 2>&1
     echo "$out/$name"
 }
-shoot report-drawings.png ""
+shoot report-drawings.png 1300 ""
 # The table at the top of the window: the drawings' pictures are set aside for the shot.
 table="document.querySelector('.drawings').hidden = true;"
-shoot report-rows.png "$table"
+shoot report-rows.png 1000 "$table"
 # The filter and the sort set as clicks would set them.
-shoot report-filtered.png "$table
+shoot report-filtered.png 1000 "$table
   const drawing = document.getElementById('f-drawing');
   drawing.value = 'drawings/详图-块与属性.dxf';
   drawing.dispatchEvent(new Event('change'));
