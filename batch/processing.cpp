@@ -99,7 +99,8 @@ EditedDrawing editDrawing(std::string bytes, const Options& options) {
     if (reportHasPictures(options))
         reportPictures.emplace(bytes);
     // About two copies of the drawing at a time: the drawing and its edited bytes, then the
-    // edited bytes and the drawing read back from them.
+    // edited bytes and the drawing read back from them. The pictures of an HTML report add the
+    // original bytes, read again for the "before" pictures.
     std::optional<dxf::Drawing> document = dxf::Drawing::fromBytes(std::move(bytes));
     std::vector<std::pair<dxf::EntityId, std::string>> expected;
     std::optional<std::map<std::string, std::string>> layouts;  // read when first needed
