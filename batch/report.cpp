@@ -41,6 +41,15 @@ std::vector<std::string> cells(const DrawingOutcome& outcome, const ReportRow& r
             row.undisplayable};
 }
 
+// A row's picture, or why it has none.
+std::string pictureCell(const std::string& svg, std::size_t row, const DrawingOutcome& outcome) {
+    if (!svg.empty() || outcome.pictures.empty())
+        return svg;
+    if (row > kPictureRowsPerDrawing)
+        return "（每个图形只有前 " + std::to_string(kPictureRowsPerDrawing) + " 行带图）";
+    return "（图中不显示）";
+}
+
 }  // namespace
 
 void writeReport(const std::filesystem::path& file, const std::vector<DrawingOutcome>& outcomes,
@@ -83,8 +92,9 @@ void writeReport(const std::filesystem::path& file, const std::vector<DrawingOut
                        "\" data-n=\"" + std::to_string(n) + "\"><td>" + std::to_string(n) + "</td>";
                 for (const std::string& field : cells(outcome, row))
                     out += "<td>" + htmlText(field) + "</td>";
-                out += "<td class=\"pic\">" + row.before + "</td><td class=\"pic\">" + row.after +
-                       "</td></tr>\n";
+                for (const std::string* picture : {&row.before, &row.after})
+                    out += "<td class=\"pic\">" + pictureCell(*picture, n, outcome) + "</td>";
+                out += "</tr>\n";
             }
         }
         out += "</tbody>";

@@ -198,7 +198,7 @@ def check_report(report, drawing, original):
         for svg, text in zip(pictures, (old, new)):
             if "hidden" in text:
                 continue
-            if not svg:
+            if not svg.startswith("<svg"):
                 problems.append(f"row {cells[0]}: no picture of {text!r}")
                 continue
             marked = [t.text for t in Picture(svg).texts if t.get("fill") == MARK]
