@@ -300,7 +300,7 @@ private:
         const Point up = t.turn(-std::sin(rotation * kRadians), std::cos(rotation * kRadians));
         const double alongLength = std::hypot(along.x, along.y);
         const double upLength = std::hypot(up.x, up.y);
-        if (!(alongLength > 0) || !(upLength > 0) || !(height > 0))
+        if (!(alongLength > 0) || !(upLength > 0) || !(height > 0) || !(height * upLength < 1e15))
             return;
         shape.text = text;
         shape.baselineLeft = t.apply(left);

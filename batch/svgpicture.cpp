@@ -71,6 +71,8 @@ public:
     // One path as segments of an SVG path; segments wholly outside the window are left out.
     void path(const Shape& shape, std::string& d) const {
         const std::size_t count = shape.points.size();
+        if (count < 2)
+            return;
         const std::size_t segments = shape.closed ? count : count - 1;
         bool drawing = false;
         for (std::size_t i = 0; i < segments; ++i) {
