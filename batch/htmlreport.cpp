@@ -95,15 +95,18 @@ std::string htmlText(const std::string& text, bool lines) {
 
 std::string htmlDrawingPictures(const std::vector<DrawingOutcome>& outcomes) {
     std::string out = "<div class=\"drawings\">\n";
+    std::size_t used = 0;
     for (const DrawingOutcome& outcome : outcomes) {
         if (outcome.pictures.empty())
             continue;
         const std::string drawing = htmlText(outcome.drawing.string(), false);
         out += "<figure class=\"drawing\" data-drawing=\"" + drawing + "\"><figcaption>" + drawing +
                "</figcaption><div class=\"spaces\">";
-        for (const SpacePicture& picture : outcome.pictures)
-            out += "<div class=\"space\"><div>" + htmlText(picture.space) + "</div>" + picture.svg +
-                   "</div>";
+        for (const SpacePicture& picture : outcome.pictures) {
+            const bool fits = (used += picture.svg.size()) <= kDrawingPictureBytes;
+            out += "<div class=\"space\"><div>" + htmlText(picture.space) + "</div>" +
+                   (fits ? picture.svg : kPicturesLeftOut) + "</div>";
+        }
         out += "</div></figure>\n";
     }
     return out +

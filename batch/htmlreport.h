@@ -3,6 +3,7 @@
 // the script that sorts and filters the rows. Everything inline: the report is one file that a
 // browser shows offline.
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,12 @@ extern const char* const kHtmlReportStyle;
 // data-i (its place in the report), data-n (its number in its drawing) and cells 1 (drawing),
 // 4 (layer) and 5 (kind); it takes the rows' texts as text only.
 extern const char* const kHtmlReportScript;
+
+// A report of many drawings stays one a browser opens: pictures past these many bytes are left
+// out, the drawings' pictures and the rows' each within their own.
+inline constexpr std::size_t kDrawingPictureBytes = 24 << 20;
+inline constexpr std::size_t kRowPictureBytes = 40 << 20;
+inline constexpr const char* kPicturesLeftOut = "（报告中的图已达上限）";
 
 // The drawings with their pictures, each space with every changed text marked and numbered,
 // then the filters of the table.

@@ -42,8 +42,11 @@ std::vector<std::string> cells(const DrawingOutcome& outcome, const ReportRow& r
 }
 
 // A row's picture, or why it has none.
-std::string pictureCell(const std::string& svg, std::size_t row, const DrawingOutcome& outcome) {
-    if (!svg.empty() || outcome.pictures.empty())
+std::string pictureCell(const std::string& svg, std::size_t row, const DrawingOutcome& outcome,
+                        std::size_t& used) {
+    if (!svg.empty())
+        return (used += svg.size()) <= kRowPictureBytes ? svg : kPicturesLeftOut;
+    if (outcome.pictures.empty())
         return svg;
     if (row > kPictureRowsPerDrawing)
         return "（每个图形只有前 " + std::to_string(kPictureRowsPerDrawing) + " 行带图）";
@@ -84,6 +87,7 @@ void writeReport(const std::filesystem::path& file, const std::vector<DrawingOut
             out += std::string("<th>") + column + "</th>";
         out += "<th>修改前</th><th>修改后</th></tr></thead><tbody>\n";
         std::size_t place = 0;
+        std::size_t pictureBytes = 0;
         for (const DrawingOutcome& outcome : outcomes) {
             const std::string drawing = htmlText(outcome.drawing.string(), false);
             for (std::size_t n = 1; n <= outcome.rows.size(); ++n) {
@@ -93,7 +97,8 @@ void writeReport(const std::filesystem::path& file, const std::vector<DrawingOut
                 for (const std::string& field : cells(outcome, row))
                     out += "<td>" + htmlText(field) + "</td>";
                 for (const std::string* picture : {&row.before, &row.after})
-                    out += "<td class=\"pic\">" + pictureCell(*picture, n, outcome) + "</td>";
+                    out += "<td class=\"pic\">" + pictureCell(*picture, n, outcome, pictureBytes) +
+                           "</td>";
                 out += "</tr>\n";
             }
         }
