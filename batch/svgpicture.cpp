@@ -214,10 +214,20 @@ Box framed(const Box& box, double width, double height, double margin) {
 
 std::string overviewSvg(const Scene& scene, const std::vector<Mark>& marks) {
     Box all = scene.bounds();
-    for (const Mark& mark : marks)
+    double textSize = 1e300;  // of the smallest mark
+    for (const Mark& mark : marks) {
         all.add(mark.box);
+        if (!mark.box.empty())
+            textSize = std::min(textSize, std::min(mark.box.width(), mark.box.height()));
+    }
     if (all.empty())
         return {};
+    // A space of little more than its changed text (a layout without a frame, say) is shown
+    // with room around the text, not as the text alone.
+    const double least = textSize < 1e300 ? textSize * 20 : 0;
+    const double cx = (all.minX + all.maxX) / 2, cy = (all.minY + all.maxY) / 2;
+    all.add(cx - least / 2, cy - least / 2);
+    all.add(cx + least / 2, cy + least / 2);
     // A tall space gets a tall picture, a wide one a wide picture.
     const bool tall = all.height() > all.width();
     const double width = tall ? kOverviewHeight : kOverviewWidth;
