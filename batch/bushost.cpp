@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 
 #include "batch/files.h"
 #include "batch/fontcoverage.h"
@@ -122,6 +123,9 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
             Options asStored = options;
             asStored.raw = true;
             DisplayCheck displayCheck(edited, options.fontFolders);
+            std::optional<ReportPictures> pictures;
+            if (reportHasPictures(options))
+                pictures.emplace(original);
             for (const dxf::TextEntry& entry : dxf::readTexts(
                      edited, [&](const dxf::TextEntry& e) { return isChosen(e, options); })) {
                 const auto change = substitute(entry, asStored);
@@ -133,11 +137,15 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
                 if (!options.reportFile.empty()) {
                     outcome.rows.push_back(reportRow(entry, *change, layouts));
                     outcome.rows.back().undisplayable = undisplayable;
+                    if (pictures)
+                        pictures->add(entry, outcome.rows.size() - 1);
                 }
                 dxf::writeText(edited, entry, change->newRaw);
                 if (options.height)
                     dxf::writeHeight(edited, entry, *options.height);
             }
+            if (pictures)
+                outcome.pictures = pictures->draw(edited, outcome.rows);
             if (outcome.texts == 0 || options.dryRun) {
                 outcome.ok = true;
                 progress.drawingDone(drawings[i].string(), true, outcome.texts, "");
@@ -148,6 +156,7 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
         } catch (const std::exception& error) {
             outcome.reason = error.what();
             outcome.rows.clear();
+            outcome.pictures.clear();
             outcome.texts = 0;
             outcome.undisplayable = 0;
             progress.drawingDone(drawings[i].string(), false, 0, outcome.reason);
@@ -161,6 +170,7 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
         outcome.ok = false;
         outcome.reason = reason;
         outcome.rows.clear();
+        outcome.pictures.clear();
         outcome.texts = 0;
         outcome.undisplayable = 0;
         try {

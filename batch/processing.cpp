@@ -135,7 +135,14 @@ ReportRow reportRow(const dxf::TextEntry& entry, const Substitution& change,
             kindName(entry.kind),
             change.oldText,
             change.newText,
+            {},
+            {},
             {}};
+}
+
+bool reportHasPictures(const Options& options) {
+    const std::string& file = options.reportFile;
+    return !file.empty() && !(file.size() >= 4 && file.compare(file.size() - 4, 4, ".csv") == 0);
 }
 
 namespace {
@@ -144,10 +151,12 @@ namespace {
 // they change together, with the table's picture, or not at all.
 class DrawingEdits {
 public:
-    DrawingEdits(dxf::Drawing& document, const Options& options, EditedDrawing& result)
+    DrawingEdits(dxf::Drawing& document, const Options& options, EditedDrawing& result,
+                 ReportPictures* pictures)
         : document_(document),
           options_(options),
           result_(result),
+          pictures_(pictures),
           displayCheck_(document, options.fontFolders) {}
 
     void take(const dxf::TextEntry& entry);
@@ -155,13 +164,16 @@ public:
     std::vector<ExpectedText> expected;
 
 private:
-    void count(const dxf::TextEntry& entry, const Substitution& change);
+    void count(const dxf::TextEntry& entry, const Substitution& change, bool shownAfter = true);
+    void apply(const dxf::TextEntry& entry, const Substitution& change,
+               const DimensionPictures::Picture& picture);
     void flushTable();
     const std::vector<dxf::TextEntry>& pictureOf(dxf::EntityId table);
 
     dxf::Drawing& document_;
     const Options& options_;
     EditedDrawing& result_;
+    ReportPictures* pictures_;  // an HTML report's, or none
     DisplayCheck displayCheck_;
     std::optional<std::map<std::string, std::string>> layouts_;  // read when first needed
     std::optional<DimensionPictures> dimensions_;  // indexed when a dimension first matches
@@ -170,7 +182,7 @@ private:
     CellChanges cells_;  // of table_
 };
 
-void DrawingEdits::count(const dxf::TextEntry& entry, const Substitution& change) {
+void DrawingEdits::count(const dxf::TextEntry& entry, const Substitution& change, bool shownAfter) {
     const std::string undisplayable = displayCheck_.problem(entry, change);
     result_.undisplayable += undisplayable.empty() ? 0 : 1;
     ++result_.texts;
@@ -179,7 +191,21 @@ void DrawingEdits::count(const dxf::TextEntry& entry, const Substitution& change
             layouts_ = dxf::layoutNames(document_);
         result_.rows.push_back(reportRow(entry, change, layouts_.value_or(kNoLayouts)));
         result_.rows.back().undisplayable = undisplayable;
+        if (pictures_)
+            pictures_->add(entry, result_.rows.size() - 1, shownAfter);
     }
+}
+
+void DrawingEdits::apply(const dxf::TextEntry& entry, const Substitution& change,
+                         const DimensionPictures::Picture& picture) {
+    if (change.newRaw != entry.raw || change.newAttributeLine != entry.attributeLine)
+        dxf::writeText(document_, entry, change.newRaw, change.newAttributeLine);
+    if (change.newPictureRaw && *change.newPictureRaw != picture.text->raw)
+        dxf::writeText(document_, *picture.text, *change.newPictureRaw);
+    if (options_.height && entry.kind != TextKind::Dimension && entry.kind != TextKind::MLeader)
+        dxf::writeHeight(document_, entry, *options_.height);
+    if (options_.justify && entry.kind == TextKind::Text)
+        document_.justify(entry.id, *options_.justify);
 }
 
 void DrawingEdits::take(const dxf::TextEntry& entry) {
@@ -206,18 +232,19 @@ void DrawingEdits::take(const dxf::TextEntry& entry) {
         cells_.emplace_back(entry, std::move(*change));
         return;
     }
+    bool shownAfter = true;
     if (!options_.dryRun) {
-        if (change->newRaw != entry.raw || change->newAttributeLine != entry.attributeLine)
-            dxf::writeText(document_, entry, change->newRaw, change->newAttributeLine);
-        if (change->newPictureRaw && *change->newPictureRaw != picture.text->raw)
-            dxf::writeText(document_, *picture.text, *change->newPictureRaw);
-        if (options_.height && entry.kind != TextKind::Dimension && entry.kind != TextKind::MLeader)
-            dxf::writeHeight(document_, entry, *options_.height);
-        if (options_.justify && entry.kind == TextKind::Text)
-            document_.justify(entry.id, *options_.justify);
+        apply(entry, *change, picture);
         expected.push_back({entry.id, entry.cell, change->newRaw});
+    } else if (pictures_) {
+        // A dry run's pictures show the edit in memory; one the engine refuses is not shown.
+        try {
+            apply(entry, *change, picture);
+        } catch (const std::exception&) {
+            shownAfter = false;
+        }
     }
-    count(entry, *change);
+    count(entry, *change, shownAfter);
 }
 
 const std::vector<dxf::TextEntry>& DrawingEdits::pictureOf(dxf::EntityId table) {
@@ -267,15 +294,21 @@ void DrawingEdits::flushTable() {
 
 EditedDrawing editDrawing(std::string bytes, const Options& options) {
     EditedDrawing result;
+    std::optional<ReportPictures> reportPictures;
+    if (reportHasPictures(options))
+        reportPictures.emplace(bytes);
     // About two copies of the drawing at a time: the drawing and its edited bytes, then the
-    // edited bytes and the drawing read back from them.
+    // edited bytes and the drawing read back from them. The pictures of an HTML report add the
+    // original bytes, read again for the "before" pictures.
     std::optional<dxf::Drawing> document = dxf::Drawing::fromBytes(std::move(bytes));
     result.unreached = findUnreached(*document);
     const auto chosen = [&](const dxf::TextEntry& entry) { return isChosen(entry, options); };
-    DrawingEdits edits(*document, options, result);
+    DrawingEdits edits(*document, options, result, reportPictures ? &*reportPictures : nullptr);
     for (const dxf::TextEntry& entry : dxf::readTexts(*document, chosen))
         edits.take(entry);
     edits.finish();
+    if (reportPictures)
+        result.pictures = reportPictures->draw(*document, result.rows);
     if (options.dryRun || !document->isModified())
         return result;
     result.bytes = document->toBytes();
@@ -296,6 +329,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, Journal* jou
         outcome.rows = std::move(edited.rows);
         outcome.unchanged = std::move(edited.unchanged);
         outcome.unreached = std::move(edited.unreached);
+        outcome.pictures = std::move(edited.pictures);
         if (edited.bytes.empty()) {
             outcome.ok = true;
             return outcome;
@@ -324,6 +358,7 @@ DrawingOutcome processDrawing(const std::filesystem::path& drawing, Journal* jou
         outcome.journalFailure.clear();
         outcome.unchanged.clear();
         outcome.unreached = {};
+        outcome.pictures.clear();
     }
     return outcome;
 }

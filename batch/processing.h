@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "batch/options.h"
+#include "batch/reportpictures.h"
 #include "batch/substitution.h"
 #include "batch/unreached.h"
 
@@ -24,7 +25,11 @@ struct ReportRow {
     std::string oldText;
     std::string newText;
     std::string undisplayable;  // why new characters may not show in the text's style, if so
+    std::string before, after;  // HTML report: the text's neighbourhood as SVG, if drawn
 };
+
+// An HTML report shows pictures of the drawings.
+bool reportHasPictures(const Options& options);
 
 struct DrawingOutcome {
     std::filesystem::path drawing;
@@ -39,6 +44,7 @@ struct DrawingOutcome {
     std::vector<ReportRow> rows;         // only when a report is asked for
     std::vector<std::string> unchanged;  // texts that matched but were left as they were, and why
     Unreached unreached;                 // what the run did not search
+    std::vector<SpacePicture> pictures;  // HTML report: the spaces with changed texts
 };
 
 // `layouts`: dxf::layoutNames of the drawing, for texts in paper space.
@@ -52,6 +58,7 @@ struct EditedDrawing {
     std::vector<ReportRow> rows;         // only when a report is asked for
     std::vector<std::string> unchanged;  // texts that matched but were left as they were, and why
     Unreached unreached;                 // what the run did not search
+    std::vector<SpacePicture> pictures;  // HTML report: the spaces with changed texts
     std::string bytes;                   // the edited drawing; empty on a dry run or when unchanged
 };
 

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "batch/files.h"
+#include "batch/htmlreport.h"
 
 namespace quorvel::batch {
 
@@ -27,32 +28,6 @@ std::string csvField(const std::string& text) {
             out += '"';
     }
     return out + "\"";
-}
-
-std::string htmlText(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\n':
-                out += "<br>";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
 }
 
 std::vector<std::string> cells(const DrawingOutcome& outcome, const ReportRow& row) {
@@ -119,6 +94,18 @@ std::string htmlUnreached(const std::vector<DrawingOutcome>& outcomes) {
     return out + "</table>\n";
 }
 
+// A row's picture, or why it has none.
+std::string pictureCell(const std::string& svg, std::size_t row, const DrawingOutcome& outcome,
+                        std::size_t& used) {
+    if (!svg.empty())
+        return (used += svg.size()) <= kRowPictureBytes ? svg : kPicturesLeftOut;
+    if (outcome.pictures.empty())
+        return svg;
+    if (row > kPictureRowsPerDrawing)
+        return "（每个图形只有前 " + std::to_string(kPictureRowsPerDrawing) + " 行带图）";
+    return "（图中不显示）";
+}
+
 }  // namespace
 
 void writeReport(const std::filesystem::path& file, const std::vector<DrawingOutcome>& outcomes,
@@ -147,24 +134,36 @@ void writeReport(const std::filesystem::path& file, const std::vector<DrawingOut
                   "<title>") +
               title +
               "</title>\n<style>table{border-collapse:collapse}td,th{border:1px solid #999;"
-              "padding:2px 6px;text-align:left;vertical-align:top}</style></head><body>\n<h1>" +
-              title + "</h1>\n<p>运行选项：" + htmlText(runOptions) + "</p>\n<table>\n<tr>";
+              "padding:2px 6px;text-align:left;vertical-align:top}" +
+              kHtmlReportStyle + "</style></head><body>\n<h1>" + title + "</h1>\n<p>运行选项：" +
+              htmlText(runOptions) + "</p>\n" + htmlDrawingPictures(outcomes) +
+              "<table id=\"rows\">\n<thead><tr><th>编号</th>";
         for (const char* column : kColumns)
             out += std::string("<th>") + column + "</th>";
-        out += "</tr>\n";
+        out += "<th>修改前</th><th>修改后</th></tr></thead><tbody>\n";
+        std::size_t place = 0;
+        std::size_t pictureBytes = 0;
         for (const DrawingOutcome& outcome : outcomes) {
-            for (const ReportRow& row : outcome.rows) {
-                out += "<tr>";
+            const std::string drawing = htmlText(outcome.drawing.string(), false);
+            for (std::size_t n = 1; n <= outcome.rows.size(); ++n) {
+                const ReportRow& row = outcome.rows[n - 1];
+                out += "<tr data-i=\"" + std::to_string(place++) + "\" data-drawing=\"" + drawing +
+                       "\" data-n=\"" + std::to_string(n) + "\"><td>" + std::to_string(n) + "</td>";
                 for (const std::string& field : cells(outcome, row))
                     out += "<td>" + htmlText(field) + "</td>";
+                for (const std::string* picture : {&row.before, &row.after})
+                    out += "<td class=\"pic\">" + pictureCell(*picture, n, outcome, pictureBytes) +
+                           "</td>";
                 out += "</tr>\n";
             }
         }
+        out += "</tbody>";
         std::size_t undisplayable = 0;
         for (const DrawingOutcome& outcome : outcomes)
             undisplayable += outcome.undisplayable;
         out += "</table>\n<p>新文字可能无法显示：" + std::to_string(undisplayable) + " 处</p>\n" +
-               htmlUnreached(outcomes) + "</body></html>\n";
+               htmlUnreached(outcomes) + "<script>" + kHtmlReportScript +
+               "</script>\n</body></html>\n";
     }
     writeNewFile(file, out);
 }

@@ -221,7 +221,7 @@ std::string setupMessage(const Options& options) {
             out.text(std::string(reinterpret_cast<const char*>(text->data()), text->size() * 2));
     }
     out.number(options.dryRun ? 1 : 0);
-    out.number(options.reportFile.empty() ? 0 : 1);
+    out.number(options.reportFile.empty() ? 0 : reportHasPictures(options) ? 2 : 1);
     return out.take();
 }
 
@@ -240,7 +240,8 @@ Options readSetup(const std::string& message) {
         }
     }
     options.dryRun = in.number() != 0;
-    options.reportFile = in.number() != 0 ? "report" : "";
+    const std::uint64_t report = in.number();
+    options.reportFile = report == 0 ? "" : report == 2 ? "report.html" : "report.csv";
     return options;
 }
 
@@ -255,7 +256,7 @@ EditedDrawing readAnswer(const std::string& message, std::string& checksum) {
     edited.rows.resize(in.number());
     for (ReportRow& row : edited.rows) {
         for (std::string* field : {&row.handle, &row.space, &row.layer, &row.kind, &row.oldText,
-                                   &row.newText, &row.undisplayable})
+                                   &row.newText, &row.undisplayable, &row.before, &row.after})
             *field = in.text();
     }
     edited.unchanged.resize(in.number());
@@ -270,6 +271,11 @@ EditedDrawing readAnswer(const std::string& message, std::string& checksum) {
         reference.block = in.text();
         reference.path = in.text();
     }
+    edited.pictures.resize(in.number());
+    for (SpacePicture& picture : edited.pictures) {
+        picture.space = in.text();
+        picture.svg = in.text();
+    }
     checksum = in.text();
     return edited;
 }
@@ -281,8 +287,9 @@ std::string answerMessage(const EditedDrawing& edited, const std::string& checks
     out.number(edited.undisplayable);
     out.number(edited.rows.size());
     for (const ReportRow& row : edited.rows) {
-        for (const std::string* field : {&row.handle, &row.space, &row.layer, &row.kind,
-                                         &row.oldText, &row.newText, &row.undisplayable})
+        for (const std::string* field :
+             {&row.handle, &row.space, &row.layer, &row.kind, &row.oldText, &row.newText,
+              &row.undisplayable, &row.before, &row.after})
             out.text(*field);
     }
     out.number(edited.unchanged.size());
@@ -296,6 +303,11 @@ std::string answerMessage(const EditedDrawing& edited, const std::string& checks
     for (const ExternalReference& reference : unreached.externalReferences) {
         out.text(reference.block);
         out.text(reference.path);
+    }
+    out.number(edited.pictures.size());
+    for (const SpacePicture& picture : edited.pictures) {
+        out.text(picture.space);
+        out.text(picture.svg);
     }
     out.text(checksum);
     return out.take();

@@ -3,9 +3,9 @@
 drawings, on two sets: 92 drawings whose time goes to saving (20 matching texts among 8,000 other
 entities each) and 100 drawings of many changes (1,000 matching texts among 5,000 other entities
 each); every kind with the matching options against the script matching alike; --jobs 2 against
---jobs 1, the peak memory of one job against the size of the drawing,
-and what editing each drawing in a worker process costs against editing it in the program's own
-process.
+--jobs 1, the peak memory of one job against the size of the drawing, what editing each drawing in
+a worker process costs against editing it in the program's own process, and the HTML report with
+pictures against the CSV report on one large drawing.
 
   batch_bench [--drawings N] [--rounds R]     (N defaults to 100, R to 5)
 """
@@ -121,6 +121,23 @@ def matching(root, original, count, data):
     shutil.rmtree(folder)
 
 
+def report(root, data):
+    """The HTML report with its pictures against the CSV report: a dry run over one large
+    drawing, the best of three runs each."""
+    drawing = os.path.join(root, "large.dwg")
+    subprocess.run([PYTHON, DRAWINGS_SCRIPT, "bench", drawing, "1000", "100000"], check=True)
+    print("report of one drawing of %.1f MB, 1,000 matching texts among 100,000 other entities "
+          "(dry run):" % (os.path.getsize(drawing) / 1e6))
+    env = dict(os.environ, XDG_DATA_HOME=data)
+    for kind in ("csv", "html"):
+        path = os.path.join(root, "report." + kind)
+        wall, cpu, peak = min(timed([PROGRAM, "--dry-run", "--find", SEARCH, "--replace",
+                                     REPLACEMENT, drawing, "--report", path], env)
+                              for _ in range(3))
+        print("  %-4s %.2f s wall, %.2f s processor, peak %.0f MB, report %.2f MB"
+              % (kind, wall, cpu, peak / 1024, os.path.getsize(path) / 1e6))
+
+
 def main():
     count, rounds = 100, 5
     arguments = sys.argv[1:]
@@ -157,6 +174,7 @@ def main():
         print("memory per job: %.1f MB, %.1fx the drawing"
               % ((peak1 - idle) / 1024, (peak1 - idle) * 1024 / size))
         isolation(original, root, count, rounds, data)
+        report(root, data)
 
 
 if __name__ == "__main__":

@@ -7,6 +7,9 @@ independent DXF implementation.
                                             drawings for the cad-host tests
       styles                                texts "OLD <style>" in text styles of an SHX font
                                             without and with a big font and of TrueType faces
+      picture                               every shape the HTML report draws, texts "OLD"
+  ezdxf_tool.py check-report <html> <drawing> <original>
+      checks the HTML report of a run over the "picture" drawing (ezdxf_pictures.py)
   ezdxf_tool.py bench <path> <matching> <others>   R2000 GBK drawing for the benchmark
   ezdxf_tool.py make <folder>          the drawings of the DXF engine tests
   ezdxf_tool.py make-kinds <folder>    drawings with every kind of text
@@ -43,6 +46,7 @@ import subprocess
 import sys
 
 import ezdxf
+import ezdxf_pictures
 
 
 def add_common(doc, texts):
@@ -701,6 +705,8 @@ def check_run(folder, find, replacement):
 def write(kind, path):
     if kind in ("r12", "r2000", "r2018"):
         write_run(kind, path)
+    elif kind == "picture":
+        ezdxf_pictures.write_picture(path)
     else:
         write_host(kind, path)
 
@@ -867,6 +873,7 @@ COMMANDS = {
     "check": check,
     "changed": changed,
     "check-run": check_run,
+    "check-report": ezdxf_pictures.check_report,
 }
 
 if __name__ == "__main__":
