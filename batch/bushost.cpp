@@ -10,17 +10,18 @@
 #include "batch/fontcoverage.h"
 #include "batch/journal.h"
 #include "batch/progress.h"
-#include "batch/sha256.h"
 #include "batch/substitution.h"
 #include "engine/quietrunservices.h"
 #include "engine/textutil.h"
 #include "platform/dbus/busautomation.h"
 #include "platform/filestamps.h"
 #include "platform/runlock.h"
+#include "platform/sha256.h"
 
 namespace quorvel::batch {
 
 namespace fs = std::filesystem;
+using platform::sha256Hex;
 
 namespace {
 

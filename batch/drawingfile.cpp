@@ -11,12 +11,13 @@
 #include <chrono>
 #include <thread>
 
-#include "batch/sha256.h"
+#include "platform/sha256.h"
 #include "dxf/atomicfile.h"
 
 namespace quorvel::batch {
 
 namespace fs = std::filesystem;
+using platform::sha256Hex;
 
 namespace {
 

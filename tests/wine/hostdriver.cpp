@@ -21,9 +21,9 @@
 
 #include "engine/quietrunservices.h"
 #include "engine/textutil.h"
+#include "platform/filestamps.h"
 #include "platform/windows/comautomation.h"
 #include "platform/windows/comobject.h"
-#include "platform/windows/filestamps.h"
 #include "platform/windows/windowservices.h"
 #include "textcodec/codepage936.h"
 
@@ -242,7 +242,7 @@ int wmain(int argc, wchar_t** argv) {
     engine::RunServices services = engine::makeRunServices(
         module1, windowControl, options, list, windows, platform::windows::programFolder());
     // Lets the older generation's run see whether its typed save rewrote the drawing.
-    platform::windows::Win32FileStamps files;
+    platform::StatFileStamps files;
     services.files = &files;
     engine::ReplacementRun run(services);
     if (mode != L"batch") {
