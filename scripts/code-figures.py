@@ -16,6 +16,8 @@ from pathlib import Path
 
 # What may enclose a function definition: namespaces, classes and extern blocks.
 SCOPE_OPENER = re.compile(r"\b(namespace|class|struct|union|extern\s+\"C\")\b[^;(]*$")
+# "Type::Type(...) : member_{" (a constructor's initializer list).
+INITIALIZER = re.compile(r"\)\s*(noexcept\s*)?:[^:].*\w\s*$")
 NOT_A_FUNCTION = re.compile(r"^\s*(if|for|while|switch|do|else|try|catch|enum|return)\b|=\s*$")
 
 
@@ -63,7 +65,9 @@ def long_functions(path, longer_than):
             if ch == "{":
                 inside_scope = all(kind == "scope" for kind, _, _ in stack)
                 head_text = " ".join(head.split())
-                if SCOPE_OPENER.search(head_text):
+                if inside_scope and INITIALIZER.search(head_text):
+                    stack.append(("initializer", number, head))  # a member's braces, not a body
+                elif SCOPE_OPENER.search(head_text):
                     stack.append(("scope", number, head_text))
                 elif inside_scope and ")" in head_text and not NOT_A_FUNCTION.search(head_text):
                     stack.append(("function", number, head_text))
@@ -71,12 +75,11 @@ def long_functions(path, longer_than):
                     stack.append(("block", number, head_text))
                 head = ""
             elif ch == "}":
-                if stack:
-                    kind, start, signature = stack.pop()
-                    length = number - start + 1
-                    if kind == "function" and length > longer_than:
-                        found.append((start, length, signature[-90:]))
-                head = ""
+                kind, start, signature = stack.pop() if stack else ("block", number, "")
+                length = number - start + 1
+                if kind == "function" and length > longer_than:
+                    found.append((start, length, signature[-90:]))
+                head = signature + "{}" if kind == "initializer" else ""
             elif ch == ";":
                 head = ""
             else:
