@@ -87,7 +87,7 @@ TEST_F(PlatformCoreTest, LockFolders) {
 
 TEST_F(PlatformCoreTest, FileStampsTellOneFileUnderEveryName) {
     const fs::path drawing = folder_ / u8"图纸.dxf";
-    std::ofstream(drawing) << "0\nEOF\n";
+    std::ofstream(drawing, std::ios::binary) << "0\nEOF\n";
     StatFileStamps stamps;
     const auto stamp = stamps.stamp(drawing.u16string());
     ASSERT_TRUE(stamp.has_value());
