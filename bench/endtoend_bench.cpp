@@ -34,20 +34,6 @@ int drawingCount = 100;
 constexpr int kMatchingTexts = 1000;
 constexpr int kOtherEntities = 5000;
 
-class Options final : public engine::ReplaceOptions {
-public:
-    std::u16string searchText() const override { return u"旧文本"; }
-    std::u16string replacementText() const override { return u"新文字"; }
-    std::u16string layerName() const override { return {}; }
-    std::u16string justificationCode() const override { return {}; }
-    std::u16string heightText() const override { return {}; }
-    int layerTick() const override { return 0; }
-    int exactMatchTick() const override { return 0; }
-    int justificationTick() const override { return 0; }
-    int heightTick() const override { return 0; }
-    bool newerGeneration() const override { return true; }
-};
-
 class Queue final : public engine::DrawingList {
 public:
     explicit Queue(std::vector<std::u16string> paths) : paths_(std::move(paths)) {}
@@ -149,7 +135,9 @@ void BM_BatchRunAgainstEzdxf(benchmark::State& state) {
         for (const QString& path : quorvelDrawings) {
             paths.push_back(path.toStdU16String());
         }
-        Options options;
+        engine::PlainReplaceOptions options;
+        options.search = u"旧文本";
+        options.replacement = u"新文字";
         Queue queue(std::move(paths));
         Quiet quiet;
         platform::dbus::BusHostConnector connector(bus.address());
