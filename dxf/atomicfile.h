@@ -78,10 +78,10 @@ ReplaceResult replaceFile(const std::filesystem::path& requested,
                           const std::function<void(OrderedFileWriter&)>& write,
                           const std::optional<FileOrigin>& origin);
 
-// The one way a file is written in place, for the drawings of both hosts and quorvel-batch's
-// drawings, backups and reports (POSIX): a new file in the same folder, made exclusively (never
-// through a link that is already there), flushed to disk, renamed over the old name, and the
-// folder flushed too.
+// The one way a file is written in place on POSIX, for the hosts' saves and quorvel-batch's
+// drawings, restores and reports: a new file in the same folder, made exclusively (never through
+// a link that is already there), flushed to disk, renamed over the old name, and the folder
+// flushed too.
 
 // One step of that failed, with the system's error number: each caller says it in its own words.
 class FileWriteError : public std::runtime_error {
