@@ -11,17 +11,18 @@
 #include "batch/fontcoverage.h"
 #include "batch/journal.h"
 #include "batch/progress.h"
-#include "batch/sha256.h"
 #include "batch/substitution.h"
 #include "engine/quietrunservices.h"
 #include "engine/textutil.h"
 #include "platform/dbus/busautomation.h"
 #include "platform/filestamps.h"
 #include "platform/runlock.h"
+#include "platform/sha256.h"
 
 namespace quorvel::batch {
 
 namespace fs = std::filesystem;
+using platform::sha256Hex;
 
 namespace {
 
@@ -102,71 +103,68 @@ std::vector<std::string> layoutTexts(const dxf::Drawing& drawing) {
     return texts;
 }
 
-}  // namespace
-
-std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings,
-                                           const Options& options, Journal& journal,
-                                           Progress& progress) {
-    std::vector<DrawingOutcome> outcomes(drawings.size());
-    std::vector<Pending> pending;
-    // What the in-process edit gives is what the host must give; drawings without a match are
-    // not opened at all.
-    for (std::size_t i = 0; i < drawings.size(); ++i) {
-        DrawingOutcome& outcome = outcomes[i];
-        outcome.drawing = drawings[i];
-        try {
-            const std::string original = readWholeFile(drawings[i]);
-            dxf::Drawing edited = dxf::Drawing::fromBytes(original);
-            const auto layouts = options.reportFile.empty() ? std::map<std::string, std::string>()
-                                                            : dxf::layoutNames(edited);
-            // The host matches the text as it is stored.
-            Options asStored = options;
-            asStored.raw = true;
-            DisplayCheck displayCheck(edited, options.fontFolders);
-            std::optional<ReportPictures> pictures;
-            if (reportHasPictures(options))
-                pictures.emplace(original);
-            for (const dxf::TextEntry& entry : dxf::readTexts(
-                     edited, [&](const dxf::TextEntry& e) { return isChosen(e, options); })) {
-                const auto change = substitute(entry, asStored);
-                if (!change)
-                    continue;
-                ++outcome.texts;
-                const std::string undisplayable = displayCheck.problem(entry, *change);
-                outcome.undisplayable += undisplayable.empty() ? 0 : 1;
-                if (!options.reportFile.empty()) {
-                    outcome.rows.push_back(reportRow(entry, *change, layouts));
-                    outcome.rows.back().undisplayable = undisplayable;
-                    if (pictures)
-                        pictures->add(entry, outcome.rows.size() - 1);
-                }
-                dxf::writeText(edited, entry, change->newRaw);
-                if (options.height)
-                    dxf::writeHeight(edited, entry, *options.height);
-            }
-            if (pictures)
-                outcome.pictures = pictures->draw(edited, outcome.rows);
-            if (outcome.texts == 0 || options.dryRun) {
-                outcome.ok = true;
-                progress.drawingDone(drawings[i].string(), true, outcome.texts, "");
+// The in-process edit of one drawing: what the host must give. A drawing without a match, or
+// any in a dry run, is done here; the others are kept in the journal and handed to the host.
+std::optional<Pending> prepare(std::size_t index, const fs::path& drawing, const Options& options,
+                               Journal& journal, Progress& progress, DrawingOutcome& outcome) {
+    try {
+        const std::string original = readWholeFile(drawing);
+        dxf::Drawing edited = dxf::Drawing::fromBytes(original);
+        const auto layouts = options.reportFile.empty() ? std::map<std::string, std::string>()
+                                                        : dxf::layoutNames(edited);
+        // The host matches the text as it is stored.
+        Options asStored = options;
+        asStored.raw = true;
+        DisplayCheck displayCheck(edited, options.fontFolders);
+        std::optional<ReportPictures> pictures;
+        if (reportHasPictures(options))
+            pictures.emplace(original);
+        for (const dxf::TextEntry& entry : dxf::readTexts(
+                 edited, [&](const dxf::TextEntry& e) { return isChosen(e, options); })) {
+            const auto change = substitute(entry, asStored);
+            if (!change)
                 continue;
+            ++outcome.texts;
+            const std::string undisplayable = displayCheck.problem(entry, *change);
+            outcome.undisplayable += undisplayable.empty() ? 0 : 1;
+            if (!options.reportFile.empty()) {
+                outcome.rows.push_back(reportRow(entry, *change, layouts));
+                outcome.rows.back().undisplayable = undisplayable;
+                if (pictures)
+                    pictures->add(entry, outcome.rows.size() - 1);
             }
-            pending.push_back({i, fs::absolute(drawings[i]).lexically_normal(), sha256Hex(original),
-                               journal.keepOriginal(drawings[i], original), layoutTexts(edited)});
-        } catch (const std::exception& error) {
-            outcome.reason = error.what();
-            outcome.rows.clear();
-            outcome.pictures.clear();
-            outcome.texts = 0;
-            outcome.undisplayable = 0;
-            progress.drawingDone(drawings[i].string(), false, 0, outcome.reason);
+            dxf::writeText(edited, entry, change->newRaw);
+            if (options.height)
+                dxf::writeHeight(edited, entry, *options.height);
         }
+        if (pictures)
+            outcome.pictures = pictures->draw(edited, outcome.rows);
+        if (outcome.texts == 0 || options.dryRun) {
+            outcome.ok = true;
+            progress.drawingDone(drawing.string(), true, outcome.texts, "");
+            return std::nullopt;
+        }
+        return Pending{index, fs::absolute(drawing).lexically_normal(), sha256Hex(original),
+                       journal.keepOriginal(drawing, original), layoutTexts(edited)};
+    } catch (const std::exception& error) {
+        outcome.reason = error.what();
+        outcome.rows.clear();
+        outcome.pictures.clear();
+        outcome.texts = 0;
+        outcome.undisplayable = 0;
+        progress.drawingDone(drawing.string(), false, 0, outcome.reason);
+        return std::nullopt;
     }
-    if (pending.empty())
-        return outcomes;
+}
 
-    const auto fail = [&](Pending& drawing, const std::string& reason) {
-        DrawingOutcome& outcome = outcomes[drawing.index];
+// What becomes of a drawing the host had: checked and journalled when saved, put back when not.
+class HostOutcomes {
+public:
+    HostOutcomes(std::vector<DrawingOutcome>& outcomes, Journal& journal, Progress& progress)
+        : outcomes_(outcomes), journal_(journal), progress_(progress) {}
+
+    void failed(Pending& drawing, const std::string& reason) {
+        DrawingOutcome& outcome = outcomes_[drawing.index];
         outcome.ok = false;
         outcome.reason = reason;
         outcome.rows.clear();
@@ -182,23 +180,32 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
             outcome.reason += std::string("，恢复原图失败：") + error.what();
             outcome.leftAsItWas = false;
         }
-        progress.drawingDone(drawing.path.string(), false, 0, outcome.reason);
-    };
-    const auto saved = [&](Pending& drawing) {
+        progress_.drawingDone(drawing.path.string(), false, 0, outcome.reason);
+    }
+
+    void saved(Pending& drawing) {
         try {
             const std::string bytes = readWholeFile(drawing.path);
             const std::string after = sha256Hex(bytes);
             if (layoutTexts(dxf::Drawing::fromBytes(bytes)) != drawing.expected)
                 throw FileError("cad-host 保存的文字与预期不一致");
-            journal.recordSaved(drawing.path, drawing.before, after, drawing.backup);
-            outcomes[drawing.index].ok = true;
-            outcomes[drawing.index].saved = true;
-            progress.drawingDone(drawing.path.string(), true, outcomes[drawing.index].texts, "");
+            journal_.recordSaved(drawing.path, drawing.before, after, drawing.backup);
+            outcomes_[drawing.index].ok = true;
+            outcomes_[drawing.index].saved = true;
+            progress_.drawingDone(drawing.path.string(), true, outcomes_[drawing.index].texts, "");
         } catch (const std::exception& error) {
-            fail(drawing, error.what());
+            failed(drawing, error.what());
         }
-    };
+    }
 
+private:
+    std::vector<DrawingOutcome>& outcomes_;
+    Journal& journal_;
+    Progress& progress_;
+};
+
+// The engine's batch run over the session's cad-host, as the windows run it.
+void runOnHost(std::vector<Pending>& pending, const Options& options, HostOutcomes& outcomes) {
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     platform::dbus::BusHostConnector connector(QString::fromUtf8(address ? address : ""));
     platform::dbus::BusWindowControl windows(QString::fromUtf8(address ? address : ""));
@@ -207,7 +214,7 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
     platform::StatFileStamps stamps;
     engine::QuietRunServices quiet;
     BusOptions busOptions(options);
-    Queue queue(pending, saved);
+    Queue queue(pending, [&](Pending& drawing) { outcomes.saved(drawing); });
     engine::Module1 module1(connector, quiet);
     engine::RunServices services =
         engine::makeRunServices(module1, windows, busOptions, queue, quiet,
@@ -222,9 +229,29 @@ std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings
         Pending* failed = queue.front();
         if (!failed)
             break;
-        fail(*failed,
-             quiet.messages.empty() ? "cad-host 没有处理这个图形" : joined(quiet.messages));
+        outcomes.failed(
+            *failed, quiet.messages.empty() ? "cad-host 没有处理这个图形" : joined(quiet.messages));
         queue.skipFront();
+    }
+}
+
+}  // namespace
+
+std::vector<DrawingOutcome> processOverBus(const std::vector<fs::path>& drawings,
+                                           const Options& options, Journal& journal,
+                                           Progress& progress) {
+    std::vector<DrawingOutcome> outcomes(drawings.size());
+    std::vector<Pending> pending;
+    // What the in-process edit gives is what the host must give; drawings without a match are
+    // not opened at all.
+    for (std::size_t i = 0; i < drawings.size(); ++i) {
+        outcomes[i].drawing = drawings[i];
+        if (auto drawing = prepare(i, drawings[i], options, journal, progress, outcomes[i]))
+            pending.push_back(std::move(*drawing));
+    }
+    if (!pending.empty()) {
+        HostOutcomes hostOutcomes(outcomes, journal, progress);
+        runOnHost(pending, options, hostOutcomes);
     }
     return outcomes;
 }

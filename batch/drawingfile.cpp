@@ -1,8 +1,6 @@
 #include "batch/drawingfile.h"
 
 #include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,12 +9,13 @@
 #include <chrono>
 #include <thread>
 
-#include "batch/sha256.h"
 #include "dxf/atomicfile.h"
+#include "platform/sha256.h"
 
 namespace quorvel::batch {
 
 namespace fs = std::filesystem;
+using platform::sha256Hex;
 
 namespace {
 
@@ -24,46 +23,18 @@ namespace {
 constexpr auto kLockPatience = std::chrono::seconds(120);
 constexpr int kStaleAfterSeconds = 10 * 60;
 
-std::string userName(unsigned uid) {
-    const struct passwd* entry = ::getpwuid(uid);
-    return entry ? std::string(entry->pw_name) : std::to_string(uid);
-}
-
-std::string groupName(unsigned gid) {
-    const struct group* entry = ::getgrgid(gid);
-    return entry ? std::string(entry->gr_name) : std::to_string(gid);
-}
-
-// Owner and group first (changing them may clear set-id bits), then the mode.
-void takeOwnerAndMode(int fd, const FileStamp& like, const std::string& shown,
-                      std::vector<std::string>& notes) {
-    struct stat current {};
-    ::fstat(fd, &current);
-    if ((current.st_uid != like.owner || current.st_gid != like.group) &&
-        ::fchown(fd, like.owner, like.group) != 0) {
-        if (current.st_gid != like.group)
-            (void)::fchown(fd, static_cast<uid_t>(-1), like.group);
-        ::fstat(fd, &current);
-        notes.push_back("注意：“" + shown + "”原属用户 " + userName(like.owner) + "、组 " +
-                        groupName(like.group) + "，本程序无权保留，现在属于用户 " +
-                        userName(current.st_uid) + "、组 " + groupName(current.st_gid));
+FileStamp writeTemporaryLike(int folderFd, std::string& name, const std::string& bytes,
+                             const FileStamp& like, const std::string& shown,
+                             std::vector<std::string>& notes) {
+    const dxf::WrittenTemporary made = writeTemporary(
+        folderFd, bytes, dxf::FileOwnership{like.owner, like.group, like.mode}, shown, shown);
+    name = made.name;
+    if (made.ownerNotKept) {
+        notes.push_back(
+            "注意：“" + shown + "”原属" + dxf::ownerAndGroupNames(like.owner, like.group) +
+            "，本程序无权保留，现在属于" +
+            dxf::ownerAndGroupNames(made.ownerNotKept->owner, made.ownerNotKept->group));
     }
-    ::fchmod(fd, like.mode & 07777);
-}
-
-std::string temporaryPrefix() {
-    // The prefix the DXF engine's saves use, so that a leftover is cleared by the next save.
-    return ".~qv" + std::to_string(::getpid()) + ".";
-}
-
-FileStamp writeTemporary(int folderFd, std::string& name, const std::string& bytes,
-                         const FileStamp& like, const std::string& shown,
-                         std::vector<std::string>& notes) {
-    std::string made;
-    const int fd = createTemporaryIn(folderFd, temporaryPrefix(), made, shown);
-    takeOwnerAndMode(fd, like, shown, notes);
-    writeAndClose(fd, bytes, folderFd, made, shown);  // removes it when it fails
-    name = made;
     bool exists = false;
     return stampAt(folderFd, name, exists);
 }
@@ -74,22 +45,21 @@ FileStamp replaceInFolder(int folderFd, const std::string& name, const std::stri
                           const FileStamp& like, const FileStamp* expected,
                           const std::string& shown, std::vector<std::string>& notes) {
     std::string temporary;
-    const FileStamp written = writeTemporary(folderFd, temporary, bytes, like, shown, notes);
+    const FileStamp written = writeTemporaryLike(folderFd, temporary, bytes, like, shown, notes);
     bool exists = false;
     const FileStamp now = stampAt(folderFd, name, exists);
-    int error = 0;
     if (expected ? !exists || !now.sameVersion(*expected) : exists) {
         ::unlinkat(folderFd, temporary.c_str(), 0);
         throw FileError(kChangedDuringRun);
     }
     if (expected) {
-        if (::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) != 0)
-            error = errno;
-    } else if (::linkat(folderFd, temporary.c_str(), folderFd, name.c_str(), 0) != 0) {
-        error = errno;  // a new file never takes the place of one made meanwhile
+        renameInFolder(folderFd, temporary, name, "不能写入“" + shown + "”");
+        return written;
     }
-    if (error != 0 || !expected)
-        ::unlinkat(folderFd, temporary.c_str(), 0);
+    // A new file never takes the place of one made meanwhile.
+    const int error =
+        ::linkat(folderFd, temporary.c_str(), folderFd, name.c_str(), 0) == 0 ? 0 : errno;
+    ::unlinkat(folderFd, temporary.c_str(), 0);
     if (error != 0)
         failWith("不能写入“" + shown + "”", error);
     syncFolder(folderFd);
@@ -249,7 +219,8 @@ SavedDrawing DrawingFile::replace(const std::string& edited, Journal& journal,
         dxf::removeStaleTemporaryFiles(path_.parent_path(), kStaleAfterSeconds);
     std::string temporary;
     try {
-        saved.saved = writeTemporary(folderFd_, temporary, edited, read_, path_.string(), notes);
+        saved.saved =
+            writeTemporaryLike(folderFd_, temporary, edited, read_, path_.string(), notes);
         swapIn(saved, temporary);
     } catch (...) {
         if (!temporary.empty())

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <random>
 #include <string>
 
 namespace quorvel::batch {
@@ -154,25 +153,26 @@ std::string readWholeFile(const std::filesystem::path& file) {
     }
 }
 
-int createTemporaryIn(int folderFd, const std::string& prefix, std::string& name,
-                      const std::string& shownFolder) {
-    static constexpr char kLetters[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    thread_local std::mt19937 random{std::random_device{}()};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string candidate = prefix;
-        for (int i = 0; i < 6; ++i)
-            candidate += kLetters[random() % (sizeof kLetters - 1)];
-        const int fd = ::openat(folderFd, candidate.c_str(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            name = std::move(candidate);  // only a file this call made is ever named back
-            return fd;
-        }
-        if (errno != EEXIST)
-            failWith("不能在“" + shownFolder + "”中写文件", errno);
+dxf::WrittenTemporary writeTemporary(int folderFd, const std::string& bytes,
+                                     const std::optional<dxf::FileOwnership>& like,
+                                     const std::string& shown, const std::string& shownFolder) {
+    try {
+        return dxf::writeTemporaryIn(
+            folderFd, [&](dxf::OrderedFileWriter& out) { out.append(bytes); }, like);
+    } catch (const dxf::FileWriteError& failure) {
+        if (failure.step == dxf::FileWriteError::Step::Create)
+            failWith("不能在“" + shownFolder + "”中写文件", failure.error);
+        failWith("不能写入“" + shown + "”", failure.error);
     }
-    failWith("不能在“" + shownFolder + "”中写文件", EEXIST);
+}
+
+void renameInFolder(int folderFd, const std::string& temporary, const std::string& name,
+                    const std::string& failure) {
+    try {
+        dxf::renameIntoPlace(folderFd, temporary, name);
+    } catch (const dxf::FileWriteError& error) {
+        failWith(failure, error.error);
+    }
 }
 
 void writeAndClose(int fd, const std::string& bytes, int folderFd, const std::string& name,
@@ -194,21 +194,12 @@ void syncFolder(int folderFd) {
 
 void writeNewFile(const std::filesystem::path& file, const std::string& bytes) {
     const int folderFd = openFolder(file.parent_path());
-    std::string name;
     try {
-        const int fd = createTemporaryIn(folderFd, ".~qv" + std::to_string(::getpid()) + ".", name,
-                                         file.parent_path().string());
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-        writeAndClose(fd, bytes, folderFd, name, file.string());
+        const dxf::WrittenTemporary made = writeTemporary(
+            folderFd, bytes, std::nullopt, file.string(), file.parent_path().string());
         // rename() replaces a link planted at `file`; it never follows it.
-        if (::renameat(folderFd, name.c_str(), folderFd, file.filename().c_str()) != 0) {
-            const int error = errno;
-            ::unlinkat(folderFd, name.c_str(), 0);
-            failWith("不能写入“" + file.string() + "”", error);
-        }
-        syncFolder(folderFd);
+        renameInFolder(folderFd, made.name, file.filename().string(),
+                       "不能写入“" + file.string() + "”");
     } catch (...) {
         ::close(folderFd);
         throw;
@@ -218,29 +209,17 @@ void writeNewFile(const std::filesystem::path& file, const std::string& bytes) {
 
 void writeFileAtomically(const std::filesystem::path& requested, const std::string& bytes) {
     // A link stays a link: the file it names is replaced.
-    std::error_code error;
-    std::filesystem::path file = requested;
-    if (std::filesystem::is_symlink(file, error)) {
-        const std::filesystem::path target = std::filesystem::canonical(file, error);
-        if (!error)
-            file = target;
-    }
+    const std::filesystem::path file = dxf::savedFileFor(requested);
     const int folderFd = openFolder(file.parent_path());
-    std::string name;
     try {
-        const int fd = createTemporaryIn(folderFd, "." + file.filename().string() + ".", name,
-                                         file.parent_path().string());
         struct stat existing {};
-        ::fchmod(fd, ::fstatat(folderFd, file.filename().c_str(), &existing, 0) == 0
-                         ? existing.st_mode & 07777
-                         : 0644);
-        writeAndClose(fd, bytes, folderFd, name, file.string());
-        if (::renameat(folderFd, name.c_str(), folderFd, file.filename().c_str()) != 0) {
-            const int renameError = errno;
-            ::unlinkat(folderFd, name.c_str(), 0);
-            failWith("不能替换“" + file.string() + "”", renameError);
-        }
-        syncFolder(folderFd);
+        std::optional<dxf::FileOwnership> like;
+        if (::fstatat(folderFd, file.filename().c_str(), &existing, 0) == 0)
+            like = dxf::FileOwnership{existing.st_uid, existing.st_gid, existing.st_mode};
+        const dxf::WrittenTemporary made =
+            writeTemporary(folderFd, bytes, like, file.string(), file.parent_path().string());
+        renameInFolder(folderFd, made.name, file.filename().string(),
+                       "不能替换“" + file.string() + "”");
     } catch (...) {
         ::close(folderFd);
         throw;

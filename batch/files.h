@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
+
+#include "dxf/atomicfile.h"
 
 namespace quorvel::batch {
 
@@ -53,10 +56,13 @@ FileStamp stampAt(int folderFd, const std::string& name, bool& exists);
 std::string readWholeFile(const std::filesystem::path& file);
 // The same for a file already open; `shown` names it in messages.
 std::string readOpenFile(int fd, const std::string& shown);
-// A new file "<prefix>XXXXXX" in the folder open as `folderFd`, made exclusively (never a link
-// that is already there); `name` gets its name. Returns the descriptor.
-int createTemporaryIn(int folderFd, const std::string& prefix, std::string& name,
-                      const std::string& shownFolder);
+// dxf::writeTemporaryIn with this program's messages: the file is `shown`, in `shownFolder`.
+dxf::WrittenTemporary writeTemporary(int folderFd, const std::string& bytes,
+                                     const std::optional<dxf::FileOwnership>& like,
+                                     const std::string& shown, const std::string& shownFolder);
+// dxf::renameIntoPlace; on failure raises `failure` with the reason.
+void renameInFolder(int folderFd, const std::string& temporary, const std::string& name,
+                    const std::string& failure);
 // Writes, flushes to disk and closes `fd`; on failure removes `name` from `folderFd` and raises.
 void writeAndClose(int fd, const std::string& bytes, int folderFd, const std::string& name,
                    const std::string& shown);

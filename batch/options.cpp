@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <thread>
 
@@ -161,17 +162,111 @@ struct ParsedArguments {
     std::optional<std::string> pairsFile;
 };
 
+double heightValue(const std::string& text) {
+    char* end = nullptr;
+    const double height = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(height) || height <= 0)
+        throw UsageError("--height 需要大于零的数，而不是“" + text + "”");
+    return height;
+}
+
+std::string justifyValue(const std::string& option) {
+    if (!dxf::isJustifyOption(option))
+        throw UsageError("--justify 不认识“" + option +
+                         "”，可用的有 L A F C M R TL TC TR ML MC MR BL BC BR");
+    return option;
+}
+
+std::string reportFileValue(const std::string& file) {
+    const auto dot = file.rfind('.');
+    const std::string extension = dot == std::string::npos ? "" : file.substr(dot);
+    if (extension != ".csv" && extension != ".html" && extension != ".htm")
+        throw UsageError("--report 的文件名应以 .csv 或 .html 结尾");
+    return file;
+}
+
+std::string fontFolderValue(const std::string& folder) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error))
+        throw UsageError("--fonts 需要一个字体文件夹，“" + folder + "”不是文件夹");
+    return folder;
+}
+
+std::string nonEmptyValue(const std::string& value, const std::string& what) {
+    if (value.empty())
+        throw UsageError(what);
+    return value;
+}
+
+// One option; `value` takes its value, for the options that have one.
+void applyOption(const std::string& argument, const std::function<std::string()>& value,
+                 ParsedArguments& parsed) {
+    Options& options = parsed.options;
+    if (argument == "-h" || argument == "--help") {
+        options.help = true;
+    } else if (argument == "--find" || argument == "--replace" || argument == "--pairs") {
+        std::optional<std::string>& slot = argument == "--find"      ? parsed.find
+                                           : argument == "--replace" ? parsed.replace
+                                                                     : parsed.pairsFile;
+        // A second one would silently take the place of the first.
+        if (slot)
+            throw UsageError(argument + " 只能给出一次；多对查找和替换内容请写在 --pairs 文件中");
+        slot = value();
+    } else if (argument == "--exact") {
+        options.exact = true;
+    } else if (argument == "--raw") {
+        options.raw = true;
+    } else if (argument == "--ignore-case") {
+        options.ignoreCase = true;
+    } else if (argument == "--whole-word") {
+        options.wholeWord = true;
+    } else if (argument == "--wildcards") {
+        options.wildcards = true;
+    } else if (argument == "--width-insensitive") {
+        options.widthInsensitive = true;
+    } else if (argument == "-r" || argument == "--recursive") {
+        options.recursive = true;
+    } else if (argument == "--layer") {
+        options.layer = value();
+    } else if (argument == "--height") {
+        options.height = heightValue(value());
+    } else if (argument == "--justify") {
+        options.justify = justifyValue(value());
+    } else if (argument == "--kinds") {
+        options.kinds = parseKinds(value());
+    } else if (argument == "--dry-run") {
+        options.dryRun = true;
+    } else if (argument == "--report") {
+        options.reportFile = reportFileValue(value());
+    } else if (argument == "--jobs" || argument == "-j") {
+        options.jobs = positiveCount(value(), "--jobs");
+    } else if (argument == "--undo") {
+        options.undoRun = nonEmptyValue(value(), "--undo 需要运行编号");
+    } else if (argument == "--fonts") {
+        options.fontFolders.push_back(fontFolderValue(value()));
+    } else if (argument == "--retry") {
+        options.retryRun = nonEmptyValue(value(), "--retry 需要运行编号");
+    } else if (argument == "--timeout") {
+        options.timeoutSeconds = positiveCount(value(), "--timeout", 86400);
+    } else if (argument == "--force") {
+        options.force = true;
+    } else if (argument == "--host") {
+        options.host = value();
+        if (options.host != "inprocess" && options.host != "bus")
+            throw UsageError("--host 只能是 inprocess 或 bus");
+    } else {
+        throw UsageError("不认识的选项“" + argument + "”");
+    }
+}
+
 ParsedArguments parseList(const std::vector<std::string>& arguments) {
-    Options options;
-    options.jobs = std::max(1u, std::thread::hardware_concurrency());
-    std::optional<std::string> find;
-    std::optional<std::string> replace;
-    std::optional<std::string> pairsFile;
+    ParsedArguments parsed;
+    parsed.options.jobs = std::max(1u, std::thread::hardware_concurrency());
     bool optionsEnded = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string argument = arguments[i];
         if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
-            options.paths.push_back(argument);
+            parsed.options.paths.push_back(argument);
             continue;
         }
         if (argument == "--") {
@@ -191,87 +286,14 @@ ParsedArguments parseList(const std::vector<std::string>& arguments) {
                 throw UsageError(argument + " 后面缺少参数值");
             return arguments[++i];
         };
-        if (argument == "-h" || argument == "--help") {
-            options.help = true;
-        } else if (argument == "--find") {
-            find = value();
-        } else if (argument == "--replace") {
-            replace = value();
-        } else if (argument == "--pairs") {
-            pairsFile = value();
-        } else if (argument == "--exact") {
-            options.exact = true;
-        } else if (argument == "--raw") {
-            options.raw = true;
-        } else if (argument == "--ignore-case") {
-            options.ignoreCase = true;
-        } else if (argument == "--whole-word") {
-            options.wholeWord = true;
-        } else if (argument == "--wildcards") {
-            options.wildcards = true;
-        } else if (argument == "--width-insensitive") {
-            options.widthInsensitive = true;
-        } else if (argument == "-r" || argument == "--recursive") {
-            options.recursive = true;
-        } else if (argument == "--layer") {
-            options.layer = value();
-        } else if (argument == "--height") {
-            const std::string text = value();
-            char* end = nullptr;
-            const double height = std::strtod(text.c_str(), &end);
-            if (text.empty() || *end != '\0' || !std::isfinite(height) || height <= 0)
-                throw UsageError("--height 需要大于零的数，而不是“" + text + "”");
-            options.height = height;
-        } else if (argument == "--justify") {
-            const std::string option = value();
-            if (!dxf::isJustifyOption(option))
-                throw UsageError("--justify 不认识“" + option +
-                                 "”，可用的有 L A F C M R TL TC TR ML MC MR BL BC BR");
-            options.justify = option;
-        } else if (argument == "--kinds") {
-            options.kinds = parseKinds(value());
-        } else if (argument == "--dry-run") {
-            options.dryRun = true;
-        } else if (argument == "--report") {
-            options.reportFile = value();
-            const auto dot = options.reportFile.rfind('.');
-            const std::string extension =
-                dot == std::string::npos ? "" : options.reportFile.substr(dot);
-            if (extension != ".csv" && extension != ".html" && extension != ".htm")
-                throw UsageError("--report 的文件名应以 .csv 或 .html 结尾");
-        } else if (argument == "--jobs" || argument == "-j") {
-            options.jobs = positiveCount(value(), "--jobs");
-        } else if (argument == "--undo") {
-            options.undoRun = value();
-            if (options.undoRun.empty())
-                throw UsageError("--undo 需要运行编号");
-        } else if (argument == "--fonts") {
-            options.fontFolders.push_back(value());
-            std::error_code error;
-            if (!std::filesystem::is_directory(options.fontFolders.back(), error))
-                throw UsageError("--fonts 需要一个字体文件夹，“" + options.fontFolders.back() +
-                                 "”不是文件夹");
-        } else if (argument == "--retry") {
-            options.retryRun = value();
-            if (options.retryRun.empty())
-                throw UsageError("--retry 需要运行编号");
-        } else if (argument == "--timeout") {
-            options.timeoutSeconds = positiveCount(value(), "--timeout", 86400);
-        } else if (argument == "--force") {
-            options.force = true;
-        } else if (argument == "--host") {
-            options.host = value();
-            if (options.host != "inprocess" && options.host != "bus")
-                throw UsageError("--host 只能是 inprocess 或 bus");
-        } else {
-            throw UsageError("不认识的选项“" + argument + "”");
-        }
+        applyOption(argument, value, parsed);
     }
+    const Options& options = parsed.options;
     if (options.wildcards && options.exact)
         throw UsageError("--wildcards 已按整段文字匹配，不与 --exact 一起使用");
     if (options.wholeWord && (options.exact || options.wildcards))
         throw UsageError("--whole-word 不与 --exact 或 --wildcards 一起使用：它们已按整段文字匹配");
-    return {options, find, replace, pairsFile};
+    return parsed;
 }
 
 }  // namespace

@@ -168,6 +168,51 @@ bool sayJournalFailures(const std::vector<DrawingOutcome>& outcomes) {
     return journalFailed;
 }
 
+// The run's summary on standard output; returns how many drawings failed.
+std::size_t printSummary(const std::vector<DrawingOutcome>& outcomes, const Options& options,
+                         const Journal* journal, const Progress& progress) {
+    std::size_t failed = 0;
+    std::size_t texts = 0;
+    std::size_t saved = 0;
+    std::size_t undisplayable = 0;
+    for (const DrawingOutcome& outcome : outcomes) {
+        undisplayable += outcome.undisplayable;
+        failed += outcome.ok ? 0 : 1;
+        saved += outcome.saved ? 1 : 0;
+        texts += outcome.texts;
+    }
+    std::printf("%s：图形 %zu 个，成功 %zu 个，失败 %zu 个；%s %zu 处文字%s，用时 %.1f 秒\n",
+                options.dryRun ? "试运行完成（未修改任何图形）" : "完成", outcomes.size(),
+                outcomes.size() - failed, failed, options.dryRun ? "找到" : "替换", texts,
+                options.dryRun ? "" : ("，保存图形 " + std::to_string(saved) + " 个").c_str(),
+                progress.elapsedSeconds());
+    if (undisplayable > 0)
+        std::printf(
+            "其中 %zu 处新文字在其文字样式的字体中可能无法显示（报告的“可能无法显示”列写出原因）\n",
+            undisplayable);
+    for (const DrawingOutcome& outcome : outcomes) {
+        if (outcome.ok && !outcome.unreached.empty())
+            std::printf("未搜索：%s：%s\n", outcome.drawing.c_str(),
+                        outcome.unreached.description().c_str());
+    }
+    for (const DrawingOutcome& outcome : outcomes) {
+        for (const std::string& note : outcome.unchanged)
+            std::printf("未修改：%s，句柄 %s\n", outcome.drawing.c_str(), note.c_str());
+    }
+    if (failed > 0) {
+        std::printf("失败的图形：\n");
+        for (const DrawingOutcome& outcome : outcomes) {
+            if (!outcome.ok)
+                std::printf("  %s：%s\n", outcome.drawing.c_str(), outcome.reason.c_str());
+        }
+    }
+    if (journal && saved > 0)
+        std::printf("撤销本次运行：quorvel-batch --undo %s\n", journal->id().c_str());
+    if (journal && failed > 0)
+        std::printf("只重新处理失败的图形：quorvel-batch --retry %s\n", journal->id().c_str());
+    return failed;
+}
+
 }  // namespace
 
 int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
@@ -207,16 +252,6 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
     }
     progress.finish();
 
-    std::size_t failed = 0;
-    std::size_t texts = 0;
-    std::size_t saved = 0;
-    std::size_t undisplayable = 0;
-    for (const DrawingOutcome& outcome : outcomes) {
-        undisplayable += outcome.undisplayable;
-        failed += outcome.ok ? 0 : 1;
-        saved += outcome.saved ? 1 : 0;
-        texts += outcome.texts;
-    }
     std::string reportFailure;
     if (!options.reportFile.empty()) {
         try {
@@ -228,35 +263,8 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
             reportFailure = error.what();
         }
     }
-    std::printf("%s：图形 %zu 个，成功 %zu 个，失败 %zu 个；%s %zu 处文字%s，用时 %.1f 秒\n",
-                options.dryRun ? "试运行完成（未修改任何图形）" : "完成", outcomes.size(),
-                outcomes.size() - failed, failed, options.dryRun ? "找到" : "替换", texts,
-                options.dryRun ? "" : ("，保存图形 " + std::to_string(saved) + " 个").c_str(),
-                progress.elapsedSeconds());
-    if (undisplayable > 0)
-        std::printf(
-            "其中 %zu 处新文字在其文字样式的字体中可能无法显示（报告的“可能无法显示”列写出原因）\n",
-            undisplayable);
-    for (const DrawingOutcome& outcome : outcomes) {
-        if (outcome.ok && !outcome.unreached.empty())
-            std::printf("未搜索：%s：%s\n", outcome.drawing.c_str(),
-                        outcome.unreached.description().c_str());
-    }
-    for (const DrawingOutcome& outcome : outcomes) {
-        for (const std::string& note : outcome.unchanged)
-            std::printf("未修改：%s，句柄 %s\n", outcome.drawing.c_str(), note.c_str());
-    }
-    if (failed > 0) {
-        std::printf("失败的图形：\n");
-        for (const DrawingOutcome& outcome : outcomes) {
-            if (!outcome.ok)
-                std::printf("  %s：%s\n", outcome.drawing.c_str(), outcome.reason.c_str());
-        }
-    }
-    if (journal && saved > 0)
-        std::printf("撤销本次运行：quorvel-batch --undo %s\n", journal->id().c_str());
-    if (journal && failed > 0)
-        std::printf("只重新处理失败的图形：quorvel-batch --retry %s\n", journal->id().c_str());
+    const std::size_t failed =
+        printSummary(outcomes, options, journal ? &*journal : nullptr, progress);
     const bool journalFailed = sayJournalFailures(outcomes);
     if (!reportFailure.empty())
         std::printf("报告没有写成：%s\n", reportFailure.c_str());

@@ -13,11 +13,12 @@
 #include "batch/drawingfile.h"
 #include "batch/files.h"
 #include "batch/journal.h"
-#include "batch/sha256.h"
+#include "platform/sha256.h"
 
 namespace quorvel::batch {
 
 namespace fs = std::filesystem;
+using platform::sha256Hex;
 
 namespace {
 

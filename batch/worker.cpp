@@ -19,13 +19,14 @@
 
 #include "batch/drawingfile.h"
 #include "batch/files.h"
-#include "batch/sha256.h"
+#include "platform/sha256.h"
 
 extern char** environ;
 
 namespace quorvel::batch {
 
 namespace fs = std::filesystem;
+using platform::sha256Hex;
 using Clock = std::chrono::steady_clock;
 
 namespace {

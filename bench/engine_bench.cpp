@@ -4,6 +4,7 @@
 
 #include "engine/quietrunservices.h"
 #include "engine/replacestr.h"
+#include "tests/support/engine/doubles.h"
 #include "tests/support/engine/recordinghost.h"
 
 namespace {
@@ -22,18 +23,6 @@ void ReplaceStrManyOccurrences(benchmark::State& state) {
 }
 BENCHMARK(ReplaceStrManyOccurrences)->Arg(64)->Arg(4096)->Arg(30000);
 
-struct Options final : ReplaceOptions {
-    std::u16string searchText() const override { return u"AB"; }
-    std::u16string replacementText() const override { return u"XY"; }
-    std::u16string layerName() const override { return u"0"; }
-    std::u16string justificationCode() const override { return u"mc"; }
-    std::u16string heightText() const override { return u"2.5"; }
-    int layerTick() const override { return 0; }
-    int exactMatchTick() const override { return 0; }
-    int justificationTick() const override { return 1; }
-    int heightTick() const override { return 1; }
-    bool newerGeneration() const override { return true; }
-};
 struct Queue final : DrawingList {
     std::vector<std::u16string> entries;
     int count() const override { return static_cast<int>(entries.size()); }
@@ -61,7 +50,10 @@ void BatchRunInMemory(benchmark::State& state) {
             host.addFile(path, std::move(drawing));
             queue.entries.push_back(path);
         }
-        Options options;
+        testing::FakeOptions options;  // justified and sized: every step of a match
+        options.text5 = u"2.5";
+        options.check3 = 1;
+        options.check4 = 1;
         Quiet quiet;
         Module1 module1(host.connector(), quiet);
         ReplacementRun run(

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <random>
 
 #include "dxf/drawing.h"
 
@@ -97,35 +98,17 @@ long temporaryFileOwner(std::string_view name) {
     return -1;
 }
 
-std::string userName(uid_t uid) {
-    const struct passwd* entry = ::getpwuid(uid);
-    return entry ? std::string(entry->pw_name) : std::to_string(uid);
-}
-
-std::string groupName(gid_t gid) {
-    const struct group* entry = ::getgrgid(gid);
-    return entry ? std::string(entry->gr_name) : std::to_string(gid);
-}
-
-// Gives the new file the owner and group of the one it replaces, as far as this process may.
-void keepOwner(int fd, const struct stat& existing, const std::string& shown,
-               std::vector<std::string>& notes) {
-    struct stat current {};
-    if (::fstat(fd, &current) != 0)
-        return;
-    if (current.st_uid == existing.st_uid && current.st_gid == existing.st_gid)
-        return;
-    if (::fchown(fd, existing.st_uid, existing.st_gid) == 0)
-        return;
-    if (current.st_gid != existing.st_gid)
-        (void)::fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
-    ::fstat(fd, &current);
-    notes.push_back("注意：图形“" + shown + "”原属用户 " + userName(existing.st_uid) + "、组 " +
-                    groupName(existing.st_gid) + "，本程序无权保留，保存后属于用户 " +
-                    userName(current.st_uid) + "、组 " + groupName(current.st_gid));
-}
-
 }  // namespace
+
+FileWriteError::FileWriteError(Step failedStep, int errorNumber)
+    : std::runtime_error(std::strerror(errorNumber)), step(failedStep), error(errorNumber) {}
+
+std::string ownerAndGroupNames(unsigned owner, unsigned group) {
+    const struct passwd* user = ::getpwuid(owner);
+    const struct group* team = ::getgrgid(group);
+    return "用户 " + (user ? std::string(user->pw_name) : std::to_string(owner)) + "、组 " +
+           (team ? std::string(team->gr_name) : std::to_string(group));
+}
 
 fs::path resolvedPath(const fs::path& file) {
     std::error_code error;
@@ -208,6 +191,98 @@ void OrderedFileWriter::writeAll(std::string_view piece) {
     }
 }
 
+namespace {
+
+int createTemporary(int folderFd, std::string& name) {
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937 random{std::random_device{}()};
+    const std::string prefix = std::string(kTemporaryPrefix) + std::to_string(::getpid()) + ".";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = prefix;
+        for (int i = 0; i < 6; ++i)
+            candidate += kLetters[random() % (sizeof kLetters - 1)];
+        const int fd = ::openat(folderFd, candidate.c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            name = std::move(candidate);  // only a file this call made is ever named back
+            return fd;
+        }
+        if (errno != EEXIST)
+            throw FileWriteError(FileWriteError::Step::Create, errno);
+    }
+    throw FileWriteError(FileWriteError::Step::Create, EEXIST);
+}
+
+// Owner and group first (changing them may clear set-id bits), then the mode. Returns 0 or the
+// errno of the mode; `notKept` gets the owner and group the file has when they are not like's.
+int takeOwnership(int fd, const std::optional<FileOwnership>& like,
+                  std::optional<FileOwnership>& notKept) {
+    mode_t mode = 0;
+    if (like) {
+        struct stat current {};
+        if (::fstat(fd, &current) == 0 &&
+            (current.st_uid != like->owner || current.st_gid != like->group) &&
+            ::fchown(fd, like->owner, like->group) != 0) {
+            if (current.st_gid != like->group)
+                (void)::fchown(fd, static_cast<uid_t>(-1), like->group);
+            ::fstat(fd, &current);
+            notKept = FileOwnership{current.st_uid, current.st_gid, current.st_mode};
+        }
+        mode = like->mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    return ::fchmod(fd, mode) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+WrittenTemporary writeTemporaryIn(int folderFd,
+                                  const std::function<void(OrderedFileWriter&)>& write,
+                                  const std::optional<FileOwnership>& like) {
+    WrittenTemporary made;
+    const int fd = createTemporary(folderFd, made.name);
+    const auto removeIt = [&] { ::unlinkat(folderFd, made.name.c_str(), 0); };
+    int failure = takeOwnership(fd, like, made.ownerNotKept);
+    if (failure == 0) {
+        OrderedFileWriter out(fd);
+        try {
+            write(out);
+        } catch (...) {
+            ::close(fd);
+            removeIt();
+            throw;
+        }
+        out.flush();
+        failure = out.failure();
+    }
+    if (failure == 0 && ::fsync(fd) != 0)
+        failure = errno;
+    struct stat written {};
+    if (failure == 0 && ::fstat(fd, &written) != 0)
+        failure = errno;
+    if (::close(fd) != 0 && failure == 0)
+        failure = errno;
+    if (failure != 0) {
+        removeIt();
+        throw FileWriteError(FileWriteError::Step::Write, failure);
+    }
+    made.written = identityOf(written);
+    return made;
+}
+
+void renameIntoPlace(int folderFd, const std::string& temporary, const std::string& name) {
+    if (::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) != 0) {
+        const int error = errno;
+        ::unlinkat(folderFd, temporary.c_str(), 0);
+        throw FileWriteError(FileWriteError::Step::Rename, error);
+    }
+    ::fsync(folderFd);
+}
+
 int removeStaleTemporaryFiles(const fs::path& folder, int minimumAgeSeconds) {
     DIR* directory = ::opendir(folder.c_str());
     if (!directory)
@@ -241,62 +316,11 @@ namespace {
 // The file a save replaces: the one a symbolic link names (the link stays), never a folder.
 fs::path replacedFile(const fs::path& requested, const std::string& shown) {
     std::error_code error;
-    fs::path target = requested;
-    if (fs::is_symlink(target, error)) {
-        const fs::path resolved = fs::canonical(target, error);
-        if (!error)
-            target = resolved;  // replace the file the link names, keep the link
-    }
+    const fs::path target = savedFileFor(requested);
     if (fs::is_directory(target, error)) {
         throw DxfError(DxfError::Kind::Io, "“" + shown + "”是文件夹，不能保存为图形");
     }
     return target;
-}
-
-// Writes the new drawing into a fresh temporary file in `folder`, with the owner and
-// permissions of the drawing it replaces, and syncs it. Returns the temporary file's name;
-// on failure it is gone and the error raised.
-std::string writeTemporary(const fs::path& folder,
-                           const std::function<void(OrderedFileWriter&)>& write,
-                           const struct stat* existing, const std::string& shown,
-                           ReplaceResult& result) {
-    std::string temporary =
-        (folder / (std::string(kTemporaryPrefix) + std::to_string(::getpid()) + ".XXXXXX"))
-            .string();
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        ioError("不能在文件夹“" + folder.string() + "”中保存图形", errno);
-
-    OrderedFileWriter out(fd);
-    write(out);
-    out.flush();
-    int failure = out.failure();
-    // The drawing keeps its owner and permissions; a new one gets those of any new file
-    // (mkstemp's are private). The owner first: changing it may clear set-id bits.
-    mode_t mode = 0;
-    if (existing != nullptr) {
-        mode = existing->st_mode & 07777;
-        keepOwner(fd, *existing, shown, result.notes);
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (failure == 0 && ::fchmod(fd, mode) != 0)
-        failure = errno;
-    if (failure == 0 && ::fsync(fd) != 0)
-        failure = errno;
-    struct stat written {};
-    if (failure == 0 && ::fstat(fd, &written) != 0)
-        failure = errno;
-    if (::close(fd) != 0 && failure == 0)
-        failure = errno;
-    if (failure != 0) {
-        ::unlink(temporary.c_str());
-        ioError("保存图形“" + shown + "”失败", failure);
-    }
-    result.written = identityOf(written);
-    return temporary;
 }
 
 // The new backup is made beside the old one and renamed over it: there is always one. On
@@ -322,18 +346,25 @@ void replaceBackup(const fs::path& target, const std::string& temporary) {
     ::unlink(nextBackup.c_str());  // still there when the backup already was this file
 }
 
-void moveIntoPlace(const std::string& temporary, const fs::path& target, const fs::path& folder,
-                   const std::string& shown) {
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int renameError = errno;
-        ::unlink(temporary.c_str());
-        ioError("保存图形“" + shown + "”失败", renameError);
+// The folder a save writes in, open for the *at calls and closed with the save.
+class OpenFolder {
+public:
+    explicit OpenFolder(const fs::path& folder)
+        : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd_ < 0)
+            ioError("不能在文件夹“" + folder.string() + "”中保存图形", errno);
     }
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
+    ~OpenFolder() { ::close(fd_); }
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+FileOwnership ownershipOf(const struct stat& status) {
+    return {status.st_uid, status.st_gid, status.st_mode};
 }
 
 }  // namespace
@@ -364,9 +395,25 @@ ReplaceResult replaceFile(const fs::path& requested,
     refuseIfChanged();
     removeStaleTemporaryFiles(folder, kStaleAfterSeconds);
 
+    const OpenFolder open(folder);
     ReplaceResult result;
-    const std::string temporary =
-        writeTemporary(folder, write, exists ? &existing : nullptr, shown, result);
+    WrittenTemporary made;
+    try {
+        made = writeTemporaryIn(open.fd(), write,
+                                exists ? std::optional(ownershipOf(existing)) : std::nullopt);
+    } catch (const FileWriteError& failure) {
+        if (failure.step == FileWriteError::Step::Create)
+            ioError("不能在文件夹“" + folder.string() + "”中保存图形", failure.error);
+        ioError("保存图形“" + shown + "”失败", failure.error);
+    }
+    if (made.ownerNotKept) {
+        result.notes.push_back(
+            "注意：图形“" + shown + "”原属" + ownerAndGroupNames(existing.st_uid, existing.st_gid) +
+            "，本程序无权保留，保存后属于" +
+            ownerAndGroupNames(made.ownerNotKept->owner, made.ownerNotKept->group));
+    }
+    result.written = made.written;
+    const std::string temporary = (folder / made.name).string();
     try {
         refuseIfChanged();
     } catch (...) {
@@ -375,7 +422,11 @@ ReplaceResult replaceFile(const fs::path& requested,
     }
     if (exists)
         replaceBackup(target, temporary);
-    moveIntoPlace(temporary, target, folder, shown);
+    try {
+        renameIntoPlace(open.fd(), made.name, target.filename().string());
+    } catch (const FileWriteError& failure) {
+        ioError("保存图形“" + shown + "”失败", failure.error);
+    }
     return result;
 }
 

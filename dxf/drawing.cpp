@@ -284,12 +284,7 @@ std::vector<std::string> Drawing::save(const std::filesystem::path& file) {
 std::vector<std::string> Drawing::save(const std::filesystem::path& requested) {
     namespace fs = std::filesystem;
     std::error_code error;
-    fs::path target = requested;
-    if (fs::is_symlink(target, error)) {
-        const fs::path resolved = fs::canonical(target, error);
-        if (!error)
-            target = resolved;  // replace the file the link names, keep the link
-    }
+    const fs::path target = savedFileFor(requested);
     const std::string shown = shownPath(requested);
     if (fs::is_directory(target, error)) {
         throw DxfError(DxfError::Kind::Io, "“" + shown + "”是文件夹，不能保存为图形");

@@ -1,6 +1,7 @@
 #include "dxf/visibletext.h"
 
 #include <cctype>
+#include <utility>
 
 #include "dxf/codepage.h"
 #include "dxf/drawing.h"
@@ -72,19 +73,16 @@ std::size_t VisibleText::parseMultiLineCode(std::size_t pos) {
         const std::size_t end = raw_.find(';', pos + 2);
         return end == std::string::npos ? raw_.size() : end + 1;
     };
+    // One character for two: a line break, a space that does not break, an escaped character.
+    static constexpr std::pair<char, char32_t> kShownAs[] = {
+        {'P', U'\n'}, {'X', U'\n'}, {'~', U' '}, {'\\', U'\\'}, {'{', U'{'}, {'}', U'}'}};
+    for (const auto& [letter, shown] : kShownAs) {
+        if (next == letter) {
+            character(pos, pos + 2, shown, Kind::Character);
+            return pos + 2;
+        }
+    }
     switch (next) {
-        case 'P':
-        case 'X':
-            character(pos, pos + 2, U'\n', Kind::Character);
-            return pos + 2;
-        case '~':
-            character(pos, pos + 2, U' ', Kind::Character);
-            return pos + 2;
-        case '\\':
-        case '{':
-        case '}':
-            character(pos, pos + 2, static_cast<char32_t>(next), Kind::Character);
-            return pos + 2;
         case 'S': {
             const std::size_t end = untilSemicolon();
             character(pos, end, kPlaceholder, Kind::Stack);
@@ -133,26 +131,18 @@ std::size_t VisibleText::parsePercentCode(std::size_t pos) {
         return pos + 2;
     }
     const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(raw_[pos + 2])));
-    switch (letter) {
-        case 'd':
-            character(pos, pos + 3, U'\u00B0', Kind::Character);
+    // Degree, plus-minus, diameter and a percent sign; underline, overline and strike-through.
+    static constexpr std::pair<char, char32_t> kShownAs[] = {
+        {'d', U'\u00B0'}, {'p', U'\u00B1'}, {'c', U'\u2300'}, {'%', U'%'}};
+    for (const auto& [key, shown] : kShownAs) {
+        if (letter == key) {
+            character(pos, pos + 3, shown, Kind::Character);
             return pos + 3;
-        case 'p':
-            character(pos, pos + 3, U'\u00B1', Kind::Character);
-            return pos + 3;
-        case 'c':
-            character(pos, pos + 3, U'\u2300', Kind::Character);
-            return pos + 3;
-        case '%':
-            character(pos, pos + 3, U'%', Kind::Character);
-            return pos + 3;
-        case 'u':
-        case 'o':
-        case 'k':
-            code(pos, pos + 3);
-            return pos + 3;
-        default:
-            break;
+        }
+    }
+    if (letter == 'u' || letter == 'o' || letter == 'k') {
+        code(pos, pos + 3);
+        return pos + 3;
     }
     if (std::isdigit(static_cast<unsigned char>(letter))) {
         std::size_t end = pos + 2;

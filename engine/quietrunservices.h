@@ -40,6 +40,24 @@ struct QuietRunServices final : ProgressWindow,
     std::uint32_t number = 0;
 };
 
+// The options of a run without a window: a search and a replacement text, nothing else ticked.
+struct PlainReplaceOptions final : ReplaceOptions {
+    std::u16string search;
+    std::u16string replacement;
+    bool newer = true;
+
+    std::u16string searchText() const override { return search; }
+    std::u16string replacementText() const override { return replacement; }
+    std::u16string layerName() const override { return {}; }
+    std::u16string justificationCode() const override { return {}; }
+    std::u16string heightText() const override { return {}; }
+    int layerTick() const override { return 0; }
+    int exactMatchTick() const override { return 0; }
+    int justificationTick() const override { return 0; }
+    int heightTick() const override { return 0; }
+    bool newerGeneration() const override { return newer; }
+};
+
 // One object that stands in for every service around a run.
 template <typename T>
 concept AllRunSurroundings =

@@ -401,40 +401,35 @@ void ReplacementRun::previewSteps() {
 }
 
 void ReplacementRun::runBatch() {
-    if (searchTextMissing() || hostTaken()) {
-        return;
-    }
-    const LockHeld held(s_.runLock);
-    currentDrawing_.clear();
-    touched_.clear();
-    fileDialogsOff_ = false;
-    try {
-        batchSteps();
-    } catch (const std::exception& failure) {
-        fileDialogsBackAfterFailure();
-        reportFailure(&failure);
-    } catch (...) {
-        fileDialogsBackAfterFailure();
-        reportFailure(nullptr);
-    }
-    s_.progress->runEnded();
+    runSteps(&ReplacementRun::batchSteps, true);
 }
 
 void ReplacementRun::runPreview() {
+    runSteps(&ReplacementRun::previewSteps, false);
+}
+
+// One run at a time on the host; whatever fails is reported, with the file dialogs back on.
+void ReplacementRun::runSteps(void (ReplacementRun::*steps)(), bool batch) {
     if (searchTextMissing() || hostTaken()) {
         return;
     }
     const LockHeld held(s_.runLock);
     currentDrawing_.clear();
+    if (batch) {
+        touched_.clear();
+    }
     fileDialogsOff_ = false;
     try {
-        previewSteps();
+        (this->*steps)();
     } catch (const std::exception& failure) {
         fileDialogsBackAfterFailure();
         reportFailure(&failure);
     } catch (...) {
         fileDialogsBackAfterFailure();
         reportFailure(nullptr);
+    }
+    if (batch) {
+        s_.progress->runEnded();
     }
 }
 

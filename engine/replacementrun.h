@@ -81,6 +81,7 @@ private:
     int replaceInActiveDrawing();
     bool processEntity(TextEntity& entity);
     void processBatchDrawing(int index, int drawingCount);
+    void runSteps(void (ReplacementRun::*steps)(), bool batch);
     void batchSteps();
     void previewSteps();
 

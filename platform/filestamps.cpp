@@ -1,16 +1,17 @@
 #include "platform/filestamps.h"
 
-#include <QFile>
-#include <QString>
-
 #include <sys/stat.h>
+
+#include "textcodec/utf.h"
 
 namespace quorvel::platform {
 
 std::optional<engine::FileStamp> StatFileStamps::stamp(const std::u16string& path) {
     struct stat status {};
-    const QByteArray name = QFile::encodeName(QString::fromStdU16String(path));
-    if (name.isEmpty() || ::stat(name.constData(), &status) != 0) {
+    // File names are UTF-8 here; a name that is not text names no file we wrote.
+    const std::string name = textcodec::toUtf8(path);
+    if (name.empty() || name.find('\0') != std::string::npos ||
+        ::stat(name.c_str(), &status) != 0) {
         return std::nullopt;
     }
     return engine::FileStamp{

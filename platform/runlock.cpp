@@ -1,34 +1,44 @@
 #include "platform/runlock.h"
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include <cstdlib>
+#include <string>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quorvel::platform {
 
+namespace fs = std::filesystem;
+
 namespace {
 
-QString lockFolder() {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty()) {
+std::string environmentOr(const char* name, const std::string& fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? std::string(value) : fallback;
+}
+
+// The user's runtime folder, else a private folder in the temporary one: $TMPDIR when that is a
+// folder, else /tmp (a $TMPDIR that does not exist must not leave every run locked out).
+fs::path lockFolder() {
+    const std::string runtime = environmentOr("XDG_RUNTIME_DIR", "");
+    if (!runtime.empty()) {
         return runtime;
     }
-    return QDir::tempPath() + QStringLiteral("/quorvel-%1").arg(::getuid());
+    std::error_code unreadable;
+    fs::path temp = environmentOr("TMPDIR", "/tmp");
+    if (!fs::is_directory(temp, unreadable)) {
+        temp = "/tmp";
+    }
+    return temp / ("quorvel-" + std::to_string(::getuid()));
 }
 
 }  // namespace
 
-HostRunLock::HostRunLock(const QString& hostKey) {
-    const QByteArray digest =
-        QCryptographicHash::hash(hostKey.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
-    path_ = lockFolder() + QStringLiteral("/quorvel-run-") + QString::fromLatin1(digest) +
-            QStringLiteral(".lock");
-}
+HostRunLock::HostRunLock(std::string_view hostKey)
+    : path_(lockFolder() / runLockFileName(hostKey)) {}
 
 HostRunLock::~HostRunLock() {
     unlock();
@@ -38,13 +48,12 @@ bool HostRunLock::tryLock() {
     if (fd_ >= 0) {
         return false;  // this object already runs
     }
-    const QString folder = QFileInfo(path_).absolutePath();
-    if (!QFileInfo::exists(folder) && QDir().mkpath(folder)) {
-        QFile::setPermissions(
-            folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const fs::path folder = path_.parent_path();
+    std::error_code ignored;
+    if (!fs::exists(folder, ignored) && fs::create_directories(folder, ignored)) {
+        ::chmod(folder.c_str(), 0700);
     }
-    const QByteArray name = QFile::encodeName(path_);
-    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         return false;
     }
@@ -63,8 +72,8 @@ void HostRunLock::unlock() {
     }
 }
 
-QString sessionHostKey() {
-    return qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS", QStringLiteral("session"));
+std::string sessionHostKey() {
+    return environmentOr("DBUS_SESSION_BUS_ADDRESS", "session");
 }
 
 }  // namespace quorvel::platform

@@ -85,18 +85,7 @@ else
     say "unpacking $(basename "$DSC")"
     dpkg-source -q -x "$DSC" "$WORK/src" >"$WORK/unpack.log"
 
-    cat > "$WORK/toolchain.cmake" <<'EOF'
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-EOF
+    cp "$here/../cmake/mingw64-compilers.cmake" "$WORK/toolchain.cmake"
 
     # -qt-host-path /usr: Debian's host Qt of the same version provides moc, rcc and uic.
     # -no-feature-tabletevent: the +dfsg source has no wintab headers, nor does mingw-w64.

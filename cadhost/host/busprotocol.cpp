@@ -8,17 +8,6 @@ namespace link = automationlink;
 const BusMethod kOpenDirectConnection{link::application::kOpenDirectConnection,
                                       {{"address", "s", true}}};
 
-const BusInterface kApplication{
-    automationlink::kApplicationInterface,
-    {kOpenDirectConnection},
-    {{link::application::kVisible, "b", true},
-     {link::application::kCaption, "s"},
-     {link::application::kFullName, "s"},
-     {"Release", "s"},
-     {link::application::kActiveDocument, "o"},
-     {link::application::kDocuments, "o"}},
-};
-
 // The older generation has no documents collection.
 const BusInterface kApplicationR14{
     automationlink::kApplicationInterface,
@@ -29,6 +18,12 @@ const BusInterface kApplicationR14{
      {"Release", "s"},
      {link::application::kActiveDocument, "o"}},
 };
+
+const BusInterface kApplication = [] {
+    BusInterface application = kApplicationR14;
+    application.properties.push_back({link::application::kDocuments, "o"});
+    return application;
+}();
 
 const BusInterface kWindows{
     automationlink::kWindowsInterface,

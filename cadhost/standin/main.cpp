@@ -20,6 +20,7 @@
 #include "cadhost/standin/registration.h"
 #include "cadhost/standin/standinhost.h"
 #include "engine/textutil.h"
+#include "platform/windows/processcomobject.h"
 
 namespace {
 
@@ -118,18 +119,9 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 
 // Rejects automation calls while the host is busy, as a host does while it starts or works
 // through a command; the caller's COM tries them again.
-class RejectingWhileBusy final : public IMessageFilter {
+class RejectingWhileBusy final
+    : public quorvel::platform::windows::ProcessComObject<IMessageFilter, IID_IMessageFilter> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMessageFilter)) {
-            *object = static_cast<IMessageFilter*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO call) override {
         // Only the object model's calls: COM's own (reference counts) always go through.
         const bool automation = call != nullptr && IsEqualIID(call->iid, IID_IDispatch);
@@ -143,20 +135,11 @@ public:
     }
 };
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final
+    : public quorvel::platform::windows::ProcessComObject<IClassFactory, IID_IClassFactory> {
 public:
     explicit ClassFactory(IDispatch* application) : application_(application) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-            *object = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     // One host, one application object: every client gets the same one.
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
         if (outer != nullptr) {

@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include "platform/windows/comobject.h"
+#include "platform/windows/processcomobject.h"
 
 namespace quorvel::platform::windows {
 
@@ -180,20 +181,9 @@ std::shared_ptr<engine::Application> applicationFrom(IUnknown* unknown) {
 
 // A busy host rejects calls, above all while it starts and right after a command. COM asks this
 // filter what to do with a rejected call: try again shortly, until the busy limit has passed.
-class BusyHostFilter final : public IMessageFilter {
+// One filter for the life of the process.
+class BusyHostFilter final : public ProcessComObject<IMessageFilter, IID_IMessageFilter> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMessageFilter)) {
-            *object = static_cast<IMessageFilter*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    // One filter for the life of the process.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
     DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
         return SERVERCALL_ISHANDLED;
     }

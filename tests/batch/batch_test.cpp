@@ -2,7 +2,6 @@
 
 #include "batch/dimensionpicture.h"
 #include "batch/options.h"
-#include "batch/sha256.h"
 #include "batch/substitution.h"
 #include "dxf/textkinds.h"
 
@@ -187,12 +186,6 @@ TEST(OptionsTest, EditingOptionsGoAndComeBackWhole) {
         EXPECT_THROW(parseEditingArguments(written), UsageError);
     EXPECT_THROW(parseArguments({"--retry", "1", "--find=a", "--replace=b"}), UsageError);
     EXPECT_THROW(parseArguments({"--timeout", "0", "--retry", "1"}), UsageError);
-}
-
-TEST(Sha256Test, KnownDigests) {
-    EXPECT_EQ(sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    EXPECT_EQ(sha256Hex(std::string(1000, 'a')),
-              "41edece42d63e8d9bf515a9ba6932e1c20cbc9f5a5d134645adb5db1b9737ea3");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Saving: what reaches the disk is the drawing as edited, in order, with its backup, or nothing.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "dxf/atomicfile.h"
 #include "dxf/drawing.h"
 #include "dxf/tags.h"
 #include "tests/support/ezdxf_reference.h"
@@ -75,6 +77,35 @@ std::set<std::string> namesIn(const fs::path& folder) {
     for (const auto& entry : fs::directory_iterator(folder))
         names.insert(entry.path().filename().string());
     return names;
+}
+
+// The writer every save and quorvel-batch use: nothing half written stays behind, a link planted
+// at the name is replaced and not written through, a new file gets the usual permissions.
+TEST(AtomicWriter, LeavesNothingBehindAndNeverWritesThroughALink) {
+    TemporaryFolder folder;
+    const int folderFd = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folderFd, 0);
+    const auto failing = [](OrderedFileWriter& out) {
+        out.append("half");
+        throw std::runtime_error("the drawing could not be written");
+    };
+    EXPECT_THROW(writeTemporaryIn(folderFd, failing, std::nullopt), std::runtime_error);
+    EXPECT_TRUE(fs::is_empty(folder.path()));
+
+    writeFile(folder.path() / "elsewhere.csv", "theirs");
+    fs::create_symlink(folder.path() / "elsewhere.csv", folder.path() / "report.csv");
+    const WrittenTemporary made = writeTemporaryIn(
+        folderFd, [](OrderedFileWriter& out) { out.append("ours"); }, std::nullopt);
+    renameIntoPlace(folderFd, made.name, "report.csv");
+    EXPECT_FALSE(fs::is_symlink(folder.path() / "report.csv"));
+    EXPECT_EQ(readFile(folder.path() / "report.csv"), "ours");
+    EXPECT_EQ(readFile(folder.path() / "elsewhere.csv"), "theirs");
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(fs::status(folder.path() / "report.csv").permissions(),
+              static_cast<fs::perms>(0666 & ~mask));
+    EXPECT_THROW(renameIntoPlace(folderFd, made.name, "again.csv"), FileWriteError);
+    ::close(folderFd);
 }
 
 TEST(DrawingSave, LongNamesSaveAndStaleLeftoversOfInterruptedSavesGo) {

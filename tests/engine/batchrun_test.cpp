@@ -11,8 +11,6 @@ namespace {
 using Generation = RecordingHost::Generation;
 using Journal = std::vector<std::string>;
 
-const std::string kActivate = "Window.activateByTitle(cad-host - [Drawing1.dwg])";
-
 Drawing sampleDrawing(const std::u16string& number) {
     return {
         {u"AB-" + number},
@@ -26,20 +24,10 @@ void append(Journal& journal, const Journal& more) {
 }
 
 Journal connectAndShow() {
-    return {"Connector.attachRunning(AutoCAD.Application)",
-            "Application.Visible(true)",
-            "Application.ActiveDocument",
-            "Document.ModelSpace",
-            "Document.PaperSpace",
-            "Document.Utility",
-            "Application.Caption",
-            kActivate,
-            "Form3.show",
-            "batchfrm.hide",
-            "Application.Caption",
-            kActivate,
-            "Form3.Label3(10:00:01)",
-            "Application.FullName"};
+    Journal journal = attachAndActivate();
+    append(journal, {"Form3.show", "batchfrm.hide", "Application.Caption", kActivate,
+                     "Form3.Label3(10:00:01)", "Application.FullName"});
+    return journal;
 }
 
 // Selecting and rewriting one drawing of sampleDrawing(), up to the dialogs coming back on.

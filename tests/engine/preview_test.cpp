@@ -9,17 +9,11 @@ namespace {
 using Generation = RecordingHost::Generation;
 using Journal = std::vector<std::string>;
 
-const std::string kActivate = "Window.activateByTitle(cad-host - [Drawing1.dwg])";
-
-const Journal kConnect = {"Connector.attachRunning(AutoCAD.Application)",
-                          "Application.Visible(true)",
-                          "Application.ActiveDocument",
-                          "Document.ModelSpace",
-                          "Document.PaperSpace",
-                          "Document.Utility",
-                          "Application.Caption",
-                          kActivate,
-                          "Application.FullName"};
+const Journal kConnect = [] {
+    Journal journal = attachAndActivate();
+    journal.push_back("Application.FullName");
+    return journal;
+}();
 
 void listThree(RunRig& rig) {
     for (const char16_t* path : {u"/d/1.dwg", u"/d/2.dwg", u"/d/3.dwg"}) {

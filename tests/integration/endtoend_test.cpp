@@ -392,7 +392,7 @@ TEST_F(EndToEnd, ASecondRunOnTheSameHostIsRefusedAndTouchesNothing) {
     PrivateBus bus;
     ASSERT_TRUE(bus.started());
     // Another window, or a batch tool, is running on this host.
-    quorvel::platform::HostRunLock otherRun(bus.address());
+    quorvel::platform::HostRunLock otherRun(bus.address().toStdString());
     ASSERT_TRUE(otherRun.tryLock());
     Quorvel quorvel(bus.address(), programFolder.path());
     quorvel.list({path});

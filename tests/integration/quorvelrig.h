@@ -55,7 +55,7 @@ public:
         : connector(busAddress),
           windowControl(busAddress),
           scripts(programFolder),
-          runLock(busAddress) {
+          runLock(busAddress.toStdString()) {
         app::MainWindowServices services;
         services.messageBoxes = &boxes;
         services.programFolder = programFolder;

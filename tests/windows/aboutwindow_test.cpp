@@ -212,16 +212,4 @@ TEST(AboutWindowModal, MoreSoftwareOpensTheHomePageThenTheCentredModalWindowEver
     EXPECT_EQ(opener.calls[0].owner, &owner);
 }
 
-TEST(LinkOpener, OnlyWebAndMailAddressesAreHandedOn) {
-    EXPECT_TRUE(platform::isOpenableLink(kHome));
-    EXPECT_TRUE(platform::isOpenableLink(kMail));
-    EXPECT_TRUE(platform::isOpenableLink(QString::fromUtf8(maker::kRightPanelPage)));
-    EXPECT_FALSE(platform::isOpenableLink("file:///usr/bin/xterm"));
-    EXPECT_FALSE(platform::isOpenableLink("/usr/bin/xterm"));
-    EXPECT_FALSE(platform::isOpenableLink("javascript:alert(1)"));
-    EXPECT_FALSE(platform::isOpenableLink("mailto:"));
-    EXPECT_FALSE(platform::isOpenableLink("https://"));
-    EXPECT_FALSE(platform::isOpenableLink(""));
-}
-
 }  // namespace

@@ -1,3 +1,5 @@
+// The placement arithmetic on the real screen; the panels' tests (sidepanel_test) cover the edge
+// placement, topmost and docking through the panels themselves.
 #include "windows/windowplacer.h"
 
 #include <QGuiApplication>
@@ -24,30 +26,4 @@ TEST(WindowPlacer, CenterFormPutsTheWindowAtOneThirdOfTheFreeHeight) {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_NEAR(w.x(), (screen.width() - 300) / 2.0, 1);
     EXPECT_NEAR(w.y(), (screen.height() - 120) / 3.0, 1);
-}
-
-TEST(WindowPlacer, EdgePlacementAndTopmost) {
-    QWidget w(nullptr, Qt::FramelessWindowHint);
-    w.resize(131, 609);
-    windows::CenterForm1(&w, placement::Edge::Right);
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    EXPECT_EQ(w.x() + w.width(), screen.width());
-    windows::CenterForm1(&w, placement::Edge::Left);
-    EXPECT_EQ(w.x(), 0);
-    windows::SetTopmost(&w);
-    EXPECT_TRUE(w.windowFlags() & Qt::WindowStaysOnTopHint);
-    EXPECT_EQ(w.size(), QSize(131, 609));
-}
-
-TEST(WindowPlacer, DockToEdgeHidesAndRevealsARealWindow) {
-    QWidget w(nullptr, Qt::FramelessWindowHint);
-    w.resize(131, 609);
-    windows::CenterForm1(&w, placement::Edge::Left);
-    w.show();
-    const placement::ScreenTwips s = windows::screenTwips(&w);
-    windows::DockToEdge(&w, QPoint(500, 500));
-    EXPECT_EQ(w.x(), static_cast<int>(placement::roundHalfEven((40 - 131 * s.twipsPerPixelX) /
-                                                                 s.twipsPerPixelX)));
-    windows::DockToEdge(&w, QPoint(1, w.y() + 10));
-    EXPECT_EQ(w.x(), static_cast<int>(placement::roundHalfEven(-10 / s.twipsPerPixelX)));
 }

@@ -21,9 +21,9 @@
 
 #include "engine/quietrunservices.h"
 #include "engine/textutil.h"
+#include "platform/filestamps.h"
 #include "platform/windows/comautomation.h"
 #include "platform/windows/comobject.h"
-#include "platform/windows/filestamps.h"
 #include "platform/windows/windowservices.h"
 #include "textcodec/codepage936.h"
 
@@ -45,23 +45,6 @@ void print(const std::string& line) {
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
-
-struct ConsoleOptions final : engine::ReplaceOptions {
-    std::u16string search;
-    std::u16string replacement;
-    bool newer = true;
-
-    std::u16string searchText() const override { return search; }
-    std::u16string replacementText() const override { return replacement; }
-    std::u16string layerName() const override { return {}; }
-    std::u16string justificationCode() const override { return {}; }
-    std::u16string heightText() const override { return {}; }
-    int layerTick() const override { return 0; }
-    int exactMatchTick() const override { return 0; }
-    int justificationTick() const override { return 0; }
-    int heightTick() const override { return 0; }
-    bool newerGeneration() const override { return newer; }
-};
 
 struct ConsoleList final : engine::DrawingList {
     std::vector<std::u16string> entries;
@@ -226,7 +209,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     platform::windows::ComApartment apartment;
     const std::wstring mode = argv[1];
-    ConsoleOptions options;
+    engine::PlainReplaceOptions options;
     options.newer = std::wstring(argv[2]) == L"new";
     options.search = fromWide(argv[3]);
     options.replacement = fromWide(argv[4]);
@@ -242,7 +225,7 @@ int wmain(int argc, wchar_t** argv) {
     engine::RunServices services = engine::makeRunServices(
         module1, windowControl, options, list, windows, platform::windows::programFolder());
     // Lets the older generation's run see whether its typed save rewrote the drawing.
-    platform::windows::Win32FileStamps files;
+    platform::StatFileStamps files;
     services.files = &files;
     engine::ReplacementRun run(services);
     if (mode != L"batch") {

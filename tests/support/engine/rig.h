@@ -16,6 +16,19 @@ inline const std::string kTemplateDrawing =
     "/opt/cadhost" + kSeparator + "TEMPLATE" + kSeparator + "acad.dwt";
 inline const std::string kScriptFile = "/prog" + kSeparator + "batch.scr";
 
+// What every run does first: attach to the host, show it, look at its drawing, bring it forward.
+inline const std::string kActivate = "Window.activateByTitle(cad-host - [Drawing1.dwg])";
+inline std::vector<std::string> attachAndActivate() {
+    return {"Connector.attachRunning(AutoCAD.Application)",
+            "Application.Visible(true)",
+            "Application.ActiveDocument",
+            "Document.ModelSpace",
+            "Document.PaperSpace",
+            "Document.Utility",
+            "Application.Caption",
+            kActivate};
+}
+
 struct RunRig {
     explicit RunRig(RecordingHost::Generation generation = RecordingHost::Generation::R2000)
         : host(journal, generation) {

@@ -1,10 +1,10 @@
-#include "batch/sha256.h"
+#include "platform/sha256.h"
 
 #include <openssl/evp.h>
 
 #include <stdexcept>
 
-namespace quorvel::batch {
+namespace quorvel::platform {
 
 std::string sha256Hex(std::string_view bytes) {
     // OpenSSL uses the processor's SHA instructions where there are any: drawings are megabytes.
@@ -21,4 +21,4 @@ std::string sha256Hex(std::string_view bytes) {
     return hex;
 }
 
-}  // namespace quorvel::batch
+}  // namespace quorvel::platform
