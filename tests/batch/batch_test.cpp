@@ -157,6 +157,9 @@ TEST(OptionsTest, RefusesWhatItCannotRun) {
     EXPECT_THROW(parseArguments({"--find", "a", "x.dxf"}), UsageError);
     EXPECT_THROW(parseArguments({"--find", "", "--replace", "b", "x.dxf"}), UsageError);
     EXPECT_THROW(parseArguments({"--find", "a", "--replace", "b"}), UsageError);
+    // A second pair on the command line would silently replace the first.
+    EXPECT_THROW(parseArguments({"--find=a", "--replace=b", "--find=c", "--replace=d", "x"}),
+                 UsageError);
     EXPECT_THROW(parseArguments({"--find=a", "--replace=b", "--height", "0", "x"}), UsageError);
     EXPECT_THROW(parseArguments({"--find=a", "--replace=b", "--justify", "Q", "x"}), UsageError);
     EXPECT_THROW(parseArguments({"--find=a", "--replace=b", "--kinds", "line", "x"}), UsageError);
