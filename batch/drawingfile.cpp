@@ -1,18 +1,11 @@
 #include "batch/drawingfile.h"
 
-#include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <thread>
 
 #include "batch/sha256.h"
-#include "dxf/atomicfile.h"
+#include "batch/system.h"
 
 namespace quorvel::batch {
 
@@ -24,36 +17,9 @@ namespace {
 constexpr auto kLockPatience = std::chrono::seconds(120);
 constexpr int kStaleAfterSeconds = 10 * 60;
 
-std::string userName(unsigned uid) {
-    const struct passwd* entry = ::getpwuid(uid);
-    return entry ? std::string(entry->pw_name) : std::to_string(uid);
-}
-
-std::string groupName(unsigned gid) {
-    const struct group* entry = ::getgrgid(gid);
-    return entry ? std::string(entry->gr_name) : std::to_string(gid);
-}
-
-// Owner and group first (changing them may clear set-id bits), then the mode.
-void takeOwnerAndMode(int fd, const FileStamp& like, const std::string& shown,
-                      std::vector<std::string>& notes) {
-    struct stat current {};
-    ::fstat(fd, &current);
-    if ((current.st_uid != like.owner || current.st_gid != like.group) &&
-        ::fchown(fd, like.owner, like.group) != 0) {
-        if (current.st_gid != like.group)
-            (void)::fchown(fd, static_cast<uid_t>(-1), like.group);
-        ::fstat(fd, &current);
-        notes.push_back("注意：“" + shown + "”原属用户 " + userName(like.owner) + "、组 " +
-                        groupName(like.group) + "，本程序无权保留，现在属于用户 " +
-                        userName(current.st_uid) + "、组 " + groupName(current.st_gid));
-    }
-    ::fchmod(fd, like.mode & 07777);
-}
-
 std::string temporaryPrefix() {
     // The prefix the DXF engine's saves use, so that a leftover is cleared by the next save.
-    return ".~qv" + std::to_string(::getpid()) + ".";
+    return ".~qv" + std::to_string(sys::processId()) + ".";
 }
 
 FileStamp writeTemporary(int folderFd, std::string& name, const std::string& bytes,
@@ -61,7 +27,7 @@ FileStamp writeTemporary(int folderFd, std::string& name, const std::string& byt
                          std::vector<std::string>& notes) {
     std::string made;
     const int fd = createTemporaryIn(folderFd, temporaryPrefix(), made, shown);
-    takeOwnerAndMode(fd, like, shown, notes);
+    sys::keepOwnerAndMode(fd, like, shown, notes);
     writeAndClose(fd, bytes, folderFd, made, shown);  // removes it when it fails
     name = made;
     bool exists = false;
@@ -79,17 +45,17 @@ FileStamp replaceInFolder(int folderFd, const std::string& name, const std::stri
     const FileStamp now = stampAt(folderFd, name, exists);
     int error = 0;
     if (expected ? !exists || !now.sameVersion(*expected) : exists) {
-        ::unlinkat(folderFd, temporary.c_str(), 0);
+        sys::removeAt(folderFd, temporary);
         throw FileError(kChangedDuringRun);
     }
     if (expected) {
-        if (::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) != 0)
+        if (!sys::renameAt(folderFd, temporary, name))
             error = errno;
-    } else if (::linkat(folderFd, temporary.c_str(), folderFd, name.c_str(), 0) != 0) {
+    } else if (!sys::linkAt(folderFd, temporary, folderFd, name)) {
         error = errno;  // a new file never takes the place of one made meanwhile
     }
     if (error != 0 || !expected)
-        ::unlinkat(folderFd, temporary.c_str(), 0);
+        sys::removeAt(folderFd, temporary);
     if (error != 0)
         failWith("不能写入“" + shown + "”", error);
     syncFolder(folderFd);
@@ -102,12 +68,10 @@ DrawingFile::DrawingFile(const fs::path& drawing) {
     if (error)
         path_ = fs::absolute(drawing).lexically_normal();
     name_ = path_.filename().string();
-    folderFd_ = ::open(path_.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    folderFd_ = sys::openFolder(path_.parent_path());
     if (folderFd_ < 0)
         failWith("不能读取“" + drawing.string() + "”", errno);
-    struct stat status {};
-    ::fstat(folderFd_, &status);
-    folder_ = stampOf(status);
+    folder_ = stampOfOpen(folderFd_, path_.parent_path().string());
     const auto deadline = std::chrono::steady_clock::now() + kLockPatience;
     while (true) {
         bool exists = false;
@@ -115,47 +79,42 @@ DrawingFile::DrawingFile(const fs::path& drawing) {
         if (!exists)
             failWith("不能读取“" + drawing.string() + "”", ENOENT);
         // Only regular files are drawings: a FIFO or a device is never opened.
-        if (!S_ISREG(named.mode))
+        if (!isRegularMode(named.mode))
             throw FileError("“" + drawing.string() + "”不是普通文件，不能作为图形读入");
-        fd_ = ::openat(folderFd_, name_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        fd_ = sys::openReadAt(folderFd_, name_);
         if (fd_ < 0)
             failWith("不能读取“" + drawing.string() + "”", errno);
         // Runs of this program edit one drawing at a time; the lock is on the file read.
-        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        while (!sys::tryLock(fd_)) {
             if (std::chrono::steady_clock::now() > deadline)
                 throw FileError("“" + drawing.string() + "”正被另一个程序编辑");
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        ::fstat(fd_, &status);
-        read_ = stampOf(status);
+        read_ = stampOfOpen(fd_, path_.string());
         const FileStamp locked = stampAt(folderFd_, name_, exists);
-        if (exists && locked.sameFile(read_) && S_ISREG(read_.mode))
+        if (exists && locked.sameFile(read_) && isRegularMode(read_.mode))
             return;
-        ::close(fd_);  // replaced while waiting: the lock belongs on the new file
+        sys::closeHandle(fd_);  // replaced while waiting: the lock belongs on the new file
         fd_ = -1;
     }
 }
 
 DrawingFile::~DrawingFile() {
     if (fd_ >= 0)
-        ::close(fd_);
+        sys::closeHandle(fd_);
     if (folderFd_ >= 0)
-        ::close(folderFd_);
+        sys::closeHandle(folderFd_);
 }
 
 std::string DrawingFile::read() {
     std::string bytes = readOpenFile(fd_, path_.string());
-    struct stat status {};
-    ::fstat(fd_, &status);
-    read_ = stampOf(status);
+    read_ = stampOfOpen(fd_, path_.string());
     checksum_ = sha256Hex(bytes);
     return bytes;
 }
 
 void DrawingFile::readElsewhere(const std::string& checksum) {
-    struct stat status {};
-    ::fstat(fd_, &status);
-    read_ = stampOf(status);
+    read_ = stampOfOpen(fd_, path_.string());
     checksum_ = checksum;
 }
 
@@ -200,9 +159,7 @@ SavedDrawing DrawingFile::keepInJournal(const std::string& edited, Journal& jour
     saved.backup = journal.keepOriginal(folderFd_, name_, fd_, original);
     original.clear();
     // A link in the journal moved the file's change time and link count, nothing else.
-    struct stat status {};
-    ::fstat(fd_, &status);
-    const FileStamp linked = stampOf(status);
+    const FileStamp linked = stampOfOpen(fd_, path_.string());
     if (linked.size != read_.size || linked.modified != read_.modified)
         throw FileError(std::string(kChangedDuringRun) + "，未保存");
     read_.changed = linked.changed;
@@ -211,7 +168,7 @@ SavedDrawing DrawingFile::keepInJournal(const std::string& edited, Journal& jour
     if (!saved.bak.empty()) {
         bool exists = false;
         const FileStamp oldBak = stampAt(folderFd_, saved.bak, exists);
-        if (exists && !S_ISREG(oldBak.mode))
+        if (exists && !isRegularMode(oldBak.mode))
             throw FileError("备份文件“" + saved.bak + "”不是普通文件，未保存");
         if (exists)
             saved.oldBak = journal.keepOldBak(folderFd_, saved.bak, saved.backup);
@@ -224,10 +181,10 @@ void DrawingFile::swapIn(SavedDrawing& saved, const std::string& temporary) {
     if (!saved.bak.empty()) {
         // The file read becomes the .bak: linked beside it first, then renamed over the old.
         const std::string nextBak = temporary + "b";
-        if (::linkat(folderFd_, name_.c_str(), folderFd_, nextBak.c_str(), 0) != 0 ||
-            ::renameat(folderFd_, nextBak.c_str(), folderFd_, saved.bak.c_str()) != 0) {
+        if (!sys::linkAt(folderFd_, name_, folderFd_, nextBak) ||
+            !sys::renameAt(folderFd_, nextBak, saved.bak)) {
             const int error = errno;
-            ::unlinkat(folderFd_, nextBak.c_str(), 0);
+            sys::removeAt(folderFd_, nextBak);
             failWith("不能建立备份文件“" + saved.bak + "”", error);
         }
         saved.bakStamp = read_;
@@ -236,7 +193,8 @@ void DrawingFile::swapIn(SavedDrawing& saved, const std::string& temporary) {
     bool exists = false;
     if (!stampAt(folderFd_, name_, exists).sameFile(read_) || !exists)
         throw FileError(std::string(kChangedDuringRun) + "，未保存");
-    if (::renameat(folderFd_, temporary.c_str(), folderFd_, name_.c_str()) != 0)
+    sys::releaseBeforeReplace(fd_);
+    if (!sys::renameAt(folderFd_, temporary, name_))
         failWith("不能保存“" + path_.string() + "”", errno);
 }
 
@@ -246,14 +204,14 @@ SavedDrawing DrawingFile::replace(const std::string& edited, Journal& journal,
     journal.recordSaving(path_, saved.backup);
     // Leftovers of saves that were cut short, once per folder and run, as the engine's saves do.
     if (journal.firstVisit(path_.parent_path()))
-        dxf::removeStaleTemporaryFiles(path_.parent_path(), kStaleAfterSeconds);
+        sys::removeStaleTemporaries(path_.parent_path(), kStaleAfterSeconds);
     std::string temporary;
     try {
         saved.saved = writeTemporary(folderFd_, temporary, edited, read_, path_.string(), notes);
         swapIn(saved, temporary);
     } catch (...) {
         if (!temporary.empty())
-            ::unlinkat(folderFd_, temporary.c_str(), 0);
+            sys::removeAt(folderFd_, temporary);
         journal.recordNotSaved(path_);
         throw;
     }

@@ -1,8 +1,6 @@
 #pragma once
 // Whole-file reads and writes that either complete or leave the old file in place.
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <stdexcept>
@@ -43,7 +41,18 @@ struct FileStamp {
                changed == other.changed;
     }
 };
-FileStamp stampOf(const struct stat& status);
+// The kind of file a stamp's mode tells, with the same bits on every system.
+inline bool isRegularMode(unsigned mode) {
+    return (mode & 0170000) == 0100000;
+}
+inline bool isFolderMode(unsigned mode) {
+    return (mode & 0170000) == 0040000;
+}
+inline bool isLinkMode(unsigned mode) {
+    return (mode & 0170000) == 0120000;
+}
+// The file open as `fd`; raises FileError naming `shown`.
+FileStamp stampOfOpen(int fd, const std::string& shown);
 // The entry `name` of the folder open as `folderFd`, not following a link; `exists` false when
 // there is none. Raises FileError for other failures.
 FileStamp stampAt(int folderFd, const std::string& name, bool& exists);
@@ -67,7 +76,5 @@ void writeNewFile(const std::filesystem::path& file, const std::string& bytes);
 // A temporary file in the same folder, flushed to disk, renamed over `file`; the file keeps its
 // permissions, and a symbolic link keeps pointing at it.
 void writeFileAtomically(const std::filesystem::path& file, const std::string& bytes);
-// Appends and flushes to disk; never through a symbolic link.
-void appendDurably(const std::filesystem::path& file, const std::string& bytes);
 
 }  // namespace quorvel::batch

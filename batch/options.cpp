@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "batch/files.h"
+#include "batch/system.h"
 #include "dxf/drawing.h"
 #include "engine/textutil.h"
 #include "textcodec/codepage936.h"
@@ -234,7 +235,8 @@ ParsedArguments parseList(const std::vector<std::string>& arguments) {
         } else if (argument == "--fonts") {
             options.fontFolders.push_back(value());
             std::error_code error;
-            if (!std::filesystem::is_directory(options.fontFolders.back(), error))
+            if (!std::filesystem::is_directory(sys::pathFromUtf8(options.fontFolders.back()),
+                                               error))
                 throw UsageError("--fonts 需要一个字体文件夹，“" + options.fontFolders.back() +
                                  "”不是文件夹");
         } else if (argument == "--retry") {
@@ -289,7 +291,7 @@ Options parseArguments(const std::vector<std::string>& arguments) {
     if (pairsFile) {
         std::string bytes;
         try {
-            bytes = readWholeFile(*pairsFile);
+            bytes = readWholeFile(sys::pathFromUtf8(*pairsFile));
         } catch (const FileError& error) {
             throw UsageError(std::string("对照表：") + error.what());
         }

@@ -1,8 +1,5 @@
 #include "batch/run.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +15,7 @@
 #include "batch/progress.h"
 #include "batch/report.h"
 #include "batch/rerun.h"
+#include "batch/system.h"
 #include "batch/targets.h"
 #include "batch/undo.h"
 #include "batch/worker.h"
@@ -72,11 +70,6 @@ std::vector<DrawingOutcome> processAll(const std::vector<std::filesystem::path>&
     for (std::thread& worker : workers)
         worker.join();
     return outcomes;
-}
-
-bool isSocket(int fd) {
-    struct stat status {};
-    return ::fstat(fd, &status) == 0 && S_ISSOCK(status.st_mode);
 }
 
 // The failed drawings of an earlier run, with its options; false when there are none.
@@ -158,7 +151,7 @@ bool sayJournalFailures(const std::vector<DrawingOutcome>& outcomes) {
                 "文件中）：\n",
                 outcome.journalFailure.c_str());
         journalFailed = true;
-        std::printf("  %s\n", outcome.drawing.c_str());
+        std::printf("  %s\n", outcome.drawing.string().c_str());
     }
     return journalFailed;
 }
@@ -166,8 +159,8 @@ bool sayJournalFailures(const std::vector<DrawingOutcome>& outcomes) {
 }  // namespace
 
 int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
-    if (arguments.size() == 1 && arguments[0] == kWorkerArgument && isSocket(STDIN_FILENO))
-        return runWorker(STDIN_FILENO);
+    if (arguments.size() == 1 && arguments[0] == kWorkerArgument && startedAsWorker())
+        return runWorker();
     Options options;
     std::vector<std::filesystem::path> drawings;
     if (const std::optional<int> status = readCommandLine(arguments, busRunner, options, drawings))
@@ -187,7 +180,7 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
         std::fflush(stdout);
     }
 
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    const bool terminal = sys::stderrIsTerminal();
     Progress progress(drawings.size(), terminal, terminal ? stderr : stdout);
     // A dry run changes nothing, so it never needs the host.
     const bool overBus = options.host == "bus" && journal;
@@ -215,7 +208,7 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
     std::string reportFailure;
     if (!options.reportFile.empty()) {
         try {
-            writeReport(options.reportFile, outcomes, options.dryRun);
+            writeReport(sys::pathFromUtf8(options.reportFile), outcomes, options.dryRun);
         } catch (const std::exception& error) {
             reportFailure = error.what();
         }
@@ -231,13 +224,13 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
             undisplayable);
     for (const DrawingOutcome& outcome : outcomes) {
         for (const std::string& note : outcome.unchanged)
-            std::printf("未修改：%s，句柄 %s\n", outcome.drawing.c_str(), note.c_str());
+            std::printf("未修改：%s，句柄 %s\n", outcome.drawing.string().c_str(), note.c_str());
     }
     if (failed > 0) {
         std::printf("失败的图形：\n");
         for (const DrawingOutcome& outcome : outcomes) {
             if (!outcome.ok)
-                std::printf("  %s：%s\n", outcome.drawing.c_str(), outcome.reason.c_str());
+                std::printf("  %s：%s\n", outcome.drawing.string().c_str(), outcome.reason.c_str());
         }
     }
     if (journal && saved > 0)
