@@ -9,6 +9,9 @@
 #ifdef QUORVEL_BATCH_BUS
 #include "batch/bushost.h"
 #endif
+#ifdef QUORVEL_BATCH_COM
+#include "batch/comhost.h"
+#endif
 
 #ifdef _WIN32
 #include <windows.h>
@@ -40,8 +43,10 @@ static std::vector<std::string> programArguments(int argc, char** argv) {
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments = programArguments(argc, argv);
     try {
-#ifdef QUORVEL_BATCH_BUS
-        return quorvel::batch::runProgram(arguments, &quorvel::batch::processOverBus);
+#if defined(QUORVEL_BATCH_BUS)
+        return quorvel::batch::runProgram(arguments, {"bus", &quorvel::batch::processOverBus});
+#elif defined(QUORVEL_BATCH_COM)
+        return quorvel::batch::runProgram(arguments, {"com", &quorvel::batch::processOverCom});
 #else
         return quorvel::batch::runProgram(arguments);
 #endif

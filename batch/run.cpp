@@ -86,8 +86,9 @@ bool takeRerun(Options& options, std::vector<std::filesystem::path>& drawings) {
 }
 
 // The command line read, and for --undo carried out; an exit status when the run ends here.
-std::optional<int> readCommandLine(const std::vector<std::string>& arguments, BusRunner busRunner,
-                                   Options& options, std::vector<std::filesystem::path>& drawings) {
+std::optional<int> readCommandLine(const std::vector<std::string>& arguments,
+                                   const HostRunner& host, Options& options,
+                                   std::vector<std::filesystem::path>& drawings) {
     try {
         options = parseArguments(arguments);
         if (options.help) {
@@ -103,13 +104,17 @@ std::optional<int> readCommandLine(const std::vector<std::string>& arguments, Bu
             std::printf("运行“%s”没有需要重试的图形\n", options.retryRun.c_str());
             return kExitOk;
         }
-        if (options.host == "bus") {
-            if (!busRunner)
-                throw UsageError("这个版本的 quorvel-batch 没有 D-Bus 支持，不能使用 --host bus");
+        if (options.host == "bus" && host.name != options.host)
+            throw UsageError("这个版本的 quorvel-batch 没有 D-Bus 支持，不能使用 --host bus");
+        if (options.host == "com" && host.name != options.host)
+            throw UsageError("只有 Windows 版的 quorvel-batch 能使用 --host com");
+        if (!options.progId.empty() && options.host != "com")
+            throw UsageError("--progid 只能与 --host com 一起使用");
+        if (options.host != "inprocess") {
             if (options.pairs.size() != 1)
-                throw UsageError("--host bus 只能使用一对查找替换内容");
+                throw UsageError("--host " + options.host + " 只能使用一对查找替换内容");
             if (options.kinds != kKindText)
-                throw UsageError("--host bus 只处理单行文字（--kinds text）");
+                throw UsageError("--host " + options.host + " 只处理单行文字（--kinds text）");
         }
         if (options.retryRun.empty())
             drawings = expandTargets(options.paths, options.recursive);
@@ -158,12 +163,12 @@ bool sayJournalFailures(const std::vector<DrawingOutcome>& outcomes) {
 
 }  // namespace
 
-int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
+int runProgram(const std::vector<std::string>& arguments, const HostRunner& host) {
     if (arguments.size() == 1 && arguments[0] == kWorkerArgument && startedAsWorker())
         return runWorker();
     Options options;
     std::vector<std::filesystem::path> drawings;
-    if (const std::optional<int> status = readCommandLine(arguments, busRunner, options, drawings))
+    if (const std::optional<int> status = readCommandLine(arguments, host, options, drawings))
         return *status;
     for (const std::string& warning : chainedPairs(options.pairs))
         std::fprintf(stderr, "警告：%s\n", warning.c_str());
@@ -183,13 +188,13 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
     const bool terminal = sys::stderrIsTerminal();
     Progress progress(drawings.size(), terminal, terminal ? stderr : stdout);
     // A dry run changes nothing, so it never needs the host.
-    const bool overBus = options.host == "bus" && journal;
+    const bool overHost = options.host != "inprocess" && journal;
     const std::vector<DrawingOutcome> outcomes =
-        overBus
-            ? busRunner(drawings, options, *journal, progress)
+        overHost
+            ? host.run(drawings, options, *journal, progress)
             : processAll(drawings, options, journal ? &*journal : nullptr, progress, useWorkers());
     for (const DrawingOutcome& outcome : outcomes) {
-        if (overBus && !outcome.ok)
+        if (overHost && !outcome.ok)
             journal->recordFailed(journaledPath(outcome.drawing), outcome.reason,
                                   outcome.leftAsItWas);
     }
