@@ -126,14 +126,14 @@ void DrawingFile::checkUnchanged() const {
 }
 
 std::string DrawingFile::chooseBak(Journal& journal, std::vector<std::string>& notes) const {
-    const std::string usual = fs::path(name_).replace_extension(".bak").string();
+    const std::string usual = sys::pathFromUtf8(name_).replace_extension(".bak").string();
     if (usual == name_)
         return "";
-    if (journal.claimBak(path_.parent_path() / usual))
+    if (journal.claimBak(path_.parent_path() / sys::pathFromUtf8(usual)))
         return usual;
     // plan.dwg and plan.dxf: the second keeps its own backup instead of replacing the first's.
     const std::string own = name_ + ".bak";
-    if (!journal.claimBak(path_.parent_path() / own))
+    if (!journal.claimBak(path_.parent_path() / sys::pathFromUtf8(own)))
         throw FileError("备份文件“" + own + "”已被本次运行的另一个图形使用，未保存");
     notes.push_back("注意：“" + usual + "”已保存同名图形的备份，“" + path_.string() + "”的备份是“" +
                     own + "”");

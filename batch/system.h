@@ -23,6 +23,10 @@ namespace sys {
 // A path from a UTF-8 string: on Windows a narrow path would be read in the ANSI code page.
 std::filesystem::path pathFromUtf8(std::string_view text);
 
+// An environment variable in UTF-8 (on Windows the narrow one is in the ANSI code page); empty
+// when unset.
+std::string environmentText(const char* name);
+
 // $XDG_DATA_HOME or ~/.local/share here, %LOCALAPPDATA% on Windows, and the name of this
 // program's folder in it. Raises FileError when there is none.
 std::filesystem::path userDataFolder();

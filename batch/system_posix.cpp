@@ -52,6 +52,11 @@ fs::path pathFromUtf8(std::string_view text) {
     return fs::path(std::string(text));
 }
 
+std::string environmentText(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
 fs::path userDataFolder() {
     if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/')
         return fs::path(data);

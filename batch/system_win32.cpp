@@ -225,6 +225,15 @@ fs::path pathFromUtf8(std::string_view text) {
     return fs::path(std::u8string(text.begin(), text.end()));
 }
 
+std::string environmentText(const char* name) {
+    const wchar_t* value = _wgetenv(wide(name).c_str());
+    if (!value)
+        return {};
+    const fs::path text(value);
+    const std::u8string utf8 = text.u8string();
+    return std::string(utf8.begin(), utf8.end());
+}
+
 fs::path userDataFolder() {
     const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
     if (!local || !*local || !fs::path(local).is_absolute())

@@ -138,10 +138,10 @@ std::string answerMessage(const EditedDrawing& edited, const std::string& checks
 
 // The test hook (see kWorkerFaultVariable).
 void injectFault(const fs::path& drawing) {
-    const char* fault = std::getenv(kWorkerFaultVariable);
-    if (!fault)
+    const std::string fault = sys::environmentText(kWorkerFaultVariable);
+    if (fault.empty())
         return;
-    const std::string wanted = "," + std::string(fault) + ",";
+    const std::string wanted = "," + fault + ",";
     const std::string name = drawing.filename().string();
     if (wanted.find(",abort:" + name + ",") != std::string::npos)
         std::abort();
