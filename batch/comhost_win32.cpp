@@ -66,7 +66,10 @@ std::vector<DrawingOutcome> processOverCom(const std::vector<std::filesystem::pa
                                            Progress& progress) {
     // COM on this thread, with the message filter that rides out a busy host.
     platform::windows::ComApartment apartment;
-    platform::windows::ComHostConnector connector(engine::fromUtf8(options.progId));
+    // --progid, else the ProgID setting Quorvel.exe reads, else the usual one.
+    platform::windows::ComHostConnector connector(options.progId.empty()
+                                                      ? platform::windows::hostProgIdSetting()
+                                                      : engine::fromUtf8(options.progId));
     platform::windows::Win32WindowControl windows;
     SessionRunLock runLock;
     platform::windows::Win32FileStamps stamps;

@@ -17,7 +17,8 @@ py=/usr/bin/python3
 rm -rf "$work" && mkdir -p "$work/run" "$work/originals"
 "$run" "$bin/hostdriver.exe" close-host >/dev/null
 trap '"$run" "$bin/hostdriver.exe" close-host >/dev/null 2>&1 || true
-      "$run" "$bin/cadh.exe" /unregserver --progid Quorvel.TestHost >/dev/null 2>&1 || true' EXIT
+      "$run" "$bin/cadh.exe" /unregserver --progid Quorvel.TestHost >/dev/null 2>&1 || true
+      "$run" reg delete "HKCU\\Software\\Quorvel" /f >/dev/null 2>&1 || true' EXIT
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -70,11 +71,20 @@ out="$(batch --host com --progid Quorvel.TestHost --find 旧文本 --replace 新
     "$(winpath "$work/com")")" || fail "--host com failed: $out"
 echo "$out"
 grep -q "成功 2 个，失败 0 个" <<<"$out" || fail "--host com did not save both"
+
+echo "== --host com without --progid: the user's ProgID setting, as Quorvel.exe reads it"
+cp "$work/originals/一层平面图.dwg" "$work/com/setting.dwg"
+"$run" reg add 'HKCU\Software\Quorvel' /v ProgID /d Quorvel.TestHost /f >/dev/null
+out="$(batch --host com --find 旧文本 --replace 新内容 "$(winpath "$work/com/setting.dwg")")" ||
+    fail "--host com with the ProgID setting failed: $out"
+"$run" reg delete 'HKCU\Software\Quorvel' /f >/dev/null
+echo "$out"
+grep -q "成功 1 个" <<<"$out" || fail "--host com did not save with the ProgID setting"
 "$py" "$drawings" check-run "$work/com" 旧文本 新内容 || fail "ezdxf finds the host's saves wrong"
 out="$(batch --host com --progid Nobody.Here --find 新内容 --replace 旧文本 \
     "$(winpath "$work/com")")" && fail "an unregistered ProgID gave exit status 0"
 echo "$out"
-grep -q "失败 2 个" <<<"$out" || fail "an unregistered ProgID is not reported"
+grep -q "失败 3 个" <<<"$out" || fail "an unregistered ProgID is not reported"
 "$py" "$drawings" check-run "$work/com" 旧文本 新内容 >/dev/null || fail "the failed run changed drawings"
 
 [[ $failures -eq 0 ]] || { echo "$failures failure(s)"; exit 1; }
