@@ -63,10 +63,7 @@ FileStamp replaceInFolder(int folderFd, const std::string& name, const std::stri
 }
 
 DrawingFile::DrawingFile(const fs::path& drawing) {
-    std::error_code error;
-    path_ = fs::weakly_canonical(fs::absolute(drawing), error);
-    if (error)
-        path_ = fs::absolute(drawing).lexically_normal();
+    path_ = sys::resolvedPath(drawing);
     name_ = path_.filename().string();
     folderFd_ = sys::openFolder(path_.parent_path());
     if (folderFd_ < 0)

@@ -363,10 +363,7 @@ fs::path Journal::keepOriginal(const fs::path&, const std::string& bytes) {
 void Journal::recordSaved(const fs::path& drawing, const std::string& checksumBefore,
                           const std::string& checksumAfter, const fs::path& backup) {
     SavedDrawing saved;
-    std::error_code error;
-    saved.drawing = fs::weakly_canonical(fs::absolute(drawing), error);
-    if (error)
-        saved.drawing = fs::absolute(drawing).lexically_normal();
+    saved.drawing = sys::resolvedPath(drawing);
     saved.before = checksumBefore;
     saved.after = checksumAfter;
     saved.backup = "backups/" + backup.filename().string();

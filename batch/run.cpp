@@ -33,9 +33,7 @@ int badArguments(const std::string& message) {
 
 // Where a failed drawing goes in the journal: the file it named, as a rerun must find it.
 std::filesystem::path journaledPath(const std::filesystem::path& drawing) {
-    std::error_code error;
-    std::filesystem::path path = std::filesystem::weakly_canonical(drawing, error);
-    return error ? std::filesystem::absolute(drawing).lexically_normal() : path;
+    return sys::resolvedPath(drawing);
 }
 
 // Each thread edits its drawings in a worker process of its own unless `isolated` is false.

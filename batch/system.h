@@ -23,6 +23,9 @@ namespace sys {
 // A path from a UTF-8 string: on Windows a narrow path would be read in the ANSI code page.
 std::filesystem::path pathFromUtf8(std::string_view text);
 
+// The absolute path of the file `path` names, links resolved (as far as it exists).
+std::filesystem::path resolvedPath(const std::filesystem::path& path);
+
 // An environment variable in UTF-8 (on Windows the narrow one is in the ANSI code page); empty
 // when unset.
 std::string environmentText(const char* name);

@@ -52,6 +52,12 @@ fs::path pathFromUtf8(std::string_view text) {
     return fs::path(std::string(text));
 }
 
+fs::path resolvedPath(const fs::path& path) {
+    std::error_code error;
+    const fs::path resolved = fs::weakly_canonical(fs::absolute(path), error);
+    return error ? fs::absolute(path).lexically_normal() : resolved;
+}
+
 std::string environmentText(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";

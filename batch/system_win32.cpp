@@ -225,6 +225,32 @@ fs::path pathFromUtf8(std::string_view text) {
     return fs::path(std::u8string(text.begin(), text.end()));
 }
 
+fs::path resolvedPath(const fs::path& path) {
+    const std::wstring absolute = absoluteWide(path);
+    const HANDLE handle = CreateFileW(absolute.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return fs::path(absolute);
+    std::wstring resolved(MAX_PATH, L'\0');
+    DWORD length =
+        GetFinalPathNameByHandleW(handle, resolved.data(), static_cast<DWORD>(resolved.size()), 0);
+    if (length >= resolved.size()) {
+        resolved.resize(length + 1);
+        length = GetFinalPathNameByHandleW(handle, resolved.data(),
+                                           static_cast<DWORD>(resolved.size()), 0);
+    }
+    CloseHandle(handle);
+    if (length == 0 || length >= resolved.size())
+        return fs::path(absolute);
+    resolved.resize(length);
+    // "\\?\C:\..." and "\\?\UNC\server\..." as the user writes them.
+    if (resolved.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        return fs::path(L"\\\\" + resolved.substr(8));
+    if (resolved.rfind(L"\\\\?\\", 0) == 0)
+        return fs::path(resolved.substr(4));
+    return fs::path(resolved);
+}
+
 std::string environmentText(const char* name) {
     const wchar_t* value = _wgetenv(wide(name).c_str());
     if (!value)
