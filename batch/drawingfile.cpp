@@ -175,6 +175,8 @@ SavedDrawing DrawingFile::keepInJournal(const std::string& edited, Journal& jour
 
 void DrawingFile::swapIn(SavedDrawing& saved, const std::string& temporary) {
     checkUnchanged();
+    if (!sys::mayReplace(read_))
+        throw FileError("“" + path_.string() + "”是只读文件，未保存");
     if (!saved.bak.empty()) {
         // The file read becomes the .bak: linked beside it first, then renamed over the old.
         const std::string nextBak = temporary + "b";

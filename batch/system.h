@@ -68,6 +68,9 @@ bool removeAt(int folder, const std::string& name);
 // another run holds it.
 bool tryLock(int handle);
 
+// False where the system renames nothing over this file (a read-only file on Windows).
+bool mayReplace(const FileStamp& stamp);
+
 // Windows renames nothing over a file that is open: there the handle (and with it the lock) is
 // closed just before its name is replaced, and `handle` becomes -1. POSIX keeps both.
 void releaseBeforeReplace(int& handle);

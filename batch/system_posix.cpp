@@ -193,6 +193,10 @@ bool tryLock(int handle) {
     return ::flock(handle, LOCK_EX | LOCK_NB) == 0;
 }
 
+bool mayReplace(const FileStamp&) {
+    return true;  // the folder decides; the new file keeps the mode
+}
+
 void releaseBeforeReplace(int&) {}
 
 // Owner and group first (changing them may clear set-id bits), then the mode.

@@ -392,6 +392,12 @@ bool renameAt(int folder, const std::string& from, const std::string& to) {
     const std::optional<std::wstring> target = pathIn(folder, to);
     if (!source || !target)
         return false;
+    // A read-only file is refused, as Windows itself refuses it (Wine would replace it).
+    const DWORD attributes = GetFileAttributesW(target->c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        errno = EACCES;
+        return false;
+    }
     // A reparse point at `to` is replaced as a name, never followed.
     return MoveFileExW(source->c_str(), target->c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
@@ -420,29 +426,23 @@ bool tryLock(int handle) {
            failed();
 }
 
+bool mayReplace(const FileStamp& stamp) {
+    return (stamp.mode & 0222) != 0;
+}
+
 void releaseBeforeReplace(int& handle) {
     closeHandle(handle);
     handle = -1;
 }
 
-void keepOwnerAndMode(int handle, const FileStamp& like, const std::string&,
-                      std::vector<std::string>&) {
+void keepOwnerAndMode(int, const FileStamp&, const std::string&, std::vector<std::string>&) {
     // A new file in the folder takes the folder's inherited access list, as the engine's saves
-    // do; of the mode only "read-only" has a meaning here.
-    setMode(handle, like.mode);
+    // do. A read-only drawing is not saved at all: Windows renames nothing over it.
 }
 
 void giveUsualMode(int) {}
 
-void setMode(int handle, unsigned mode) {
-    if ((mode & 0222) != 0)
-        return;
-    FILE_BASIC_INFO basic{};
-    if (GetFileInformationByHandleEx(handleOf(handle), FileBasicInfo, &basic, sizeof basic)) {
-        basic.FileAttributes |= FILE_ATTRIBUTE_READONLY;
-        SetFileInformationByHandle(handleOf(handle), FileBasicInfo, &basic, sizeof basic);
-    }
-}
+void setMode(int, unsigned) {}
 
 bool ownedByUser(const FileStamp&) {
     return true;

@@ -63,6 +63,15 @@ cmp -s "$work/originals/总平面图.dwg" "$work/run/总平面图.dwg" || fail "
 grep -q "成功 2 个，失败 1 个" <<<"$out" || fail "the other drawings were not done"
 batch --undo "$(run_id "$out")" >/dev/null || fail "undo of the crash run failed"
 
+echo "== a read-only drawing is left as it was"
+cp "$work/originals/总平面图.dwg" "$work/read-only.dwg" && chmod 444 "$work/read-only.dwg"
+out="$(batch --find 旧文本 --replace 新内容 "$(winpath "$work/read-only.dwg")")" &&
+    fail "a read-only drawing gave exit status 0"
+grep -q "是只读文件，未保存" <<<"$out" || fail "a read-only drawing not reported: $out"
+cmp -s "$work/originals/总平面图.dwg" "$work/read-only.dwg" || fail "the read-only drawing changed"
+[[ "$(ls "$work")" == *read-only.bak* || "$(ls -A "$work" | grep -c '^\.~qv')" != 0 ]] &&
+    fail "a read-only drawing left files behind: $(ls -A "$work")"
+
 echo "== --host com --progid: the stand-in host under a ProgID of its own"
 "$run" "$bin/cadh.exe" /regserver --progid Quorvel.TestHost
 mkdir -p "$work/com"
