@@ -25,8 +25,6 @@ inline constexpr const char* kWorkerArgument = "--internal-worker";
 // nothing.
 inline constexpr const char* kWorkerFaultVariable = "QUORVEL_BATCH_WORKER_FAULT";
 
-class WorkerLink;
-
 // One worker process at a time for one thread of a run, started on first use and again after
 // one crashed or was stopped for taking too long. Not thread-safe.
 class WorkerProcess {

@@ -29,7 +29,7 @@ using Clock = WorkerClock;
 constexpr const char* kSelf = "/proc/self/exe";
 constexpr std::uint64_t kLargestMessage = std::uint64_t{1} << 40;
 
-// Waits until `fd` is ready for `events`; raises TimedOut at the deadline.
+// Waits until `fd` is ready for `events`; raises WorkerTimedOut at the deadline.
 void await(int fd, short events, Clock::time_point deadline) {
     while (true) {
         const auto left =
@@ -136,7 +136,7 @@ void receiveHeader(int fd, char* header, std::size_t size, int* file) {
     }
 }
 
-// Raises Closed at the end of the stream.
+// Raises WorkerClosed at the end of the stream.
 std::string receiveMessage(int fd, Clock::time_point deadline, int* file = nullptr) {
     std::uint64_t size = 0;
     char header[sizeof size];
