@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # quorvel-batch.exe under Wine: a run over drawings written by ezdxf (and checked by it), its
-# report, --undo back to the same bytes, a worker that crashes failing alone, and --host com
-# against the stand-in host registered under a ProgID of its own.
+# report, --undo back to the same bytes, a worker that crashes failing alone and --retry of it,
+# a read-only drawing left alone, and --host com against the stand-in host registered under a
+# ProgID of its own.
 #   batch.sh <program folder> <ezdxf_tool.py> <work folder>
 set -euo pipefail
 if [[ -z "${DISPLAY:-}" ]]; then
@@ -61,7 +62,10 @@ echo "$out"
 grep -q "总平面图.dwg：失败，工作进程" <<<"$out" || fail "the crash is not reported"
 cmp -s "$work/originals/总平面图.dwg" "$work/run/总平面图.dwg" || fail "the crashed drawing changed"
 grep -q "成功 2 个，失败 1 个" <<<"$out" || fail "the other drawings were not done"
-batch --undo "$(run_id "$out")" >/dev/null || fail "undo of the crash run failed"
+out="$(batch --retry "$(run_id "$out")")" || fail "--retry failed: $out"
+echo "$out"
+grep -q "图形 1 个，成功 1 个" <<<"$out" || fail "--retry did not take the failed drawing alone"
+"$py" "$drawings" check-run "$work/run" 旧文本 新内容 >/dev/null || fail "ezdxf finds the retry wrong"
 
 echo "== a read-only drawing is left as it was"
 cp "$work/originals/总平面图.dwg" "$work/read-only.dwg" && chmod 444 "$work/read-only.dwg"
