@@ -12,9 +12,7 @@ namespace quorvel::batch {
 class Journal;
 class Progress;
 
-// One pair, single-line text only. Every drawing is kept before the host opens it, and each one
-// the host saved is read back and compared with what the in-process edit gives before the host
-// is handed the next; a drawing that fails is put back and the run goes on with the others.
+// As processOnHost() (batch/hostrun.h) says.
 std::vector<DrawingOutcome> processOverBus(const std::vector<std::filesystem::path>& drawings,
                                            const Options& options, Journal& journal,
                                            Progress& progress);

@@ -1,21 +1,17 @@
 #include "batch/drawingfile.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <thread>
 
-#include "dxf/atomicfile.h"
+#include "batch/system.h"
 #include "platform/sha256.h"
 
 namespace quorvel::batch {
 
-namespace fs = std::filesystem;
 using platform::sha256Hex;
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -23,18 +19,19 @@ namespace {
 constexpr auto kLockPatience = std::chrono::seconds(120);
 constexpr int kStaleAfterSeconds = 10 * 60;
 
-FileStamp writeTemporaryLike(int folderFd, std::string& name, const std::string& bytes,
-                             const FileStamp& like, const std::string& shown,
-                             std::vector<std::string>& notes) {
-    const dxf::WrittenTemporary made = writeTemporary(
-        folderFd, bytes, dxf::FileOwnership{like.owner, like.group, like.mode}, shown, shown);
-    name = made.name;
-    if (made.ownerNotKept) {
-        notes.push_back(
-            "注意：“" + shown + "”原属" + dxf::ownerAndGroupNames(like.owner, like.group) +
-            "，本程序无权保留，现在属于" +
-            dxf::ownerAndGroupNames(made.ownerNotKept->owner, made.ownerNotKept->group));
-    }
+std::string temporaryPrefix() {
+    // The prefix the DXF engine's saves use, so that a leftover is cleared by the next save.
+    return ".~qv" + std::to_string(sys::processId()) + ".";
+}
+
+FileStamp writeTemporary(int folderFd, std::string& name, const std::string& bytes,
+                         const FileStamp& like, const std::string& shown,
+                         std::vector<std::string>& notes) {
+    std::string made;
+    const int fd = createTemporaryIn(folderFd, temporaryPrefix(), made, shown);
+    sys::keepOwnerAndMode(fd, like, shown, notes);
+    writeAndClose(fd, bytes, folderFd, made, shown);  // removes it when it fails
+    name = made;
     bool exists = false;
     return stampAt(folderFd, name, exists);
 }
@@ -45,21 +42,22 @@ FileStamp replaceInFolder(int folderFd, const std::string& name, const std::stri
                           const FileStamp& like, const FileStamp* expected,
                           const std::string& shown, std::vector<std::string>& notes) {
     std::string temporary;
-    const FileStamp written = writeTemporaryLike(folderFd, temporary, bytes, like, shown, notes);
+    const FileStamp written = writeTemporary(folderFd, temporary, bytes, like, shown, notes);
     bool exists = false;
     const FileStamp now = stampAt(folderFd, name, exists);
+    int error = 0;
     if (expected ? !exists || !now.sameVersion(*expected) : exists) {
-        ::unlinkat(folderFd, temporary.c_str(), 0);
+        sys::removeAt(folderFd, temporary);
         throw FileError(kChangedDuringRun);
     }
     if (expected) {
-        renameInFolder(folderFd, temporary, name, "不能写入“" + shown + "”");
-        return written;
+        if (!sys::renameAt(folderFd, temporary, name))
+            error = errno;
+    } else if (!sys::linkAt(folderFd, temporary, folderFd, name)) {
+        error = errno;  // a new file never takes the place of one made meanwhile
     }
-    // A new file never takes the place of one made meanwhile.
-    const int error =
-        ::linkat(folderFd, temporary.c_str(), folderFd, name.c_str(), 0) == 0 ? 0 : errno;
-    ::unlinkat(folderFd, temporary.c_str(), 0);
+    if (error != 0 || !expected)
+        sys::removeAt(folderFd, temporary);
     if (error != 0)
         failWith("不能写入“" + shown + "”", error);
     syncFolder(folderFd);
@@ -67,17 +65,12 @@ FileStamp replaceInFolder(int folderFd, const std::string& name, const std::stri
 }
 
 DrawingFile::DrawingFile(const fs::path& drawing) {
-    std::error_code error;
-    path_ = fs::weakly_canonical(fs::absolute(drawing), error);
-    if (error)
-        path_ = fs::absolute(drawing).lexically_normal();
+    path_ = sys::resolvedPath(drawing);
     name_ = path_.filename().string();
-    folderFd_ = ::open(path_.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    folderFd_ = sys::openFolder(path_.parent_path());
     if (folderFd_ < 0)
         failWith("不能读取“" + drawing.string() + "”", errno);
-    struct stat status {};
-    ::fstat(folderFd_, &status);
-    folder_ = stampOf(status);
+    folder_ = stampOfOpen(folderFd_, path_.parent_path().string());
     const auto deadline = std::chrono::steady_clock::now() + kLockPatience;
     while (true) {
         bool exists = false;
@@ -85,47 +78,42 @@ DrawingFile::DrawingFile(const fs::path& drawing) {
         if (!exists)
             failWith("不能读取“" + drawing.string() + "”", ENOENT);
         // Only regular files are drawings: a FIFO or a device is never opened.
-        if (!S_ISREG(named.mode))
+        if (!isRegularMode(named.mode))
             throw FileError("“" + drawing.string() + "”不是普通文件，不能作为图形读入");
-        fd_ = ::openat(folderFd_, name_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        fd_ = sys::openReadAt(folderFd_, name_);
         if (fd_ < 0)
             failWith("不能读取“" + drawing.string() + "”", errno);
         // Runs of this program edit one drawing at a time; the lock is on the file read.
-        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        while (!sys::tryLock(fd_)) {
             if (std::chrono::steady_clock::now() > deadline)
                 throw FileError("“" + drawing.string() + "”正被另一个程序编辑");
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        ::fstat(fd_, &status);
-        read_ = stampOf(status);
+        read_ = stampOfOpen(fd_, path_.string());
         const FileStamp locked = stampAt(folderFd_, name_, exists);
-        if (exists && locked.sameFile(read_) && S_ISREG(read_.mode))
+        if (exists && locked.sameFile(read_) && isRegularMode(read_.mode))
             return;
-        ::close(fd_);  // replaced while waiting: the lock belongs on the new file
+        sys::closeHandle(fd_);  // replaced while waiting: the lock belongs on the new file
         fd_ = -1;
     }
 }
 
 DrawingFile::~DrawingFile() {
     if (fd_ >= 0)
-        ::close(fd_);
+        sys::closeHandle(fd_);
     if (folderFd_ >= 0)
-        ::close(folderFd_);
+        sys::closeHandle(folderFd_);
 }
 
 std::string DrawingFile::read() {
     std::string bytes = readOpenFile(fd_, path_.string());
-    struct stat status {};
-    ::fstat(fd_, &status);
-    read_ = stampOf(status);
+    read_ = stampOfOpen(fd_, path_.string());
     checksum_ = sha256Hex(bytes);
     return bytes;
 }
 
 void DrawingFile::readElsewhere(const std::string& checksum) {
-    struct stat status {};
-    ::fstat(fd_, &status);
-    read_ = stampOf(status);
+    read_ = stampOfOpen(fd_, path_.string());
     checksum_ = checksum;
 }
 
@@ -137,14 +125,14 @@ void DrawingFile::checkUnchanged() const {
 }
 
 std::string DrawingFile::chooseBak(Journal& journal, std::vector<std::string>& notes) const {
-    const std::string usual = fs::path(name_).replace_extension(".bak").string();
+    const std::string usual = sys::pathFromUtf8(name_).replace_extension(".bak").string();
     if (usual == name_)
         return "";
-    if (journal.claimBak(path_.parent_path() / usual))
+    if (journal.claimBak(path_.parent_path() / sys::pathFromUtf8(usual)))
         return usual;
     // plan.dwg and plan.dxf: the second keeps its own backup instead of replacing the first's.
     const std::string own = name_ + ".bak";
-    if (!journal.claimBak(path_.parent_path() / own))
+    if (!journal.claimBak(path_.parent_path() / sys::pathFromUtf8(own)))
         throw FileError("备份文件“" + own + "”已被本次运行的另一个图形使用，未保存");
     notes.push_back("注意：“" + usual + "”已保存同名图形的备份，“" + path_.string() + "”的备份是“" +
                     own + "”");
@@ -170,9 +158,7 @@ SavedDrawing DrawingFile::keepInJournal(const std::string& edited, Journal& jour
     saved.backup = journal.keepOriginal(folderFd_, name_, fd_, original);
     original.clear();
     // A link in the journal moved the file's change time and link count, nothing else.
-    struct stat status {};
-    ::fstat(fd_, &status);
-    const FileStamp linked = stampOf(status);
+    const FileStamp linked = stampOfOpen(fd_, path_.string());
     if (linked.size != read_.size || linked.modified != read_.modified)
         throw FileError(std::string(kChangedDuringRun) + "，未保存");
     read_.changed = linked.changed;
@@ -181,7 +167,7 @@ SavedDrawing DrawingFile::keepInJournal(const std::string& edited, Journal& jour
     if (!saved.bak.empty()) {
         bool exists = false;
         const FileStamp oldBak = stampAt(folderFd_, saved.bak, exists);
-        if (exists && !S_ISREG(oldBak.mode))
+        if (exists && !isRegularMode(oldBak.mode))
             throw FileError("备份文件“" + saved.bak + "”不是普通文件，未保存");
         if (exists)
             saved.oldBak = journal.keepOldBak(folderFd_, saved.bak, saved.backup);
@@ -191,13 +177,15 @@ SavedDrawing DrawingFile::keepInJournal(const std::string& edited, Journal& jour
 
 void DrawingFile::swapIn(SavedDrawing& saved, const std::string& temporary) {
     checkUnchanged();
+    if (!sys::mayReplace(read_))
+        throw FileError("“" + path_.string() + "”是只读文件，未保存");
     if (!saved.bak.empty()) {
         // The file read becomes the .bak: linked beside it first, then renamed over the old.
         const std::string nextBak = temporary + "b";
-        if (::linkat(folderFd_, name_.c_str(), folderFd_, nextBak.c_str(), 0) != 0 ||
-            ::renameat(folderFd_, nextBak.c_str(), folderFd_, saved.bak.c_str()) != 0) {
+        if (!sys::linkAt(folderFd_, name_, folderFd_, nextBak) ||
+            !sys::renameAt(folderFd_, nextBak, saved.bak)) {
             const int error = errno;
-            ::unlinkat(folderFd_, nextBak.c_str(), 0);
+            sys::removeAt(folderFd_, nextBak);
             failWith("不能建立备份文件“" + saved.bak + "”", error);
         }
         saved.bakStamp = read_;
@@ -206,7 +194,8 @@ void DrawingFile::swapIn(SavedDrawing& saved, const std::string& temporary) {
     bool exists = false;
     if (!stampAt(folderFd_, name_, exists).sameFile(read_) || !exists)
         throw FileError(std::string(kChangedDuringRun) + "，未保存");
-    if (::renameat(folderFd_, temporary.c_str(), folderFd_, name_.c_str()) != 0)
+    sys::releaseBeforeReplace(fd_);
+    if (!sys::renameAt(folderFd_, temporary, name_))
         failWith("不能保存“" + path_.string() + "”", errno);
 }
 
@@ -216,15 +205,14 @@ SavedDrawing DrawingFile::replace(const std::string& edited, Journal& journal,
     journal.recordSaving(path_, saved.backup);
     // Leftovers of saves that were cut short, once per folder and run, as the engine's saves do.
     if (journal.firstVisit(path_.parent_path()))
-        dxf::removeStaleTemporaryFiles(path_.parent_path(), kStaleAfterSeconds);
+        sys::removeStaleTemporaries(path_.parent_path(), kStaleAfterSeconds);
     std::string temporary;
     try {
-        saved.saved =
-            writeTemporaryLike(folderFd_, temporary, edited, read_, path_.string(), notes);
+        saved.saved = writeTemporary(folderFd_, temporary, edited, read_, path_.string(), notes);
         swapIn(saved, temporary);
     } catch (...) {
         if (!temporary.empty())
-            ::unlinkat(folderFd_, temporary.c_str(), 0);
+            sys::removeAt(folderFd_, temporary);
         journal.recordNotSaved(path_);
         throw;
     }

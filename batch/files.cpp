@@ -1,12 +1,10 @@
 #include "batch/files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
-
 #include <cerrno>
+#include <random>
 #include <string>
+
+#include "batch/system.h"
 
 namespace quorvel::batch {
 
@@ -22,7 +20,9 @@ std::string reasonFor(int error) {
         case EISDIR:
             return "这是文件夹";
         case ENOSPC:
+#ifdef EDQUOT
         case EDQUOT:
+#endif
         case EFBIG:
             return "磁盘空间不足";
         case EROFS:
@@ -41,22 +41,8 @@ std::string reasonFor(int error) {
     }
 }
 
-bool writeAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            return false;
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 int openFolder(const std::filesystem::path& folder) {
-    const int fd =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = sys::openFolder(folder);
     if (fd < 0)
         failWith("不能打开文件夹“" + folder.string() + "”", errno);
     return fd;
@@ -68,71 +54,39 @@ void failWith(const std::string& what, int error) {
     throw FileError(what + "：" + reasonFor(error));
 }
 
-FileStamp stampOf(const struct stat& status) {
+FileStamp stampOfOpen(int fd, const std::string& shown) {
     FileStamp stamp;
-    stamp.device = static_cast<std::uint64_t>(status.st_dev);
-    stamp.inode = static_cast<std::uint64_t>(status.st_ino);
-    stamp.size = static_cast<std::uint64_t>(status.st_size);
-    stamp.modified =
-        static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec;
-    stamp.changed =
-        static_cast<std::int64_t>(status.st_ctim.tv_sec) * 1'000'000'000 + status.st_ctim.tv_nsec;
-    stamp.owner = status.st_uid;
-    stamp.group = status.st_gid;
-    stamp.mode = status.st_mode;
-    stamp.links = static_cast<unsigned>(status.st_nlink);
+    if (!sys::stampOf(fd, stamp))
+        failWith("不能读取“" + shown + "”", errno);
     return stamp;
 }
 
 FileStamp stampAt(int folderFd, const std::string& name, bool& exists) {
-    struct statx extended {};
-    exists = ::statx(folderFd, name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
-                     &extended) == 0;
+    FileStamp stamp;
+    exists = sys::stampAt(folderFd, name, stamp);
     if (!exists && errno != ENOENT)
         failWith("不能读取“" + name + "”", errno);
-    if (!exists)
-        return {};
-    FileStamp stamp;
-    stamp.device = ::makedev(extended.stx_dev_major, extended.stx_dev_minor);
-    stamp.inode = extended.stx_ino;
-    stamp.size = extended.stx_size;
-    const auto nanoseconds = [](const struct statx_timestamp& time) {
-        return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
-    };
-    stamp.modified = nanoseconds(extended.stx_mtime);
-    stamp.changed = nanoseconds(extended.stx_ctime);
-    if (extended.stx_mask & STATX_BTIME)
-        stamp.born = nanoseconds(extended.stx_btime);
-    stamp.owner = extended.stx_uid;
-    stamp.group = extended.stx_gid;
-    stamp.mode = extended.stx_mode;
-    stamp.links = extended.stx_nlink;
-    return stamp;
+    return exists ? stamp : FileStamp{};
 }
 
 std::string readOpenFile(int fd, const std::string& shown) {
-    struct stat status {};
-    if (::fstat(fd, &status) != 0)
-        failWith("不能读取“" + shown + "”", errno);
-    if (S_ISDIR(status.st_mode))
+    const FileStamp status = stampOfOpen(fd, shown);
+    if (isFolderMode(status.mode))
         throw FileError("“" + shown + "”是文件夹");
-    if (!S_ISREG(status.st_mode))
+    if (!isRegularMode(status.mode))
         throw FileError("“" + shown + "”不是普通文件（管道、设备等），不能读入");
     // Never more than the file's size: a file that grows without end cannot fill the memory.
-    std::string bytes(static_cast<std::size_t>(status.st_size) + 1, '\0');
+    std::string bytes(static_cast<std::size_t>(status.size) + 1, '\0');
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t got =
-            ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR)
-            continue;
+        const long long got = sys::readAt(fd, bytes.data() + done, bytes.size() - done, done);
         if (got < 0)
             failWith("不能读取“" + shown + "”", errno);
         if (got == 0)
             break;
         done += static_cast<std::size_t>(got);
     }
-    if (done > static_cast<std::size_t>(status.st_size))
+    if (done > static_cast<std::size_t>(status.size))
         throw FileError("“" + shown + "”在读取时被其他程序修改");
     bytes.resize(done);
     return bytes;
@@ -140,112 +94,108 @@ std::string readOpenFile(int fd, const std::string& shown) {
 
 std::string readWholeFile(const std::filesystem::path& file) {
     // Not blocking on open: a FIFO must be refused, not waited on.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = sys::openRead(file);
     if (fd < 0)
         failWith("不能读取“" + file.string() + "”", errno);
     try {
         std::string bytes = readOpenFile(fd, file.string());
-        ::close(fd);
+        sys::closeHandle(fd);
         return bytes;
     } catch (...) {
-        ::close(fd);
+        sys::closeHandle(fd);
         throw;
     }
 }
 
-dxf::WrittenTemporary writeTemporary(int folderFd, const std::string& bytes,
-                                     const std::optional<dxf::FileOwnership>& like,
-                                     const std::string& shown, const std::string& shownFolder) {
-    try {
-        return dxf::writeTemporaryIn(
-            folderFd, [&](dxf::OrderedFileWriter& out) { out.append(bytes); }, like);
-    } catch (const dxf::FileWriteError& failure) {
-        if (failure.step == dxf::FileWriteError::Step::Create)
-            failWith("不能在“" + shownFolder + "”中写文件", failure.error);
-        failWith("不能写入“" + shown + "”", failure.error);
+int createTemporaryIn(int folderFd, const std::string& prefix, std::string& name,
+                      const std::string& shownFolder) {
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = prefix;
+        for (int i = 0; i < 6; ++i)
+            candidate += kLetters[random() % (sizeof kLetters - 1)];
+        const int fd = sys::createAt(folderFd, candidate);
+        if (fd >= 0) {
+            name = std::move(candidate);  // only a file this call made is ever named back
+            return fd;
+        }
+        if (errno != EEXIST)
+            failWith("不能在“" + shownFolder + "”中写文件", errno);
     }
-}
-
-void renameInFolder(int folderFd, const std::string& temporary, const std::string& name,
-                    const std::string& failure) {
-    try {
-        dxf::renameIntoPlace(folderFd, temporary, name);
-    } catch (const dxf::FileWriteError& error) {
-        failWith(failure, error.error);
-    }
+    failWith("不能在“" + shownFolder + "”中写文件", EEXIST);
 }
 
 void writeAndClose(int fd, const std::string& bytes, int folderFd, const std::string& name,
                    const std::string& shown) {
-    int error = writeAll(fd, bytes) ? 0 : errno;
-    if (error == 0 && ::fsync(fd) != 0)
+    int error = sys::writeAll(fd, bytes) ? 0 : errno;
+    if (error == 0 && !sys::flushToDisk(fd))
         error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
+    sys::closeHandle(fd);
     if (error != 0) {
-        ::unlinkat(folderFd, name.c_str(), 0);
+        if (!name.empty())
+            sys::removeAt(folderFd, name);
         failWith("不能写入“" + shown + "”", error);
     }
 }
 
 void syncFolder(int folderFd) {
-    ::fsync(folderFd);
+    sys::syncFolder(folderFd);
 }
 
 void writeNewFile(const std::filesystem::path& file, const std::string& bytes) {
     const int folderFd = openFolder(file.parent_path());
+    std::string name;
     try {
-        const dxf::WrittenTemporary made = writeTemporary(
-            folderFd, bytes, std::nullopt, file.string(), file.parent_path().string());
-        // rename() replaces a link planted at `file`; it never follows it.
-        renameInFolder(folderFd, made.name, file.filename().string(),
-                       "不能写入“" + file.string() + "”");
+        const int fd = createTemporaryIn(folderFd, ".~qv" + std::to_string(sys::processId()) + ".",
+                                         name, file.parent_path().string());
+        sys::giveUsualMode(fd);
+        writeAndClose(fd, bytes, folderFd, name, file.string());
+        // A rename replaces a link planted at `file`; it never follows it.
+        if (!sys::renameAt(folderFd, name, file.filename().string())) {
+            const int error = errno;
+            sys::removeAt(folderFd, name);
+            failWith("不能写入“" + file.string() + "”", error);
+        }
+        syncFolder(folderFd);
     } catch (...) {
-        ::close(folderFd);
+        sys::closeHandle(folderFd);
         throw;
     }
-    ::close(folderFd);
+    sys::closeHandle(folderFd);
 }
 
 void writeFileAtomically(const std::filesystem::path& requested, const std::string& bytes) {
     // A link stays a link: the file it names is replaced.
-    const std::filesystem::path file = dxf::savedFileFor(requested);
+    std::error_code error;
+    std::filesystem::path file = requested;
+    if (std::filesystem::is_symlink(file, error)) {
+        const std::filesystem::path target = std::filesystem::canonical(file, error);
+        if (!error)
+            file = target;
+    }
     const int folderFd = openFolder(file.parent_path());
+    std::string name;
     try {
-        struct stat existing {};
-        std::optional<dxf::FileOwnership> like;
-        if (::fstatat(folderFd, file.filename().c_str(), &existing, 0) == 0)
-            like = dxf::FileOwnership{existing.st_uid, existing.st_gid, existing.st_mode};
-        const dxf::WrittenTemporary made =
-            writeTemporary(folderFd, bytes, like, file.string(), file.parent_path().string());
-        renameInFolder(folderFd, made.name, file.filename().string(),
-                       "不能替换“" + file.string() + "”");
+        const int fd = createTemporaryIn(folderFd, "." + file.filename().string() + ".", name,
+                                         file.parent_path().string());
+        FileStamp existing;
+        sys::setMode(fd, sys::stampAt(folderFd, file.filename().string(), existing)
+                             ? existing.mode & 07777
+                             : 0644);
+        writeAndClose(fd, bytes, folderFd, name, file.string());
+        if (!sys::renameAt(folderFd, name, file.filename().string())) {
+            const int renameError = errno;
+            sys::removeAt(folderFd, name);
+            failWith("不能替换“" + file.string() + "”", renameError);
+        }
+        syncFolder(folderFd);
     } catch (...) {
-        ::close(folderFd);
+        sys::closeHandle(folderFd);
         throw;
     }
-    ::close(folderFd);
-}
-
-void appendDurably(const std::filesystem::path& file, const std::string& bytes) {
-    const int fd =
-        ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        failWith("不能写入“" + file.string() + "”", errno);
-    struct stat status {};
-    const bool created = ::fstat(fd, &status) == 0 && status.st_size == 0;
-    int error = writeAll(fd, bytes) ? 0 : errno;
-    if (error == 0 && ::fsync(fd) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error != 0)
-        failWith("不能写入“" + file.string() + "”", error);
-    if (created) {
-        const int folderFd = openFolder(file.parent_path());
-        syncFolder(folderFd);
-        ::close(folderFd);
-    }
+    sys::closeHandle(folderFd);
 }
 
 }  // namespace quorvel::batch

@@ -1,15 +1,10 @@
 #pragma once
 // Whole-file reads and writes that either complete or leave the old file in place.
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <stdexcept>
 #include <string>
-
-#include "dxf/atomicfile.h"
 
 namespace quorvel::batch {
 
@@ -46,7 +41,18 @@ struct FileStamp {
                changed == other.changed;
     }
 };
-FileStamp stampOf(const struct stat& status);
+// The kind of file a stamp's mode tells, with the same bits on every system.
+inline bool isRegularMode(unsigned mode) {
+    return (mode & 0170000) == 0100000;
+}
+inline bool isFolderMode(unsigned mode) {
+    return (mode & 0170000) == 0040000;
+}
+inline bool isLinkMode(unsigned mode) {
+    return (mode & 0170000) == 0120000;
+}
+// The file open as `fd`; raises FileError naming `shown`.
+FileStamp stampOfOpen(int fd, const std::string& shown);
 // The entry `name` of the folder open as `folderFd`, not following a link; `exists` false when
 // there is none. Raises FileError for other failures.
 FileStamp stampAt(int folderFd, const std::string& name, bool& exists);
@@ -56,13 +62,10 @@ FileStamp stampAt(int folderFd, const std::string& name, bool& exists);
 std::string readWholeFile(const std::filesystem::path& file);
 // The same for a file already open; `shown` names it in messages.
 std::string readOpenFile(int fd, const std::string& shown);
-// dxf::writeTemporaryIn with this program's messages: the file is `shown`, in `shownFolder`.
-dxf::WrittenTemporary writeTemporary(int folderFd, const std::string& bytes,
-                                     const std::optional<dxf::FileOwnership>& like,
-                                     const std::string& shown, const std::string& shownFolder);
-// dxf::renameIntoPlace; on failure raises `failure` with the reason.
-void renameInFolder(int folderFd, const std::string& temporary, const std::string& name,
-                    const std::string& failure);
+// A new file "<prefix>XXXXXX" in the folder open as `folderFd`, made exclusively (never a link
+// that is already there); `name` gets its name. Returns the descriptor.
+int createTemporaryIn(int folderFd, const std::string& prefix, std::string& name,
+                      const std::string& shownFolder);
 // Writes, flushes to disk and closes `fd`; on failure removes `name` from `folderFd` and raises.
 void writeAndClose(int fd, const std::string& bytes, int folderFd, const std::string& name,
                    const std::string& shown);
@@ -73,7 +76,5 @@ void writeNewFile(const std::filesystem::path& file, const std::string& bytes);
 // A temporary file in the same folder, flushed to disk, renamed over `file`; the file keeps its
 // permissions, and a symbolic link keeps pointing at it.
 void writeFileAtomically(const std::filesystem::path& file, const std::string& bytes);
-// Appends and flushes to disk; never through a symbolic link.
-void appendDurably(const std::filesystem::path& file, const std::string& bytes);
 
 }  // namespace quorvel::batch

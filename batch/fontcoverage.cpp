@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "batch/system.h"
 #include "textcodec/codepage936.h"
 #include "textcodec/utf.h"
 
@@ -230,8 +231,11 @@ std::string displayProblem(const dxf::TextStyles& styles, const std::string& sty
 
 DisplayCheck::DisplayCheck(const dxf::Drawing& drawing, const std::vector<std::string>& fontFolders)
     : drawing_(drawing) {
-    if (!fontFolders.empty())
-        fonts_ = &sharedFontFolder({fontFolders.begin(), fontFolders.end()});
+    std::vector<std::filesystem::path> folders;
+    for (const std::string& folder : fontFolders)
+        folders.push_back(sys::pathFromUtf8(folder));
+    if (!folders.empty())
+        fonts_ = &sharedFontFolder(folders);
 }
 
 std::string DisplayCheck::problem(const dxf::TextEntry& entry, const Substitution& change) {

@@ -1,14 +1,12 @@
 #include "batch/journal.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <random>
 #include <utility>
+
+#include "batch/system.h"
 
 namespace quorvel::batch {
 
@@ -20,8 +18,7 @@ constexpr const char* kJournalName = "journal.tsv";
 
 std::string timestamp(const char* format) {
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
+    const std::tm local = sys::localTime(now);
     char text[64];
     std::strftime(text, sizeof text, format, &local);
     return text;
@@ -29,20 +26,20 @@ std::string timestamp(const char* format) {
 
 // A folder of the journal's own: made private when new, never a link, never another user's.
 int openOwnFolder(int parentFd, const std::string& name, const fs::path& shown, bool create) {
-    if (create && ::mkdirat(parentFd, name.c_str(), 0700) != 0 && errno != EEXIST)
+    if (create && sys::makeFolderAt(parentFd, name) != 0 && errno != EEXIST)
         failWith("不能建立运行记录文件夹“" + shown.string() + "”", errno);
-    const int fd =
-        ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = sys::openFolderAt(parentFd, name);
     if (fd < 0)
         failWith("不能打开运行记录文件夹“" + shown.string() + "”", errno);
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || status.st_uid != ::geteuid()) {
-        ::close(fd);
+    FileStamp status;
+    if (!sys::stampOf(fd, status) || !sys::ownedByUser(status)) {
+        sys::closeHandle(fd);
         throw FileError("运行记录文件夹“" + shown.string() + "”不属于当前用户，不能使用");
     }
-    if ((status.st_mode & 077) != 0 && ::fchmod(fd, 0700) != 0) {
-        ::close(fd);
-        failWith("不能设置运行记录文件夹“" + shown.string() + "”的权限", errno);
+    if (!sys::makePrivate(fd, status)) {
+        const int error = errno;
+        sys::closeHandle(fd);
+        failWith("不能设置运行记录文件夹“" + shown.string() + "”的权限", error);
     }
     return fd;
 }
@@ -119,11 +116,7 @@ bool validRunId(const std::string& id) {
 }
 
 fs::path runsFolder() {
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/')
-        return fs::path(data) / "quorvel" / "runs";
-    if (const char* home = std::getenv("HOME"); home && *home == '/')
-        return fs::path(home) / ".local" / "share" / "quorvel" / "runs";
-    throw FileError("没有用户数据文件夹（HOME 和 XDG_DATA_HOME 都没有设置），不能使用运行记录");
+    return sys::userDataFolder() / sys::programDataName() / "runs";
 }
 
 int openRunsFolder(bool create) {
@@ -132,20 +125,20 @@ int openRunsFolder(bool create) {
     std::error_code error;
     if (create)
         fs::create_directories(data, error);
-    const int dataFd = ::open(data.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dataFd = sys::openFolder(data);
     if (dataFd < 0)
         failWith("不能打开用户数据文件夹“" + data.string() + "”", errno);
     int quorvelFd = -1;
     try {
-        quorvelFd = openOwnFolder(dataFd, "quorvel", runs.parent_path(), create);
+        quorvelFd = openOwnFolder(dataFd, sys::programDataName(), runs.parent_path(), create);
         const int runsFd = openOwnFolder(quorvelFd, "runs", runs, create);
-        ::close(quorvelFd);
-        ::close(dataFd);
+        sys::closeHandle(quorvelFd);
+        sys::closeHandle(dataFd);
         return runsFd;
     } catch (...) {
         if (quorvelFd >= 0)
-            ::close(quorvelFd);
-        ::close(dataFd);
+            sys::closeHandle(quorvelFd);
+        sys::closeHandle(dataFd);
         throw;
     }
 }
@@ -165,7 +158,7 @@ Journal::Journal(Journal&& other) noexcept
 Journal::~Journal() {
     for (const int fd : {journalFd_, backupsFd_, folderFd_}) {
         if (fd >= 0)
-            ::close(fd);
+            sys::closeHandle(fd);
     }
 }
 
@@ -178,31 +171,29 @@ Journal Journal::create(const std::vector<std::string>& arguments) {
         char suffix[8];
         std::snprintf(suffix, sizeof suffix, "%04x", random() & 0xFFFF);
         const std::string id = timestamp("%Y%m%d-%H%M%S-") + suffix;
-        if (::mkdirat(runsFd, id.c_str(), 0700) == 0) {
+        if (sys::makeFolderAt(runsFd, id) == 0) {
             journal.id_ = id;
             journal.folder_ = runs / id;
         } else if (errno != EEXIST) {
             const int error = errno;
-            ::close(runsFd);
+            sys::closeHandle(runsFd);
             failWith("不能建立运行记录文件夹“" + (runs / id).string() + "”", error);
         }
     }
     if (journal.id_.empty()) {
-        ::close(runsFd);
+        sys::closeHandle(runsFd);
         throw FileError("不能建立运行记录文件夹“" + runs.string() + "”");
     }
     try {
         journal.folderFd_ = openRunFolder(runsFd, journal.id_);
-        ::close(runsFd);
+        sys::closeHandle(runsFd);
     } catch (...) {
-        ::close(runsFd);
+        sys::closeHandle(runsFd);
         throw;
     }
     journal.backupsFd_ =
         openOwnFolder(journal.folderFd_, "backups", journal.folder_ / "backups", true);
-    journal.journalFd_ =
-        ::openat(journal.folderFd_, kJournalName,
-                 O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    journal.journalFd_ = sys::openAppendAt(journal.folderFd_, kJournalName, true);
     if (journal.journalFd_ < 0)
         failWith("不能写入运行记录“" + (journal.folder_ / kJournalName).string() + "”", errno);
     std::string command;
@@ -216,17 +207,9 @@ Journal Journal::create(const std::vector<std::string>& arguments) {
 }
 
 void Journal::append(const std::string& line, bool durably) {
-    const std::string bytes = line + "\n";
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(journalFd_, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            failWith("不能写入运行记录“" + (folder_ / kJournalName).string() + "”", errno);
-        done += static_cast<std::size_t>(written);
-    }
-    if (durably && ::fdatasync(journalFd_) != 0)
+    if (!sys::writeAll(journalFd_, line + "\n"))
+        failWith("不能写入运行记录“" + (folder_ / kJournalName).string() + "”", errno);
+    if (durably && !sys::flushToDisk(journalFd_))
         failWith("不能写入运行记录“" + (folder_ / kJournalName).string() + "”", errno);
 }
 
@@ -239,8 +222,7 @@ std::string Journal::keepOriginal(const std::string& bytes) {
     // Named by number only: a drawing whose name is at the length limit still has its backup.
     const std::string name = std::to_string(number);
     const fs::path shown = folder_ / "backups" / name;
-    const int fd = ::openat(backupsFd_, name.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = sys::createAt(backupsFd_, name);
     if (fd < 0)
         failWith("不能写入运行记录的备份“" + shown.string() + "”", errno);
     try {
@@ -254,9 +236,9 @@ std::string Journal::keepOriginal(const std::string& bytes) {
 
 std::string Journal::keepOriginal(int folderFd, const std::string& name, int fileFd,
                                   const std::string& bytes) {
-    struct stat original {};
+    FileStamp original;
     // What is linked must be on disk as much as a copy would be.
-    if (::fstat(fileFd, &original) != 0 || ::fsync(fileFd) != 0)
+    if (!sys::stampOf(fileFd, original) || !sys::flushToDisk(fileFd))
         return keepOriginal(bytes);
     unsigned number = 0;
     {
@@ -264,11 +246,11 @@ std::string Journal::keepOriginal(int folderFd, const std::string& name, int fil
         number = ++backups_;
     }
     const std::string kept = std::to_string(number);
-    if (::linkat(folderFd, name.c_str(), backupsFd_, kept.c_str(), 0) != 0)
+    if (!sys::linkAt(folderFd, name, backupsFd_, kept))
         return keepOriginal(bytes);  // another file system, or links not allowed
     bool exists = false;
-    if (!stampAt(backupsFd_, kept, exists).sameFile(stampOf(original))) {
-        ::unlinkat(backupsFd_, kept.c_str(), 0);
+    if (!stampAt(backupsFd_, kept, exists).sameFile(original)) {
+        sys::removeAt(backupsFd_, kept);
         throw FileError(std::string(kChangedDuringRun) + "，未保存");
     }
     syncFolder(backupsFd_);
@@ -277,20 +259,19 @@ std::string Journal::keepOriginal(int folderFd, const std::string& name, int fil
 
 std::string Journal::keepOldBak(int folderFd, const std::string& name, const std::string& backup) {
     const std::string kept = fs::path(backup).filename().string() + ".bak";
-    if (::linkat(folderFd, name.c_str(), backupsFd_, kept.c_str(), 0) != 0) {
-        const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (!sys::linkAt(folderFd, name, backupsFd_, kept)) {
+        const int fd = sys::openReadAt(folderFd, name);
         if (fd < 0)
             failWith("不能读取备份文件“" + name + "”", errno);
         std::string bytes;
         try {
             bytes = readOpenFile(fd, name);
         } catch (...) {
-            ::close(fd);
+            sys::closeHandle(fd);
             throw;
         }
-        ::close(fd);
-        const int out = ::openat(backupsFd_, kept.c_str(),
-                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        sys::closeHandle(fd);
+        const int out = sys::createAt(backupsFd_, kept);
         if (out < 0)
             failWith("运行记录：不能保存原有的备份文件“" + name + "”", errno);
         writeAndClose(out, bytes, backupsFd_, kept, (folder_ / "backups" / kept).string());
@@ -362,15 +343,15 @@ void Journal::recordUndone(const fs::path& drawing) {
 
 std::string Journal::readKept(const std::string& backup) const {
     const std::string name = fs::path(backup).filename().string();
-    const int fd = ::openat(backupsFd_, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = sys::openReadAt(backupsFd_, name);
     if (fd < 0)
         failWith("不能读取运行记录的备份“" + name + "”", errno);
     try {
         std::string bytes = readOpenFile(fd, (folder_ / backup).string());
-        ::close(fd);
+        sys::closeHandle(fd);
         return bytes;
     } catch (...) {
-        ::close(fd);
+        sys::closeHandle(fd);
         throw;
     }
 }
@@ -382,22 +363,16 @@ fs::path Journal::keepOriginal(const fs::path&, const std::string& bytes) {
 void Journal::recordSaved(const fs::path& drawing, const std::string& checksumBefore,
                           const std::string& checksumAfter, const fs::path& backup) {
     SavedDrawing saved;
-    std::error_code error;
-    saved.drawing = fs::weakly_canonical(fs::absolute(drawing), error);
-    if (error)
-        saved.drawing = fs::absolute(drawing).lexically_normal();
+    saved.drawing = sys::resolvedPath(drawing);
     saved.before = checksumBefore;
     saved.after = checksumAfter;
     saved.backup = "backups/" + backup.filename().string();
-    struct stat status {};
-    if (::lstat(saved.drawing.parent_path().c_str(), &status) == 0)
-        saved.folder = stampOf(status);
-    const int folderFd =
-        ::open(saved.drawing.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int folderFd = sys::openFolder(saved.drawing.parent_path());
     bool exists = false;
     if (folderFd >= 0) {
+        sys::stampOf(folderFd, saved.folder);
         saved.saved = stampAt(folderFd, saved.drawing.filename().string(), exists);
-        ::close(folderFd);
+        sys::closeHandle(folderFd);
     }
     recordSaved(saved);
 }

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "batch/files.h"
+#include "batch/system.h"
 #include "dxf/drawing.h"
 #include "engine/textutil.h"
 #include "textcodec/codepage936.h"
@@ -187,7 +188,7 @@ std::string reportFileValue(const std::string& file) {
 
 std::string fontFolderValue(const std::string& folder) {
     std::error_code error;
-    if (!std::filesystem::is_directory(folder, error))
+    if (!std::filesystem::is_directory(sys::pathFromUtf8(folder), error))
         throw UsageError("--fonts 需要一个字体文件夹，“" + folder + "”不是文件夹");
     return folder;
 }
@@ -252,8 +253,10 @@ void applyOption(const std::string& argument, const std::function<std::string()>
         options.force = true;
     } else if (argument == "--host") {
         options.host = value();
-        if (options.host != "inprocess" && options.host != "bus")
-            throw UsageError("--host 只能是 inprocess 或 bus");
+        if (options.host != "inprocess" && options.host != "bus" && options.host != "com")
+            throw UsageError("--host 只能是 inprocess、bus 或 com");
+    } else if (argument == "--progid") {
+        options.progId = nonEmptyValue(value(), "--progid 需要一个 ProgID");
     } else {
         throw UsageError("不认识的选项“" + argument + "”");
     }
@@ -329,7 +332,7 @@ Options parseArguments(const std::vector<std::string>& arguments) {
     if (pairsFile) {
         std::string bytes;
         try {
-            bytes = readWholeFile(*pairsFile);
+            bytes = readWholeFile(sys::pathFromUtf8(*pairsFile));
         } catch (const FileError& error) {
             throw UsageError(std::string("对照表：") + error.what());
         }
@@ -380,6 +383,8 @@ std::vector<std::string> editingArguments(const Options& options) {
         arguments.insert(arguments.end(), {"--justify", *options.justify});
     if (options.host != "inprocess")
         arguments.insert(arguments.end(), {"--host", options.host});
+    if (!options.progId.empty())
+        arguments.insert(arguments.end(), {"--progid", options.progId});
     return arguments;
 }
 
@@ -404,6 +409,7 @@ void takeEditingOptions(Options& options, const Options& from) {
     options.height = from.height;
     options.justify = from.justify;
     options.host = from.host;
+    options.progId = from.progId;
 }
 
 const char* helpText() {
@@ -457,8 +463,12 @@ const char* helpText() {
   --undo 运行编号       把某次运行改过的图形全部恢复原样
                         （加 --dry-run 时只列出将恢复的图形，不修改）
   --force               与 --undo 一起用：运行之后又被修改过的图形也恢复
-  --host inprocess|bus  inprocess（默认）：本程序直接读写图形；bus：像主窗口一样通过 D-Bus
-                        驱动 cad-host（一对内容，只处理单行文字）
+  --host inprocess|bus|com
+                        inprocess（默认）：本程序直接读写图形；bus：像主窗口一样通过 D-Bus
+                        驱动 cad-host；com（Windows）：像主窗口一样通过 COM 驱动 CAD 主机
+                        （bus 和 com 都只用一对内容，只处理单行文字）
+  --progid ProgID       与 --host com 一起用：CAD 主机注册的 ProgID
+                        （默认 AutoCAD.Application）
   -r, --recursive       包括子文件夹
   -h, --help            显示本帮助
 

@@ -57,6 +57,7 @@ struct Options {
     std::string retryRun;
     unsigned timeoutSeconds = 300;  // per drawing, in a worker process
     std::string host = "inprocess";
+    std::string progId;  // --host com: the host's ProgID, empty for the usual one
     // Folders of SHX and TrueType files (--fonts, repeatable), to check that new characters show.
     std::vector<std::string> fontFolders;
 };

@@ -1,8 +1,5 @@
 #include "batch/rerun.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <map>
 #include <set>
@@ -10,6 +7,7 @@
 
 #include "batch/files.h"
 #include "batch/journal.h"
+#include "batch/system.h"
 #include "engine/textutil.h"
 #include "textcodec/utf.h"
 
@@ -27,20 +25,21 @@ std::string readJournalOf(const std::string& id) {
     try {
         run = openRunFolder(runs, id);
     } catch (...) {
-        ::close(runs);
+        sys::closeHandle(runs);
         throw;
     }
-    ::close(runs);
-    const int fd = ::openat(run, "journal.tsv", O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    ::close(run);
+    sys::closeHandle(runs);
+    const int fd = sys::openReadAt(run, "journal.tsv");
+    const int error = errno;
+    sys::closeHandle(run);
     if (fd < 0)
-        failWith("不能读取运行记录", errno);
+        failWith("不能读取运行记录", error);
     try {
         std::string text = readOpenFile(fd, "journal.tsv");
-        ::close(fd);
+        sys::closeHandle(fd);
         return text;
     } catch (...) {
-        ::close(fd);
+        sys::closeHandle(fd);
         throw;
     }
 }
@@ -87,7 +86,8 @@ Rerun readRerun(const std::string& id) {
             }
         } else if (fields[0] == "pair") {
             addPair(rerun, fields);
-        } else if (fields[0] == "failed" && fields.size() == 4 && usableDrawing(fields[1])) {
+        } else if (fields[0] == "failed" && fields.size() == 4 &&
+                   usableDrawing(sys::pathFromUtf8(fields[1]))) {
             if (!leftAsItWas.count(fields[1]))
                 order.push_back(fields[1]);
             leftAsItWas[fields[1]] = fields[3] == "1";
@@ -99,7 +99,7 @@ Rerun readRerun(const std::string& id) {
         throw UsageError("运行“" + id + "”的运行记录中没有运行选项（较早的版本不记录），不能重试");
     for (const std::string& drawing : order) {
         if (leftAsItWas[drawing] && !savedByRun[drawing])
-            rerun.drawings.push_back(fs::path(drawing).lexically_normal());
+            rerun.drawings.push_back(sys::pathFromUtf8(drawing).lexically_normal());
         else
             rerun.notes.push_back("不重试（运行中已保存过，没能恢复原图，再运行会再次替换）：" +
                                   drawing);

@@ -1,8 +1,5 @@
 #include "batch/run.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +15,7 @@
 #include "batch/progress.h"
 #include "batch/report.h"
 #include "batch/rerun.h"
+#include "batch/system.h"
 #include "batch/targets.h"
 #include "batch/undo.h"
 #include "batch/worker.h"
@@ -35,9 +33,7 @@ int badArguments(const std::string& message) {
 
 // Where a failed drawing goes in the journal: the file it named, as a rerun must find it.
 std::filesystem::path journaledPath(const std::filesystem::path& drawing) {
-    std::error_code error;
-    std::filesystem::path path = std::filesystem::weakly_canonical(drawing, error);
-    return error ? std::filesystem::absolute(drawing).lexically_normal() : path;
+    return sys::resolvedPath(drawing);
 }
 
 // Each thread edits its drawings in a worker process of its own unless `isolated` is false.
@@ -74,11 +70,6 @@ std::vector<DrawingOutcome> processAll(const std::vector<std::filesystem::path>&
     return outcomes;
 }
 
-bool isSocket(int fd) {
-    struct stat status {};
-    return ::fstat(fd, &status) == 0 && S_ISSOCK(status.st_mode);
-}
-
 // The failed drawings of an earlier run, with its options; false when there are none.
 bool takeRerun(Options& options, std::vector<std::filesystem::path>& drawings) {
     if (!editingArguments(options).empty())
@@ -93,8 +84,9 @@ bool takeRerun(Options& options, std::vector<std::filesystem::path>& drawings) {
 }
 
 // The command line read, and for --undo carried out; an exit status when the run ends here.
-std::optional<int> readCommandLine(const std::vector<std::string>& arguments, BusRunner busRunner,
-                                   Options& options, std::vector<std::filesystem::path>& drawings) {
+std::optional<int> readCommandLine(const std::vector<std::string>& arguments,
+                                   const HostRunner& host, Options& options,
+                                   std::vector<std::filesystem::path>& drawings) {
     try {
         options = parseArguments(arguments);
         if (options.help) {
@@ -110,18 +102,22 @@ std::optional<int> readCommandLine(const std::vector<std::string>& arguments, Bu
             std::printf("运行“%s”没有需要重试的图形\n", options.retryRun.c_str());
             return kExitOk;
         }
-        if (options.host == "bus") {
-            if (!busRunner)
-                throw UsageError("这个版本的 quorvel-batch 没有 D-Bus 支持，不能使用 --host bus");
+        if (options.host == "bus" && host.name != options.host)
+            throw UsageError("这个版本的 quorvel-batch 没有 D-Bus 支持，不能使用 --host bus");
+        if (options.host == "com" && host.name != options.host)
+            throw UsageError("只有 Windows 版的 quorvel-batch 能使用 --host com");
+        if (!options.progId.empty() && options.host != "com")
+            throw UsageError("--progid 只能与 --host com 一起使用");
+        if (options.host != "inprocess") {
             if (options.pairs.size() != 1)
-                throw UsageError("--host bus 只能使用一对查找替换内容");
+                throw UsageError("--host " + options.host + " 只能使用一对查找替换内容");
             if (options.kinds != kKindText)
-                throw UsageError("--host bus 只处理单行文字（--kinds text）");
+                throw UsageError("--host " + options.host + " 只处理单行文字（--kinds text）");
             if (options.ignoreCase || options.wholeWord || options.wildcards ||
                 options.widthInsensitive)
-                throw UsageError(
-                    "--host bus 按主窗口的方式匹配，不能使用 --ignore-case、--whole-word、"
-                    "--wildcards、--width-insensitive");
+                throw UsageError("--host " + options.host +
+                                 " 按主窗口的方式匹配，不能使用 --ignore-case、--whole-word、"
+                                 "--wildcards、--width-insensitive");
         }
         if (options.retryRun.empty())
             drawings = expandTargets(options.paths, options.recursive);
@@ -163,7 +159,7 @@ bool sayJournalFailures(const std::vector<DrawingOutcome>& outcomes) {
                 "文件中）：\n",
                 outcome.journalFailure.c_str());
         journalFailed = true;
-        std::printf("  %s\n", outcome.drawing.c_str());
+        std::printf("  %s\n", outcome.drawing.string().c_str());
     }
     return journalFailed;
 }
@@ -192,18 +188,18 @@ std::size_t printSummary(const std::vector<DrawingOutcome>& outcomes, const Opti
             undisplayable);
     for (const DrawingOutcome& outcome : outcomes) {
         if (outcome.ok && !outcome.unreached.empty())
-            std::printf("未搜索：%s：%s\n", outcome.drawing.c_str(),
+            std::printf("未搜索：%s：%s\n", outcome.drawing.string().c_str(),
                         outcome.unreached.description().c_str());
     }
     for (const DrawingOutcome& outcome : outcomes) {
         for (const std::string& note : outcome.unchanged)
-            std::printf("未修改：%s，句柄 %s\n", outcome.drawing.c_str(), note.c_str());
+            std::printf("未修改：%s，句柄 %s\n", outcome.drawing.string().c_str(), note.c_str());
     }
     if (failed > 0) {
         std::printf("失败的图形：\n");
         for (const DrawingOutcome& outcome : outcomes) {
             if (!outcome.ok)
-                std::printf("  %s：%s\n", outcome.drawing.c_str(), outcome.reason.c_str());
+                std::printf("  %s：%s\n", outcome.drawing.string().c_str(), outcome.reason.c_str());
         }
     }
     if (journal && saved > 0)
@@ -215,12 +211,12 @@ std::size_t printSummary(const std::vector<DrawingOutcome>& outcomes, const Opti
 
 }  // namespace
 
-int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
-    if (arguments.size() == 1 && arguments[0] == kWorkerArgument && isSocket(STDIN_FILENO))
-        return runWorker(STDIN_FILENO);
+int runProgram(const std::vector<std::string>& arguments, const HostRunner& host) {
+    if (arguments.size() == 1 && arguments[0] == kWorkerArgument && startedAsWorker())
+        return runWorker();
     Options options;
     std::vector<std::filesystem::path> drawings;
-    if (const std::optional<int> status = readCommandLine(arguments, busRunner, options, drawings))
+    if (const std::optional<int> status = readCommandLine(arguments, host, options, drawings))
         return *status;
     for (const std::string& warning : chainedPairs(options.pairs))
         std::fprintf(stderr, "警告：%s\n", warning.c_str());
@@ -237,16 +233,16 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
         std::fflush(stdout);
     }
 
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    const bool terminal = sys::stderrIsTerminal();
     Progress progress(drawings.size(), terminal, terminal ? stderr : stdout);
     // A dry run changes nothing, so it never needs the host.
-    const bool overBus = options.host == "bus" && journal;
+    const bool overHost = options.host != "inprocess" && journal;
     const std::vector<DrawingOutcome> outcomes =
-        overBus
-            ? busRunner(drawings, options, *journal, progress)
+        overHost
+            ? host.run(drawings, options, *journal, progress)
             : processAll(drawings, options, journal ? &*journal : nullptr, progress, useWorkers());
     for (const DrawingOutcome& outcome : outcomes) {
-        if (overBus && !outcome.ok)
+        if (overHost && !outcome.ok)
             journal->recordFailed(journaledPath(outcome.drawing), outcome.reason,
                                   outcome.leftAsItWas);
     }
@@ -258,7 +254,8 @@ int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner) {
             std::string used;
             for (const std::string& argument : editingArguments(options))
                 used += (used.empty() ? "" : " ") + argument;
-            writeReport(options.reportFile, outcomes, options.dryRun, used.empty() ? "无" : used);
+            writeReport(sys::pathFromUtf8(options.reportFile), outcomes, options.dryRun,
+                        used.empty() ? "无" : used);
         } catch (const std::exception& error) {
             reportFailure = error.what();
         }

@@ -17,10 +17,14 @@ inline constexpr int kExitBadArguments = 2;
 class Journal;
 class Progress;
 
-// Drives a CAD host over the automation link (--host bus); null in builds without it.
-using BusRunner = std::vector<DrawingOutcome> (*)(const std::vector<std::filesystem::path>&,
-                                                  const Options&, Journal&, Progress&);
+// Drives a CAD host as the windows do: "bus" (D-Bus) or "com" (Windows), the one this build
+// has; none when `run` is null.
+struct HostRunner {
+    std::string name;
+    std::vector<DrawingOutcome> (*run)(const std::vector<std::filesystem::path>&, const Options&,
+                                       Journal&, Progress&) = nullptr;
+};
 
-int runProgram(const std::vector<std::string>& arguments, BusRunner busRunner = nullptr);
+int runProgram(const std::vector<std::string>& arguments, const HostRunner& host = {});
 
 }  // namespace quorvel::batch

@@ -1,12 +1,11 @@
 #include "batch/targets.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <set>
 
 #include "batch/files.h"
 #include "batch/options.h"
+#include "batch/system.h"
 #include "drawinglist/listfile.h"
 #include "engine/textutil.h"
 
@@ -23,14 +22,13 @@ bool isDrawingName(const fs::path& file) {
     return extension == ".dxf" || extension == ".dwg";
 }
 
-using Visited = std::set<std::pair<dev_t, ino_t>>;
+using Visited = std::set<std::pair<std::uint64_t, std::uint64_t>>;
 
 // Each folder once, by device and inode: links back up the tree (a -> .) end there.
 void addFolder(const fs::path& folder, bool recursive, Visited& visited,
                std::vector<fs::path>& out) {
-    struct stat status {};
-    if (::stat(folder.c_str(), &status) != 0 ||
-        !visited.emplace(status.st_dev, status.st_ino).second)
+    FileStamp status;
+    if (!sys::stampOfPath(folder, status) || !visited.emplace(status.device, status.inode).second)
         return;
     std::vector<fs::path> files;
     std::vector<fs::path> folders;
@@ -68,30 +66,30 @@ std::vector<fs::path> expandTargets(const std::vector<std::string>& paths, bool 
         if (path.size() > 1 && path[0] == '@') {
             std::string bytes;
             try {
-                bytes = readWholeFile(path.substr(1));
+                bytes = readWholeFile(sys::pathFromUtf8(path.substr(1)));
             } catch (const FileError& error) {
                 throw UsageError(std::string("列表文件：") + error.what());
             }
             for (const std::u16string& entry : drawinglist::decodeListFile(bytes)) {
                 const std::u16string trimmed = engine::trimSpaces(entry);
                 if (!trimmed.empty())
-                    addPath(engine::toUtf8(trimmed), recursive, visited, found);
+                    addPath(sys::pathFromUtf8(engine::toUtf8(trimmed)), recursive, visited, found);
             }
         } else {
-            addPath(path, recursive, visited, found);
+            addPath(sys::pathFromUtf8(path), recursive, visited, found);
         }
     }
     // One run never changes a drawing twice, however often it is named: by name, through a
     // link or as another hard link of the same file.
     std::vector<fs::path> unique;
     std::set<fs::path> seenNames;
-    std::set<std::pair<dev_t, ino_t>> seenFiles;
+    Visited seenFiles;
     for (const fs::path& path : found) {
-        struct stat status {};
+        FileStamp status;
         std::error_code error;
         const fs::path key = fs::weakly_canonical(path, error);
-        const bool fresh = ::stat(path.c_str(), &status) == 0
-                               ? seenFiles.emplace(status.st_dev, status.st_ino).second
+        const bool fresh = sys::stampOfPath(path, status)
+                               ? seenFiles.emplace(status.device, status.inode).second
                                : seenNames.insert(error ? path : key).second;
         if (fresh)
             unique.push_back(path);

@@ -1,9 +1,5 @@
 #include "batch/undo.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <ctime>
 #include <map>
@@ -13,6 +9,7 @@
 #include "batch/drawingfile.h"
 #include "batch/files.h"
 #include "batch/journal.h"
+#include "batch/system.h"
 #include "platform/sha256.h"
 
 namespace quorvel::batch {
@@ -49,7 +46,7 @@ public:
     explicit Closer(int fd) : fd_(fd) {}
     ~Closer() {
         if (fd_ >= 0)
-            ::close(fd_);
+            sys::closeHandle(fd_);
     }
     Closer(const Closer&) = delete;
     Closer& operator=(const Closer&) = delete;
@@ -60,7 +57,7 @@ private:
 };
 
 std::string readAt(int folderFd, const std::string& name, const std::string& shown) {
-    const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd = sys::openReadAt(folderFd, name);
     if (fd < 0)
         failWith("不能读取“" + shown + "”", errno);
     const Closer closer(fd);
@@ -109,13 +106,10 @@ bool Undo::undo(const Entry& entry) {
         const std::string original = readAt(runFd_, saved.backup, saved.backup);
         if (sha256Hex(original) != saved.before)
             refuse("备份“" + (runFolder_ / saved.backup).string() + "”已损坏");
-        const Closer folder(::open(saved.drawing.parent_path().c_str(),
-                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        const Closer folder(sys::openFolder(saved.drawing.parent_path(), false));
         if (folder.get() < 0)
             failWith("不能打开文件夹“" + saved.drawing.parent_path().string() + "”", errno);
-        struct stat status {};
-        ::fstat(folder.get(), &status);
-        const FileStamp folderNow = stampOf(status);
+        const FileStamp folderNow = stampOfOpen(folder.get(), saved.drawing.parent_path().string());
         if (entry.identityKnown &&
             (folderNow.device != saved.folder.device || folderNow.inode != saved.folder.inode))
             refuse("所在文件夹已不是运行时的文件夹，不恢复");
@@ -128,19 +122,20 @@ bool Undo::undo(const Entry& entry) {
                 refuse("图形已不存在；确要恢复请加 --force");
             like = FileStamp{};
             like.owner = saved.saved.owner;
-            like.group = ::getegid();
+            like.group = sys::userGroup();
             like.mode = 0644;
-        } else if (S_ISLNK(now.mode)) {
+        } else if (isLinkMode(now.mode)) {
             refuse("图形现在是符号链接，运行时不是；不经链接写入，不恢复");
-        } else if (!S_ISREG(now.mode)) {
+        } else if (!isRegularMode(now.mode)) {
             refuse("图形现在不是普通文件，不恢复");
         } else {
-            const std::string current = sha256Hex(readAt(folder.get(), name, saved.drawing));
+            const std::string current =
+                sha256Hex(readAt(folder.get(), name, saved.drawing.string()));
             if (current == saved.before) {
                 say(entry.undone ? "已经恢复过" : "与原图相同，无需恢复", saved.drawing);
                 return true;
             }
-            if (entry.identityKnown ? !now.sameFile(saved.saved) : now.owner != ::geteuid())
+            if (entry.identityKnown ? !now.sameFile(saved.saved) : !sys::ownedByUser(now))
                 refuse(
                     "图形已被另一个文件取代（设备、索引节点或所有者与运行时保存的不同），不恢复");
             if (current != saved.after && (!force_ || !entry.identityKnown))
@@ -153,12 +148,11 @@ bool Undo::undo(const Entry& entry) {
         std::vector<std::string> notes;
         replaceInFolder(folder.get(), name, original, like, expected, saved.drawing.string(),
                         notes);
-        if (sha256Hex(readAt(folder.get(), name, saved.drawing)) != saved.before)
+        if (sha256Hex(readAt(folder.get(), name, saved.drawing.string())) != saved.before)
             refuse("写回后核对不一致");
         if (entry.identityKnown)
             restoreBak(folder.get(), saved);
-        const int journal =
-            ::openat(runFd_, kJournalName, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+        const int journal = sys::openAppendAt(runFd_, kJournalName, false);
         if (journal >= 0) {
             const std::string line = "undone\t" + escapeField(saved.drawing.string()) + "\t" +
                                      std::to_string(std::time(nullptr)) + "\n";
@@ -178,29 +172,27 @@ bool Undo::undo(const Entry& entry) {
 void Undo::restoreBak(int folderFd, const SavedDrawing& saved) {
     if (saved.bak.empty())
         return;
-    struct stat status {};
-    const bool exists = ::fstatat(folderFd, saved.bak.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
-    const FileStamp now = stampOf(status);
+    FileStamp now;
+    const bool exists = sys::stampAt(folderFd, saved.bak, now);
     if (exists && (now.device != saved.bakStamp.device || now.inode != saved.bakStamp.inode ||
-                   !S_ISREG(now.mode))) {
+                   !isRegularMode(now.mode))) {
         out_ << "注意：备份文件“" << saved.bak << "”在运行之后被更换过，没有改动\n";
         return;
     }
     if (saved.oldBak.empty()) {
         if (exists)
-            ::unlinkat(folderFd, saved.bak.c_str(), 0);
+            sys::removeAt(folderFd, saved.bak);
         return;
     }
     if (!isBackupName(saved.oldBak))
         return;
-    const int fd = ::openat(runFd_, saved.oldBak.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = sys::openReadAt(runFd_, saved.oldBak);
     if (fd < 0)
         failWith("不能读取“" + saved.oldBak + "”", errno);
     const Closer closer(fd);
-    ::fstat(fd, &status);
     std::vector<std::string> notes;
-    replaceInFolder(folderFd, saved.bak, readOpenFile(fd, saved.oldBak), stampOf(status),
-                    exists ? &now : nullptr, saved.bak, notes);
+    replaceInFolder(folderFd, saved.bak, readOpenFile(fd, saved.oldBak),
+                    stampOfOpen(fd, saved.oldBak), exists ? &now : nullptr, saved.bak, notes);
 }
 
 struct RunJournal {
@@ -212,7 +204,7 @@ struct RunJournal {
 Entry savedEntry(const std::vector<std::string>& fields, const fs::path& runFolder) {
     Entry entry;
     SavedDrawing& saved = entry.saved;
-    saved.drawing = fields[1];
+    saved.drawing = sys::pathFromUtf8(fields[1]);
     saved.before = fields[2];
     saved.after = fields[3];
     saved.backup = fields[4];
@@ -266,7 +258,7 @@ int undoRun(const std::string& id, bool force, bool dryRun, std::ostream& out) {
         journalText = readAt(runFd, kJournalName, kJournalName);
     } catch (const FileError& error) {
         if (runFd >= 0)
-            ::close(runFd);
+            sys::closeHandle(runFd);
         std::string where;
         try {
             where = runsFolder().string();
@@ -290,7 +282,7 @@ int undoRun(const std::string& id, bool force, bool dryRun, std::ostream& out) {
     for (const std::string& drawing : order)
         failed += undo.undo(entries[drawing]) ? 0 : 1;
     for (const auto& [drawing, backup] : saving)
-        undo.interrupted(drawing, backup);
+        undo.interrupted(sys::pathFromUtf8(drawing), backup);
     out << (dryRun ? "试恢复完成（未修改任何文件）" : "恢复完成") << "：图形 " << order.size()
         << " 个，失败 " << failed << " 个\n";
     return failed;

@@ -1,17 +1,5 @@
 #include "batch/worker.h"
 
-#include <fcntl.h>
-#include <malloc.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -19,23 +7,17 @@
 
 #include "batch/drawingfile.h"
 #include "batch/files.h"
+#include "batch/system.h"
+#include "batch/workerlink.h"
 #include "platform/sha256.h"
-
-extern char** environ;
 
 namespace quorvel::batch {
 
 namespace fs = std::filesystem;
 using platform::sha256Hex;
-using Clock = std::chrono::steady_clock;
+using Clock = WorkerClock;
 
 namespace {
-
-constexpr const char* kSelf = "/proc/self/exe";
-constexpr std::uint64_t kLargestMessage = std::uint64_t{1} << 40;
-
-struct TimedOut {};
-struct Closed {};
 
 // Numbers and length-prefixed strings, in the byte order of this machine: both ends are the
 // same program.
@@ -79,135 +61,6 @@ private:
     const std::string& in_;
     std::size_t at_ = 0;
 };
-
-// Waits until `fd` is ready for `events`; raises TimedOut at the deadline.
-void await(int fd, short events, Clock::time_point deadline) {
-    while (true) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
-            throw TimedOut{};
-        pollfd entry{fd, events, 0};
-        const int timeout = static_cast<int>(std::min<long long>(left.count() + 1, 60'000));
-        const int ready = ::poll(&entry, 1, timeout);
-        if (ready > 0)
-            return;
-        if (ready < 0 && errno != EINTR)
-            throw Closed{};
-    }
-}
-
-void sendAll(int fd, const char* data, std::size_t size, Clock::time_point deadline) {
-    while (size > 0) {
-        const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL);
-        if (sent > 0) {
-            data += sent;
-            size -= static_cast<std::size_t>(sent);
-        } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            await(fd, POLLOUT, deadline);
-        } else if (sent < 0 && errno != EINTR) {
-            throw Closed{};
-        }
-    }
-}
-
-// False at the end of the stream, before any byte.
-bool receiveAll(int fd, char* data, std::size_t size, Clock::time_point deadline) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got = ::recv(fd, data + done, size - done, 0);
-        if (got > 0) {
-            done += static_cast<std::size_t>(got);
-        } else if (got == 0) {
-            if (done == 0)
-                return false;
-            throw Closed{};
-        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            await(fd, POLLIN, deadline);
-        } else if (errno != EINTR) {
-            throw Closed{};
-        }
-    }
-    return true;
-}
-
-// `file`, when not -1, travels with the message: the descriptor, not the file's contents.
-void sendMessage(int fd, const std::string& message, Clock::time_point deadline, int file = -1) {
-    const std::uint64_t size = message.size();
-    char header[sizeof size];
-    std::memcpy(header, &size, sizeof size);
-    std::size_t sent = 0;
-    if (file >= 0) {
-        iovec part{header, sizeof header};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof file)] = {};
-        msghdr out{};
-        out.msg_iov = &part;
-        out.msg_iovlen = 1;
-        out.msg_control = control;
-        out.msg_controllen = sizeof control;
-        cmsghdr* attached = CMSG_FIRSTHDR(&out);
-        attached->cmsg_level = SOL_SOCKET;
-        attached->cmsg_type = SCM_RIGHTS;
-        attached->cmsg_len = CMSG_LEN(sizeof file);
-        std::memcpy(CMSG_DATA(attached), &file, sizeof file);
-        ssize_t done = -1;
-        while ((done = ::sendmsg(fd, &out, MSG_NOSIGNAL)) < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK)
-                await(fd, POLLOUT, deadline);
-            else if (errno != EINTR)
-                throw Closed{};
-        }
-        sent = static_cast<std::size_t>(done);
-    }
-    sendAll(fd, header + sent, sizeof header - sent, deadline);
-    sendAll(fd, message.data(), message.size(), deadline);
-}
-
-// The descriptor sent with the message, if any, goes to `file` (blocking sockets only).
-void receiveHeader(int fd, char* header, std::size_t size, int* file) {
-    std::size_t done = 0;
-    while (done < size) {
-        iovec part{header + done, size - done};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-        msghdr in{};
-        in.msg_iov = &part;
-        in.msg_iovlen = 1;
-        in.msg_control = control;
-        in.msg_controllen = sizeof control;
-        const ssize_t got = ::recvmsg(fd, &in, MSG_CMSG_CLOEXEC);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            throw Closed{};
-        for (cmsghdr* c = CMSG_FIRSTHDR(&in); c; c = CMSG_NXTHDR(&in, c)) {
-            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS && file && *file < 0)
-                std::memcpy(file, CMSG_DATA(c), sizeof *file);
-        }
-        done += static_cast<std::size_t>(got);
-    }
-}
-
-// Raises Closed at the end of the stream.
-std::string receiveMessage(int fd, Clock::time_point deadline, int* file = nullptr) {
-    std::uint64_t size = 0;
-    char header[sizeof size];
-    if (file)
-        receiveHeader(fd, header, sizeof header, file);
-    else if (!receiveAll(fd, header, sizeof header, deadline))
-        throw Closed{};
-    std::memcpy(&size, header, sizeof size);
-    if (size > kLargestMessage)
-        throw Closed{};
-    std::string message(size, '\0');
-    if (size > 0 && !receiveAll(fd, message.data(), size, deadline))
-        throw Closed{};
-    return message;
-}
-
-std::string signalName(int signal) {
-    const char* name = ::sigabbrev_np(signal);
-    return "信号 " + std::to_string(signal) + (name ? std::string("，SIG") + name : "");
-}
 
 // The options a worker needs, in the first message.
 std::string setupMessage(const Options& options) {
@@ -316,110 +169,61 @@ std::string answerMessage(const EditedDrawing& edited, const std::string& checks
 
 // The test hook (see kWorkerFaultVariable).
 void injectFault(const fs::path& drawing) {
-    const char* fault = std::getenv(kWorkerFaultVariable);
-    if (!fault)
+    const std::string fault = sys::environmentText(kWorkerFaultVariable);
+    if (fault.empty())
         return;
-    const std::string wanted = "," + std::string(fault) + ",";
+    const std::string wanted = "," + fault + ",";
     const std::string name = drawing.filename().string();
     if (wanted.find(",abort:" + name + ",") != std::string::npos)
         std::abort();
     if (wanted.find(",hang:" + name + ",") != std::string::npos) {
         while (true)
-            ::pause();
+            std::this_thread::sleep_for(std::chrono::hours(1));
     }
 }
 
 }  // namespace
 
-bool workersAvailable() {
-    return ::access(kSelf, X_OK) == 0;
-}
-
 WorkerProcess::WorkerProcess(const Options& options)
     : setup_(setupMessage(options)), timeoutSeconds_(options.timeoutSeconds) {}
 
-WorkerProcess::~WorkerProcess() {
-    if (pid_ > 0)
-        stop(false);
-}
-
-void WorkerProcess::start() {
-    int ends[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
-        failWith("不能启动工作进程", errno);
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
-    std::string name = "quorvel-batch";
-    std::string mode = kWorkerArgument;
-    char* const argv[] = {name.data(), mode.data(), nullptr};
-    const int error = ::posix_spawn(&pid_, kSelf, &actions, nullptr, argv, environ);
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::close(ends[1]);
-    if (error != 0) {
-        pid_ = -1;
-        ::close(ends[0]);
-        failWith("不能启动工作进程", error);
-    }
-    socket_ = ends[0];
-    ::fcntl(socket_, F_SETFL, ::fcntl(socket_, F_GETFL) | O_NONBLOCK);
-    // An edited drawing comes back in a few large pieces, not in hundreds of small ones.
-    const int buffer = 4 << 20;
-    ::setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-}
-
-std::string WorkerProcess::stop(bool kill) {
-    ::close(socket_);
-    socket_ = -1;
-    int status = 0;
-    // A crashing worker may still be writing its core file; one that lingers is ended.
-    const auto patience = Clock::now() + std::chrono::seconds(5);
-    pid_t ended = 0;
-    while (!kill && (ended = ::waitpid(pid_, &status, WNOHANG)) == 0 && Clock::now() < patience)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    if (ended == 0) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, &status, 0);
-    }
-    pid_ = -1;
-    if (WIFSIGNALED(status))
-        return "读入或修改图形时工作进程崩溃（" + signalName(WTERMSIG(status)) + "）";
-    return "工作进程意外退出（状态 " + std::to_string(WEXITSTATUS(status)) + "）";
-}
+WorkerProcess::~WorkerProcess() = default;
 
 EditedDrawing WorkerProcess::edit(DrawingFile& file) {
     const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds_);
     try {
-        if (pid_ < 0) {
-            start();
-            sendMessage(socket_, setup_, deadline);
+        if (!link_) {
+            link_ = std::make_unique<WorkerLink>(kWorkerArgument);
+            link_->send(setup_, deadline);
         }
         MessageWriter job;
         job.text(file.path().string());
-        sendMessage(socket_, job.take(), deadline, file.descriptor());
+        link_->send(job.take(), deadline, file.descriptor());
         std::string checksum;
-        EditedDrawing edited = readAnswer(receiveMessage(socket_, deadline), checksum);
-        edited.bytes = receiveMessage(socket_, deadline);
+        EditedDrawing edited = readAnswer(link_->receive(deadline), checksum);
+        edited.bytes = link_->receive(deadline);
         file.readElsewhere(checksum);
         return edited;
-    } catch (const TimedOut&) {
-        stop(true);
+    } catch (const WorkerTimedOut&) {
+        link_->stop(true);
+        link_.reset();
         throw FileError("处理超过 " + std::to_string(timeoutSeconds_) +
                         " 秒（--timeout），工作进程已停止，图形未修改");
-    } catch (const Closed&) {
-        throw FileError(stop(false) + "，图形未修改");
+    } catch (const WorkerClosed&) {
+        const std::string why = link_->stop(false);
+        link_.reset();
+        throw FileError(why + "，图形未修改");
     }
 }
 
 namespace {
 
-// One job: the drawing read through the descriptor lent with it, edited, answered.
-void answerJob(int fd, const Options& options) {
-    const auto never = Clock::time_point::max();
+// One job: the drawing read through the file lent with it, edited, answered.
+void answerJob(RunLink& link, const Options& options) {
     int file = -1;
-    const std::string job = receiveMessage(fd, never, &file);
+    const std::string job = link.receive(&file);
     MessageReader in(job);
-    const fs::path drawing = in.text();
+    const fs::path drawing = sys::pathFromUtf8(in.text());
     injectFault(drawing);
     std::string answer;
     EditedDrawing edited;
@@ -427,42 +231,36 @@ void answerJob(int fd, const Options& options) {
         if (file < 0)
             throw FileError("工作进程没有收到图形文件");
         std::string bytes = readOpenFile(file, drawing.string());
-        ::close(file);
+        sys::closeHandle(file);
         file = -1;
         const std::string checksum = sha256Hex(bytes);
         edited = editDrawing(std::move(bytes), options);
         answer = answerMessage(edited, checksum);
     } catch (const std::exception& error) {
         if (file >= 0)
-            ::close(file);
+            sys::closeHandle(file);
         MessageWriter failed;
         failed.number(0);
         failed.text(error.what());
-        sendMessage(fd, failed.take(), never);
+        link.send(failed.take());
         return;
     }
-    sendMessage(fd, answer, never);
-    sendMessage(fd, edited.bytes, never);
+    link.send(answer);
+    link.send(edited.bytes);
 }
 
 }  // namespace
 
-int runWorker(int fd) {
+int runWorker() {
+    RunLink link;
     // A worker stuck in a drawing must not outlive a run that was killed.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() == 1)
+    if (!link.runAlive())
         return 1;
-    const int buffer = 4 << 20;
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
-    // One drawing after another: the memory of the last one is kept for the next, not given
-    // back and faulted in again.
-    ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
-    ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
     try {
-        const Options options = readSetup(receiveMessage(fd, Clock::time_point::max()));
+        const Options options = readSetup(link.receive());
         while (true)
-            answerJob(fd, options);
-    } catch (const Closed&) {
+            answerJob(link, options);
+    } catch (const WorkerClosed&) {
         return 0;  // the run closed its end: no more jobs
     } catch (const std::exception& error) {
         std::fprintf(stderr, "quorvel-batch 工作进程：%s\n", error.what());

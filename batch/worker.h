@@ -4,14 +4,14 @@
 // engine fails alone. The drawing's file stays with the run: locked, journaled and saved there;
 // a worker only turns bytes into edited bytes, so a killed worker leaves nothing half done.
 
-#include <sys/types.h>
-
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "batch/options.h"
 #include "batch/processing.h"
+#include "batch/workerlink.h"
 
 namespace quorvel::batch {
 
@@ -24,9 +24,6 @@ inline constexpr const char* kWorkerArgument = "--internal-worker";
 // forever on the drawing whose file name is NAME (several separated by commas). Unset, it does
 // nothing.
 inline constexpr const char* kWorkerFaultVariable = "QUORVEL_BATCH_WORKER_FAULT";
-
-// Whether worker processes can be started here (this program can be run again).
-bool workersAvailable();
 
 // One worker process at a time for one thread of a run, started on first use and again after
 // one crashed or was stopped for taking too long. Not thread-safe.
@@ -43,17 +40,13 @@ public:
     EditedDrawing edit(DrawingFile& file);
 
 private:
-    void start();
-    // Ends the worker (killed unless it already ended) and returns why it ended.
-    std::string stop(bool kill);
     std::string setup_;
     unsigned timeoutSeconds_;
-    pid_t pid_ = -1;
-    int socket_ = -1;
+    std::unique_ptr<WorkerLink> link_;  // the worker, while one runs
 };
 
-// The worker's side: jobs from `fd` answered on it until the run closes it. Returns the exit
+// The worker's side: jobs from the run answered until it closes the link. Returns the exit
 // status.
-int runWorker(int fd);
+int runWorker();
 
 }  // namespace quorvel::batch

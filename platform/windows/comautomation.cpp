@@ -220,17 +220,29 @@ ComApartment::~ComApartment() {
     }
 }
 
+namespace {
+
+std::u16string trimmed(std::u16string text) {
+    const auto first = text.find_first_not_of(u' ');
+    return first == std::u16string::npos
+               ? std::u16string()
+               : text.substr(first, text.find_last_not_of(u' ') - first + 1);
+}
+
+}  // namespace
+
 std::u16string hostProgIdSetting() {
     wchar_t value[256] = {};
     const DWORD length = GetEnvironmentVariableW(L"QUORVEL_PROGID", value, 256);
-    if (length == 0 || length >= 256) {
-        return {};
+    if (length > 0 && length < 256) {
+        return trimmed(std::u16string(value, value + length));
     }
-    std::u16string progId(value, value + length);
-    const auto first = progId.find_first_not_of(u' ');
-    return first == std::u16string::npos
-               ? std::u16string()
-               : progId.substr(first, progId.find_last_not_of(u' ') - first + 1);
+    DWORD size = sizeof value;
+    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Quorvel", L"ProgID", RRF_RT_REG_SZ, nullptr,
+                     value, &size) == ERROR_SUCCESS) {
+        return trimmed(std::u16string(value, value + wcsnlen(value, 255)));
+    }
+    return {};
 }
 
 ComHostConnector::ComHostConnector(std::u16string progId) : progId_(std::move(progId)) {}

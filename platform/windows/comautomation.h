@@ -22,8 +22,8 @@ private:
     bool initialized_;
 };
 
-// The ProgID the user chose for the host (environment variable QUORVEL_PROGID), empty when
-// none: compatible hosts register their own.
+// The ProgID the user chose for the host, empty when none: compatible hosts register their own.
+// The environment variable QUORVEL_PROGID, else the value ProgID under HKCU\Software\Quorvel.
 std::u16string hostProgIdSetting();
 
 class ComHostConnector final : public engine::HostConnector {

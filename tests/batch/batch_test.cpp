@@ -164,6 +164,8 @@ TEST(OptionsTest, RefusesWhatItCannotRun) {
     EXPECT_THROW(parseArguments({"--find=a", "--replace=b", "--justify", "Q", "x"}), UsageError);
     EXPECT_THROW(parseArguments({"--find=a", "--replace=b", "--kinds", "line", "x"}), UsageError);
     EXPECT_THROW(parseArguments({"--undo", "1", "x.dxf"}), UsageError);
+    EXPECT_THROW(parseArguments({"--find=a", "--replace=b", "--host", "ftp", "x"}), UsageError);
+    EXPECT_THROW(parseArguments({"--find=a", "--replace=b", "--progid=", "x"}), UsageError);
     const Options options =
         parseArguments({"--find=a", "--replace=", "--kinds", "mtext,attrib", "--jobs", "3", "x"});
     EXPECT_EQ(options.kinds, unsigned{kKindMText | kKindAttrib});
@@ -173,11 +175,30 @@ TEST(OptionsTest, RefusesWhatItCannotRun) {
 
 // What workers and --retry get of a run's options: all of it, and only in the form written.
 TEST(OptionsTest, EditingOptionsGoAndComeBackWhole) {
-    const Options given = parseArguments({"--find=a", "--replace=b", "--kinds", "all", "--exact",
-                                          "--layer", "墙,0", "--height", "0.1", "--justify", "MC",
-                                          "--timeout", "9", "--jobs", "2", "x.dxf"});
+    const Options given = parseArguments({"--find=a",
+                                          "--replace=b",
+                                          "--kinds",
+                                          "all",
+                                          "--exact",
+                                          "--layer",
+                                          "墙,0",
+                                          "--height",
+                                          "0.1",
+                                          "--justify",
+                                          "MC",
+                                          "--timeout",
+                                          "9",
+                                          "--jobs",
+                                          "2",
+                                          "--host",
+                                          "com",
+                                          "--progid",
+                                          "Other.Application",
+                                          "x.dxf"});
     EXPECT_EQ(given.timeoutSeconds, 9u);
     const Options back = parseEditingArguments(editingArguments(given));
+    EXPECT_EQ(back.host, "com");
+    EXPECT_EQ(back.progId, "Other.Application");
     EXPECT_EQ(back.kinds, unsigned{kKindAll});
     EXPECT_TRUE(back.exact);
     EXPECT_EQ(back.layer, "墙,0");

@@ -40,15 +40,17 @@ uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel'
 
 step "silent install: $(basename "$setup") /S"
 wine_run "$setup" /S || fail "the installer failed"
-for file in Quorvel.exe Quorvel.chm TEMPLATE/acad.dwt uninstall.exe; do
+for file in Quorvel.exe quorvel-batch.exe Quorvel.chm TEMPLATE/acad.dwt uninstall.exe; do
     [[ -f "$programs/$file" ]] || fail "not installed: $file"
 done
 [[ -f "$menu/Quorvel.lnk" ]] || fail "no Start-menu entry"
 wine_run reg query "$uninstall_key" /v UninstallString 2>/dev/null | grep -q 'uninstall.exe' ||
     fail "the uninstaller is not in the programs list"
 # Nothing but the system's own libraries beside the program.
-dlls=$(x86_64-w64-mingw32-objdump -p "$programs/Quorvel.exe" | sed -n 's/.*DLL Name: //p')
-grep -qiE 'qt6|libstdc|libgcc|pthread' <<<"$dlls" && fail "Quorvel.exe needs $dlls"
+for program in Quorvel.exe quorvel-batch.exe; do
+    dlls=$(x86_64-w64-mingw32-objdump -p "$programs/$program" | sed -n 's/.*DLL Name: //p')
+    grep -qiE 'qt6|libstdc|libgcc|pthread' <<<"$dlls" && fail "$program needs $dlls"
+done
 
 step "the stand-in host registered, a browser that records what it is asked to open"
 wine_run "$cadh" /regserver
