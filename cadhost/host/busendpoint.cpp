@@ -7,17 +7,10 @@
 
 #include <dbus/dbus.h>
 
-#include <chrono>
-
 namespace quorvel::cadhost {
 namespace {
 
 using automationlink::BusError;
-
-// Long enough for a client to take in an answer and send its next call through the daemon.
-constexpr auto kAwaitNextCall = std::chrono::microseconds(200);
-// How long calls may keep the event loop waiting at most.
-constexpr auto kHandBackToEventLoop = std::chrono::milliseconds(5);
 
 }  // namespace
 
@@ -56,18 +49,17 @@ BusEndpoint::~BusEndpoint() {
 }
 
 void BusEndpoint::install() {
-    watches_ = std::make_unique<WatchRelay>(WatchRelay::Hooks{[this](DBusWatch* watch) {
-                                                                  // Dispatched right here, so the
-                                                                  // status callback need not
-                                                                  // schedule it.
-                                                                  readingWatch_ = true;
-                                                                  dbus_watch_handle(
-                                                                      watch, DBUS_WATCH_READABLE);
-                                                                  readingWatch_ = false;
-                                                                  dispatch();
-                                                                  awaitNextCall();
-                                                              },
-                                                              [this] { scheduleDispatch(); }});
+    // Calls are read and answered right here, so the status callback need not schedule them.
+    // Then back to the event loop, which sleeps in poll() until the next call: waiting for it
+    // awake took the processor from the client whenever no other core was free.
+    const auto readable = [this](DBusWatch* watch) {
+        readingWatch_ = true;
+        dbus_watch_handle(watch, DBUS_WATCH_READABLE);
+        readingWatch_ = false;
+        dispatch();
+    };
+    watches_ =
+        std::make_unique<WatchRelay>(WatchRelay::Hooks{readable, [this] { scheduleDispatch(); }});
     watches_->installOn(connection_);
     dbus_connection_set_dispatch_status_function(
         connection_,
@@ -118,7 +110,6 @@ void BusEndpoint::send(const BusMessage& message) {
     }
     // Written at once when the socket takes it; the write watch takes care of the rest.
     dbus_connection_send(connection_, message.raw(), nullptr);
-    ++sent_;
     if (queueLimit_ > 0 && dbus_connection_get_outgoing_size(connection_) > queueLimit_) {
         overflowed_ = true;
         dbus_connection_close(connection_);
@@ -157,34 +148,6 @@ void BusEndpoint::dispatch() {
     while (dbus_connection_dispatch(connection_) == DBUS_DISPATCH_DATA_REMAINS) {
     }
     dispatching_ = false;
-}
-
-// A client in a run sends its next call as soon as it has the answer. Waiting for that call awake
-// for a moment saves putting the thread to sleep and waking it again, which costs as much as
-// answering. Bounded, so that the window's own events still come through every few milliseconds.
-void BusEndpoint::awaitNextCall() {
-    if (dispatching_ || sent_ == 0) {
-        return;
-    }
-    using Clock = std::chrono::steady_clock;
-    const auto handBack = Clock::now() + kHandBackToEventLoop;
-    auto giveUp = Clock::now() + kAwaitNextCall;
-    while (isConnected()) {
-        const auto now = Clock::now();
-        if (now >= giveUp || now >= handBack) {
-            break;
-        }
-        dbus_connection_read_write(connection_, 0);
-        if (dbus_connection_get_dispatch_status(connection_) == DBUS_DISPATCH_DATA_REMAINS) {
-            sent_ = 0;
-            dispatch();
-            if (sent_ == 0) {
-                break;  // held, not answered: the host is busy
-            }
-            giveUp = Clock::now() + kAwaitNextCall;
-        }
-    }
-    sent_ = 0;
 }
 
 bool BusEndpoint::handle(DBusMessage* message) {

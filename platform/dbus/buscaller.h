@@ -21,7 +21,6 @@
 struct DBusConnection;
 struct DBusError;
 struct DBusMessage;
-struct DBusPendingCall;
 struct DBusMessageIter;
 
 namespace quorvel::platform::dbus {
@@ -129,11 +128,9 @@ private:
     DBusMessage* newCall(const QString& destination, const QString& path, const char* interface,
                          const char* member, const WriteArguments& write) const;
     DBusMessage* sendAndAwait(DBusMessage* message, DBusError* error) const;
-    void awaitAnswer(DBusPendingCall* pending, unsigned serial) const;
     void dropUnexpected() const;
 
     DBusConnection* connection_;
-    mutable int sleepyCalls_ = 0;
 };
 
 class BusCaller {
