@@ -300,6 +300,11 @@ void injectFault(const fs::path& drawing) {
 
 }  // namespace
 
+void keepMemoryForNextDrawing() {
+    ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
+}
+
 bool workersAvailable() {
     return ::access(kSelf, X_OK) == 0;
 }
@@ -423,10 +428,7 @@ int runWorker(int fd) {
         return 1;
     const int buffer = 4 << 20;
     ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
-    // One drawing after another: the memory of the last one is kept for the next, not given
-    // back and faulted in again.
-    ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
-    ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    keepMemoryForNextDrawing();
     try {
         const Options options = readSetup(receiveMessage(fd, Clock::time_point::max()));
         while (true)

@@ -25,6 +25,11 @@ inline constexpr const char* kWorkerArgument = "--internal-worker";
 // nothing.
 inline constexpr const char* kWorkerFaultVariable = "QUORVEL_BATCH_WORKER_FAULT";
 
+// One drawing after another: the memory of the last one is kept for the next, not given back to
+// the system and faulted in again. Where drawings are edited: in each worker, or in the run's own
+// process without workers.
+void keepMemoryForNextDrawing();
+
 // Whether worker processes can be started here (this program can be run again).
 bool workersAvailable();
 
