@@ -54,7 +54,9 @@ public:
             const pid_t pid = ::fork();
             if (pid == 0) {
                 ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives the benchmark
-                for (volatile unsigned long spin = 0;; spin = spin + 1) {
+                volatile unsigned long spins = 0;
+                while (true) {
+                    spins = spins + 1;
                 }
             }
             if (pid > 0) {
@@ -87,6 +89,7 @@ QStringList copies(const QString& original, const QString& folder) {
         }
         paths.push_back(path);
     }
+    ::sync();  // a user's drawings are on disk before a run
     return paths;
 }
 
@@ -188,10 +191,13 @@ void BM_WindowsRunAgainstEzdxf(benchmark::State& state) {
         state.counters["quorvel_s"] = median(ours);
         state.counters["ezdxf_s"] = median(theirs);
         state.counters["time_vs_ezdxf"] = median(ratios);
+        double load = 0;
+        ::getloadavg(&load, 1);
         std::printf(
-            "%d busy loop(s) on %ld cores, %d drawings, %d rounds: windows' run %.1f s, "
-            "ezdxf %.1f s; the run takes %.2fx ezdxf's time (median of rounds:",
-            busy, ::sysconf(_SC_NPROCESSORS_ONLN), drawingCount, rounds, median(ours),
+            "%d busy loop(s) on %ld cores (load average %.1f at the end), %d drawings, %d "
+            "rounds: windows' run %.1f s, ezdxf %.1f s; the run takes %.2fx ezdxf's time "
+            "(median of the rounds:",
+            busy, ::sysconf(_SC_NPROCESSORS_ONLN), load, drawingCount, rounds, median(ours),
             median(theirs), median(ratios));
         for (const double ratio : ratios) {
             std::printf(" %.2f", ratio);
