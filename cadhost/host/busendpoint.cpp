@@ -7,10 +7,17 @@
 
 #include <dbus/dbus.h>
 
+#include <chrono>
+
 namespace quorvel::cadhost {
 namespace {
 
 using automationlink::BusError;
+
+// Long enough for a client to take in an answer and send its next call through the daemon.
+constexpr auto kAwaitNextCall = std::chrono::microseconds(200);
+// How long calls may keep the event loop waiting at most.
+constexpr auto kHandBackToEventLoop = std::chrono::milliseconds(5);
 
 }  // namespace
 
@@ -50,13 +57,12 @@ BusEndpoint::~BusEndpoint() {
 
 void BusEndpoint::install() {
     // Calls are read and answered right here, so the status callback need not schedule them.
-    // Then back to the event loop, which sleeps in poll() until the next call: waiting for it
-    // awake took the processor from the client whenever no other core was free.
     const auto readable = [this](DBusWatch* watch) {
         readingWatch_ = true;
         dbus_watch_handle(watch, DBUS_WATCH_READABLE);
         readingWatch_ = false;
         dispatch();
+        awaitNextCall();
     };
     watches_ =
         std::make_unique<WatchRelay>(WatchRelay::Hooks{readable, [this] { scheduleDispatch(); }});
@@ -110,6 +116,7 @@ void BusEndpoint::send(const BusMessage& message) {
     }
     // Written at once when the socket takes it; the write watch takes care of the rest.
     dbus_connection_send(connection_, message.raw(), nullptr);
+    ++sent_;
     if (queueLimit_ > 0 && dbus_connection_get_outgoing_size(connection_) > queueLimit_) {
         overflowed_ = true;
         dbus_connection_close(connection_);
@@ -148,6 +155,37 @@ void BusEndpoint::dispatch() {
     while (dbus_connection_dispatch(connection_) == DBUS_DISPATCH_DATA_REMAINS) {
     }
     dispatching_ = false;
+}
+
+// A client in a run sends its next call as soon as it has the answer. Where a core stands idle,
+// waiting for that call awake for a moment saves putting the thread to sleep and waking it again
+// on an idle core, which costs as much as answering; otherwise back to the event loop, which
+// sleeps in poll(), at once: waiting awake would take the processor from the client. Bounded, so
+// that the window's own events still come through every few milliseconds.
+void BusEndpoint::awaitNextCall() {
+    if (dispatching_ || sent_ == 0 || !automationlink::coreStandsIdle()) {
+        sent_ = 0;
+        return;
+    }
+    using Clock = std::chrono::steady_clock;
+    const auto handBack = Clock::now() + kHandBackToEventLoop;
+    auto giveUp = Clock::now() + kAwaitNextCall;
+    while (isConnected()) {
+        const auto now = Clock::now();
+        if (now >= giveUp || now >= handBack) {
+            break;
+        }
+        dbus_connection_read_write(connection_, 0);
+        if (dbus_connection_get_dispatch_status(connection_) == DBUS_DISPATCH_DATA_REMAINS) {
+            sent_ = 0;
+            dispatch();
+            if (sent_ == 0) {
+                break;  // held, not answered: the host is busy
+            }
+            giveUp = Clock::now() + kAwaitNextCall;
+        }
+    }
+    sent_ = 0;
 }
 
 bool BusEndpoint::handle(DBusMessage* message) {

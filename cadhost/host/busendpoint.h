@@ -61,6 +61,7 @@ private:
     void install();
     void scheduleDispatch();
     void dispatch();
+    void awaitNextCall();
 
     // True when the message was a call, handed to the server.
     bool handle(struct DBusMessage* message);
@@ -70,6 +71,7 @@ private:
     std::unique_ptr<WatchRelay> watches_;
     bool dispatching_ = false;
     bool readingWatch_ = false;
+    int sent_ = 0;  // answers sent since the last look
     long queueLimit_ = 0;
     bool overflowed_ = false;
     bool dispatchScheduled_ = false;

@@ -3,6 +3,7 @@
 #include "automationlink/dbuslink.h"
 
 #include <dbus/dbus.h>
+#include <algorithm>
 #include <chrono>
 #include <new>
 #include <type_traits>
@@ -20,6 +21,9 @@ using automationlink::readBasic;
 namespace {
 
 constexpr char kPropertiesInterface[] = "org.freedesktop.DBus.Properties";
+// Longer than a quick call's round trip, short against a call that opens or saves a drawing.
+constexpr auto kAwaitAnswer = std::chrono::microseconds(150);
+constexpr int kSleepyCallsAfterMiss = 32;
 
 bool memberMissing(const QString& errorName) {
     return errorName == u"org.freedesktop.DBus.Error.UnknownMethod" ||
@@ -312,9 +316,42 @@ void BusConnection::dropUnexpected() const {
     }
 }
 
-// What dbus_connection_send_with_reply_and_block does. The thread sleeps in poll() on the socket
-// at once: waiting awake for a quick answer took the processor from the host whenever no other
-// core was free, which made every call of a run slow on a busy machine.
+// The answer to a quick call comes back within a few tens of microseconds. Where a core stands
+// idle, waiting for it awake for a moment saves putting the thread to sleep and waking it again on
+// an idle core, which costs more than the call itself; otherwise the thread sleeps in poll() at
+// once, for waiting awake would take the processor from the host. Past the moment the wait sleeps
+// without a time limit. When the host did not answer in time (a slow call), the next calls sleep
+// at once for a while.
+void BusConnection::awaitAnswer(DBusPendingCall* pending, unsigned serial) const {
+    using Clock = std::chrono::steady_clock;
+    if (sleepyCalls_ > 0 || !automationlink::coreStandsIdle()) {
+        sleepyCalls_ = std::max(0, sleepyCalls_ - 1);
+        dbus_pending_call_block(pending);
+        return;
+    }
+    const auto giveUp = Clock::now() + kAwaitAnswer;
+    bool answered = false;
+    while (!answered && Clock::now() < giveUp && dbus_connection_read_write(connection_, 0)) {
+        DBusMessage* first = dbus_connection_borrow_message(connection_);
+        if (first == nullptr) {
+            continue;
+        }
+        answered = dbus_message_get_reply_serial(first) == serial;
+        if (answered) {
+            dbus_connection_return_message(connection_, first);
+        } else {
+            // Nothing but answers is asked for here; the rest would be thrown away afterwards.
+            dbus_connection_steal_borrowed_message(connection_, first);
+            dbus_message_unref(first);
+        }
+    }
+    if (!answered) {
+        sleepyCalls_ = kSleepyCallsAfterMiss;
+    }
+    dbus_pending_call_block(pending);
+}
+
+// What dbus_connection_send_with_reply_and_block does, with the awake wait in front.
 DBusMessage* BusConnection::sendAndAwait(DBusMessage* message, DBusError* error) const {
     DBusPendingCall* pending = nullptr;
     if (!dbus_connection_send_with_reply(connection_, message, &pending, DBUS_TIMEOUT_INFINITE)) {
@@ -325,7 +362,7 @@ DBusMessage* BusConnection::sendAndAwait(DBusMessage* message, DBusError* error)
                        "Connection was disconnected before a reply was received");
         return nullptr;
     }
-    dbus_pending_call_block(pending);
+    awaitAnswer(pending, dbus_message_get_serial(message));
     DBusMessage* reply = dbus_pending_call_steal_reply(pending);
     dbus_pending_call_unref(pending);
     if (reply != nullptr && dbus_set_error_from_message(error, reply)) {

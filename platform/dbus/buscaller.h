@@ -21,6 +21,7 @@
 struct DBusConnection;
 struct DBusError;
 struct DBusMessage;
+struct DBusPendingCall;
 struct DBusMessageIter;
 
 namespace quorvel::platform::dbus {
@@ -128,9 +129,11 @@ private:
     DBusMessage* newCall(const QString& destination, const QString& path, const char* interface,
                          const char* member, const WriteArguments& write) const;
     DBusMessage* sendAndAwait(DBusMessage* message, DBusError* error) const;
+    void awaitAnswer(DBusPendingCall* pending, unsigned serial) const;
     void dropUnexpected() const;
 
     DBusConnection* connection_;
+    mutable int sleepyCalls_ = 0;
 };
 
 class BusCaller {
