@@ -1,5 +1,12 @@
 #include "automationlink/dbuslink.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
 namespace quorvel::automationlink {
 
 std::string BusError::name() const {
@@ -8,6 +15,43 @@ std::string BusError::name() const {
 
 std::string BusError::message() const {
     return isSet() && error_.message != nullptr ? error_.message : "";
+}
+
+namespace {
+
+// Runnable threads now, this one included; 0 when unknown.
+long runnableThreads() {
+    const int fd = ::open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    char text[128] = {};
+    const ssize_t got = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    // "0.50 0.40 0.30 2/345 6789": the fourth field is runnable/all.
+    const char* fourth = got > 0 ? text : nullptr;
+    for (int field = 0; fourth != nullptr && field < 3; ++field) {
+        fourth = std::strchr(fourth, ' ');
+        fourth = fourth != nullptr ? fourth + 1 : nullptr;
+    }
+    return fourth != nullptr ? std::strtol(fourth, nullptr, 10) : 0;
+}
+
+}  // namespace
+
+bool coreStandsIdle() {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kLookAgain = std::chrono::milliseconds(20);
+    thread_local Clock::time_point lookedAt;
+    thread_local bool idle = false;
+    const auto now = Clock::now();
+    if (now - lookedAt >= kLookAgain) {
+        lookedAt = now;
+        const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
+        const long runnable = runnableThreads();
+        // This thread and the other side, each on a core of its own.
+        idle = cores > 1 && runnable > 0 && runnable <= cores;
+    }
+    return idle;
 }
 
 DBusConnection* openBus(const std::string& address, BusError& error) {

@@ -37,6 +37,12 @@ struct MessageUnref {
 };
 using OwnedMessage = std::unique_ptr<DBusMessage, MessageUnref>;
 
+// Whether a core stands idle now, so that a side waiting for a quick answer or the next call may
+// wait awake for a moment instead of sleeping: waking a sleeping thread on an idle core costs more
+// than a quick call, but waiting awake where no core is free takes the processor from the other
+// side. From the kernel's count of runnable threads, looked at every few milliseconds.
+bool coreStandsIdle();
+
 // A private connection to the session bus for an empty address, otherwise to the bus at address,
 // registered there. Losing it fails calls but never ends the program. Null, with error set, when
 // it cannot be reached.

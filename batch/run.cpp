@@ -41,6 +41,8 @@ std::vector<DrawingOutcome> processAll(const std::vector<std::filesystem::path>&
                                        const Options& options, Journal* journal, Progress& progress,
                                        bool isolated) {
     std::vector<DrawingOutcome> outcomes(drawings.size());
+    if (!isolated)
+        keepMemoryForNextDrawing();
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
         std::optional<WorkerProcess> worker;

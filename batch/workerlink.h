@@ -16,6 +16,11 @@ struct WorkerClosed {};    // the other end is gone
 
 // Whether this program can be started again as a worker.
 bool workersAvailable();
+
+// One drawing after another: the memory of the last one is kept for the next, not given back to
+// the system and faulted in again. Where drawings are edited: in each worker, or in the run's own
+// process without workers.
+void keepMemoryForNextDrawing();
 // Whether this process was started as a worker by a run (its standard input is the link).
 bool startedAsWorker();
 

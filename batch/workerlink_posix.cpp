@@ -160,6 +160,11 @@ std::string signalName(int signal) {
 
 }  // namespace
 
+void keepMemoryForNextDrawing() {
+    ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
+}
+
 bool workersAvailable() {
     return ::access(kSelf, X_OK) == 0;
 }
@@ -236,10 +241,7 @@ RunLink::RunLink() {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     const int buffer = 4 << 20;
     ::setsockopt(STDIN_FILENO, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
-    // One drawing after another: the memory of the last one is kept for the next, not given
-    // back and faulted in again.
-    ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
-    ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    keepMemoryForNextDrawing();
 }
 
 bool RunLink::runAlive() const {

@@ -114,6 +114,8 @@ HANDLE inheritableCopy(HANDLE handle) {
 
 }  // namespace
 
+void keepMemoryForNextDrawing() {}  // the C runtime's heap keeps freed memory already
+
 bool workersAvailable() {
     return !ownProgram().empty();
 }

@@ -1,10 +1,12 @@
-"""The same replacement as a Quorvel batch run, done by ezdxf: every single-line text of every
-layout that contains the search text gets every occurrence replaced, and the drawing is saved.
-With --ignore-case, --whole-word and --width-insensitive first, it matches as quorvel-batch does
-with those options (Latin letters, runs of Latin letters, digits and "_", full-width forms).
+"""The same replacement as a Quorvel batch run, done by ezdxf: every text that contains the search
+text gets every occurrence replaced, and the drawing is saved. By default the single-line texts of
+every layout; with --kinds all also multi-line texts, attribute values and definitions, dimension
+override texts and the texts inside block definitions, as quorvel-batch --kinds all. With
+--ignore-case, --whole-word and --width-insensitive it matches as quorvel-batch does with those
+options (Latin letters, runs of Latin letters, digits and "_", full-width forms).
 
-  ezdxf_replace.py [--ignore-case] [--whole-word] [--width-insensitive] <search> <replacement>
-                   <drawing>...
+  ezdxf_replace.py [--kinds all] [--ignore-case] [--whole-word] [--width-insensitive]
+                   <search> <replacement> <drawing>...
 """
 import re
 import sys
@@ -39,19 +41,43 @@ def replacer(search, replacement, options):
     return replace
 
 
+def replace_in(entity, replace):
+    kind = entity.dxftype()
+    if kind == "MTEXT":
+        new = replace(entity.text)
+        if new is not None:
+            entity.text = new
+    elif kind in ("TEXT", "ATTRIB", "ATTDEF", "DIMENSION"):
+        new = replace(entity.dxf.get("text", ""))
+        if new is not None:
+            entity.dxf.text = new
+    elif kind == "INSERT":
+        for attrib in entity.attribs:
+            replace_in(attrib, replace)
+
+
 def main():
     arguments = sys.argv[1:]
     options = []
+    every_kind = False
     while arguments and arguments[0].startswith("--"):
-        options.append(arguments.pop(0))
+        option = arguments.pop(0)
+        if option == "--kinds":
+            every_kind = arguments.pop(0) == "all"
+        else:
+            options.append(option)
     replace = replacer(arguments[0], arguments[1], options)
     for path in arguments[2:]:
         doc = ezdxf.readfile(path)
-        for layout in doc.layouts:
-            for text in layout.query("TEXT"):
-                new = replace(text.dxf.text)
-                if new is not None:
-                    text.dxf.text = new
+        if every_kind:
+            # Every block record: the layouts and the block definitions.
+            for block in doc.blocks:
+                for entity in block.query("TEXT MTEXT ATTDEF DIMENSION INSERT"):
+                    replace_in(entity, replace)
+        else:
+            for layout in doc.layouts:
+                for text in layout.query("TEXT"):
+                    replace_in(text, replace)
         doc.save()
 
 

@@ -56,18 +56,16 @@ BusEndpoint::~BusEndpoint() {
 }
 
 void BusEndpoint::install() {
-    watches_ = std::make_unique<WatchRelay>(WatchRelay::Hooks{[this](DBusWatch* watch) {
-                                                                  // Dispatched right here, so the
-                                                                  // status callback need not
-                                                                  // schedule it.
-                                                                  readingWatch_ = true;
-                                                                  dbus_watch_handle(
-                                                                      watch, DBUS_WATCH_READABLE);
-                                                                  readingWatch_ = false;
-                                                                  dispatch();
-                                                                  awaitNextCall();
-                                                              },
-                                                              [this] { scheduleDispatch(); }});
+    // Calls are read and answered right here, so the status callback need not schedule them.
+    const auto readable = [this](DBusWatch* watch) {
+        readingWatch_ = true;
+        dbus_watch_handle(watch, DBUS_WATCH_READABLE);
+        readingWatch_ = false;
+        dispatch();
+        awaitNextCall();
+    };
+    watches_ =
+        std::make_unique<WatchRelay>(WatchRelay::Hooks{readable, [this] { scheduleDispatch(); }});
     watches_->installOn(connection_);
     dbus_connection_set_dispatch_status_function(
         connection_,
@@ -159,11 +157,14 @@ void BusEndpoint::dispatch() {
     dispatching_ = false;
 }
 
-// A client in a run sends its next call as soon as it has the answer. Waiting for that call awake
-// for a moment saves putting the thread to sleep and waking it again, which costs as much as
-// answering. Bounded, so that the window's own events still come through every few milliseconds.
+// A client in a run sends its next call as soon as it has the answer. Where a core stands idle,
+// waiting for that call awake for a moment saves putting the thread to sleep and waking it again
+// on an idle core, which costs as much as answering; otherwise back to the event loop, which
+// sleeps in poll(), at once: waiting awake would take the processor from the client. Bounded, so
+// that the window's own events still come through every few milliseconds.
 void BusEndpoint::awaitNextCall() {
-    if (dispatching_ || sent_ == 0) {
+    if (dispatching_ || sent_ == 0 || !automationlink::coreStandsIdle()) {
+        sent_ = 0;
         return;
     }
     using Clock = std::chrono::steady_clock;

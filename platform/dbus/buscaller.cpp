@@ -3,6 +3,7 @@
 #include "automationlink/dbuslink.h"
 
 #include <dbus/dbus.h>
+#include <algorithm>
 #include <chrono>
 #include <new>
 #include <type_traits>
@@ -315,15 +316,16 @@ void BusConnection::dropUnexpected() const {
     }
 }
 
-// The answer to a quick call comes back within a few tens of microseconds. Waiting for it awake
-// for a moment saves putting the thread to sleep and waking it again, which on a busy machine
-// costs more than the call itself. Past that the wait sleeps as before, without a time limit.
-// When the host did not answer in time (a slow call, or no processor free for it), the next calls
-// sleep at once for a while: waking for nothing would only take the processor from the host.
+// The answer to a quick call comes back within a few tens of microseconds. Where a core stands
+// idle, waiting for it awake for a moment saves putting the thread to sleep and waking it again on
+// an idle core, which costs more than the call itself; otherwise the thread sleeps in poll() at
+// once, for waiting awake would take the processor from the host. Past the moment the wait sleeps
+// without a time limit. When the host did not answer in time (a slow call), the next calls sleep
+// at once for a while.
 void BusConnection::awaitAnswer(DBusPendingCall* pending, unsigned serial) const {
     using Clock = std::chrono::steady_clock;
-    if (sleepyCalls_ > 0) {
-        --sleepyCalls_;
+    if (sleepyCalls_ > 0 || !automationlink::coreStandsIdle()) {
+        sleepyCalls_ = std::max(0, sleepyCalls_ - 1);
         dbus_pending_call_block(pending);
         return;
     }

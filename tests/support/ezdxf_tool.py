@@ -10,7 +10,8 @@ independent DXF implementation.
       picture                               every shape the HTML report draws, texts "OLD"
   ezdxf_tool.py check-report <html> <drawing> <original>
       checks the HTML report of a run over the "picture" drawing (ezdxf_pictures.py)
-  ezdxf_tool.py bench <path> <matching> <others>   R2000 GBK drawing for the benchmark
+  ezdxf_tool.py bench <path> <matching> <others> [all]  R2000 GBK drawing for the benchmark;
+                                       with all, the matching texts are of every kind
   ezdxf_tool.py make <folder>          the drawings of the DXF engine tests
   ezdxf_tool.py make-kinds <folder>    drawings with every kind of text
   ezdxf_tool.py make-visible <folder>  texts with codes a reader does not see as written:
@@ -635,7 +636,7 @@ def write_run(kind, path):
     doc.saveas(path)
 
 
-def bench(path, matching, others):
+def bench(path, matching, others, matching_kinds="text"):
     doc = new_document("r2000")
     msp = doc.modelspace()
     kinds = ("line", "circle", "arc", "polyline", "text")
@@ -653,9 +654,28 @@ def bench(path, matching, others):
         else:
             msp.add_text(f"Room {i}", dxfattribs={"layer": "TEXT", "height": 2})\
                 .set_placement((x, y))
+    detail = doc.blocks.new("DETAIL") if matching_kinds == "all" else None
+    if detail is not None:
+        doc.blocks.new("TAG").add_attdef("TAG", (0, 0), dxfattribs={"height": 2.5})
+        msp.add_blockref("DETAIL", (0, -2000))
     for i in range(matching):
-        msp.add_text(f"旧文本 {i}", dxfattribs={"layer": "标注", "height": 2.5})\
-            .set_placement((i % 50 * 20.0, -10.0 - i // 50 * 5.0))
+        point = (i % 50 * 20.0, -10.0 - i // 50 * 5.0)
+        text, attribs = f"旧文本 {i}", {"layer": "标注", "height": 2.5}
+        # With every kind, the matching texts take turns: text, multi-line text, attribute
+        # value, dimension override, text inside a block definition.
+        turn = i % 5 if detail is not None else 0
+        if turn == 0:
+            msp.add_text(text, dxfattribs=attribs).set_placement(point)
+        elif turn == 1:
+            msp.add_mtext(text, dxfattribs={"layer": "标注", "char_height": 2.5}).set_location(
+                point)
+        elif turn == 2:
+            msp.add_blockref("TAG", point).add_attrib("TAG", text, point, dxfattribs=attribs)
+        elif turn == 3:
+            msp.add_linear_dim(base=(point[0], point[1] + 3), p1=point,
+                               p2=(point[0] + 15, point[1]), text=text + " <>").render()
+        else:
+            detail.add_text(text, dxfattribs=attribs).set_placement(point)
     doc.saveas(path)
 
 
@@ -861,7 +881,8 @@ def changed(before, after):
 
 COMMANDS = {
     "write": lambda kind, path: write(kind, path),
-    "bench": lambda path, matching, others: bench(path, int(matching), int(others)),
+    "bench": lambda path, matching, others, kinds="text": bench(path, int(matching), int(others),
+                                                                kinds),
     "make": make,
     "make-kinds": make_kinds,
     "make-visible": make_visible,
