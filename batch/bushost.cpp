@@ -1,4 +1,4 @@
-#include "batch/bushost.h"
+#include "batch/hosts.h"
 
 #include <QString>
 #include <cstdlib>

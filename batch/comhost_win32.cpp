@@ -1,4 +1,4 @@
-#include "batch/comhost.h"
+#include "batch/hosts.h"
 
 #include <windows.h>
 

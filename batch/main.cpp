@@ -6,12 +6,7 @@
 
 #include "batch/run.h"
 
-#ifdef QUORVEL_BATCH_BUS
-#include "batch/bushost.h"
-#endif
-#ifdef QUORVEL_BATCH_COM
-#include "batch/comhost.h"
-#endif
+#include "batch/hosts.h"
 
 #ifdef _WIN32
 #include <windows.h>

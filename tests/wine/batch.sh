@@ -5,16 +5,7 @@
 # ProgID of its own.
 #   batch.sh <program folder> <ezdxf_tool.py> <work folder>
 set -euo pipefail
-if [[ -z "${DISPLAY:-}" ]]; then
-    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
-bin="$1"
-drawings="$2"
-work="$3"
-here="$(cd "$(dirname "$0")" && pwd)"
-run="$here/../../scripts/wine-run.sh"
-export WINEPREFIX="${WINEPREFIX:-$(cd "$bin/.." && pwd)/wineprefix}"
-py=/usr/bin/python3
+source "$(dirname "$0")/prelude.sh" "$@"
 rm -rf "$work" && mkdir -p "$work/run" "$work/originals"
 "$run" "$bin/hostdriver.exe" close-host >/dev/null
 trap '"$run" "$bin/hostdriver.exe" close-host >/dev/null 2>&1 || true
