@@ -19,21 +19,18 @@ namespace {
 constexpr auto kLockPatience = std::chrono::seconds(120);
 constexpr int kStaleAfterSeconds = 10 * 60;
 
-std::string temporaryPrefix() {
-    // The prefix the DXF engine's saves use, so that a leftover is cleared by the next save.
-    return ".~qv" + std::to_string(sys::processId()) + ".";
-}
-
-FileStamp writeTemporary(int folderFd, std::string& name, const std::string& bytes,
-                         const FileStamp& like, const std::string& shown,
-                         std::vector<std::string>& notes) {
-    std::string made;
-    const int fd = createTemporaryIn(folderFd, temporaryPrefix(), made, shown);
-    sys::keepOwnerAndMode(fd, like, shown, notes);
-    writeAndClose(fd, bytes, folderFd, made, shown);  // removes it when it fails
-    name = made;
-    bool exists = false;
-    return stampAt(folderFd, name, exists);
+FileStamp writeTemporaryLike(int folderFd, std::string& name, const std::string& bytes,
+                             const FileStamp& like, const std::string& shown,
+                             std::vector<std::string>& notes) {
+    name = writeTemporary(folderFd, bytes, &like, shown, shown, notes);
+    try {
+        bool exists = false;
+        return stampAt(folderFd, name, exists);
+    } catch (...) {
+        sys::removeAt(folderFd, name);
+        name.clear();
+        throw;
+    }
 }
 
 }  // namespace
@@ -42,22 +39,20 @@ FileStamp replaceInFolder(int folderFd, const std::string& name, const std::stri
                           const FileStamp& like, const FileStamp* expected,
                           const std::string& shown, std::vector<std::string>& notes) {
     std::string temporary;
-    const FileStamp written = writeTemporary(folderFd, temporary, bytes, like, shown, notes);
+    const FileStamp written = writeTemporaryLike(folderFd, temporary, bytes, like, shown, notes);
     bool exists = false;
     const FileStamp now = stampAt(folderFd, name, exists);
-    int error = 0;
     if (expected ? !exists || !now.sameVersion(*expected) : exists) {
         sys::removeAt(folderFd, temporary);
         throw FileError(kChangedDuringRun);
     }
     if (expected) {
-        if (!sys::renameAt(folderFd, temporary, name))
-            error = errno;
-    } else if (!sys::linkAt(folderFd, temporary, folderFd, name)) {
-        error = errno;  // a new file never takes the place of one made meanwhile
+        renameIntoPlace(folderFd, temporary, name, "不能写入“" + shown + "”");
+        return written;
     }
-    if (error != 0 || !expected)
-        sys::removeAt(folderFd, temporary);
+    // A new file never takes the place of one made meanwhile.
+    const int error = sys::linkAt(folderFd, temporary, folderFd, name) ? 0 : errno;
+    sys::removeAt(folderFd, temporary);
     if (error != 0)
         failWith("不能写入“" + shown + "”", error);
     syncFolder(folderFd);
@@ -208,7 +203,8 @@ SavedDrawing DrawingFile::replace(const std::string& edited, Journal& journal,
         sys::removeStaleTemporaries(path_.parent_path(), kStaleAfterSeconds);
     std::string temporary;
     try {
-        saved.saved = writeTemporary(folderFd_, temporary, edited, read_, path_.string(), notes);
+        saved.saved =
+            writeTemporaryLike(folderFd_, temporary, edited, read_, path_.string(), notes);
         swapIn(saved, temporary);
     } catch (...) {
         if (!temporary.empty())

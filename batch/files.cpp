@@ -1,8 +1,8 @@
 #include "batch/files.h"
 
 #include <cerrno>
-#include <random>
 #include <string>
+#include <vector>
 
 #include "batch/system.h"
 
@@ -107,24 +107,25 @@ std::string readWholeFile(const std::filesystem::path& file) {
     }
 }
 
-int createTemporaryIn(int folderFd, const std::string& prefix, std::string& name,
-                      const std::string& shownFolder) {
-    static constexpr char kLetters[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    thread_local std::mt19937 random{std::random_device{}()};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string candidate = prefix;
-        for (int i = 0; i < 6; ++i)
-            candidate += kLetters[random() % (sizeof kLetters - 1)];
-        const int fd = sys::createAt(folderFd, candidate);
-        if (fd >= 0) {
-            name = std::move(candidate);  // only a file this call made is ever named back
-            return fd;
-        }
-        if (errno != EEXIST)
+std::string writeTemporary(int folderFd, const std::string& bytes, const FileStamp* like,
+                           const std::string& shown, const std::string& shownFolder,
+                           std::vector<std::string>& notes) {
+    std::string name;
+    switch (sys::writeTemporary(folderFd, bytes, like, shown, notes, name)) {
+        case sys::TemporaryWrite::Written:
+            return name;
+        case sys::TemporaryWrite::NotMade:
             failWith("不能在“" + shownFolder + "”中写文件", errno);
+        case sys::TemporaryWrite::NotWritten:
+            break;
     }
-    failWith("不能在“" + shownFolder + "”中写文件", EEXIST);
+    failWith("不能写入“" + shown + "”", errno);
+}
+
+void renameIntoPlace(int folderFd, const std::string& temporary, const std::string& name,
+                     const std::string& failure) {
+    if (!sys::renameIntoPlace(folderFd, temporary, name))
+        failWith(failure, errno);
 }
 
 void writeAndClose(int fd, const std::string& bytes, int folderFd, const std::string& name,
@@ -146,19 +147,13 @@ void syncFolder(int folderFd) {
 
 void writeNewFile(const std::filesystem::path& file, const std::string& bytes) {
     const int folderFd = openFolder(file.parent_path());
-    std::string name;
     try {
-        const int fd = createTemporaryIn(folderFd, ".~qv" + std::to_string(sys::processId()) + ".",
-                                         name, file.parent_path().string());
-        sys::giveUsualMode(fd);
-        writeAndClose(fd, bytes, folderFd, name, file.string());
+        std::vector<std::string> notes;  // a new file has no owner to keep
+        const std::string temporary = writeTemporary(folderFd, bytes, nullptr, file.string(),
+                                                     file.parent_path().string(), notes);
         // A rename replaces a link planted at `file`; it never follows it.
-        if (!sys::renameAt(folderFd, name, file.filename().string())) {
-            const int error = errno;
-            sys::removeAt(folderFd, name);
-            failWith("不能写入“" + file.string() + "”", error);
-        }
-        syncFolder(folderFd);
+        renameIntoPlace(folderFd, temporary, file.filename().string(),
+                        "不能写入“" + file.string() + "”");
     } catch (...) {
         sys::closeHandle(folderFd);
         throw;
@@ -176,21 +171,17 @@ void writeFileAtomically(const std::filesystem::path& requested, const std::stri
             file = target;
     }
     const int folderFd = openFolder(file.parent_path());
-    std::string name;
     try {
-        const int fd = createTemporaryIn(folderFd, "." + file.filename().string() + ".", name,
-                                         file.parent_path().string());
         FileStamp existing;
-        sys::setMode(fd, sys::stampAt(folderFd, file.filename().string(), existing)
-                             ? existing.mode & 07777
-                             : 0644);
-        writeAndClose(fd, bytes, folderFd, name, file.string());
-        if (!sys::renameAt(folderFd, name, file.filename().string())) {
-            const int renameError = errno;
-            sys::removeAt(folderFd, name);
-            failWith("不能替换“" + file.string() + "”", renameError);
-        }
-        syncFolder(folderFd);
+        // Only a file passes on its mode: a dangling link's 0777 would open the drawing to all.
+        const bool keepMode = sys::stampAt(folderFd, file.filename().string(), existing) &&
+                              isRegularMode(existing.mode);
+        std::vector<std::string> notes;  // the caller tells the user what was restored
+        const std::string temporary =
+            writeTemporary(folderFd, bytes, keepMode ? &existing : nullptr, file.string(),
+                           file.parent_path().string(), notes);
+        renameIntoPlace(folderFd, temporary, file.filename().string(),
+                        "不能替换“" + file.string() + "”");
     } catch (...) {
         sys::closeHandle(folderFd);
         throw;

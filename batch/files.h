@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace quorvel::batch {
 
@@ -62,10 +63,15 @@ FileStamp stampAt(int folderFd, const std::string& name, bool& exists);
 std::string readWholeFile(const std::filesystem::path& file);
 // The same for a file already open; `shown` names it in messages.
 std::string readOpenFile(int fd, const std::string& shown);
-// A new file "<prefix>XXXXXX" in the folder open as `folderFd`, made exclusively (never a link
-// that is already there); `name` gets its name. Returns the descriptor.
-int createTemporaryIn(int folderFd, const std::string& prefix, std::string& name,
-                      const std::string& shownFolder);
+// A temporary file in the folder open as `folderFd` holding `bytes`, flushed to disk, with the
+// owner and mode of `like` where given (sys::writeTemporary); returns its name. Raises FileError
+// naming `shownFolder` when it cannot be made, `shown` when it cannot be written.
+std::string writeTemporary(int folderFd, const std::string& bytes, const FileStamp* like,
+                           const std::string& shown, const std::string& shownFolder,
+                           std::vector<std::string>& notes);
+// sys::renameIntoPlace; raises FileError with `failure` (the temporary file is gone then).
+void renameIntoPlace(int folderFd, const std::string& temporary, const std::string& name,
+                     const std::string& failure);
 // Writes, flushes to disk and closes `fd`; on failure removes `name` from `folderFd` and raises.
 void writeAndClose(int fd, const std::string& bytes, int folderFd, const std::string& name,
                    const std::string& shown);

@@ -75,13 +75,20 @@ bool mayReplace(const FileStamp& stamp);
 // closed just before its name is replaced, and `handle` becomes -1. POSIX keeps both.
 void releaseBeforeReplace(int& handle);
 
-// Owner, group and mode of `like` on the new file `handle` as far as this process may; a note
-// for the user says what could not be kept.
-void keepOwnerAndMode(int handle, const FileStamp& like, const std::string& shown,
-                      std::vector<std::string>& notes);
-// Mode 0666 less the umask for a new file of the user's (a report).
-void giveUsualMode(int handle);
-void setMode(int handle, unsigned mode);
+// The one writer of files in place, for drawings, restores and reports: on POSIX the DXF
+// engine's (the hosts' saves use it too), on Windows the same steps over this layer.
+enum class TemporaryWrite { Written, NotMade, NotWritten };
+// A temporary file named as the engine's saves name theirs, made exclusively in the folder open
+// as `folder` (never through a link already there), holding `bytes`, flushed to disk and closed;
+// `name` gets its name. It takes the owner, group and mode of `like` as far as this process may
+// (a note for the user, naming `shown`, says what could not be kept), without `like` those of
+// any new file. On failure nothing is left behind and errno tells why.
+TemporaryWrite writeTemporary(int folder, std::string_view bytes, const FileStamp* like,
+                              const std::string& shown, std::vector<std::string>& notes,
+                              std::string& name);
+// Renames `temporary` over `name` in the folder (a link there is replaced, never followed) and
+// flushes the folder. On failure `temporary` is removed, and errno tells why.
+bool renameIntoPlace(int folder, const std::string& temporary, const std::string& name);
 // True where this user owns the file (always on Windows, where folders under %LOCALAPPDATA%
 // are the user's own by their access list).
 bool ownedByUser(const FileStamp& stamp);

@@ -1,8 +1,6 @@
 #include "batch/system.h"
 
 #include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -10,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 
 #include "batch/files.h"
 #include "dxf/atomicfile.h"
@@ -34,16 +33,6 @@ FileStamp stampOfStatus(const struct stat& status) {
     stamp.mode = status.st_mode;
     stamp.links = static_cast<unsigned>(status.st_nlink);
     return stamp;
-}
-
-std::string userName(unsigned uid) {
-    const struct passwd* entry = ::getpwuid(uid);
-    return entry ? std::string(entry->pw_name) : std::to_string(uid);
-}
-
-std::string groupName(unsigned gid) {
-    const struct group* entry = ::getgrgid(gid);
-    return entry ? std::string(entry->gr_name) : std::to_string(gid);
 }
 
 }  // namespace
@@ -199,31 +188,38 @@ bool mayReplace(const FileStamp&) {
 
 void releaseBeforeReplace(int&) {}
 
-// Owner and group first (changing them may clear set-id bits), then the mode.
-void keepOwnerAndMode(int handle, const FileStamp& like, const std::string& shown,
-                      std::vector<std::string>& notes) {
-    struct stat current {};
-    ::fstat(handle, &current);
-    if ((current.st_uid != like.owner || current.st_gid != like.group) &&
-        ::fchown(handle, like.owner, like.group) != 0) {
-        if (current.st_gid != like.group)
-            (void)::fchown(handle, static_cast<uid_t>(-1), like.group);
-        ::fstat(handle, &current);
-        notes.push_back("注意：“" + shown + "”原属用户 " + userName(like.owner) + "、组 " +
-                        groupName(like.group) + "，本程序无权保留，现在属于用户 " +
-                        userName(current.st_uid) + "、组 " + groupName(current.st_gid));
+TemporaryWrite writeTemporary(int folder, std::string_view bytes, const FileStamp* like,
+                              const std::string& shown, std::vector<std::string>& notes,
+                              std::string& name) {
+    std::optional<dxf::FileOwnership> ownership;
+    if (like)
+        ownership = dxf::FileOwnership{like->owner, like->group, like->mode};
+    try {
+        const dxf::WrittenTemporary made = dxf::writeTemporaryIn(
+            folder, [&](dxf::OrderedFileWriter& out) { out.append(bytes); }, ownership);
+        if (made.ownerNotKept) {
+            notes.push_back(
+                "注意：“" + shown + "”原属" + dxf::ownerAndGroupNames(like->owner, like->group) +
+                "，本程序无权保留，现在属于" +
+                dxf::ownerAndGroupNames(made.ownerNotKept->owner, made.ownerNotKept->group));
+        }
+        name = made.name;
+        return TemporaryWrite::Written;
+    } catch (const dxf::FileWriteError& failure) {
+        errno = failure.error;
+        return failure.step == dxf::FileWriteError::Step::Create ? TemporaryWrite::NotMade
+                                                                 : TemporaryWrite::NotWritten;
     }
-    ::fchmod(handle, like.mode & 07777);
 }
 
-void giveUsualMode(int handle) {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(handle, 0666 & ~mask);
-}
-
-void setMode(int handle, unsigned mode) {
-    ::fchmod(handle, mode & 07777);
+bool renameIntoPlace(int folder, const std::string& temporary, const std::string& name) {
+    try {
+        dxf::renameIntoPlace(folder, temporary, name);
+        return true;
+    } catch (const dxf::FileWriteError& failure) {
+        errno = failure.error;
+        return false;
+    }
 }
 
 bool ownedByUser(const FileStamp& stamp) {

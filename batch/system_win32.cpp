@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <mutex>
 #include <optional>
+#include <random>
+#include <string>
 
 #include "batch/files.h"
 #include "batch/system_win32.h"
@@ -435,14 +437,47 @@ void releaseBeforeReplace(int& handle) {
     handle = -1;
 }
 
-void keepOwnerAndMode(int, const FileStamp&, const std::string&, std::vector<std::string>&) {
-    // A new file in the folder takes the folder's inherited access list, as the engine's saves
-    // do. A read-only drawing is not saved at all: Windows renames nothing over it.
+// A new file in the folder takes the folder's inherited access list, as the engine's saves do:
+// `like` has nothing to pass on. A read-only drawing is not saved at all (see mayReplace).
+TemporaryWrite writeTemporary(int folder, std::string_view bytes, const FileStamp*,
+                              const std::string&, std::vector<std::string>&, std::string& name) {
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937 random{std::random_device{}()};
+    const std::string prefix = ".~qv" + std::to_string(processId()) + ".";
+    std::string made;
+    int handle = -1;
+    for (int attempt = 0; attempt < 100 && handle < 0; ++attempt) {
+        made = prefix;
+        for (int i = 0; i < 6; ++i)
+            made += kLetters[random() % (sizeof kLetters - 1)];
+        handle = createAt(folder, made);
+        if (handle < 0 && errno != EEXIST)
+            return TemporaryWrite::NotMade;
+    }
+    if (handle < 0)
+        return TemporaryWrite::NotMade;  // errno is EEXIST
+    const int error = writeAll(handle, bytes) && flushToDisk(handle) ? 0 : errno;
+    closeHandle(handle);
+    if (error != 0) {
+        removeAt(folder, made);
+        errno = error;
+        return TemporaryWrite::NotWritten;
+    }
+    name = std::move(made);  // only a file this call made is ever named back
+    return TemporaryWrite::Written;
 }
 
-void giveUsualMode(int) {}
-
-void setMode(int, unsigned) {}
+bool renameIntoPlace(int folder, const std::string& temporary, const std::string& name) {
+    if (!renameAt(folder, temporary, name)) {
+        const int error = errno;
+        removeAt(folder, temporary);
+        errno = error;
+        return false;
+    }
+    syncFolder(folder);
+    return true;
+}
 
 bool ownedByUser(const FileStamp&) {
     return true;

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "batch/files.h"
 #include "tests/batch/batchrun.h"
 
 namespace quorvel::testsupport {
@@ -250,6 +251,46 @@ TEST_F(BatchRunTest, AJournalThatCannotBeWrittenIsNamedAndLeavesNothingBehind) {
     writeFile(edited, "999\nthe user's edit\n" + readFile(edited));
     EXPECT_EQ(run("--undo " + runId(output) + " --force", &output), 0) << output;
     EXPECT_EQ(readFile(edited).rfind("999\nthe user's edit\n", 0), 0u) << output;
+}
+
+// A drawing put back after a host run: a link stays a link and the file keeps its mode; a
+// dangling link is replaced by a file with the usual mode, not the link's 0777.
+TEST(FileWriterTest, PutBackKeepsLinkAndModeAndLeavesNothingBehind) {
+    TemporaryFolder folder;
+    const fs::path drawing = folder.path() / "plan.dxf";
+    writeFile(drawing, "old");
+    fs::permissions(drawing, fs::perms(0640));
+    const fs::path link = folder.path() / "link.dxf";
+    fs::create_symlink(drawing, link);
+    batch::writeFileAtomically(link, "put back");
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(readFile(drawing), "put back");
+    EXPECT_EQ(statusOf(drawing).st_mode & 07777, 0640u);
+
+    const fs::path dangling = folder.path() / "gone.dxf";
+    fs::create_symlink(folder.path() / "nowhere.dxf", dangling);
+    batch::writeFileAtomically(dangling, "put back");
+    EXPECT_FALSE(fs::is_symlink(dangling));
+    EXPECT_EQ(readFile(dangling), "put back");
+    EXPECT_EQ(statusOf(dangling).st_mode & 0111, 0u);
+    EXPECT_EQ(statusOf(dangling).st_mode & 0002, 0u);
+
+    if (!isRoot()) {
+        fs::permissions(folder.path(), fs::perms(0500));
+        try {
+            batch::writeFileAtomically(drawing, "lost");
+            ADD_FAILURE() << "a folder nothing may be added to took the file";
+        } catch (const batch::FileError& error) {
+            EXPECT_EQ(std::string(error.what()),
+                      "不能在“" + folder.path().string() + "”中写文件：没有权限");
+        }
+        fs::permissions(folder.path(), fs::perms(0700));
+        EXPECT_EQ(readFile(drawing), "put back");
+    }
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder.path()))
+        names.insert(entry.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"gone.dxf", "link.dxf", "plan.dxf"}));
 }
 
 }  // namespace
