@@ -80,7 +80,7 @@ void syncFolder(int folderFd);
 // over it, so a link planted at `file` is replaced, never written through. Mode 0666 less umask.
 void writeNewFile(const std::filesystem::path& file, const std::string& bytes);
 // A temporary file in the same folder, flushed to disk, renamed over `file`; the file keeps its
-// permissions, and a symbolic link keeps pointing at it.
+// owner and permissions as far as this process may, and a symbolic link keeps pointing at it.
 void writeFileAtomically(const std::filesystem::path& file, const std::string& bytes);
 
 }  // namespace quorvel::batch
